@@ -1,0 +1,50 @@
+# Everything a fresh Debian 12 machine needs: `make run` and `make test`.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+SHARED ?= $(abspath ../shared)
+OUT ?= out
+
+.PHONY: all deps build build-asan run test test-fuzz bench screenshots format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake --preset release -DTARVELLE_SHARED_DIR=$(SHARED) >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+build-asan: deps
+	cmake --preset asan -DTARVELLE_SHARED_DIR=$(SHARED) >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+
+# Export the bundled example book into out/.
+run: build
+	mkdir -p $(OUT)
+	./build/tarvelle-export --file examples/NNdbase.txt --out-dir $(OUT)
+
+# Every test: unit, integration and GUI tests under the sanitizers, then a short fuzzing run.
+test: build-asan
+	QT_QPA_PLATFORM=offscreen ctest --preset asan -j $(JOBS)
+	$(MAKE) --no-print-directory test-fuzz
+
+test-fuzz: deps
+	cmake --preset fuzz -DTARVELLE_SHARED_DIR=$(SHARED) >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	@set -e; for f in build-fuzz/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; \
+	  echo "fuzzing $$(basename $$f) for 20 s"; \
+	  mkdir -p build-fuzz/corpus/$$(basename $$f); \
+	  $$f -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=0 build-fuzz/corpus/$$(basename $$f) 2> build-fuzz/$$(basename $$f).log \
+	    || { tail -50 build-fuzz/$$(basename $$f).log; exit 1; }; \
+	done
+
+bench: build
+	./build/bench/tarvelle-bench
+
+format:
+	find eudora pst export platform app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-fuzz out

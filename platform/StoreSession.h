@@ -1,0 +1,129 @@
+// The store session: the operations the export run needs from an Outlook store writer.
+//
+// Shaped like a mail library's object model (session -> store -> folder -> items), so the export
+// run reads like the steps it performs. The real implementation (PstStoreSession) writes a .pst
+// through pst/; tests use a recording double.
+//
+// Every failure is reported by throwing StoreError (or its subclass PstWriteError); no operation
+// fails silently.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvelle::platform {
+
+// Any refused store operation; what() is the cause, in words a user can read.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The .pst file itself could not be written (no space, file size limit, I/O error). Unlike a
+// refused item this ends the run: every later write would fail the same way. The file keeps its
+// last committed state.
+class PstWriteError : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
+// Folder kinds, as the mail object model numbers them.
+enum class DefaultFolder : int { Contacts = 10 };
+
+// Item kinds, as the mail object model numbers them.
+enum class ItemKind : int { Contact = 2, DistList = 7 };
+
+// Text properties an item can carry. New fields are added here (contact notes, addresses, ...);
+// a store ignores none of them silently: an unsupported one throws StoreError.
+enum class ItemProperty {
+    // contact
+    FirstName,
+    Email1Address,
+    Email1DisplayName,  // the display part of an RFC 822 address, when the book gave one
+    // distribution list
+    DLName,
+    // both
+    Body,
+};
+
+// An item of the store, created by Folder::AddItem and written by Save.
+class Item {
+public:
+    virtual ~Item() = default;
+    virtual ItemKind Kind() const = 0;
+    virtual void SetText(ItemProperty property, const std::string& value) = 0;
+    virtual void Save() = 0;
+    // The item's entry ID as hex text; valid once the item has been saved.
+    virtual std::string EntryID() const = 0;
+};
+
+class Folder {
+public:
+    virtual ~Folder() = default;
+    virtual std::string Name() const = 0;
+    // A new, unsaved item of the given kind in this folder.
+    virtual std::unique_ptr<Item> AddItem(ItemKind kind) = 0;
+};
+
+// A distribution-list member: a one-off address, or (when itemEntryId is set) an item of the
+// same store that the list refers to.
+struct Member {
+    std::string displayName;
+    std::string address;
+    std::string addressType = "SMTP";
+    std::optional<std::string> itemEntryId;
+};
+
+// Adds members to a distribution-list item, then stores them with Save.
+class DistListWrapper {
+public:
+    virtual ~DistListWrapper() = default;
+    // The list the wrapper works on; the wrapper does not own it and it must outlive the wrapper's
+    // use.
+    virtual void SetItem(Item* distList) = 0;
+    virtual void AddMember(const Member& member) = 0;
+    virtual void Save() = 0;
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+    // The parameterless store operation run while the store is prepared: applies the display name.
+    virtual void ApplyDisplayName() = 0;
+    // Hex text identifying this store.
+    virtual std::string EntryID() const = 0;
+    virtual std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) = 0;
+    // Another contacts folder beside the default one (named uniquely by the caller).
+    virtual std::unique_ptr<Folder> CreateContactsFolder(const std::string& name) = 0;
+};
+
+class StoreSession {
+public:
+    virtual ~StoreSession() = default;
+    // Opens the .pst at `path`, creating it when absent (format code 1 = Unicode PST). Never
+    // opens or changes a file this session (or an earlier session of the same program run) did
+    // not create.
+    virtual std::shared_ptr<Store> LogonPstStore(const std::string& path, int format,
+                                                 const std::string& displayName) = 0;
+    // Version text of the store writer; its first two characters are digits.
+    virtual std::string OutlookVersion() = 0;
+    // The store this session has open whose entry ID is `entryId`; throws StoreError otherwise.
+    virtual std::shared_ptr<Store> GetStoreFromID(const std::string& entryId) = 0;
+    virtual std::unique_ptr<DistListWrapper> CreateDistListWrapper() = 0;
+    // Makes every saved item durable in the file now (saves may be batched in time).
+    virtual void Flush() = 0;
+    virtual void Logoff() = 0;
+};
+
+// Stands for creating the session object; throws StoreError when the store writer is unusable.
+class StoreSessionFactory {
+public:
+    virtual ~StoreSessionFactory() = default;
+    virtual std::unique_ptr<StoreSession> CreateSession() = 0;
+};
+
+}  // namespace tarvelle::platform

@@ -1,0 +1,105 @@
+// The node database layer of a Unicode PST file ([MS-PST] 2.2): the file, its pages and blocks,
+// the node and block B-trees and the allocation maps.
+//
+// The writer is copy-on-write: nothing the last committed header reaches is overwritten before
+// the next header is written, and the header (one write at offset 0) is the commit point. So the
+// file on disk is a complete PST after every Commit, whatever happens to the process afterwards.
+//
+// Upper layers (ltp/, messaging/) hand in finished block payloads; this layer encodes them, adds
+// trailers, builds data trees and subnode trees, keeps reference counts and places everything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvelle::pst::ndb {
+
+using Nid = std::uint32_t;
+using Bid = std::uint64_t;
+
+// The largest payload of one block ([MS-PST] 2.2.2.8).
+inline constexpr std::size_t kMaxBlockPayload = 8176;
+
+enum class CryptMethod : std::uint8_t { None = 0, Permute = 1 };
+
+// Any failure of this layer. `IoError` is a failed read or write of the file itself.
+class NdbError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class IoError : public NdbError {
+public:
+    using NdbError::NdbError;
+};
+
+struct SubnodeEntry {
+    Nid nid = 0;
+    Bid data = 0;     // data block or data tree root
+    Bid subnode = 0;  // 0 when the subnode has no subnodes of its own
+};
+
+struct CreateOptions {
+    CryptMethod crypt = CryptMethod::Permute;
+    // Space to reserve up front, when the caller can estimate the final size (fewer growth steps).
+    std::uint64_t expectedSize = 0;
+};
+
+class NodeDatabase {
+public:
+    virtual ~NodeDatabase() = default;
+
+    // Creates a new file (never opens or replaces an existing one), owner-only permissions.
+    static std::unique_ptr<NodeDatabase> Create(const std::filesystem::path& path,
+                                                const CreateOptions& options = {});
+
+    // --- blocks. A block written here belongs to nobody until a node (or another block) refers
+    // to it; blocks still unreferenced at Commit are dropped.
+
+    // One data block (payload <= kMaxBlockPayload), encoded per the crypt method.
+    virtual Bid WriteDataBlock(std::span<const std::uint8_t> payload) = 0;
+    // A node's data as one value: a single block, or an XBLOCK/XXBLOCK tree over 8176-byte chunks.
+    virtual Bid WriteData(std::span<const std::uint8_t> bytes) = 0;
+    // A data tree over blocks the caller already wrote (heap pages, row blocks); every block but
+    // the last must hold exactly kMaxBlockPayload bytes. One block gives that block back.
+    virtual Bid WriteDataTree(std::span<const Bid> blocks) = 0;
+    // A subnode tree (SLBLOCK, or SIBLOCK over SLBLOCKs); entries need not be sorted.
+    virtual Bid WriteSubnodeTree(std::span<const SubnodeEntry> entries) = 0;
+    // Size in bytes of the data a BID stands for (a block's payload or a tree's total).
+    virtual std::uint64_t DataSize(Bid bid) const = 0;
+
+    // --- nodes.
+    // Inserts or replaces node `nid`. The blocks it referred to before are released (and their
+    // space reused after the next commit) unless something else still refers to them.
+    virtual void SetNode(Nid nid, Bid data, Bid subnode, Nid parent) = 0;
+    virtual void DeleteNode(Nid nid) = 0;
+    virtual bool HasNode(Nid nid) const = 0;
+
+    // --- NID counters (rgnid in the header): the last index handed out per NID type.
+    virtual Nid AllocateNid(std::uint8_t nidType) = 0;
+    virtual void SetNidCounter(std::uint8_t nidType, std::uint32_t lastIndex) = 0;
+    virtual std::uint32_t NidCounter(std::uint8_t nidType) const = 0;
+
+    // --- durability.
+    // Writes everything pending and then the header: afterwards the file is a complete PST.
+    virtual void Commit() = 0;
+    // Commit, then flush to the disk and close; the object is unusable afterwards.
+    virtual void Close() = 0;
+
+    virtual std::uint64_t FileSize() const = 0;
+    virtual const std::filesystem::path& Path() const = 0;
+};
+
+// [MS-PST] 5.3: reflected CRC-32, initial value 0, no final inversion.
+std::uint32_t Crc(std::span<const std::uint8_t> data, std::uint32_t seed = 0);
+
+// [MS-PST] 5.1: the permutation cipher applied to data blocks.
+void PermuteEncode(std::span<std::uint8_t> data);
+void PermuteDecode(std::span<std::uint8_t> data);
+
+}  // namespace tarvelle::pst::ndb
