@@ -1,0 +1,221 @@
+#include "eudora/Nicknames.h"
+
+#include <algorithm>
+
+namespace tarvelle::eudora {
+
+namespace {
+
+constexpr std::string_view kAliasKeyword = "alias ";
+constexpr std::string_view kNoteKeyword = "note ";
+// U+0192 in UTF-8: what Eudora's mailbox-copy marker byte 0x83 decodes to from Windows-1252.
+constexpr std::string_view kMailboxCopyMark = "\xC6\x92";
+
+std::string_view TrimView(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+std::string WithoutQuotes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != '"') out.push_back(c);
+    }
+    return out;
+}
+
+// Pieces of an address list cut at commas that sit outside double quotes, parentheses and angle
+// brackets. Quotes inside a parenthesised comment do not count, as Eudora reads them.
+std::vector<std::string_view> CutAtCommas(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    bool inQuote = false;
+    std::size_t parens = 0;
+    std::size_t angles = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inQuote) {
+            if (c == '"') inQuote = false;
+            continue;
+        }
+        switch (c) {
+            case '"':
+                if (parens == 0) inQuote = true;
+                break;
+            case '(':
+                ++parens;
+                break;
+            case ')':
+                if (parens > 0) --parens;
+                break;
+            case '<':
+                if (parens == 0) ++angles;
+                break;
+            case '>':
+                if (angles > 0) --angles;
+                break;
+            case ',':
+                if (parens == 0 && angles == 0) {
+                    pieces.push_back(text.substr(start, i - start));
+                    start = i + 1;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+// The trimmed entries that hold an address, in order.
+std::vector<std::string_view> UsableEntries(std::string_view addressText) {
+    std::vector<std::string_view> entries;
+    for (std::string_view piece : CutAtCommas(addressText)) {
+        const std::string_view entry = TrimView(piece);
+        if (entry.empty() || IsMailboxCopyItem(entry)) continue;
+        if (ParseAddress(entry).address.empty()) continue;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+// "Carol White" -> Carol White; text without surrounding quotes is returned as it is.
+std::string Unquote(std::string_view text) {
+    text = TrimView(text);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = text.substr(1, text.size() - 2);
+    }
+    return std::string(TrimView(text));
+}
+
+// Position of the '<' that opens the angle address closing the entry, outside quotes.
+std::string_view::size_type OpeningAngle(std::string_view entry) {
+    auto found = std::string_view::npos;
+    bool inQuote = false;
+    for (std::size_t i = 0; i + 1 < entry.size(); ++i) {
+        if (entry[i] == '"') {
+            inQuote = !inQuote;
+        } else if (entry[i] == '<' && !inQuote) {
+            found = i;
+        }
+    }
+    return found;
+}
+
+// Position of the '(' matching the ')' that closes the entry, outside quotes.
+std::string_view::size_type OpeningParen(std::string_view entry) {
+    auto found = std::string_view::npos;
+    bool inQuote = false;
+    std::size_t depth = 0;
+    for (std::size_t i = 0; i + 1 < entry.size(); ++i) {
+        const char c = entry[i];
+        if (inQuote) {
+            if (c == '"') inQuote = false;
+        } else if (c == '"' && depth == 0) {
+            inQuote = true;
+        } else if (c == '(') {
+            if (depth == 0) found = i;
+            ++depth;
+        } else if (c == ')' && depth > 0) {
+            --depth;
+        }
+    }
+    // Only a comment that is still open when the final ')' arrives is closed by it.
+    return depth == 1 ? found : std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsNicknameLine(std::string_view line) { return line.starts_with(kAliasKeyword); }
+
+bool IsNoteLine(std::string_view line) { return line.starts_with(kNoteKeyword); }
+
+bool IsAddressBookLine(std::string_view line) {
+    if (IsNicknameLine(line) || IsNoteLine(line)) return true;
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+std::string TrimSpaces(std::string_view text) { return std::string(TrimView(text)); }
+
+bool IsMailboxCopyItem(std::string_view entry) {
+    entry = TrimView(entry);
+    return entry.starts_with(kMailboxCopyMark) || entry.starts_with('\x83');
+}
+
+Address ParseAddress(std::string_view entry) {
+    entry = TrimView(entry);
+    if (entry.ends_with('>')) {
+        const auto open = OpeningAngle(entry);
+        if (open != std::string_view::npos) {
+            return {std::string(TrimView(entry.substr(open + 1, entry.size() - open - 2))),
+                    Unquote(entry.substr(0, open))};
+        }
+    } else if (entry.ends_with(')')) {
+        const auto open = OpeningParen(entry);
+        if (open != std::string_view::npos && open > 0) {
+            Address inner = ParseAddress(entry.substr(0, open));
+            if (inner.displayName.empty()) {
+                inner.displayName = Unquote(entry.substr(open + 1, entry.size() - open - 2));
+            }
+            return inner;
+        }
+    }
+    return {std::string(entry), {}};
+}
+
+std::vector<Address> SplitMembers(std::string_view addressText) {
+    std::vector<Address> members;
+    for (std::string_view entry : UsableEntries(addressText)) {
+        members.push_back(ParseAddress(entry));
+    }
+    return members;
+}
+
+ParsedNickname ParseNicknameLine(std::string_view line) {
+    ParsedNickname parsed;
+    if (!IsNicknameLine(line)) {
+        parsed.skipReason = "no nickname";
+        return parsed;
+    }
+    const std::string_view rest = TrimView(line.substr(kAliasKeyword.size()));
+
+    std::string_view nameToken;
+    std::string_view afterName;
+    const auto closingQuote = rest.starts_with('"') ? rest.find('"', 1) : std::string_view::npos;
+    if (closingQuote != std::string_view::npos) {
+        nameToken = rest.substr(1, closingQuote - 1);
+        afterName = rest.substr(closingQuote + 1);
+    } else {
+        // Unquoted, or a quote that never closes: the name runs to the next space.
+        const auto space = std::min(rest.find(' '), rest.size());
+        nameToken = rest.substr(0, space);
+        afterName = rest.substr(space);
+    }
+    parsed.name = TrimSpaces(WithoutQuotes(nameToken));
+    const std::string_view addressText = TrimView(afterName);
+    const std::vector<std::string_view> entries = UsableEntries(addressText);
+
+    const bool nameHoldsComma = parsed.name.find(',') != std::string::npos;
+    if (entries.size() >= 2 || nameHoldsComma) {
+        parsed.kind = NicknameKind::Group;
+        parsed.addressText = std::string(addressText);
+    } else {
+        parsed.kind = NicknameKind::Contact;
+        parsed.addressText = entries.empty() ? std::string(addressText) : std::string(entries[0]);
+    }
+
+    if (parsed.name.empty()) {
+        parsed.skipReason = "no nickname";
+    } else if (entries.empty()) {
+        parsed.skipReason = "no address";
+    } else {
+        parsed.paired = true;
+    }
+    return parsed;
+}
+
+}  // namespace tarvelle::eudora

@@ -1,0 +1,62 @@
+// Eudora's nicknames file (NNdbase.txt): which lines are nicknames and what one nickname line
+// holds. Text in and out is UTF-8; the text-file layer has already decoded the ANSI bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvelle::eudora {
+
+// The first six characters are exactly "alias " (case and the single space matter).
+bool IsNicknameLine(std::string_view line);
+// The first five characters are exactly "note ".
+bool IsNoteLine(std::string_view line);
+// What the address-book check accepts: a nickname line, a note line or a blank line (empty or
+// only spaces and tabs). Eudora's own importer writes blank lines between entries.
+bool IsAddressBookLine(std::string_view line);
+
+enum class NicknameKind { Contact, Group };
+
+// One e-mail address: the bare address and the display part an RFC 822 form gave it (else empty).
+struct Address {
+    std::string address;
+    std::string displayName;
+
+    friend bool operator==(const Address&, const Address&) = default;
+};
+
+struct ParsedNickname {
+    NicknameKind kind = NicknameKind::Contact;
+    std::string name;  // the nickname, double quotes removed
+    // Group: the rest of the line after the nickname, trimmed (split it with SplitMembers).
+    // Contact: its one usable address entry, trimmed (give it to ParseAddress).
+    std::string addressText;
+    bool paired = false;     // a name and at least one usable address could be taken
+    std::string skipReason;  // "no nickname" or "no address" when not paired, else empty
+};
+
+// Only for nickname lines. The nickname is the first token after "alias ": a double-quoted
+// string (quotes removed) or the text up to the next space. The rest of the line is the address
+// text. The line is a group when that text holds two or more usable entries (see SplitMembers)
+// or when the nickname holds a comma; otherwise a contact.
+ParsedNickname ParseNicknameLine(std::string_view line);
+
+// The usable member entries of an address list, in order: cut at commas outside double quotes,
+// parentheses and angle brackets, each entry trimmed and given to ParseAddress. Empty entries,
+// entries without an address and mailbox-copy items (U+0192, byte 0x83 in Windows-1252, then a
+// mailbox path) are left out.
+std::vector<Address> SplitMembers(std::string_view addressText);
+
+// One entry in any RFC 822 form: `"Carol White" <c@x>`, `Carol White <c@x>`, `<c@x>`,
+// `c@x (Carol White)`. Anything else is a bare address (or a nickname reference) and comes back
+// unchanged with an empty display name. The entry is trimmed first.
+Address ParseAddress(std::string_view entry);
+
+// Leading and trailing space characters removed; tabs and other white space stay.
+std::string TrimSpaces(std::string_view text);
+
+// True for a mailbox-copy item: after leading spaces, U+0192 (or the raw byte 0x83).
+bool IsMailboxCopyItem(std::string_view entry);
+
+}  // namespace tarvelle::eudora

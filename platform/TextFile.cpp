@@ -1,0 +1,193 @@
+#include "platform/TextFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "platform/Codepage.h"
+#include "platform/NativePath.h"
+
+namespace tarvelle::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Where the bytes come from. Read returns 0 only at the end; failures throw TextFileError.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual std::size_t Read(char* into, std::size_t size) = 0;
+};
+
+class FileSource final : public ByteSource {
+  public:
+    explicit FileSource(std::FILE* file) : file_(file) {}
+    ~FileSource() override { std::fclose(file_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::size_t Read(char* into, std::size_t size) override {
+        errno = 0;
+        const std::size_t got = std::fread(into, 1, size, file_);
+        if (got < size && std::ferror(file_)) {
+            const int error = errno != 0 ? errno : EIO;
+            throw TextFileError(std::error_code(error, std::generic_category()));
+        }
+        return got;
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+class StringSource final : public ByteSource {
+  public:
+    explicit StringSource(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    std::size_t Read(char* into, std::size_t size) override {
+        const std::size_t count = std::min(size, bytes_.size() - offset_);
+        std::memcpy(into, bytes_.data() + offset_, count);
+        offset_ += count;
+        return count;
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t offset_ = 0;
+};
+
+class DecodingTextReader final : public TextReader {
+  public:
+    explicit DecodingTextReader(std::unique_ptr<ByteSource> source)
+        : source_(std::move(source)), buffer_(kBlockSize) {}
+
+    // Reads the first block and settles the encoding, so that Open reports an unreadable file.
+    void Start() {
+        if (started_) return;
+        started_ = true;
+        while (Available() < kUtf8Bom.size() && Fill()) {
+        }
+        const std::string_view head(buffer_.data() + begin_, Available());
+        if (head.starts_with(kUtf8Bom)) {
+            utf8_ = true;
+            begin_ += kUtf8Bom.size();
+        }
+    }
+
+    bool AtEndOfStream() override {
+        Start();
+        return Available() == 0 && !Fill();
+    }
+
+    std::string ReadLine() override {
+        Start();
+        if (AtEndOfStream()) throw TextFileError("Input past end of file");
+        std::string raw;
+        while (Available() > 0 || Fill()) {
+            const char* from = buffer_.data() + begin_;
+            const char* to = buffer_.data() + end_;
+            const char* stop = from;
+            while (stop != to && *stop != '\n' && *stop != '\r') ++stop;
+            raw.append(from, stop);
+            if (stop == to) {
+                begin_ = end_;
+                continue;
+            }
+            begin_ = static_cast<std::size_t>(stop - buffer_.data()) + 1;
+            if (*stop == '\r' && (Available() > 0 || Fill()) && buffer_[begin_] == '\n') {
+                ++begin_;
+            }
+            break;
+        }
+        return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
+    }
+
+  private:
+    std::size_t Available() const { return end_ - begin_; }
+
+    // Keeps the unread bytes and appends the next block; false at the end of the input.
+    bool Fill() {
+        if (atEnd_) return false;
+        if (begin_ > 0) {
+            std::memmove(buffer_.data(), buffer_.data() + begin_, Available());
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+        const std::size_t got = source_->Read(buffer_.data() + end_, buffer_.size() - end_);
+        if (got == 0) {
+            atEnd_ = true;
+            return false;
+        }
+        end_ += got;
+        return true;
+    }
+
+    std::unique_ptr<ByteSource> source_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+    bool started_ = false;
+    bool utf8_ = false;
+};
+
+std::FILE* OpenForReading(const fs::path& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+class FileOpener final : public TextFileOpener {
+  public:
+    std::unique_ptr<TextReader> Open(const std::string& pathText) override {
+        const std::optional<fs::path> path = ResolveNativePath(pathText);
+        if (!path) {
+            throw TextFileError(std::make_error_code(std::errc::no_such_file_or_directory));
+        }
+        std::error_code statusError;
+        const fs::file_status status = fs::status(*path, statusError);
+        if (fs::is_directory(status)) {
+            throw TextFileError(std::make_error_code(std::errc::is_a_directory));
+        }
+        // Devices and pipes could block or never end; an address book is a regular file.
+        if (fs::exists(status) && !fs::is_regular_file(status)) {
+            throw TextFileError("Not a regular file");
+        }
+        errno = 0;
+        std::FILE* file = OpenForReading(*path);
+        if (file == nullptr) {
+            const int error = errno != 0 ? errno : ENOENT;
+            throw TextFileError(std::error_code(error, std::generic_category()));
+        }
+        auto reader = std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file));
+        reader->Start();
+        return reader;
+    }
+};
+
+}  // namespace
+
+TextFileOpener& DefaultTextFileOpener() {
+    static FileOpener opener;
+    return opener;
+}
+
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes) {
+    auto reader =
+        std::make_unique<DecodingTextReader>(std::make_unique<StringSource>(std::move(bytes)));
+    reader->Start();
+    return reader;
+}
+
+}  // namespace tarvelle::platform

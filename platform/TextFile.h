@@ -1,0 +1,54 @@
+// Reading a text file line by line, the way the export run and the address-book check use it.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace tarvelle::platform {
+
+// A file that could not be opened or read. what() is the cause alone ("Is a directory",
+// "No such file or directory", ...); the caller adds the path.
+class TextFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+    TextFileError(const std::string& cause, std::error_code code)
+        : std::runtime_error(cause), code_(code) {}
+    explicit TextFileError(std::error_code code) : TextFileError(code.message(), code) {}
+
+    // The system's error, when there was one (empty for causes of our own).
+    const std::error_code& code() const noexcept { return code_; }
+
+  private:
+    std::error_code code_;
+};
+
+// Lines as UTF-8 with the terminator removed. CR LF, LF and a lone CR each end a line; a last
+// line without a terminator is still a line. A file starting with the UTF-8 byte-order mark is
+// read as UTF-8 (the mark dropped, malformed sequences become U+FFFD); any other file is decoded
+// from the ANSI code page (DecodeAnsi). NUL bytes are kept; line length is not limited.
+class TextReader {
+  public:
+    virtual ~TextReader() = default;
+    // True when no character is left to read.
+    virtual bool AtEndOfStream() = 0;
+    // The next line. Throws TextFileError when the read fails part-way, or when called at the end.
+    virtual std::string ReadLine() = 0;
+};
+
+// Opens files for reading; injectable so tests can simulate failing reads.
+class TextFileOpener {
+  public:
+    virtual ~TextFileOpener() = default;
+    // Throws TextFileError when `path` is missing, a directory, not a regular file, or unreadable.
+    virtual std::unique_ptr<TextReader> Open(const std::string& path) = 0;
+};
+
+// Opens real files; the path text goes through ResolveNativePath first.
+TextFileOpener& DefaultTextFileOpener();
+
+// A reader over bytes held in memory, decoded exactly as a file with those bytes would be.
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes);
+
+}  // namespace tarvelle::platform
