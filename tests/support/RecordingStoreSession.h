@@ -1,0 +1,264 @@
+// A store session double that records every call and every saved item, and fails on request.
+//
+//   tarvelle::testing::StoreRecord record;
+//   tarvelle::testing::RecordingSessionFactory factory(record);
+//   record.FailOn("OutlookVersion");            // the next OutlookVersion call throws StoreError
+//   record.FailOn("Item.Save", 3, true);         // the third item save throws PstWriteError
+//   record.onSave = [](const RecordedItem& i) {  // refuse items by content
+//       if (i.Text(ItemProperty::FirstName) == "bad") throw platform::StoreError("refused");
+//   };
+//
+// Operation names: "CreateSession", "LogonPstStore", "OutlookVersion", "ApplyDisplayName",
+// "EntryID", "Logoff", "Flush", "GetStoreFromID", "GetDefaultFolder", "AddItem", "SetText",
+// "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "Wrapper.Save".
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/StoreSession.h"
+
+namespace tarvelle::testing {
+
+using platform::DefaultFolder;
+using platform::ItemKind;
+using platform::ItemProperty;
+using platform::Member;
+
+struct RecordedItem {
+    ItemKind kind = ItemKind::Contact;
+    std::string storeEntryId;
+    std::map<ItemProperty, std::string> texts;
+    std::vector<Member> members;  // stored by the wrapper's Save
+    int saves = 0;
+    std::string entryId;
+
+    std::string Text(ItemProperty property) const {
+        auto it = texts.find(property);
+        return it == texts.end() ? std::string() : it->second;
+    }
+};
+
+struct FailureRule {
+    std::string operation;
+    int nth = 1;  // fail the nth call from now on (1 = the next one); 0 = every call
+    bool writeError = false;
+    std::string cause;
+    int seen = 0;
+};
+
+// Everything the double saw, shared by the factory and every session, store and item it made.
+struct StoreRecord {
+    std::vector<std::string> calls;                    // operation names, in order
+    std::vector<std::string> logons;                   // "path|format|display name"
+    std::vector<std::shared_ptr<RecordedItem>> items;  // every item added, in order
+    std::vector<FailureRule> rules;
+    std::function<void(const RecordedItem&)> onSave;  // may throw to refuse an item
+    std::function<void(const Member&)> onAddMember;   // may throw to refuse a member
+    std::string versionText = "16.0 (recording double)";
+    std::set<std::string> storesCreated;  // entry IDs of stores made so far
+    int sessionsCreated = 0;
+    int openSessions = 0;
+
+    void FailOn(std::string operation, int nth = 1, bool writeError = false,
+                std::string cause = {}) {
+        if (cause.empty()) cause = operation + " refused";
+        rules.push_back({std::move(operation), nth, writeError, std::move(cause), 0});
+    }
+
+    void Call(const std::string& operation) {
+        calls.push_back(operation);
+        for (FailureRule& rule : rules) {
+            if (rule.operation != operation) continue;
+            ++rule.seen;
+            if (rule.nth == 0 || rule.seen == rule.nth) {
+                if (rule.writeError) throw platform::PstWriteError(rule.cause);
+                throw platform::StoreError(rule.cause);
+            }
+        }
+    }
+
+    int Count(const std::string& operation) const {
+        int n = 0;
+        for (const auto& c : calls) n += c == operation ? 1 : 0;
+        return n;
+    }
+
+    // Items saved at least once, in creation order.
+    std::vector<std::shared_ptr<RecordedItem>> SavedItems() const {
+        std::vector<std::shared_ptr<RecordedItem>> out;
+        for (const auto& item : items) {
+            if (item->saves > 0) out.push_back(item);
+        }
+        return out;
+    }
+};
+
+class RecordingItem : public platform::Item {
+  public:
+    RecordingItem(StoreRecord& record, std::shared_ptr<RecordedItem> data)
+        : record_(record), data_(std::move(data)) {}
+    ItemKind Kind() const override { return data_->kind; }
+    void SetText(ItemProperty property, const std::string& value) override {
+        record_.Call("SetText");
+        data_->texts[property] = value;
+    }
+    void Save() override {
+        record_.Call("Item.Save");
+        if (record_.onSave) record_.onSave(*data_);
+        ++data_->saves;
+        data_->entryId = "ITEM" + std::to_string(record_.items.size());
+    }
+    std::string EntryID() const override { return data_->entryId; }
+    RecordedItem& Data() { return *data_; }
+
+  private:
+    StoreRecord& record_;
+    std::shared_ptr<RecordedItem> data_;
+};
+
+class RecordingFolder : public platform::Folder {
+  public:
+    RecordingFolder(StoreRecord& record, std::string storeEntryId, std::string name)
+        : record_(record), storeEntryId_(std::move(storeEntryId)), name_(std::move(name)) {}
+    std::string Name() const override { return name_; }
+    std::unique_ptr<platform::Item> AddItem(ItemKind kind) override {
+        record_.Call("AddItem");
+        auto data = std::make_shared<RecordedItem>();
+        data->kind = kind;
+        data->storeEntryId = storeEntryId_;
+        record_.items.push_back(data);
+        return std::make_unique<RecordingItem>(record_, data);
+    }
+
+  private:
+    StoreRecord& record_;
+    std::string storeEntryId_;
+    std::string name_;
+};
+
+class RecordingStore : public platform::Store {
+  public:
+    RecordingStore(StoreRecord& record, std::string entryId)
+        : record_(record), entryId_(std::move(entryId)) {}
+    void ApplyDisplayName() override { record_.Call("ApplyDisplayName"); }
+    std::string EntryID() const override {
+        record_.Call("EntryID");
+        return entryId_;
+    }
+    std::unique_ptr<platform::Folder> GetDefaultFolder(DefaultFolder kind) override {
+        record_.Call("GetDefaultFolder");
+        if (kind != DefaultFolder::Contacts) throw platform::StoreError("unknown default folder");
+        return std::make_unique<RecordingFolder>(record_, entryId_, "Contacts");
+    }
+    std::unique_ptr<platform::Folder> CreateContactsFolder(const std::string& name) override {
+        record_.Call("CreateContactsFolder");
+        return std::make_unique<RecordingFolder>(record_, entryId_, name);
+    }
+
+  private:
+    StoreRecord& record_;
+    std::string entryId_;
+};
+
+class RecordingWrapper : public platform::DistListWrapper {
+  public:
+    explicit RecordingWrapper(StoreRecord& record) : record_(record) {}
+    void SetItem(platform::Item* distList) override {
+        record_.Call("SetItem");
+        item_ = dynamic_cast<RecordingItem*>(distList);
+        if (item_ == nullptr) throw platform::StoreError("not an item of this store");
+    }
+    void AddMember(const Member& member) override {
+        record_.Call("AddMember");
+        if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
+        if (record_.onAddMember) record_.onAddMember(member);
+        pending_.push_back(member);
+    }
+    void Save() override {
+        record_.Call("Wrapper.Save");
+        if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
+        auto& members = item_->Data().members;
+        members.insert(members.end(), pending_.begin(), pending_.end());
+        pending_.clear();
+    }
+
+  private:
+    StoreRecord& record_;
+    RecordingItem* item_ = nullptr;
+    std::vector<Member> pending_;
+};
+
+class RecordingSession : public platform::StoreSession {
+  public:
+    explicit RecordingSession(StoreRecord& record) : record_(record) { ++record_.openSessions; }
+    ~RecordingSession() override { --record_.openSessions; }
+
+    std::shared_ptr<platform::Store> LogonPstStore(const std::string& path, int format,
+                                                   const std::string& displayName) override {
+        record_.Call("LogonPstStore");
+        record_.logons.push_back(path + "|" + std::to_string(format) + "|" + displayName);
+        // One store per path, so a re-open of the same file gives the same entry ID.
+        auto it = entryIds_.find(path);
+        std::string id;
+        if (it != entryIds_.end()) {
+            id = it->second;
+        } else {
+            id = StoreIdFor(path);
+            entryIds_[path] = id;
+        }
+        record_.storesCreated.insert(id);
+        open_.insert(id);
+        return std::make_shared<RecordingStore>(record_, id);
+    }
+    std::string OutlookVersion() override {
+        record_.Call("OutlookVersion");
+        return record_.versionText;
+    }
+    std::shared_ptr<platform::Store> GetStoreFromID(const std::string& entryId) override {
+        record_.Call("GetStoreFromID");
+        if (open_.count(entryId) == 0) {
+            throw platform::StoreError("no store with entry ID \"" + entryId + "\" is open");
+        }
+        return std::make_shared<RecordingStore>(record_, entryId);
+    }
+    std::unique_ptr<platform::DistListWrapper> CreateDistListWrapper() override {
+        record_.Call("CreateDistListWrapper");
+        return std::make_unique<RecordingWrapper>(record_);
+    }
+    void Flush() override { record_.Call("Flush"); }
+    void Logoff() override {
+        record_.Call("Logoff");
+        open_.clear();
+    }
+
+    // The same path always maps to the same ID, across sessions.
+    static std::string StoreIdFor(const std::string& path) {
+        return "STORE:" + std::to_string(std::hash<std::string>{}(path));
+    }
+
+  private:
+    StoreRecord& record_;
+    std::map<std::string, std::string> entryIds_;
+    std::set<std::string> open_;
+};
+
+class RecordingSessionFactory : public platform::StoreSessionFactory {
+  public:
+    explicit RecordingSessionFactory(StoreRecord& record) : record_(record) {}
+    std::unique_ptr<platform::StoreSession> CreateSession() override {
+        record_.Call("CreateSession");
+        ++record_.sessionsCreated;
+        return std::make_unique<RecordingSession>(record_);
+    }
+
+  private:
+    StoreRecord& record_;
+};
+
+}  // namespace tarvelle::testing
