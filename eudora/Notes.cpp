@@ -1,0 +1,141 @@
+#include "eudora/Notes.h"
+
+#include <algorithm>
+
+#include "eudora/Nicknames.h"
+
+namespace tarvelle::eudora {
+
+namespace {
+
+constexpr std::array<std::string_view, kNoteFieldCount> kTags = {
+    "name",    "first",    "last",  "address",    "city",       "state",    "zip",
+    "country", "phone",    "fax",   "mobile",     "web",        "primary",  "title",
+    "company", "address2", "city2", "state2",     "zip2",       "country2", "phone2",
+    "fax2",    "mobile2",  "web2",  "otheremail", "otherphone", "otherweb",
+};
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
+}
+
+// Position just past the '>' that balances the '<' at `open`, or npos when none does.
+std::size_t FindBracketEnd(std::string_view text, std::size_t open) {
+    int depth = 0;
+    for (std::size_t i = open; i < text.size(); ++i) {
+        if (text[i] == '<') {
+            ++depth;
+        } else if (text[i] == '>' && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string_view TrimSpacesView(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::string_view NoteFieldTag(NoteField field) { return kTags[static_cast<std::size_t>(field)]; }
+
+std::optional<NoteField> NoteFieldFromTag(std::string_view tag) {
+    for (std::size_t i = 0; i < kTags.size(); ++i) {
+        if (EqualsIgnoringAsciiCase(tag, kTags[i])) return static_cast<NoteField>(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Note::NonEmpty(NoteField field) const {
+    const auto& value = Field(field);
+    if (!value) return std::nullopt;
+    const bool blank = std::all_of(value->begin(), value->end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\x03' || c == '\r' || c == '\n';
+    });
+    if (blank) return std::nullopt;
+    return value;
+}
+
+bool Note::Empty() const {
+    return freeText.empty() &&
+           std::none_of(fields.begin(), fields.end(), [](const auto& f) { return f.has_value(); });
+}
+
+Note ParseNoteText(std::string_view text) {
+    Note note;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t open = text.find('<', pos);
+        if (open == std::string_view::npos) {
+            note.freeText.append(text.substr(pos));
+            break;
+        }
+        const std::size_t end = FindBracketEnd(text, open);
+        if (end == std::string_view::npos) {
+            // An unbalanced '<' is text; a field may still follow it.
+            note.freeText.append(text.substr(pos, open + 1 - pos));
+            pos = open + 1;
+            continue;
+        }
+        const std::string_view inner = text.substr(open + 1, end - open - 2);
+        const std::size_t colon = inner.find(':');
+        const auto field = colon == std::string_view::npos
+                               ? std::nullopt
+                               : NoteFieldFromTag(inner.substr(0, colon));
+        if (!field) {
+            note.freeText.append(text.substr(pos, end - pos));
+        } else {
+            note.freeText.append(text.substr(pos, open - pos));
+            auto& slot = note.fields[static_cast<std::size_t>(*field)];
+            if (!slot) slot = std::string(inner.substr(colon + 1));
+        }
+        pos = end;
+    }
+    return note;
+}
+
+std::optional<NoteLine> ParseNoteLine(std::string_view line) {
+    if (!IsNoteLine(line)) return std::nullopt;
+    const std::string_view rest = TrimSpacesView(line.substr(5));
+
+    std::string_view nameToken;
+    std::string_view afterName;
+    const auto closingQuote = rest.starts_with('"') ? rest.find('"', 1) : std::string_view::npos;
+    if (closingQuote != std::string_view::npos) {
+        nameToken = rest.substr(1, closingQuote - 1);
+        afterName = rest.substr(closingQuote + 1);
+    } else {
+        const auto space = std::min(rest.find(' '), rest.size());
+        nameToken = rest.substr(0, space);
+        afterName = rest.substr(space);
+    }
+    std::string nickname;
+    for (char c : nameToken) {
+        if (c != '"') nickname += c;
+    }
+    nickname = TrimSpaces(nickname);
+    if (nickname.empty()) return std::nullopt;
+    return NoteLine{std::move(nickname), TrimSpaces(afterName)};
+}
+
+std::string DecodeLineBreaks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\x03') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace tarvelle::eudora
