@@ -1,0 +1,135 @@
+// The first pass over the address books being exported: every nickname with its kind, its place
+// in its book, its note, and what each group member entry names.
+//
+// The export reads all books into an AddressBooks index before it writes anything, so a note may
+// come before its alias line, a nickname with only a note still becomes a contact, and a group may
+// name a nickname defined further down or in another book.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "eudora/Nicknames.h"
+#include "eudora/Notes.h"
+
+namespace tarvelle::eudora {
+
+// Nicknames are compared without regard to case, as Eudora does. Folds ASCII and the letters
+// Windows-1252 can hold (Latin-1 and the Latin Extended-A ones), given as UTF-8; bytes that are
+// not valid UTF-8 are kept as they are.
+std::string FoldNickname(std::string_view nickname);
+bool SameNickname(std::string_view a, std::string_view b);
+
+enum class EntryKind { Contact, Group };
+
+// What a group member entry turned out to be.
+enum class MemberTarget {
+    Address,  // a one-off member, the entry used as its address
+    Contact,  // a contact of the books being exported
+    Group,    // a group of the books being exported: a nested list
+};
+
+// Why a member entry stayed an address.
+enum class AddressReason {
+    None,            // it did not stay an address (target is Contact or Group)
+    HasAt,           // it holds "@": an address, never a nickname
+    NamesNothing,    // no nickname of the books matches it
+    NamesItself,     // the group's own nickname: Eudora sends it as a literal address
+    NoEmailAddress,  // it names a contact that has no e-mail address to put in a list
+};
+
+struct ResolvedMember {
+    Address member;  // the member entry as SplitMembers gives it
+    MemberTarget target = MemberTarget::Address;
+    AddressReason reason = AddressReason::NamesNothing;
+    std::size_t entry = 0;  // index into AddressBooks::Entries() for Contact and Group
+};
+
+struct BookEntry {
+    std::size_t book = 0;
+    int lineNumber = 0;  // the alias line; for a contact made from a note alone, its note line
+    std::string nickname;
+    EntryKind kind = EntryKind::Contact;
+    // Contact: the address text of the alias line; empty for a contact without e-mail address.
+    std::string addressText;
+    // Group: the member entries, and what each one names (filled by Resolve).
+    std::vector<Address> members;
+    std::vector<ResolvedMember> resolved;
+    bool fromNoteOnly = false;  // a note whose nickname has no alias line
+    // Set when the line makes no item: the text is the reason for the "Skipped line" log line.
+    std::optional<std::string> skipReason;
+    // Position among the items written (skipped entries excluded), counted across all books in
+    // writing order: main book first, then the extra books in the order they were added.
+    std::size_t itemNumber = 0;
+};
+
+class AddressBooks {
+  public:
+    // Books are added in lookup order: the main book first, then the extra books by file name.
+    std::size_t AddBook(std::string name);
+
+    // One line of a book, as the text-file layer reads it (numbered from 1): alias lines and note
+    // lines go to AddAlias and AddNote, an alias line without nickname to AddSkippedLine; every
+    // other line is not part of any entry.
+    void AddLine(std::size_t book, int lineNumber, std::string_view line);
+
+    // One alias line. `addressText` is empty when the line gave no address: such a line becomes a
+    // contact without e-mail address when its nickname has a note, and is skipped otherwise.
+    void AddAlias(std::size_t book, int lineNumber, std::string nickname, EntryKind kind,
+                  std::string addressText, std::vector<Address> members = {});
+    // One note line. Several note lines for one nickname are joined in line order (with a line
+    // break), so the first occurrence of a field wins across them and no free text is lost.
+    void AddNote(std::size_t book, int lineNumber, std::string_view nickname,
+                 std::string_view text);
+    // A line the export skips for another reason ("no nickname"), kept so the second pass can
+    // log it in its place.
+    void AddSkippedLine(std::size_t book, int lineNumber, std::string reason);
+
+    // Completes the index: contacts from notes alone, entries in line order, nicknames looked up,
+    // member entries resolved. Call once, after the last Add.
+    void Resolve();
+
+    // All entries, in writing order (book by book, each in line order).
+    const std::vector<BookEntry>& Entries() const { return entries_; }
+    std::size_t BookCount() const { return books_.size(); }
+    const std::string& BookName(std::size_t book) const { return books_.at(book).name; }
+    // Indexes into Entries() of one book's entries, in line order.
+    std::span<const std::size_t> BookEntries(std::size_t book) const {
+        return books_.at(book).entries;
+    }
+    // The entry a nickname stands for: the first book (in lookup order) that defines it; within a
+    // book the last alias line for it, as Eudora keeps the last one read.
+    std::optional<std::size_t> Find(std::string_view nickname) const;
+    // The note of an entry's nickname in its own book, or nothing.
+    const Note* NoteOf(const BookEntry& entry) const;
+
+  private:
+    struct PendingNote {
+        int firstLine = 0;
+        std::string nickname;  // as first written
+        std::string text;
+        Note parsed;
+    };
+    struct Book {
+        std::string name;
+        std::vector<BookEntry> pending;
+        std::map<std::string, PendingNote> notes;  // by folded nickname
+        std::vector<std::size_t> entries;
+    };
+
+    void CheckOpen(std::size_t book) const;
+    ResolvedMember ResolveMember(const BookEntry& group, const Address& member) const;
+
+    std::vector<Book> books_;
+    std::vector<BookEntry> entries_;
+    std::map<std::string, std::size_t> index_;  // folded nickname -> entry
+    bool resolved_ = false;
+};
+
+}  // namespace tarvelle::eudora
