@@ -9,7 +9,7 @@
 
 #include "platform/TextFile.h"
 
-namespace tarvelle::testing {
+namespace tarvelle::fakes {
 
 class FakeTextReader : public platform::TextReader {
   public:
@@ -46,4 +46,4 @@ class FakeTextFileOpener : public platform::TextFileOpener {
     }
 };
 
-}  // namespace tarvelle::testing
+}  // namespace tarvelle::fakes

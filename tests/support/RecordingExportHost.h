@@ -9,7 +9,7 @@
 
 #include "export/ExportHost.h"
 
-namespace tarvelle::testing {
+namespace tarvelle::fakes {
 
 struct RecordedMessage {
     std::string title;
@@ -51,4 +51,4 @@ class RecordingExportHost : public exporter::ExportHost {
     }
 };
 
-}  // namespace tarvelle::testing
+}  // namespace tarvelle::fakes

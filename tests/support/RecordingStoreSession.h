@@ -1,7 +1,7 @@
 // A store session double that records every call and every saved item, and fails on request.
 //
-//   tarvelle::testing::StoreRecord record;
-//   tarvelle::testing::RecordingSessionFactory factory(record);
+//   tarvelle::fakes::StoreRecord record;
+//   tarvelle::fakes::RecordingSessionFactory factory(record);
 //   record.FailOn("OutlookVersion");            // the next OutlookVersion call throws StoreError
 //   record.FailOn("Item.Save", 3, true);         // the third item save throws PstWriteError
 //   record.onSave = [](const RecordedItem& i) {  // refuse items by content
@@ -23,7 +23,7 @@
 
 #include "platform/StoreSession.h"
 
-namespace tarvelle::testing {
+namespace tarvelle::fakes {
 
 using platform::DefaultFolder;
 using platform::ItemKind;
@@ -261,4 +261,4 @@ class RecordingSessionFactory : public platform::StoreSessionFactory {
     StoreRecord& record_;
 };
 
-}  // namespace tarvelle::testing
+}  // namespace tarvelle::fakes

@@ -1,0 +1,545 @@
+// The export run and the output store preparation over the recording store double.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "export/Export.h"
+#include "support/FakeTextFile.h"
+#include "support/RecordingExportHost.h"
+#include "support/RecordingStoreSession.h"
+
+namespace tarvelle::exporter {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::ItemKind;
+using platform::ItemProperty;
+using tarvelle::fakes::FakeTextFileOpener;
+using tarvelle::fakes::RecordingExportHost;
+using tarvelle::fakes::RecordingSessionFactory;
+using tarvelle::fakes::StoreRecord;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const std::vector<std::string> kPreparationLines = {
+    "Looking for file saving location...",       "Checking Outlook Components...",
+    "Successfully located required components.", "Creating Outlook Personal Storage File...",
+    "Applying Personal Folders Naming...",       "Initializing default folders...",
+};
+
+std::chrono::system_clock::time_point LocalTime(int year, int month, int day, int hour, int minute,
+                                                int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "tarvelle-export-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const fs::path file = path_ / name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file.string();
+    }
+
+  private:
+    fs::path path_;
+};
+
+class ExportRunTest : public ::testing::Test {
+  protected:
+    ExportRunTest() : factory(record), exporter(host, factory) {
+        fs::create_directory(dir.path() / "out");
+        host.folder = (dir.path() / "out").string();
+        exporter.SetClock([this] { return now; });
+    }
+
+    // Points the selection at a picked book with these lines (CR LF terminated).
+    void UseBook(const std::vector<std::string>& lines) {
+        std::string bytes;
+        for (const auto& line : lines) bytes += line + "\r\n";
+        host.source = {false, dir.Write("NNdbase.txt", bytes)};
+    }
+
+    std::string ExpectedPstPath(const std::string& suffix = "") const {
+        return host.folder + "/Eudora Address Book Created-05-12-26 9-5-3" + suffix + ".pst";
+    }
+
+    // The log lines after the preparation and the re-open.
+    std::vector<std::string> RunLines() const {
+        const std::size_t skip = kPreparationLines.size() + 1;
+        if (host.log.size() < skip) return {};
+        return {host.log.begin() + static_cast<std::ptrdiff_t>(skip), host.log.end()};
+    }
+
+    TempDir dir;
+    RecordingExportHost host;
+    StoreRecord record;
+    RecordingSessionFactory factory;
+    Exporter exporter;
+    std::chrono::system_clock::time_point now = LocalTime(2026, 12, 5, 9, 5, 3);
+};
+
+TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
+    UseBook({
+        "alias john john@example.com",
+        "note john <name:John Smith>",
+        "",
+        "alias team a@example.com, \"Bea Brown\" <b@example.org>, c@example.net (Cy Clark)",
+        "alias carol \"White, Carol\" <carol@example.org>",
+    });
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+
+    std::vector<std::string> expected = kPreparationLines;
+    expected.insert(expected.end(), {
+                                        "Reinitiating Outlook Connection...",
+                                        "Creating Contact : 1 - john",
+                                        "+ Creating Group : team",
+                                        "     - Saved 3 Members in Group...",
+                                        "Creating Contact : 2 - carol",
+                                        "Finished...",
+                                    });
+    EXPECT_THAT(host.log, ElementsAreArray(expected));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Complete");
+    EXPECT_EQ(host.messages[0].text, "Address Book Export Complete !");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_THAT(host.pickerTitles,
+                ElementsAre("Choose Folder to Save Exported Outlook Contacts File"));
+
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.itemsWritten, 3);
+    EXPECT_EQ(outcome.itemsFailed, 0);
+    EXPECT_EQ(outcome.pstPath, ExpectedPstPath());
+
+    // Created once, then opened again: both log-ons name the same file and display name.
+    const std::string logon = ExpectedPstPath() + "|1|Eudora Address Book Created-05-12-26 9-5-3";
+    EXPECT_THAT(record.logons, ElementsAre(logon, logon));
+    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run does not
+    EXPECT_EQ(record.Count("Flush"), 1);
+
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0]->kind, ItemKind::Contact);
+    EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "john");
+    EXPECT_EQ(items[0]->Text(ItemProperty::Email1Address), "john@example.com");
+    EXPECT_EQ(items[0]->texts.count(ItemProperty::Email1DisplayName), 0u);
+
+    EXPECT_EQ(items[1]->kind, ItemKind::DistList);
+    EXPECT_EQ(items[1]->Text(ItemProperty::DLName), "team");
+    EXPECT_EQ(items[1]->Text(ItemProperty::Body), "team");
+    ASSERT_EQ(items[1]->members.size(), 3u);
+    EXPECT_EQ(items[1]->members[0].displayName, "a@example.com");
+    EXPECT_EQ(items[1]->members[0].address, "a@example.com");
+    EXPECT_EQ(items[1]->members[1].displayName, "Bea Brown");
+    EXPECT_EQ(items[1]->members[1].address, "b@example.org");
+    EXPECT_EQ(items[1]->members[2].displayName, "Cy Clark");
+    EXPECT_EQ(items[1]->members[2].address, "c@example.net");
+    for (const auto& member : items[1]->members) EXPECT_EQ(member.addressType, "SMTP");
+
+    EXPECT_EQ(items[2]->Text(ItemProperty::FirstName), "carol");
+    EXPECT_EQ(items[2]->Text(ItemProperty::Email1Address), "carol@example.org");
+    EXPECT_EQ(items[2]->Text(ItemProperty::Email1DisplayName), "White, Carol");
+    for (const auto& item : items) EXPECT_EQ(item->storeEntryId, exporter.State().storeEntryId);
+
+    // The window gets a chance to repaint for every line read.
+    EXPECT_GE(host.processEventsCalls, 5);
+}
+
+TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
+    UseBook({
+        "alias a a@example.com",
+        "alias b",
+        "alias g x@example.com, y@example.com",
+        "alias \"Smith, John\" js@example.com",
+        "alias c c@example.com",
+        "alias \"\" d@example.com",
+        "Alias e e@example.com",
+        "alias d d@example.com",
+    });
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - a", "Skipped line 2: no address",
+                            "+ Creating Group : g", "     - Saved 2 Members in Group...",
+                            "+ Creating Group : Smith, John", "     - Saved 1 Members in Group...",
+                            "Creating Contact : 2 - c", "Skipped line 6: no nickname",
+                            "Creating Contact : 3 - d", "Finished..."));
+    EXPECT_EQ(outcome.linesSkipped, 2);
+    EXPECT_EQ(outcome.itemsWritten, 5);
+    EXPECT_TRUE(outcome.finished);
+    // Skipped lines write nothing, not even a copy of the previous item.
+    EXPECT_EQ(record.SavedItems().size(), 5u);
+}
+
+TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
+    for (const std::vector<std::string>& lines :
+         {std::vector<std::string>{}, std::vector<std::string>{"note x <name:X>", "", "hello"}}) {
+        host.log.clear();
+        host.messages.clear();
+        UseBook(lines);
+        const ExportOutcome outcome = exporter.ExportAddressBook();
+        EXPECT_THAT(RunLines(), ElementsAre("Finished..."));
+        EXPECT_EQ(host.log.at(kPreparationLines.size()), "Reinitiating Outlook Connection...");
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].title, "Export Complete");
+        EXPECT_TRUE(outcome.finished);
+        EXPECT_EQ(outcome.itemsWritten, 0);
+    }
+    EXPECT_TRUE(record.SavedItems().empty());
+}
+
+TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
+    host.folder.clear();
+    UseBook({"alias a a@example.com"});
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(host.log, ElementsAre("Looking for file saving location..."));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(record.calls.empty());
+    EXPECT_EQ(host.sourceReads, 0);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_TRUE(exporter.State().outputFolder.empty());
+    EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
+}
+
+struct PreparationFailure {
+    const char* operation;
+    std::size_t linesBefore;  // preparation lines logged before the failure
+};
+
+class PreparationFailureTest : public ExportRunTest,
+                               public ::testing::WithParamInterface<PreparationFailure> {};
+
+TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
+    const PreparationFailure failure = GetParam();
+    UseBook({"alias a a@example.com"});
+    record.FailOn(failure.operation, 1, false, "disk says no");
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+
+    std::vector<std::string> expected(
+        kPreparationLines.begin(),
+        kPreparationLines.begin() + static_cast<std::ptrdiff_t>(failure.linesBefore));
+    expected.push_back("Outlook file error: disk says no");
+    EXPECT_THAT(host.log, ElementsAreArray(expected));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Outlook Error");
+    EXPECT_EQ(host.messages[0].text,
+              "Outlook Session Creation Error !\r\n"
+              "Check if Outlook is installed and configured.\r\n"
+              "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
+              "Outlook 2013/2010 (32 Bit).\r\n"
+              "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
+              "https://tarvelle.example/help/downgrade-office-2010-to-32-bit.pdf");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(outcome.storeFailed);
+    EXPECT_FALSE(outcome.finished);
+    // The run stops: no second session, no book read, nothing written.
+    EXPECT_EQ(record.sessionsCreated, std::string(failure.operation) == "CreateSession" ? 0 : 1);
+    EXPECT_EQ(host.sourceReads, 0);
+    EXPECT_TRUE(record.SavedItems().empty());
+    EXPECT_TRUE(exporter.State().storeEntryId.empty());
+    EXPECT_FALSE(exporter.State().outputFolder.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, PreparationFailureTest,
+                         ::testing::Values(PreparationFailure{"CreateSession", 2},
+                                           PreparationFailure{"LogonPstStore", 2},
+                                           PreparationFailure{"OutlookVersion", 3},
+                                           PreparationFailure{"ApplyDisplayName", 5},
+                                           PreparationFailure{"EntryID", 6},
+                                           PreparationFailure{"Logoff", 6}),
+                         [](const auto& info) { return std::string(info.param.operation); });
+
+TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
+    UseBook({});
+    for (const char* bad : {"", "x", "ab.1", " "}) {
+        host.log.clear();
+        host.messages.clear();
+        record.versionText = bad;
+        EXPECT_TRUE(exporter.ExportAddressBook().storeFailed) << '"' << bad << '"';
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].title, "Outlook Error");
+    }
+    for (const char* good : {"16.0.5", "9.0", "12", "7"}) {
+        host.messages.clear();
+        record.versionText = good;
+        EXPECT_TRUE(exporter.ExportAddressBook().finished) << good;
+    }
+}
+
+TEST_F(ExportRunTest, FailedReopenShowsTheOutlookErrorWithoutFinishing) {
+    UseBook({"alias a a@example.com"});
+    for (const char* operation : {"CreateSession", "LogonPstStore"}) {
+        host.log.clear();
+        host.messages.clear();
+        record.rules.clear();
+        record.FailOn(operation, 2, false, "cannot open");
+        const ExportOutcome outcome = exporter.ExportAddressBook();
+        std::vector<std::string> expected = kPreparationLines;
+        expected.push_back("Outlook file error: cannot open");
+        EXPECT_THAT(host.log, ElementsAreArray(expected)) << operation;
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].title, "Outlook Error");
+        EXPECT_TRUE(outcome.storeFailed);
+        EXPECT_FALSE(outcome.finished);
+    }
+    EXPECT_TRUE(record.SavedItems().empty());
+}
+
+TEST_F(ExportRunTest, FailedPreparationNeverWritesIntoTheEarlierExportsStore) {
+    UseBook({"alias a a@example.com"});
+    ASSERT_TRUE(exporter.ExportAddressBook().finished);
+    ASSERT_EQ(record.SavedItems().size(), 1u);
+
+    now += std::chrono::seconds(10);
+    record.FailOn("ApplyDisplayName");
+    const ExportOutcome second = exporter.ExportAddressBook();
+    EXPECT_TRUE(second.storeFailed);
+    EXPECT_EQ(record.SavedItems().size(), 1u);
+    EXPECT_TRUE(exporter.State().storeEntryId.empty());
+}
+
+TEST_F(ExportRunTest, MissingBookFailsTheRunInsteadOfFinishing) {
+    const std::string path = (dir.path() / "nowhere" / "NNdbase.txt").string();
+    host.source = {false, path};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(), ElementsAre("Address book not found: " + path));
+    EXPECT_EQ(host.log.at(kPreparationLines.size()), "Reinitiating Outlook Connection...");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(host.messages[0].text, "The address book file could not be read:\r\n" + path);
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_TRUE(outcome.bookUnreadable);
+    EXPECT_FALSE(outcome.finished);
+}
+
+TEST_F(ExportRunTest, UnreadableBookReportsTheCause) {
+    // A directory given as the book.
+    host.source = {false, dir.path().string()};
+    EXPECT_TRUE(exporter.ExportAddressBook().bookUnreadable);
+    EXPECT_THAT(RunLines(), ElementsAre("Address book could not be read: " + dir.path().string() +
+                                        " (Is a directory)"));
+
+    // A file that cannot be opened.
+    host.log.clear();
+    host.messages.clear();
+    FakeTextFileOpener opener;
+    opener.failOpen = true;
+    opener.cause = "Permission denied";
+    exporter.SetTextFileOpener(opener);
+    UseBook({"alias a a@example.com"});
+    EXPECT_TRUE(exporter.ExportAddressBook().bookUnreadable);
+    EXPECT_THAT(RunLines(), ElementsAre("Address book could not be read: " + host.source.path +
+                                        " (Permission denied)"));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_THAT(opener.opened, ElementsAre(host.source.path));
+}
+
+TEST_F(ExportRunTest, ReadFailingPartWayKeepsWhatWasWrittenAndFails) {
+    UseBook({});  // the file must exist; the fake opener supplies its lines
+    FakeTextFileOpener opener;
+    opener.lines = {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"};
+    opener.failAfter = 2;
+    exporter.SetTextFileOpener(opener);
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - b",
+                                        "Address book could not be read: " + host.source.path +
+                                            " (Input/output error)"));
+    EXPECT_TRUE(outcome.bookUnreadable);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_EQ(record.SavedItems().size(), 2u);
+    EXPECT_EQ(record.Count("Flush"), 1);  // what was saved is made durable
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+}
+
+TEST_F(ExportRunTest, RefusedItemsAreReportedAndCounted) {
+    UseBook({
+        "alias a a@example.com",
+        "alias bad bad@example.com",
+        "alias c c@example.com",
+        "alias badlist x@example.com, y@example.com",
+        "alias list p@example.com, refuse@example.com, q@example.com",
+    });
+    record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
+        if (item.Text(ItemProperty::FirstName) == "bad" ||
+            item.Text(ItemProperty::DLName) == "badlist") {
+            throw platform::StoreError("item refused");
+        }
+    };
+    record.onAddMember = [](const platform::Member& member) {
+        if (member.address == "refuse@example.com") throw platform::StoreError("member refused");
+    };
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - bad",
+                            "     ! Not written: item refused", "Creating Contact : 3 - c",
+                            "+ Creating Group : badlist", "     ! Not written: item refused",
+                            "+ Creating Group : list", "     - Saved 2 Members in Group...",
+                            "     ! Not written: member refused", "Finished..."));
+    EXPECT_EQ(outcome.itemsFailed, 3);
+    EXPECT_EQ(outcome.itemsWritten, 2);
+    EXPECT_TRUE(outcome.finished);
+    // No member is offered for a list that could not be saved.
+    EXPECT_EQ(record.Count("AddMember"), 3);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Complete");
+    EXPECT_EQ(host.messages[0].text,
+              "Address Book Export Complete !\r\n3 item(s) could not be written.");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+}
+
+TEST_F(ExportRunTest, FailingWriteOfTheFileEndsTheRun) {
+    UseBook({"alias a a@example.com", "alias b b@example.com", "alias c c@example.com",
+             "alias d d@example.com"});
+    record.FailOn("Item.Save", 2, true, "No space left on device");
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - a",
+                            "Could not write the Outlook file: No space left on device"));
+    EXPECT_TRUE(outcome.writeFailed);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_EQ(record.Count("AddItem"), 2);  // nothing is tried after the failure
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(host.messages[0].text,
+              "The Outlook file could not be written:\r\nNo space left on device\r\n"
+              "Items saved before the failure are kept in:\r\n" +
+                  ExpectedPstPath());
+}
+
+TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
+    UseBook({"alias g x@example.com, y@example.com", "alias a a@example.com"});
+    record.FailOn("Wrapper.Save", 1, true, "File too large");
+    EXPECT_TRUE(exporter.ExportAddressBook().writeFailed);
+    EXPECT_THAT(RunLines(), ElementsAre("+ Creating Group : g",
+                                        "Could not write the Outlook file: File too large"));
+
+    host.log.clear();
+    host.messages.clear();
+    record.rules.clear();
+    now += std::chrono::seconds(1);
+    record.FailOn("Flush", 1, true, "Input/output error");
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.writeFailed);
+    EXPECT_FALSE(outcome.finished);
+    ASSERT_FALSE(host.log.empty());
+    EXPECT_EQ(host.log.back(), "Could not write the Outlook file: Input/output error");
+}
+
+TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {
+    UseBook({"alias a a@example.com"});
+    const std::string taken = ExpectedPstPath();
+    std::ofstream(taken) << "someone else's file";
+    std::ofstream(ExpectedPstPath(" (2)")) << "another";
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.pstPath, ExpectedPstPath(" (3)"));
+    ASSERT_EQ(record.logons.size(), 2u);
+    EXPECT_EQ(record.logons[0].substr(0, record.logons[0].find('|')), ExpectedPstPath(" (3)"));
+    std::ifstream in(taken);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "someone else's file");
+}
+
+TEST_F(ExportRunTest, ClockIsReadSeparatelyForDisplayNameAndFileName) {
+    UseBook({});
+    int reads = 0;
+    exporter.SetClock([&] { return now + std::chrono::seconds(reads++); });
+    exporter.ExportAddressBook();
+    EXPECT_EQ(exporter.State().displayName, "Eudora Address Book Created-05-12-26 9-5-3");
+    EXPECT_EQ(exporter.State().pstPath,
+              host.folder + "/Eudora Address Book Created-05-12-26 9-5-4.pst");
+}
+
+TEST_F(ExportRunTest, SecondRunUsesANewFileAndRestartsNumbering) {
+    UseBook({"alias a a@example.com", "alias b b@example.com"});
+    exporter.ExportAddressBook();
+    host.log.clear();
+    now = LocalTime(2026, 12, 5, 23, 59, 58);
+    const ExportOutcome second = exporter.ExportAddressBook();
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - b", "Finished..."));
+    EXPECT_EQ(second.pstPath, host.folder + "/Eudora Address Book Created-05-12-26 23-59-58.pst");
+    EXPECT_EQ(record.sessionsCreated, 4);
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_NE(items[0]->storeEntryId, items[2]->storeEntryId);
+}
+
+TEST_F(ExportRunTest, DefaultBookIsReadFromTheDataFolder) {
+    dir.Write("NNdbase.txt", "alias a a@example.com\r\n");
+    host.source = {true, "  " + dir.path().string() + "  "};
+    EXPECT_TRUE(exporter.ExportAddressBook().finished);
+    EXPECT_EQ(exporter.State().nicknamesFilePath, (dir.path() / "NNdbase.txt").string());
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - a", "Finished..."));
+}
+
+TEST(ExportPaths, NicknamesFilePathFromTheSelectedSource) {
+    EXPECT_EQ(NicknamesFilePath({false, "  /books/my book.txt  "}), "/books/my book.txt");
+    EXPECT_EQ(NicknamesFilePath({true, "C:\\Program Files\\Eudora "}),
+              "C:\\Program Files\\Eudora\\NNdbase.txt");
+    EXPECT_EQ(NicknamesFilePath({true, "C:\\"}), "C:\\NNdbase.txt");
+    EXPECT_EQ(NicknamesFilePath({true, ""}), "\\NNdbase.txt");
+#ifndef _WIN32
+    EXPECT_EQ(NicknamesFilePath({true, "/home/me/eudora"}), "/home/me/eudora/NNdbase.txt");
+    EXPECT_EQ(NicknamesFilePath({true, "/home/me/eudora/"}), "/home/me/eudora/NNdbase.txt");
+#endif
+}
+
+TEST(ExportPaths, OutputFolderGetsExactlyOneTrailingSeparator) {
+#ifdef _WIN32
+    EXPECT_EQ(WithTrailingSeparator("C:\\"), "C:\\");
+    EXPECT_EQ(WithTrailingSeparator("C:\\Out"), "C:\\Out\\");
+    EXPECT_EQ(WithTrailingSeparator("C:\\Out\\"), "C:\\Out\\");
+#else
+    EXPECT_EQ(WithTrailingSeparator("/"), "/");
+    EXPECT_EQ(WithTrailingSeparator("/tmp/out"), "/tmp/out/");
+    EXPECT_EQ(WithTrailingSeparator("/tmp/out/"), "/tmp/out/");
+#endif
+    EXPECT_EQ(WithTrailingSeparator(""), "");
+}
+
+TEST(ExportPaths, TimestampPattern) {
+    EXPECT_EQ(FormatTimestamp(LocalTime(2026, 12, 5, 9, 5, 3)), "05-12-26 9-5-3");
+    EXPECT_EQ(FormatTimestamp(LocalTime(2031, 1, 30, 0, 0, 0)), "30-01-31 0-0-0");
+    EXPECT_EQ(FormatTimestamp(LocalTime(2000, 10, 11, 23, 59, 59)), "11-10-00 23-59-59");
+}
+
+TEST(ExportPaths, FileExistsForEmptyFilesButNotForDirectoriesOrMissingFiles) {
+    TempDir dir;
+    EXPECT_TRUE(FileExists(dir.Write("empty.txt", "")));
+    EXPECT_TRUE(FileExists(dir.Write("one.txt", "x")));
+    EXPECT_FALSE(FileExists((dir.path() / "missing.txt").string()));
+    EXPECT_FALSE(FileExists(dir.path().string()));
+}
+
+}  // namespace
+}  // namespace tarvelle::exporter
