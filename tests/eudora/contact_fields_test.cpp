@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include "eudora/ContactFields.h"
+
+namespace tarvelle::eudora {
+namespace {
+
+ContactFields Map(std::string_view noteText, std::string_view nickname = "nick",
+                  std::string_view addressDisplayName = {}) {
+    const Note note = ParseNoteText(noteText);
+    return MapContactFields(nickname, &note, addressDisplayName);
+}
+
+// The note lines of ../shared/eudora-samples/01-typical and 07-eudora-importer-style.
+constexpr std::string_view kCarol =
+    "<web:http://www.example.com/~carol><mobile:555-0177><otherweb:http://carol.example/>"
+    "<otherphone:555-0123 (cell)><otheremail:carol.white@home.example\x03"
+    "cw@oldjob.example>"
+    "<company:Example Corp><address2:1 Corporate Way\x03Suite 200><city2:Metropolis>"
+    "<state2:NY><zip2:10001><phone2:212-555-0100><fax2:212-555-0101><name:Carol White>";
+constexpr std::string_view kMary =
+    "<primary:home><phone:217-555-0199><country:USA><zip:62704><state:IL><city:Springfield>"
+    "<address:12 Elm Street\x03"
+    "Apt 4B><name:Mary Jones>";
+constexpr std::string_view kJohnImported =
+    "Golf on Fridays.\x03<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>"
+    "<phone:555-0100><address:1 Main St\x03Unit 2><otheremail:js@home.example\x03"
+    "john@old.example><primary:home><address:1 Main St\x03Unit 2><city:Springfield><state:IL>"
+    "<zip:62701><country:USA><phone:555-0100><company:Acme><title:Buyer><phone2:555-0101>"
+    "[Work Department] Purchasing\x03\x03";
+
+TEST(ContactFields, WorkSetOtherAddressesAndWebOfTheSampleBook) {
+    const ContactFields c = Map(kCarol, "carol", "Carol White (alias)");
+    EXPECT_EQ(c.nickname, "carol");
+    EXPECT_EQ(c.emailDisplayName, "Carol White");  // `name` wins over the alias's display part
+    EXPECT_EQ(c.personalHomePage, "http://www.example.com/~carol");
+    EXPECT_EQ(c.mobilePhone, "555-0177");
+    EXPECT_EQ(c.company, "Example Corp");
+    EXPECT_EQ(c.work.street, "1 Corporate Way\r\nSuite 200");
+    EXPECT_EQ(c.work.city, "Metropolis");
+    EXPECT_EQ(c.work.state, "NY");
+    EXPECT_EQ(c.work.postalCode, "10001");
+    EXPECT_FALSE(c.work.country);
+    EXPECT_EQ(c.work.FullText(), "1 Corporate Way\r\nSuite 200\r\nMetropolis, NY 10001");
+    EXPECT_EQ(c.businessPhone, "212-555-0100");
+    EXPECT_EQ(c.businessFax, "212-555-0101");
+    EXPECT_TRUE(c.home.Empty());
+    // No `primary` and no home address: the work set is the mailing address.
+    EXPECT_EQ(c.mailing, MailingAddress::Work);
+    EXPECT_EQ(c.Mailing(), &c.work);
+
+    ASSERT_EQ(c.otherEmails.size(), 2u);
+    EXPECT_EQ(c.otherEmails[0].address, "carol.white@home.example");
+    EXPECT_EQ(c.otherEmails[0].displayName, "Carol White");
+    EXPECT_EQ(c.otherEmails[1].address, "cw@oldjob.example");
+    EXPECT_EQ(c.otherPhone, "555-0123 (cell)");
+    EXPECT_EQ(c.body, "Other web page: http://carol.example/");
+}
+
+TEST(ContactFields, HomeSetAsPrimaryMailingAddress) {
+    const ContactFields c = Map(kMary, "Mary Jones");
+    EXPECT_EQ(c.emailDisplayName, "Mary Jones");
+    EXPECT_EQ(c.homePhone, "217-555-0199");
+    EXPECT_EQ(c.home.street, "12 Elm Street\r\nApt 4B");
+    EXPECT_EQ(c.home.FullText(), "12 Elm Street\r\nApt 4B\r\nSpringfield, IL 62704\r\nUSA");
+    EXPECT_EQ(c.mailing, MailingAddress::Home);
+    EXPECT_EQ(c.Mailing(), &c.home);
+    EXPECT_TRUE(c.work.Empty());
+    EXPECT_FALSE(c.body);
+    EXPECT_TRUE(c.otherEmails.empty());
+}
+
+TEST(ContactFields, ImporterStyleNoteWithFreeTextFirst) {
+    const ContactFields c = Map(kJohnImported, "John_Smith");
+    EXPECT_EQ(c.emailDisplayName, "John Q. Smith Dr.");
+    EXPECT_EQ(c.homePhone, "555-0100");
+    EXPECT_EQ(c.businessPhone, "555-0101");
+    EXPECT_EQ(c.title, "Buyer");
+    EXPECT_EQ(c.company, "Acme");
+    EXPECT_EQ(c.home.street, "1 Main St\r\nUnit 2");
+    EXPECT_EQ(c.home.country, "USA");
+    EXPECT_EQ(c.mailing, MailingAddress::Home);
+    ASSERT_EQ(c.otherEmails.size(), 2u);
+    EXPECT_EQ(c.otherEmails[1].address, "john@old.example");
+    // The trailing line breaks go; the ones inside stay.
+    EXPECT_EQ(c.body, "Golf on Fridays.\r\n[Work Department] Purchasing");
+}
+
+TEST(ContactFields, DisplayNameSources) {
+    EXPECT_EQ(Map("<first:Dave><last:Brown>").emailDisplayName, "Dave Brown");
+    EXPECT_EQ(Map("<first:Dave>").emailDisplayName, "Dave");
+    EXPECT_EQ(Map("<last:Brown><name: >").emailDisplayName, "Brown");
+    EXPECT_EQ(Map("free text", "dave", "Dave Brown").emailDisplayName, "Dave Brown");
+    EXPECT_FALSE(Map("free text", "dave", "  ").emailDisplayName);
+    EXPECT_FALSE(Map("").emailDisplayName);
+
+    const ContactFields none = MapContactFields("bob", nullptr, "Bob B");
+    EXPECT_EQ(none.nickname, "bob");
+    EXPECT_EQ(none.emailDisplayName, "Bob B");
+    EXPECT_FALSE(none.body);
+    EXPECT_EQ(none.mailing, MailingAddress::None);
+    EXPECT_EQ(none.Mailing(), nullptr);
+    EXPECT_FALSE(MapContactFields("bob", nullptr).emailDisplayName);
+}
+
+TEST(ContactFields, PrimaryChoosesTheMailingSet) {
+    const std::string both = "<city:Home Town><city2:Work Town>";
+    EXPECT_EQ(Map(both).mailing, MailingAddress::Home);
+    EXPECT_EQ(Map(both + "<primary:WORK>").mailing, MailingAddress::Work);
+    EXPECT_EQ(Map(both + "<primary:home>").mailing, MailingAddress::Home);
+    // `primary` naming a set without a postal address falls back to the one that has it.
+    EXPECT_EQ(Map("<primary:work><zip:1234>").mailing, MailingAddress::Home);
+    EXPECT_EQ(Map("<primary:home><country2:Norway>").mailing, MailingAddress::Work);
+    EXPECT_EQ(Map("<primary:home><phone:1>").mailing, MailingAddress::None);
+    EXPECT_EQ(Map("<primary:office>" + both).mailing, MailingAddress::Home);
+}
+
+TEST(ContactFields, FullPostalTextWithPartsMissing) {
+    EXPECT_EQ((PostalAddress{{}, "Oslo", {}, {}, {}}).FullText(), "Oslo");
+    EXPECT_EQ((PostalAddress{{}, {}, "IL", "62704", {}}).FullText(), "IL 62704");
+    EXPECT_EQ((PostalAddress{{}, "Oslo", {}, "0150", "Norway"}).FullText(), "Oslo, 0150\r\nNorway");
+    EXPECT_EQ((PostalAddress{"Main St", {}, {}, {}, "USA"}).FullText(), "Main St\r\nUSA");
+    EXPECT_EQ(PostalAddress{}.FullText(), "");
+    EXPECT_TRUE(PostalAddress{}.Empty());
+}
+
+TEST(ContactFields, WhatHasNoPropertyGoesToTheNotes) {
+    const ContactFields c =
+        Map("Old friend.\x03<otheremail:a@x.example, \"Doe, B\" <b@x.example>\x03 c@x.example,"
+            "\"C Home\" <d@x.example>><otherphone:111\x03\x03 222 \x03"
+            "333><otherweb:w1\x03w2>"
+            "<mobile:m1><mobile2:m2><name:Ann>");
+    ASSERT_EQ(c.otherEmails.size(), 2u);
+    EXPECT_EQ(c.otherEmails[0].address, "a@x.example");
+    EXPECT_EQ(c.otherEmails[0].displayName, "Ann");
+    EXPECT_EQ(c.otherEmails[1].address, "b@x.example");
+    EXPECT_EQ(c.otherEmails[1].displayName, "Doe, B");  // its own display part first
+    EXPECT_EQ(c.otherPhone, "111");
+    EXPECT_EQ(c.mobilePhone, "m1");
+    EXPECT_EQ(c.body,
+              "Old friend.\r\n\r\n"
+              "Work mobile: m2\r\n"
+              "Other e-mail: c@x.example\r\n"
+              "Other e-mail: C Home <d@x.example>\r\n"
+              "Other phone: 222\r\n"
+              "Other phone: 333\r\n"
+              "Other web page: w1\r\n"
+              "Other web page: w2");
+
+    // Without a display name anywhere, an address names itself; a lone work mobile is the mobile.
+    const ContactFields bare = Map("<otheremail:z@x.example><mobile2:m2>");
+    ASSERT_EQ(bare.otherEmails.size(), 1u);
+    EXPECT_EQ(bare.otherEmails[0].displayName, "z@x.example");
+    EXPECT_EQ(bare.mobilePhone, "m2");
+    EXPECT_FALSE(bare.body);
+}
+
+TEST(ContactFields, BlankValuesSetNothingAndTextIsTrimmed) {
+    const ContactFields c = Map("<fax: ><phone:\x03><title>  <company:  Acme \x03>  \x03 ");
+    EXPECT_FALSE(c.homeFax);
+    EXPECT_FALSE(c.homePhone);
+    EXPECT_FALSE(c.title);
+    EXPECT_EQ(c.company, "Acme");
+    EXPECT_EQ(c.body, "<title>");  // not a field: it has no colon
+}
+
+TEST(DistListBody, NameThenNoteTextThenFields) {
+    EXPECT_EQ(DistListBody("bob-list", nullptr), "bob-list");
+    const Note empty = ParseNoteText("");
+    EXPECT_EQ(DistListBody(" my team", &empty), " my team");
+
+    const Note team = ParseNoteText(
+        "Weekly status list.\x03"
+        "Ask Carol before adding people.\x03");
+    EXPECT_EQ(DistListBody("work-team", &team),
+              "work-team\r\nWeekly status list.\r\nAsk Carol before adding people.");
+
+    const Note family = ParseNoteText("<name:The Family>");
+    EXPECT_EQ(DistListBody("family", &family), "family\r\nName: The Family");
+
+    const Note both = ParseNoteText(
+        "<phone:555>Budget \xE2\x82\xAC"
+        "500.<name:Amigos>");
+    EXPECT_EQ(DistListBody("amigos", &both),
+              "amigos\r\nBudget \xE2\x82\xAC"
+              "500.\r\n\r\nName: Amigos\r\nPhone: 555");
+}
+
+}  // namespace
+}  // namespace tarvelle::eudora
