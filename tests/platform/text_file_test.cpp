@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/Codepage.h"
+#include "platform/TextFile.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tarvelle::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> ReadAll(TextReader& reader) {
+    std::vector<std::string> lines;
+    while (!reader.AtEndOfStream()) lines.push_back(reader.ReadLine());
+    return lines;
+}
+
+std::vector<std::string> LinesOf(std::string bytes) {
+    auto reader = MakeStringTextReader(std::move(bytes));
+    return ReadAll(*reader);
+}
+
+// A folder of its own for each test, removed afterwards.
+class TextFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("tarvelle-text-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    std::vector<std::string> ReadFile(const std::string& path) {
+        auto reader = DefaultTextFileOpener().Open(path);
+        return ReadAll(*reader);
+    }
+
+    fs::path dir_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST(TextReaderTest, CrLfLfAndLoneCrEachEndALine) {
+    EXPECT_EQ(LinesOf(""), Lines{});
+    EXPECT_EQ(LinesOf("a"), Lines{"a"});
+    EXPECT_EQ(LinesOf("a\r\n"), Lines{"a"});
+    EXPECT_EQ(LinesOf("a\r\nb\nc\rd"), (Lines{"a", "b", "c", "d"}));
+    EXPECT_EQ(LinesOf("\r\n"), Lines{""});
+    EXPECT_EQ(LinesOf("a\n\n"), (Lines{"a", ""}));
+    EXPECT_EQ(LinesOf("\r\r\n"), (Lines{"", ""}));
+    EXPECT_EQ(LinesOf("\n\r"), (Lines{"", ""}));
+    EXPECT_EQ(LinesOf("a\r\n\r\nb\r\n"), (Lines{"a", "", "b"}));
+}
+
+TEST(TextReaderTest, CrLfSplitAcrossReadBlocksIsOneTerminator) {
+    // The reader fetches 64 KiB at a time: put the CR last in the first block.
+    for (std::size_t length : {65535u, 65534u, 65536u, 131071u}) {
+        SCOPED_TRACE(length);
+        const std::string first(length, 'x');
+        EXPECT_EQ(LinesOf(first + "\r\ny\r\n"), (Lines{first, "y"}));
+        EXPECT_EQ(LinesOf(first + "\r"), (Lines{first}));
+    }
+}
+
+TEST(TextReaderTest, DecodesWindows1252UnlessTheFileStartsWithAUtf8Mark) {
+    EXPECT_EQ(LinesOf("alias m\xFCller hans@example.de\r\nx\x81\x8D\x8F\x90\x9D\x83"),
+              (Lines{"alias m\xC3\xBCller hans@example.de",
+                     "x\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC6\x92"}));
+    // UTF-8 with a byte-order mark and LF endings, as text editors re-save books.
+    EXPECT_EQ(LinesOf("\xEF\xBB\xBF"
+                      "alias zoe \"Zo\xC3\xAB\" <zoe@example.no>\nalias b b@x\n"),
+              (Lines{"alias zoe \"Zo\xC3\xAB\" <zoe@example.no>", "alias b b@x"}));
+    EXPECT_EQ(LinesOf("\xEF\xBB\xBF"), Lines{});
+    EXPECT_EQ(LinesOf("\xEF\xBB\xBF\r\n"), Lines{""});
+    // Malformed UTF-8 after the mark cannot pass through unchecked.
+    EXPECT_EQ(LinesOf("\xEF\xBB\xBF"
+                      "a\xE9z"),
+              Lines{"a\xEF\xBF\xBDz"});
+    // Only the full mark switches to UTF-8; otherwise the bytes are Windows-1252.
+    EXPECT_EQ(LinesOf("\xEF\xBB"
+                      "alias"),
+              Lines{"\xC3\xAF\xC2\xBB"
+                    "alias"});
+    // A mark later in the file is ordinary text.
+    EXPECT_EQ(LinesOf("a\n\xEF\xBB\xBF"), (Lines{"a", "\xC3\xAF\xC2\xBB\xC2\xBF"}));
+}
+
+TEST(TextReaderTest, KeepsNulBytesAndSurvivesBinaryJunk) {
+    EXPECT_EQ(LinesOf(std::string("a\0b\r\n\0", 6)),
+              (Lines{std::string("a\0b", 3), std::string("\0", 1)}));
+
+    std::mt19937 random(20261206);
+    std::string junk(1 << 20, '\0');
+    std::size_t terminators = 0;
+    for (char& c : junk) {
+        c = static_cast<char>(random() & 0xFF);
+        if (c == '\n' || c == '\r') ++terminators;
+    }
+    const Lines lines = LinesOf(junk);
+    EXPECT_GT(lines.size(), terminators / 2);
+    EXPECT_LE(lines.size(), terminators + 1);
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(IsValidUtf8(line));
+        ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos);
+    }
+}
+
+TEST(TextReaderTest, ReadingPastTheEndIsAnError) {
+    auto reader = MakeStringTextReader("only\r\n");
+    EXPECT_EQ(reader->ReadLine(), "only");
+    EXPECT_TRUE(reader->AtEndOfStream());
+    EXPECT_THROW(reader->ReadLine(), TextFileError);
+}
+
+TEST_F(TextFileTest, ReadsAFileLikeTheSameBytesInMemory) {
+    const std::string bytes =
+        "alias jsmith john.smith@example.com\r\nnote jsmith <name:John Smith>\r\n\r\n"
+        "alias \"Fran\xE7oise B\" <fb@example.fr>\r\nalias tail t@example.com";
+    EXPECT_EQ(ReadFile(Write("NNdbase.txt", bytes)), LinesOf(bytes));
+    EXPECT_EQ(ReadFile(Write("empty.txt", "")), Lines{});
+}
+
+TEST_F(TextFileTest, ReturnsATenMegabyteLineWhole) {
+    const std::string huge(10 * 1024 * 1024, 'a');
+    const Lines lines = ReadFile(Write("huge.txt", huge + "\r\nalias after a@example.com"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), huge.size());
+    EXPECT_EQ(lines[0], huge);
+    EXPECT_EQ(lines[1], "alias after a@example.com");
+}
+
+TEST_F(TextFileTest, MissingFilesAndDirectoriesFailWithTheirCause) {
+    try {
+        DefaultTextFileOpener().Open((dir_ / "absent.txt").string());
+        FAIL() << "opened a missing file";
+    } catch (const TextFileError& error) {
+        EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+        EXPECT_EQ(std::string(error.what()),
+                  std::make_error_code(std::errc::no_such_file_or_directory).message());
+    }
+    try {
+        DefaultTextFileOpener().Open(dir_.string());
+        FAIL() << "opened a directory";
+    } catch (const TextFileError& error) {
+        EXPECT_EQ(error.code(), std::errc::is_a_directory);
+        EXPECT_EQ(std::string(error.what()),
+                  std::make_error_code(std::errc::is_a_directory).message());
+    }
+    EXPECT_THROW(DefaultTextFileOpener().Open(""), TextFileError);
+}
+
+#ifndef _WIN32
+TEST_F(TextFileTest, DevicesAndPipesAreRefusedRatherThanReadForever) {
+    EXPECT_THROW(DefaultTextFileOpener().Open("/dev/zero"), TextFileError);
+    const fs::path fifo = dir_ / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(DefaultTextFileOpener().Open(fifo.string()), TextFileError);
+}
+#endif
+
+#ifdef __linux__
+TEST_F(TextFileTest, AReadFailingPartWayThrowsWithTheSystemCause) {
+    // Reading this process's memory from address 0 fails in the kernel with EIO.
+    try {
+        auto reader = DefaultTextFileOpener().Open("/proc/self/mem");
+        while (!reader->AtEndOfStream()) reader->ReadLine();
+        FAIL() << "the read did not fail";
+    } catch (const TextFileError& error) {
+        EXPECT_EQ(error.code(), std::errc::io_error);
+        EXPECT_FALSE(std::string(error.what()).empty());
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace tarvelle::platform
