@@ -1,0 +1,181 @@
+#include "pst/ltp/Heap.h"
+
+#include <string>
+
+namespace tarvelle::pst::ltp {
+
+namespace {
+constexpr std::size_t kMaxItemsPerPage = 2047;  // 11-bit HID index
+}
+
+Heap::Heap(std::uint8_t clientSig) : clientSig_(clientSig) { pages_.emplace_back(); }
+
+// HNHDR on page 0, HNBITMAPHDR on pages 8, 136, 264, ..., HNPAGEHDR elsewhere.
+std::size_t Heap::HeaderSize(std::size_t pageIndex) {
+    if (pageIndex == 0) return 12;
+    if (pageIndex >= 8 && (pageIndex - 8) % 128 == 0) return 66;
+    return 2;
+}
+
+// Bytes a page needs: header, items, a pad byte to reach an even HNPAGEMAP, the map itself.
+std::size_t Heap::Footprint(std::size_t pageIndex, std::size_t used, std::size_t slots) {
+    const std::size_t end = HeaderSize(pageIndex) + used;
+    return end + (end & 1) + 4 + 2 * (slots + 1);
+}
+
+Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) {
+    return const_cast<Page&>(static_cast<const Heap*>(this)->PageOf(hid, index));
+}
+
+const Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) const {
+    const std::size_t page = hid >> 16;
+    const std::size_t item = (hid >> 5) & 0x7FF;
+    if ((hid & 0x1F) != 0 || page >= pages_.size() || item == 0 ||
+        item > pages_[page].items.size()) {
+        throw LtpError("heap: no item with HID " + std::to_string(hid));
+    }
+    const Page& p = pages_[page];
+    if (p.released) throw LtpError("heap: the page of HID " + std::to_string(hid) + " is sealed");
+    if (p.items[item - 1].empty()) throw LtpError("heap: HID " + std::to_string(hid) + " is free");
+    *index = item - 1;
+    return p;
+}
+
+Hid Heap::Place(std::size_t pageIndex, std::span<const std::uint8_t> bytes, bool pinned) {
+    Page& p = pages_[pageIndex];
+    std::size_t slot = p.items.size();
+    for (std::size_t i = 0; i < p.items.size(); ++i) {
+        if (p.items[i].empty()) {
+            slot = i;
+            break;
+        }
+    }
+    if (slot == p.items.size()) {
+        p.items.emplace_back();
+        p.pinned.push_back(false);
+    }
+    p.items[slot].assign(bytes.begin(), bytes.end());
+    p.pinned[slot] = pinned;
+    p.used += bytes.size();
+    ++p.liveItems;
+    p.dirty = true;
+    written_ = 0;
+    return MakeHid(pageIndex, slot + 1);
+}
+
+Hid Heap::Allocate(std::span<const std::uint8_t> bytes, bool pinned) {
+    if (bytes.empty()) throw LtpError("heap: empty items are stored as HNID 0, not allocated");
+    if (bytes.size() > kMaxHeapItem) {
+        throw LtpError("heap: item of " + std::to_string(bytes.size()) + " bytes exceeds 3580");
+    }
+    std::size_t last = pages_.size() - 1;
+    const Page& p = pages_[last];
+    const bool hasFreeSlot = p.liveItems < p.items.size();
+    const std::size_t slots = p.items.size() + (hasFreeSlot ? 0 : 1);
+    if (p.released || slots > kMaxItemsPerPage ||
+        Footprint(last, p.used + bytes.size(), slots) > kHeapPageSize) {
+        if (pages_.size() >= 0xFFFF) throw LtpError("heap: too many pages");
+        pages_.back().dirty = true;  // it is stored padded from now on
+        pages_.emplace_back();
+        last = pages_.size() - 1;
+    }
+    return Place(last, bytes, pinned);
+}
+
+Hid Heap::Replace(Hid hid, std::span<const std::uint8_t> bytes, bool pinned) {
+    if (bytes.empty() || bytes.size() > kMaxHeapItem) {
+        throw LtpError("heap: replacement item of " + std::to_string(bytes.size()) +
+                       " bytes is not storable");
+    }
+    std::size_t idx = 0;
+    Page& p = PageOf(hid, &idx);
+    const std::size_t pageIndex = hid >> 16;
+    const std::size_t newUsed = p.used - p.items[idx].size() + bytes.size();
+    if (Footprint(pageIndex, newUsed, p.items.size()) <= kHeapPageSize) {
+        p.items[idx].assign(bytes.begin(), bytes.end());
+        p.pinned[idx] = pinned;
+        p.used = newUsed;
+        p.dirty = true;
+        written_ = 0;
+        return hid;
+    }
+    Free(hid);
+    return Allocate(bytes, pinned);
+}
+
+void Heap::Free(Hid hid) {
+    std::size_t idx = 0;
+    Page& p = PageOf(hid, &idx);
+    p.used -= p.items[idx].size();
+    p.items[idx].clear();
+    p.pinned[idx] = false;
+    --p.liveItems;
+    p.dirty = true;
+    written_ = 0;
+}
+
+std::span<const std::uint8_t> Heap::Get(Hid hid) const {
+    std::size_t idx = 0;
+    const Page& p = PageOf(hid, &idx);
+    return p.items[idx];
+}
+
+void Heap::SetUserRoot(Hid hid) {
+    if (hid != userRoot_) {
+        userRoot_ = hid;
+        pages_[0].dirty = true;
+        written_ = 0;
+    }
+}
+
+Bytes Heap::SerializePage(std::size_t index) const {
+    const Page& p = pages_.at(index);
+    if (p.released) throw LtpError("heap: page no longer in memory");
+    const bool last = index + 1 == pages_.size();
+    Bytes out(HeaderSize(index), 0);
+    out.reserve(kHeapPageSize);
+    if (index == 0) {
+        out[2] = 0xEC;  // bSig
+        out[3] = clientSig_;
+        PutU32(out.data() + 4, userRoot_);
+    }
+    std::vector<std::uint16_t> offsets;
+    offsets.push_back(static_cast<std::uint16_t>(out.size()));
+    for (const auto& item : p.items) {
+        out.insert(out.end(), item.begin(), item.end());
+        offsets.push_back(static_cast<std::uint16_t>(out.size()));
+    }
+    if (out.size() & 1) out.push_back(0);
+    PutU16(out.data(), static_cast<std::uint16_t>(out.size()));  // ibHnpm
+    AppendU16(out, static_cast<std::uint16_t>(p.items.size()));
+    AppendU16(out, static_cast<std::uint16_t>(p.items.size() - p.liveItems));
+    for (auto o : offsets) AppendU16(out, o);
+    if (!last) out.resize(kHeapPageSize, 0);
+    return out;
+}
+
+ndb::Bid Heap::Write(ndb::NodeDatabase& db) {
+    if (written_ != 0) return written_;
+    std::vector<ndb::Bid> bids;
+    bids.reserve(pages_.size());
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        Page& p = pages_[i];
+        if (p.dirty || p.bid == 0) {
+            const Bytes bytes = SerializePage(i);
+            p.bid = db.WriteDataBlock(bytes);
+            p.dirty = false;
+        }
+        bids.push_back(p.bid);
+        bool anyPinned = false;
+        for (bool b : p.pinned) anyPinned = anyPinned || b;
+        if (i + 1 < pages_.size() && !anyPinned && !p.released) {
+            p.released = true;
+            p.items = {};
+            p.pinned = {};
+        }
+    }
+    written_ = bids.size() == 1 ? bids[0] : db.WriteDataTree(bids);
+    return written_;
+}
+
+}  // namespace tarvelle::pst::ltp

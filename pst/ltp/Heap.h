@@ -1,0 +1,72 @@
+// Heap-on-node ([MS-PST] 2.3.1): the variable-size items of a node, packed into 8176-byte pages
+// that are the node's data blocks.
+//
+// The heap grows at its last page and remembers which pages changed since the last Write, so a
+// large table is rewritten page by page, not whole. Pages that are written, full and hold no
+// pinned item are dropped from memory (only their block ID is kept): their items can no longer
+// be changed, which suits append-only tables.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "pst/ltp/Properties.h"
+#include "pst/ndb/NodeDatabase.h"
+
+namespace tarvelle::pst::ltp {
+
+inline constexpr std::size_t kMaxHeapItem = 3580;  // [MS-PST] 2.3.1.1
+inline constexpr std::size_t kHeapPageSize = ndb::kMaxBlockPayload;
+
+enum ClientSig : std::uint8_t { kSigTc = 0x7C, kSigBth = 0xB5, kSigPc = 0xBC };
+
+// Block index and item index of a HID ([MS-PST] 2.3.1.1).
+constexpr Hid MakeHid(std::size_t page, std::size_t index) {
+    return static_cast<Hid>((page << 16) | (index << 5));
+}
+
+class Heap {
+  public:
+    explicit Heap(std::uint8_t clientSig);
+
+    // A new item; `pinned` keeps its page in memory so the item can be replaced or freed later.
+    Hid Allocate(std::span<const std::uint8_t> bytes, bool pinned = false);
+    // New contents for an item: in place when its page has room, else moved (new HID returned).
+    Hid Replace(Hid hid, std::span<const std::uint8_t> bytes, bool pinned = false);
+    void Free(Hid hid);
+    std::span<const std::uint8_t> Get(Hid hid) const;
+
+    void SetUserRoot(Hid hid);
+    Hid UserRoot() const { return userRoot_; }
+
+    std::size_t PageCount() const { return pages_.size(); }
+    // The bytes of page `index` as stored in its block: every page but the last is zero-padded
+    // to 8176 bytes ([MS-PST] data trees address child k at k * 8176).
+    Bytes SerializePage(std::size_t index) const;
+    // Writes every changed page and returns the node's data (one block or a data tree).
+    ndb::Bid Write(ndb::NodeDatabase& db);
+
+  private:
+    struct Page {
+        std::vector<Bytes> items;  // index i is HID index i + 1; freed items are empty
+        std::vector<bool> pinned;
+        std::size_t used = 0;  // bytes of items
+        std::size_t liveItems = 0;
+        ndb::Bid bid = 0;
+        bool dirty = true;
+        bool released = false;
+    };
+    static std::size_t HeaderSize(std::size_t pageIndex);
+    static std::size_t Footprint(std::size_t pageIndex, std::size_t used, std::size_t slots);
+    Page& PageOf(Hid hid, std::size_t* index);
+    const Page& PageOf(Hid hid, std::size_t* index) const;
+    Hid Place(std::size_t pageIndex, std::span<const std::uint8_t> bytes, bool pinned);
+
+    std::uint8_t clientSig_;
+    Hid userRoot_ = 0;
+    std::vector<Page> pages_;
+    ndb::Bid written_ = 0;  // data BID of the last Write, valid while nothing changed
+};
+
+}  // namespace tarvelle::pst::ltp

@@ -1,0 +1,116 @@
+#include "pst/ltp/Properties.h"
+
+#include <cstring>
+
+namespace tarvelle::pst::ltp {
+
+std::size_t FixedSize(std::uint16_t type) {
+    switch (type) {
+        case kBoolean:
+            return 1;
+        case kInt16:
+            return 2;
+        case kInt32:
+        case kFloat32:
+        case kErrorCode:
+            return 4;
+        case kFloat64:
+        case kCurrency:
+        case kInt64:
+        case kTime:
+            return 8;
+        case kGuid:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+Bytes Int32Value(std::int32_t v) {
+    Bytes b;
+    AppendU32(b, static_cast<std::uint32_t>(v));
+    return b;
+}
+
+Bytes Int64Value(std::int64_t v) {
+    Bytes b;
+    AppendU64(b, static_cast<std::uint64_t>(v));
+    return b;
+}
+
+Bytes BoolValue(bool v) { return Bytes{static_cast<std::uint8_t>(v ? 1 : 0)}; }
+
+Bytes DoubleValue(double v) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    return Int64Value(static_cast<std::int64_t>(bits));
+}
+
+Bytes TimeValue(std::uint64_t filetime) { return Int64Value(static_cast<std::int64_t>(filetime)); }
+
+Bytes Utf8ToUtf16Le(std::string_view s) {
+    Bytes out;
+    out.reserve(s.size() * 2);
+    std::size_t i = 0;
+    auto bad = [] { throw LtpError("text is not valid UTF-8"); };
+    while (i < s.size()) {
+        const auto c0 = static_cast<std::uint8_t>(s[i]);
+        std::uint32_t cp = 0;
+        int extra = 0;
+        if (c0 < 0x80) {
+            cp = c0;
+        } else if ((c0 & 0xE0) == 0xC0) {
+            cp = c0 & 0x1F;
+            extra = 1;
+        } else if ((c0 & 0xF0) == 0xE0) {
+            cp = c0 & 0x0F;
+            extra = 2;
+        } else if ((c0 & 0xF8) == 0xF0) {
+            cp = c0 & 0x07;
+            extra = 3;
+        } else {
+            bad();
+        }
+        if (extra > 0 && i + static_cast<std::size_t>(extra) >= s.size()) bad();
+        for (int k = 1; k <= extra; ++k) {
+            const auto c = static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]);
+            if ((c & 0xC0) != 0x80) bad();
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) bad();
+        i += static_cast<std::size_t>(extra) + 1;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            AppendU16(out, static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
+            AppendU16(out, static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            AppendU16(out, static_cast<std::uint16_t>(cp));
+        }
+    }
+    return out;
+}
+
+Bytes StringValue(std::string_view utf8) { return Utf8ToUtf16Le(utf8); }
+
+Bytes MvInt32Value(std::span<const std::int32_t> values) {
+    Bytes b;
+    for (auto v : values) AppendU32(b, static_cast<std::uint32_t>(v));
+    return b;
+}
+
+// [MS-PST] 2.3.3.4.2: count, one offset per value (from the start of the blob), then the data.
+Bytes MvBinaryValue(std::span<const Bytes> values) {
+    Bytes b;
+    AppendU32(b, static_cast<std::uint32_t>(values.size()));
+    std::size_t offset = 4 + 4 * values.size();
+    for (const auto& v : values) {
+        AppendU32(b, static_cast<std::uint32_t>(offset));
+        offset += v.size();
+    }
+    for (const auto& v : values) b.insert(b.end(), v.begin(), v.end());
+    return b;
+}
+
+}  // namespace tarvelle::pst::ltp

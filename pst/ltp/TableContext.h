@@ -1,0 +1,79 @@
+// Table context ([MS-PST] 2.3.4): column descriptors, a row matrix with a cell-existence bitmap
+// per row, and a row index (BTH row ID -> row number).
+//
+// Built to grow: rows of the matrix live in 8176-byte blocks of whole rows; in an append-only
+// table a full block is written once and then only its block ID is kept, so adding rows to a
+// table of 200,000 rows rewrites the last block, the row index tail and the changed heap pages.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "pst/ltp/Bth.h"
+#include "pst/ltp/Heap.h"
+#include "pst/ltp/PropertyContext.h"
+
+namespace tarvelle::pst::ltp {
+
+inline constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
+inline constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
+// Subnode that holds the row matrix once it outgrows one heap item.
+inline constexpr ndb::Nid kRowMatrixNid = 0x3F;
+
+struct ColumnDesc {
+    std::uint32_t tag = 0;
+    std::uint16_t ibData = 0;
+    std::uint8_t cbData = 0;
+    std::uint8_t iBit = 0;
+};
+
+class TableContext {
+  public:
+    // `tags` need not include the row ID and row version columns (they are always added).
+    // An append-only table takes rows in ascending row-ID order and never changes them.
+    explicit TableContext(std::vector<std::uint32_t> tags, bool appendOnly = false);
+
+    // Inserts a row or replaces the row with this ID. Properties without a column are ignored.
+    void SetRow(std::uint32_t rowId, const PropertyBag& values);
+    std::size_t RowCount() const { return rowCount_; }
+    std::size_t RowSize() const { return rowSize_; }
+    const std::vector<ColumnDesc>& Columns() const { return columns_; }
+    const Heap& GetHeap() const { return *heap_; }
+    // The bytes of row `index` (row order of the matrix), for checks.
+    Bytes RowBytes(std::size_t index) const;
+
+    NodeContent Write(ndb::NodeDatabase& db);
+
+  private:
+    struct RowBlock {
+        Bytes bytes;
+        ndb::Bid bid = 0;
+        bool dirty = true;
+        bool released = false;
+    };
+    std::uint8_t* RowPtr(std::size_t index);
+    void FreeCells(const std::uint8_t* row);
+    void WriteTcInfo(Hid rows);
+
+    std::unique_ptr<Heap> heap_;
+    std::unique_ptr<BthWriter> rowIndex_;
+    Hid tcInfo_ = 0;
+    std::vector<ColumnDesc> columns_;  // sorted by tag
+    std::uint16_t rgib_[4] = {};
+    std::size_t rowSize_ = 0;
+    std::size_t rowsPerBlock_ = 0;
+    bool appendOnly_;
+    std::size_t rowCount_ = 0;
+    std::uint32_t lastRowId_ = 0;
+    std::uint32_t rowVersion_ = 0;
+    std::unordered_map<std::uint32_t, std::uint32_t> rowNumbers_;  // unless append-only
+    std::vector<RowBlock> blocks_;
+    bool rowsInSubnode_ = false;
+    Hid rowsHid_ = 0;
+    std::vector<ndb::SubnodeEntry> largeValues_;
+    std::vector<std::pair<ndb::Nid, Bytes>> pendingLarge_;
+    std::size_t largeCount_ = 0;
+};
+
+}  // namespace tarvelle::pst::ltp

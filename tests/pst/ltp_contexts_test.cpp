@@ -1,0 +1,180 @@
+// Property contexts (value placement) and table contexts (row layout, CEB, row matrix placement,
+// incremental growth).
+#include <gtest/gtest.h>
+
+#include "pst/ltp/PropertyContext.h"
+#include "pst/ltp/TableContext.h"
+#include "tests/pst/ltp_fake_db.h"
+
+namespace tarvelle::pst::ltp {
+namespace {
+
+using testing::FakeNodeDatabase;
+using testing::HeapReader;
+
+TEST(Utf16, EncodesBmpSupplementaryAndRejectsBadUtf8) {
+    EXPECT_EQ(Utf8ToUtf16Le("A\xC3\xA9"), (Bytes{'A', 0, 0xE9, 0}));
+    EXPECT_EQ(Utf8ToUtf16Le("\xE2\x82\xAC"), (Bytes{0xAC, 0x20}));
+    // U+1F600 -> D83D DE00
+    EXPECT_EQ(Utf8ToUtf16Le("\xF0\x9F\x98\x80"), (Bytes{0x3D, 0xD8, 0x00, 0xDE}));
+    EXPECT_THROW(Utf8ToUtf16Le("\xC3"), LtpError);          // truncated
+    EXPECT_THROW(Utf8ToUtf16Le("\xC0\xAF"), LtpError);      // overlong
+    EXPECT_THROW(Utf8ToUtf16Le("\xED\xA0\x80"), LtpError);  // surrogate
+    EXPECT_THROW(Utf8ToUtf16Le("\xFF"), LtpError);
+}
+
+TEST(PropertyContext, PlacesValuesInlineOnHeapOrInSubnodes) {
+    FakeNodeDatabase db;
+    PropertyBag props;
+    props[Tag(0x3602, kInt32)] = Int32Value(7);
+    props[Tag(0x360A, kBoolean)] = BoolValue(true);
+    props[Tag(0x3001, kString)] = StringValue("Ann");
+    props[Tag(0x3004, kString)] = StringValue("");
+    props[Tag(0x0E33, kInt64)] = Int64Value(0x0102030405060708);
+    props[Tag(0x1000, kString)] = StringValue(std::string(2000, 'x'));  // 4000 bytes
+    const NodeContent nc = WritePropertyContext(db, props);
+    HeapReader r(db.Blocks(nc.data));
+    EXPECT_EQ(r.ClientSig(), kSigPc);
+    EXPECT_EQ(r.UserRoot(), 0x20u);
+    EXPECT_EQ(r.Item(0x20).at(1), 2);  // cbKey
+    EXPECT_EQ(r.Item(0x20).at(2), 6);  // cbEnt
+    const auto recs = r.BthRecords(0x20);
+    ASSERT_EQ(recs.size(), 6u);
+    std::map<std::uint16_t, std::pair<std::uint16_t, std::uint32_t>> byId;
+    for (const auto& rec : recs) {
+        byId[HeapReader::U16(rec.data())] = {HeapReader::U16(rec.data() + 2),
+                                             HeapReader::U32(rec.data() + 4)};
+    }
+    EXPECT_EQ(byId[0x3602], std::make_pair(std::uint16_t{kInt32}, 7u));
+    EXPECT_EQ(byId[0x360A].second, 1u);
+    EXPECT_EQ(byId[0x3004].second, 0u);  // empty string: HNID 0
+    EXPECT_EQ(r.Item(byId[0x3001].second), (Bytes{'A', 0, 'n', 0, 'n', 0}));
+    EXPECT_EQ(r.Item(byId[0x0E33].second), Int64Value(0x0102030405060708));
+    const std::uint32_t big = byId[0x1000].second;
+    EXPECT_EQ(big & 0x1F, 0x1Fu);  // a subnode NID, not a HID
+    ASSERT_NE(nc.subnode, 0u);
+    EXPECT_EQ(db.SubnodeData(nc.subnode, big).size(), 4000u);
+}
+
+TEST(PropertyContext, RejectsFixedValuesOfTheWrongSize) {
+    FakeNodeDatabase db;
+    PropertyBag props;
+    props[Tag(0x3602, kInt32)] = Bytes{1, 2};
+    EXPECT_THROW(WritePropertyContext(db, props), LtpError);
+}
+
+const std::vector<std::uint32_t> kHierarchyColumns = {
+    0x0E300102, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x36020003,
+    0x36030003, 0x360A000B, 0x3613001F, 0x66350003, 0x66360003};
+
+TEST(TableContext, HierarchyLayoutMatchesOutlooksTemplateSizes) {
+    TableContext tc(kHierarchyColumns);
+    // Outlook's hierarchy template: 13 columns, rgib (52, 52, 53, 55).
+    ASSERT_EQ(tc.Columns().size(), 13u);
+    EXPECT_EQ(tc.RowSize(), 55u);
+    std::map<std::uint32_t, ColumnDesc> cols;
+    for (const auto& c : tc.Columns()) cols[c.tag] = c;
+    EXPECT_EQ(cols[kTagLtpRowId].ibData, 0);
+    EXPECT_EQ(cols[kTagLtpRowId].iBit, 0);
+    EXPECT_EQ(cols[kTagLtpRowVer].ibData, 4);
+    EXPECT_EQ(cols[kTagLtpRowVer].iBit, 1);
+    EXPECT_EQ(cols[0x0E330014].cbData, 8);
+    EXPECT_EQ(cols[0x360A000B].ibData, 52);
+    for (std::size_t i = 1; i < tc.Columns().size(); ++i) {
+        EXPECT_LT(tc.Columns()[i - 1].tag, tc.Columns()[i].tag);
+    }
+}
+
+TEST(TableContext, RowCellsAndExistenceBitmap) {
+    FakeNodeDatabase db;
+    TableContext tc(kHierarchyColumns);
+    PropertyBag row;
+    row[0x3001001F] = StringValue("Contacts");
+    row[0x36020003] = Int32Value(3);
+    row[0x360A000B] = BoolValue(false);
+    row[0x12340003] = Int32Value(1);  // no such column: ignored
+    tc.SetRow(0x80A2, row);
+    const NodeContent nc = tc.Write(db);
+    EXPECT_EQ(nc.subnode, 0u);  // one small row stays in the heap
+    HeapReader r(db.Blocks(nc.data));
+    EXPECT_EQ(r.ClientSig(), kSigTc);
+    EXPECT_EQ(r.UserRoot(), 0x40u);
+    const auto info = r.Item(0x40);
+    EXPECT_EQ(info[0], 0x7C);
+    EXPECT_EQ(info[1], 13);
+    EXPECT_EQ(HeapReader::U32(info.data() + 10), 0x20u);  // hidRowIndex
+    const std::uint32_t rowsHid = HeapReader::U32(info.data() + 14);
+    const auto rows = r.Item(rowsHid);
+    ASSERT_EQ(rows.size(), 55u);
+    EXPECT_EQ(HeapReader::U32(rows.data()), 0x80A2u);
+    std::map<std::uint32_t, ColumnDesc> cols;
+    for (const auto& c : tc.Columns()) cols[c.tag] = c;
+    auto present = [&](std::uint32_t tag) {
+        const auto bit = cols[tag].iBit;
+        return (rows[53 + bit / 8] & (0x80 >> (bit % 8))) != 0;
+    };
+    EXPECT_TRUE(present(kTagLtpRowId));
+    EXPECT_TRUE(present(0x3001001F));
+    EXPECT_TRUE(present(0x360A000B));
+    EXPECT_FALSE(present(0x3613001F));
+    EXPECT_EQ(HeapReader::U32(rows.data() + cols[0x3613001F].ibData), 0u);  // absent cell zero
+    EXPECT_EQ(HeapReader::U32(rows.data() + cols[0x36020003].ibData), 3u);
+    EXPECT_EQ(r.Item(HeapReader::U32(rows.data() + cols[0x3001001F].ibData)),
+              StringValue("Contacts"));
+    const auto index = r.BthRecords(0x20);
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(HeapReader::U32(index[0].data()), 0x80A2u);
+    EXPECT_EQ(HeapReader::U32(index[0].data() + 4), 0u);
+
+    // Replacing the row frees its old string and keeps one row.
+    row[0x36020003] = Int32Value(4);
+    tc.SetRow(0x80A2, row);
+    EXPECT_EQ(tc.RowCount(), 1u);
+    EXPECT_EQ(HeapReader::U32(tc.RowBytes(0).data() + cols[0x36020003].ibData), 4u);
+}
+
+TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail) {
+    FakeNodeDatabase db;
+    TableContext tc({0x3001001F, 0x36020003}, true);
+    const std::size_t rowSize = tc.RowSize();  // 8 + 8 + 1 = 17
+    ASSERT_EQ(rowSize, 17u);
+    const std::size_t perBlock = kHeapPageSize / rowSize;
+    const std::size_t n = perBlock * 3 + 5;
+    for (std::size_t i = 0; i < n; ++i) {
+        PropertyBag row;
+        row[0x3001001F] = StringValue("name " + std::to_string(i));
+        row[0x36020003] = Int32Value(static_cast<std::int32_t>(i));
+        tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * i), row);
+    }
+    NodeContent nc = tc.Write(db);
+    ASSERT_NE(nc.subnode, 0u);
+    const auto& entries = db.subtrees.at(nc.subnode);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].nid, kRowMatrixNid);
+    const auto blocks = db.Blocks(entries[0].data);
+    ASSERT_EQ(blocks.size(), 4u);
+    EXPECT_EQ(blocks[0].size(), kHeapPageSize);  // whole rows, then padding
+    EXPECT_EQ(blocks[3].size(), 5 * rowSize);
+    // Row perBlock (first of block 1) starts block 1 at offset 0.
+    EXPECT_EQ(HeapReader::U32(blocks[1].data()), 0x200024 + 32 * perBlock);
+    HeapReader r(db.Blocks(nc.data));
+    EXPECT_EQ(HeapReader::U32(r.Item(0x40).data() + 14), kRowMatrixNid);
+    const auto index = r.BthRecords(0x20);
+    ASSERT_EQ(index.size(), n);
+    EXPECT_EQ(HeapReader::U32(index[n - 1].data() + 4), n - 1);
+
+    // One more row: the full row blocks keep their block IDs.
+    PropertyBag row;
+    row[0x36020003] = Int32Value(1);
+    tc.SetRow(0x7FFFFFF, row);
+    nc = tc.Write(db);
+    const auto blocks2 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
+    const auto blocks1 = db.trees.at(entries[0].data);
+    EXPECT_EQ(blocks2[0], blocks1[0]);
+    EXPECT_EQ(blocks2[2], blocks1[2]);
+    EXPECT_NE(blocks2[3], blocks1[3]);
+    EXPECT_THROW(tc.SetRow(0x200024, row), LtpError);  // out of order in an append-only table
+}
+
+}  // namespace
+}  // namespace tarvelle::pst::ltp

@@ -1,0 +1,164 @@
+// Heap-on-node page layout and BTH records/index levels, checked byte by byte.
+#include <gtest/gtest.h>
+
+#include "pst/ltp/Bth.h"
+#include "pst/ltp/Heap.h"
+#include "tests/pst/ltp_fake_db.h"
+
+namespace tarvelle::pst::ltp {
+namespace {
+
+using testing::FakeNodeDatabase;
+using testing::HeapReader;
+
+Bytes Filled(std::size_t n, std::uint8_t v) { return Bytes(n, v); }
+
+TEST(Heap, FirstPageLayoutMatchesHnHeaderAndPageMap) {
+    Heap heap(kSigPc);
+    EXPECT_EQ(heap.Allocate(Filled(3, 0xAA)), 0x20u);
+    EXPECT_EQ(heap.Allocate(Filled(4, 0xBB)), 0x40u);
+    heap.SetUserRoot(0x20);
+    const Bytes page = heap.SerializePage(0);
+    // HNHDR: ibHnpm, bSig 0xEC, bClientSig, hidUserRoot, rgbFillLevel
+    EXPECT_EQ(page[2], 0xEC);
+    EXPECT_EQ(page[3], kSigPc);
+    EXPECT_EQ(GetU32(page.data() + 4), 0x20u);
+    // items at 12..15 and 15..19, one pad byte, the map at the even offset 20
+    EXPECT_EQ(GetU16(page.data()), 20);
+    EXPECT_EQ(page[12], 0xAA);
+    EXPECT_EQ(page[15], 0xBB);
+    EXPECT_EQ(GetU16(page.data() + 20), 2);  // cAlloc
+    EXPECT_EQ(GetU16(page.data() + 22), 0);  // cFree
+    EXPECT_EQ(GetU16(page.data() + 24), 12);
+    EXPECT_EQ(GetU16(page.data() + 26), 15);
+    EXPECT_EQ(GetU16(page.data() + 28), 19);
+    EXPECT_EQ(page.size(), 30u);  // the last page is not padded
+}
+
+TEST(Heap, GrowsOverPagesWithBitmapHeadersAndPaddedBlocks) {
+    FakeNodeDatabase db;
+    Heap heap(kSigTc);
+    std::vector<Hid> hids;
+    for (int i = 0; i < 2 * 10; ++i)
+        hids.push_back(heap.Allocate(Filled(3500, static_cast<std::uint8_t>(i))));
+    // Two 3500-byte items per page: page k holds items 2k and 2k+1.
+    EXPECT_EQ(hids[2], MakeHid(1, 1));
+    EXPECT_EQ(hids[17], MakeHid(8, 2));
+    ASSERT_EQ(heap.PageCount(), 10u);
+    const Bytes page8 = heap.SerializePage(8);
+    EXPECT_EQ(page8.size(), kHeapPageSize);
+    EXPECT_EQ(page8[66], 16);  // items start after the 66-byte HNBITMAPHDR
+    const Bytes page1 = heap.SerializePage(1);
+    EXPECT_EQ(page1[2], 2);  // after the 2-byte HNPAGEHDR
+    const ndb::Bid bid = heap.Write(db);
+    const auto blocks = db.Blocks(bid);
+    ASSERT_EQ(blocks.size(), 10u);
+    for (std::size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i].size(), kHeapPageSize);
+    HeapReader reader(blocks);
+    EXPECT_EQ(reader.Item(hids[17]), Filled(3500, 17));
+}
+
+TEST(Heap, ReplaceFreeAndLimits) {
+    Heap heap(kSigPc);
+    const Hid a = heap.Allocate(Filled(10, 1));
+    const Hid b = heap.Allocate(Filled(10, 2));
+    EXPECT_EQ(heap.Replace(a, Filled(20, 3)), a);  // fits: stays in place
+    EXPECT_EQ(Bytes(heap.Get(a).begin(), heap.Get(a).end()), Filled(20, 3));
+    EXPECT_EQ(Bytes(heap.Get(b).begin(), heap.Get(b).end()), Filled(10, 2));
+    heap.Free(b);
+    const Bytes page = heap.SerializePage(0);
+    const std::size_t map = GetU16(page.data());
+    EXPECT_EQ(GetU16(page.data() + map + 2), 1);                              // cFree
+    EXPECT_EQ(GetU16(page.data() + map + 6), GetU16(page.data() + map + 8));  // empty item 2
+    EXPECT_EQ(heap.Allocate(Filled(5, 4)), b);  // the free slot is reused
+    EXPECT_THROW(heap.Allocate(Filled(3581, 0)), LtpError);
+    EXPECT_THROW(heap.Allocate(Bytes{}), LtpError);
+    EXPECT_THROW(heap.Get(0x60), LtpError);
+}
+
+TEST(Heap, UnchangedPagesKeepTheirBlocksAndSealedPagesRefuseChanges) {
+    FakeNodeDatabase db;
+    Heap heap(kSigTc);
+    const Hid first = heap.Allocate(Filled(3500, 1));
+    heap.Allocate(Filled(3500, 2));
+    heap.Allocate(Filled(3500, 3));  // page 1
+    heap.Write(db);
+    const int writes = db.blockWrites;
+    heap.Allocate(Filled(100, 4));
+    heap.Write(db);
+    EXPECT_EQ(db.blockWrites, writes + 1);  // only the last page
+    EXPECT_THROW(heap.Replace(first, Filled(1, 1)), LtpError);
+}
+
+TEST(Bth, SingleLeafRecordsSortedAsIntegers) {
+    FakeNodeDatabase db;
+    Heap heap(kSigTc);
+    BthWriter bth(heap, 4, 4);
+    EXPECT_EQ(bth.HeaderHid(), 0x20u);
+    const std::uint8_t d1[4] = {1, 0, 0, 0};
+    const std::uint8_t d2[4] = {2, 0, 0, 0};
+    bth.Put(0x8022, d1);
+    bth.Put(0x2223, d2);  // byte-wise this would sort after 0x8022
+    bth.Flush();
+    heap.SetUserRoot(bth.HeaderHid());
+    HeapReader r(db.Blocks(heap.Write(db)));
+    const auto header = r.Item(0x20);
+    EXPECT_EQ(header, (Bytes{0xB5, 4, 4, 0, 0x40, 0, 0, 0}));
+    const auto recs = r.BthRecords(0x20);
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(HeapReader::U32(recs[0].data()), 0x2223u);
+    EXPECT_EQ(recs[0][4], 2);
+    EXPECT_EQ(HeapReader::U32(recs[1].data()), 0x8022u);
+}
+
+TEST(Bth, IndexLevelsAppearPast447RecordsAndTrackAppends) {
+    FakeNodeDatabase db;
+    Heap heap(kSigTc);
+    BthWriter bth(heap, 4, 4);
+    EXPECT_EQ(bth.RecordsPerLeaf(), 447u);
+    auto put = [&](std::uint32_t k) {
+        std::uint8_t d[4];
+        PutU32(d, k * 3);
+        bth.Put(k, d);
+    };
+    for (std::uint32_t k = 1; k <= 447; ++k) put(k * 10);
+    bth.Flush();
+    EXPECT_EQ(heap.Get(0x20)[3], 0);  // one leaf, no index
+    put(4480);
+    bth.Flush();
+    const auto header = heap.Get(0x20);
+    EXPECT_EQ(header[3], 1);
+    const auto index = heap.Get(GetU32(header.data() + 4));
+    ASSERT_EQ(index.size(), 16u);
+    EXPECT_EQ(GetU32(index.data()), 10u);        // first key of leaf 0
+    EXPECT_EQ(GetU32(index.data() + 8), 4480u);  // first key of leaf 1
+    // Two index levels once one index item (447 entries) is not enough.
+    for (std::uint32_t k = 449; k <= 447 * 448 + 1; ++k) put(k * 10);
+    bth.Flush();
+    heap.SetUserRoot(0x20);
+    HeapReader r(db.Blocks(heap.Write(db)));
+    EXPECT_EQ(r.Item(0x20)[3], 2);
+    const auto recs = r.BthRecords(0x20);
+    ASSERT_EQ(recs.size(), 447u * 448 + 1);
+    for (std::size_t i = 0; i < recs.size(); i += 997) {
+        EXPECT_EQ(HeapReader::U32(recs[i].data()), (i + 1) * 10);
+        EXPECT_EQ(HeapReader::U32(recs[i].data() + 4), (i + 1) * 30);
+    }
+}
+
+TEST(Bth, ReplacingAKeyKeepsOneRecord) {
+    Heap heap(kSigPc);
+    BthWriter bth(heap, 2, 6);
+    const std::uint8_t a[6] = {1, 2, 3, 4, 5, 6};
+    const std::uint8_t b[6] = {9, 9, 9, 9, 9, 9};
+    bth.Put(0x3001, a);
+    bth.Put(0x3001, b);
+    bth.Flush();
+    EXPECT_EQ(bth.Size(), 1u);
+    const auto leafSpan = heap.Get(GetU32(heap.Get(0x20).data() + 4));
+    EXPECT_EQ(Bytes(leafSpan.begin(), leafSpan.end()), (Bytes{0x01, 0x30, 9, 9, 9, 9, 9, 9}));
+    EXPECT_THROW(bth.Put(0x10000, a), LtpError);
+}
+
+}  // namespace
+}  // namespace tarvelle::pst::ltp
