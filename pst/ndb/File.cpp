@@ -1,0 +1,161 @@
+#include "pst/ndb/File.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "pst/ndb/NodeDatabase.h"
+
+namespace tarvelle::pst::ndb {
+namespace {
+
+std::string ErrorText(int error) { return std::generic_category().message(error); }
+
+}  // namespace
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+File::~File() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void File::Fail(const char* action, int error) const {
+    throw IoError("Could not " + std::string(action) + " " + path_.string() + ": " +
+                  ErrorText(error));
+}
+
+File File::CreateTemporary(const std::filesystem::path& target) {
+    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkostemps creates with O_CREAT|O_EXCL and mode 0600.
+    const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        throw IoError("Could not create a file in " + dir.string() + ": " + ErrorText(error));
+    }
+    return File(fd, std::filesystem::path(name.data()));
+}
+
+void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
+    iovec one{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+    WriteVectorAt(std::span<iovec>(&one, 1), offset);
+}
+
+void File::WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset) {
+    std::size_t first = 0;
+    while (first < buffers.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(buffers.size() - first, IOV_MAX));
+        const ssize_t written = ::pwritev(fd_, &buffers[first], count, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            Fail("write", errno);
+        }
+        if (written == 0) Fail("write", EIO);
+        auto left = static_cast<std::size_t>(written);
+        offset += left;
+        while (first < buffers.size() && left >= buffers[first].iov_len) {
+            left -= buffers[first].iov_len;
+            ++first;
+        }
+        if (left > 0) {  // a short write inside one buffer: resume after the written part
+            buffers[first].iov_base = static_cast<std::uint8_t*>(buffers[first].iov_base) + left;
+            buffers[first].iov_len -= left;
+        }
+        while (first < buffers.size() && buffers[first].iov_len == 0) ++first;
+    }
+}
+
+void File::Resize(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("resize", errno);
+}
+
+void File::Sync() {
+    if (::fsync(fd_) != 0) Fail("flush", errno);
+}
+
+void File::CopyFrom(const File& from, std::uint64_t length) {
+    off_t in = 0;
+    off_t out = 0;
+    bool kernelCopy = true;
+    while (static_cast<std::uint64_t>(in) < length) {
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::uint64_t>(length - static_cast<std::uint64_t>(in), 1u << 30));
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(from.fd_, &in, fd_, &out, chunk, 0);
+            if (n > 0) continue;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+                errno != EOPNOTSUPP)
+                Fail("write", errno);
+            if (n == 0) Fail("read", EIO);  // the source is shorter than it should be
+            kernelCopy = false;             // not supported here: copy through a buffer
+        }
+        std::vector<std::uint8_t> buffer(std::min<std::size_t>(chunk, 1u << 20));
+        const ssize_t n = ::pread(from.fd_, buffer.data(), buffer.size(), in);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) Fail("read", n < 0 ? errno : EIO);
+        WriteAt(std::span(buffer.data(), static_cast<std::size_t>(n)),
+                static_cast<std::uint64_t>(in));
+        in += n;
+    }
+}
+
+void File::Close() {
+    if (fd_ >= 0) {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0 && errno != EINTR) Fail("close", errno);
+    }
+}
+
+void File::RenameTo(const std::filesystem::path& target) {
+    if (::rename(path_.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
+    }
+    path_ = target;
+}
+
+bool File::LinkAsNew(const std::filesystem::path& target) {
+    if (::link(path_.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (error == EEXIST) return false;
+        throw IoError("Could not create " + target.string() + ": " + ErrorText(error));
+    }
+    ::unlink(path_.c_str());
+    path_ = target;
+    return true;
+}
+
+void File::Unlink() noexcept {
+    if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+void SyncDirectoryOf(const std::filesystem::path& path) {
+    const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // best effort: the rename itself is already atomic
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace tarvelle::pst::ndb

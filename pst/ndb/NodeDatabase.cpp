@@ -1,0 +1,843 @@
+// The node database writer.
+//
+// Crash safety rests on three rules:
+// - Nothing the last written header reaches is overwritten: new pages and blocks go to space
+//   that header does not use, and space given up is reused only after the next header is written.
+// - Within a session the file size and the AMaps never change: the file is sized ahead and the
+//   space not yet used is marked allocated (the strict reading of such a file only finds
+//   "allocated but unused" slots, which [MS-PST] readers tolerate). The writer keeps its own
+//   free-space lists in memory.
+// - Whatever must change the size or the AMaps (growing, the exact maps at Close) is done on a
+//   copy of the file that is then renamed over it, which is atomic.
+// The header (one write at offset 0) is the commit point.
+#include "pst/ndb/NodeDatabase.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "pst/ndb/File.h"
+#include "pst/ndb/Format.h"
+#include "pst/ndb/PageTree.h"
+
+namespace tarvelle::pst::ndb {
+
+void SealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib, Bid bid) {
+    std::uint8_t* t = page + kPageSize - kPageTrailerSize;
+    t[0] = ptype;
+    t[1] = ptype;
+    const bool mapPage = ptype == kPageAMap || ptype == kPagePMap || ptype == kPageFMap;
+    PutU16(t + 2, mapPage ? 0 : ComputeSig(ib, bid));
+    PutU32(t + 4, Crc(std::span<const std::uint8_t>(page, kPageSize - kPageTrailerSize)));
+    PutU64(t + 8, bid);
+}
+
+namespace {
+
+constexpr std::uint64_t kMinReservedRanges = 16;  // about 4 MB, sparse until used
+constexpr std::uint64_t kGrowthFactor = 4;
+constexpr std::size_t kArenaSize = 8u << 20;
+constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
+
+enum class InternalKind : std::uint8_t { XBlock, XXBlock, SlBlock, SiBlock };
+
+struct InternalBlock {
+    InternalKind kind;
+    std::uint64_t total;        // bytes of data below (data trees)
+    std::vector<Bid> children;  // every BID this block refers to
+};
+
+// The header fields that change over a file's life ([MS-PST] 2.2.2.6, 2.2.2.5).
+struct HeaderState {
+    Bid bidNextP = 1;
+    Bid bidNextB = 4;
+    std::uint32_t unique = 0;
+    std::array<std::uint32_t, 32> rgnid{};
+    std::uint64_t fileEof = 0;
+    std::uint64_t amapLast = 0;
+    std::uint64_t amapFree = 0;
+    PageRef nbt;
+    PageRef bbt;
+    CryptMethod crypt = CryptMethod::Permute;
+};
+
+std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
+    std::array<std::uint8_t, kHeaderSize> b{};
+    std::uint8_t* p = b.data();
+    std::memcpy(p, "!BDN", 4);
+    p[8] = 'S';
+    p[9] = 'M';
+    PutU16(p + 10, 23);  // wVer: Unicode
+    PutU16(p + 12, 19);  // wVerClient
+    p[14] = 1;           // bPlatformCreate
+    p[15] = 1;           // bPlatformAccess
+    PutU64(p + 32, h.bidNextP);
+    PutU32(p + 40, h.unique);
+    for (std::size_t i = 0; i < 32; ++i) PutU32(p + 44 + 4 * i, h.rgnid[i]);
+    // ROOT
+    PutU64(p + 184, h.fileEof);
+    PutU64(p + 192, h.amapLast);
+    PutU64(p + 200, h.amapFree);
+    PutU64(p + 216, h.nbt.bid);
+    PutU64(p + 224, h.nbt.ib);
+    PutU64(p + 232, h.bbt.bid);
+    PutU64(p + 240, h.bbt.ib);
+    p[248] = 2;                       // fAMapValid: VALID_AMAP2
+    std::memset(p + 256, 0xFF, 256);  // rgbFM, rgbFP
+    p[512] = 0x80;                    // bSentinel
+    p[513] = static_cast<std::uint8_t>(h.crypt);
+    PutU64(p + 516, h.bidNextB);
+    PutU32(p + 4, Crc(std::span<const std::uint8_t>(p + 8, 471)));
+    PutU32(p + 524, Crc(std::span<const std::uint8_t>(p + 8, 516)));
+    return b;
+}
+
+// Blank-file NID counters ([MS-PST] 2.4.1).
+std::array<std::uint32_t, 32> InitialNidCounters() {
+    std::array<std::uint32_t, 32> n{};
+    n.fill(0x400);
+    n[0x03] = 0x4000;   // search folders
+    n[0x04] = 0x10000;  // normal messages
+    n[0x08] = 0x8000;   // associated messages
+    return n;
+}
+
+std::uint64_t RangeOf(std::uint64_t ib) { return (ib - kFirstAMapOffset) / kAMapSpan; }
+
+// Marks slots [first, first + count) in a bit vector of 64-byte slots of the file.
+void MarkSlots(std::vector<std::uint64_t>& bits, std::uint64_t ib, std::uint64_t bytes) {
+    const std::uint64_t first = ib / kSlotSize;
+    const std::uint64_t last = (ib + bytes + kSlotSize - 1) / kSlotSize;
+    for (std::uint64_t s = first; s < last; ++s) bits[s / 64] |= 1ull << (s % 64);
+}
+bool SlotUsed(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
+    return (bits[slot / 64] >> (slot % 64)) & 1;
+}
+
+class Writer final : public NodeDatabase, private PageSink {
+  public:
+    Writer(std::filesystem::path path, const CreateOptions& options)
+        : path_(std::move(path)), crypt_(options.crypt) {
+        state_.crypt = crypt_;
+        state_.rgnid = InitialNidCounters();
+        arena_.resize(kArenaSize);
+        std::uint64_t ranges = kMinReservedRanges;
+        if (options.expectedSize > kFirstAMapOffset)
+            ranges = std::max(ranges, (options.expectedSize - kFirstAMapOffset) / kAMapSpan + 2);
+        CreateFile(ranges);
+    }
+
+    ~Writer() override = default;
+
+    Bid WriteDataBlock(std::span<const std::uint8_t> payload) override {
+        CheckUsable();
+        if (payload.size() > kMaxBlockPayload)
+            throw NdbError("data block of " + std::to_string(payload.size()) +
+                           " bytes exceeds the block size");
+        const Bid bid = NewBid(false);
+        const StagedBlock b = StageBlock(bid, payload.size());
+        std::memcpy(b.data, payload.data(), payload.size());
+        if (crypt_ == CryptMethod::Permute) PermuteEncode(std::span(b.data, payload.size()));
+        SealBlock(b, bid, payload.size());
+        return bid;
+    }
+
+    Bid WriteData(std::span<const std::uint8_t> bytes) override {
+        CheckUsable();
+        std::vector<Bid> blocks;
+        blocks.reserve(bytes.size() / kMaxBlockPayload + 1);
+        std::size_t at = 0;
+        do {
+            const std::size_t n = std::min(kMaxBlockPayload, bytes.size() - at);
+            blocks.push_back(WriteDataBlock(bytes.subspan(at, n)));
+            at += n;
+        } while (at < bytes.size());
+        return WriteDataTree(blocks);
+    }
+
+    Bid WriteDataTree(std::span<const Bid> blocks) override {
+        CheckUsable();
+        if (blocks.empty()) throw NdbError("a data tree needs at least one block");
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            const BlockEntry& e = Block(blocks[i]);
+            if (blocks[i] & kBidInternal)
+                throw NdbError("a data tree holds data blocks only, not block " + Hex(blocks[i]));
+            if (i + 1 < blocks.size() && e.cb != kMaxBlockPayload)
+                throw NdbError("every block of a data tree but the last must hold " +
+                               std::to_string(kMaxBlockPayload) + " bytes");
+            total += e.cb;
+        }
+        if (blocks.size() == 1) return blocks[0];
+        if (total > 0xFFFFFFFFull) throw NdbError("node data exceeds 4 GB");
+        if (blocks.size() <= kXBlockMaxChildren)
+            return WriteXBlock(InternalKind::XBlock, blocks, total);
+        std::vector<Bid> xblocks;
+        for (std::size_t at = 0; at < blocks.size(); at += kXBlockMaxChildren) {
+            const auto part = blocks.subspan(at, std::min(kXBlockMaxChildren, blocks.size() - at));
+            std::uint64_t partTotal = 0;
+            for (Bid b : part) partTotal += Block(b).cb;
+            xblocks.push_back(WriteXBlock(InternalKind::XBlock, part, partTotal));
+        }
+        if (xblocks.size() > kXBlockMaxChildren) throw NdbError("node data too large");
+        return WriteXBlock(InternalKind::XXBlock, xblocks, total);
+    }
+
+    Bid WriteSubnodeTree(std::span<const SubnodeEntry> input) override {
+        CheckUsable();
+        if (input.empty()) return 0;
+        std::vector<SubnodeEntry> entries(input.begin(), input.end());
+        std::sort(entries.begin(), entries.end(),
+                  [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const SubnodeEntry& e = entries[i];
+            if (i > 0 && entries[i - 1].nid == e.nid)
+                throw NdbError("subnode " + Hex(e.nid) + " listed twice");
+            CheckNodeBlocks(e.data, e.subnode);
+        }
+        if (entries.size() <= kSlBlockMaxEntries) return WriteSlBlock(entries);
+        const std::size_t leaves = (entries.size() + kSlBlockMaxEntries - 1) / kSlBlockMaxEntries;
+        if (leaves > kSiBlockMaxEntries) throw NdbError("too many subnodes");
+        std::vector<std::pair<Nid, Bid>> children;
+        for (std::size_t at = 0; at < entries.size(); at += kSlBlockMaxEntries) {
+            const auto part =
+                std::span(entries).subspan(at, std::min(kSlBlockMaxEntries, entries.size() - at));
+            children.emplace_back(part.front().nid, WriteSlBlock(part));
+        }
+        std::vector<std::uint8_t> b(8 + 16 * children.size());
+        b[0] = 2;  // btype: SLBLOCK/SIBLOCK
+        b[1] = 1;  // cLevel: SIBLOCK
+        PutU16(&b[2], static_cast<std::uint16_t>(children.size()));
+        InternalBlock info{InternalKind::SiBlock, 0, {}};
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            PutU64(&b[8 + 16 * i], children[i].first);
+            PutU64(&b[8 + 16 * i + 8], children[i].second);
+            info.children.push_back(children[i].second);
+        }
+        return WriteInternal(b, std::move(info));
+    }
+
+    std::uint64_t DataSize(Bid bid) const override {
+        if (bid == 0) return 0;
+        const BlockEntry& e = Block(bid);
+        if (bid & kBidInternal) {
+            const InternalBlock& info = internal_.at(bid);
+            if (info.kind == InternalKind::XBlock || info.kind == InternalKind::XXBlock)
+                return info.total;
+        }
+        return e.cb;
+    }
+
+    void SetNode(Nid nid, Bid data, Bid subnode, Nid parent) override {
+        CheckUsable();
+        CheckNodeBlocks(data, subnode);
+        AddRef(data);
+        AddRef(subnode);
+        NodeEntry entry{nid, parent, data, subnode};
+        if (const NodeEntry* old = nbt_.Find(nid)) {
+            const NodeEntry before = *old;
+            nbt_.Update(nid, [&](NodeEntry& e) { e = entry; });
+            Release(before.data);
+            Release(before.subnode);
+        } else {
+            nbt_.Insert(entry);
+        }
+        // The header's counter must cover every NID in use.
+        auto& counter = state_.rgnid[nid & 0x1F];
+        counter = std::max(counter, nid >> 5);
+    }
+
+    void DeleteNode(Nid nid) override {
+        CheckUsable();
+        const NodeEntry* old = nbt_.Find(nid);
+        if (old == nullptr) throw NdbError("no node " + Hex(nid) + " to delete");
+        const NodeEntry before = *old;
+        nbt_.Erase(nid);
+        Release(before.data);
+        Release(before.subnode);
+    }
+
+    bool HasNode(Nid nid) const override { return nbt_.Find(nid) != nullptr; }
+
+    Nid AllocateNid(std::uint8_t nidType) override {
+        CheckUsable();
+        auto& counter = state_.rgnid.at(nidType & 0x1F);
+        if (counter >= kMaxNidIndex) throw NdbError("node IDs of this type are used up");
+        ++counter;
+        return (counter << 5) | (nidType & 0x1Fu);
+    }
+    void SetNidCounter(std::uint8_t nidType, std::uint32_t lastIndex) override {
+        CheckUsable();
+        if (lastIndex > kMaxNidIndex) throw NdbError("node ID counter out of range");
+        state_.rgnid.at(nidType & 0x1F) = lastIndex;
+    }
+    std::uint32_t NidCounter(std::uint8_t nidType) const override {
+        return state_.rgnid.at(nidType & 0x1F);
+    }
+
+    void Commit() override {
+        CheckUsable();
+        Guarded([&] { CommitNow(); });
+    }
+
+    void Close() override {
+        if (closed_) return;
+        CheckUsable();
+        Guarded([&] {
+            CommitNow();
+            WriteExactCopy();
+            file_.Close();
+        });
+        closed_ = true;
+    }
+
+    std::uint64_t FileSize() const override { return fileSize_; }
+    const std::filesystem::path& Path() const override { return path_; }
+
+  private:
+    static std::string Hex(std::uint64_t v) {
+        static const char* digits = "0123456789ABCDEF";
+        std::string s;
+        do {
+            s.insert(s.begin(), digits[v & 0xF]);
+            v >>= 4;
+        } while (v != 0);
+        return "0x" + s;
+    }
+
+    void CheckUsable() const {
+        if (closed_) throw NdbError("the file " + path_.string() + " is already closed");
+        if (failed_)
+            throw IoError("the file " + path_.string() +
+                          " could not be written before; it holds the last saved state");
+    }
+
+    // Any failure while writing leaves the object unusable: the file keeps its last commit.
+    template <class F>
+    void Guarded(F&& work) {
+        try {
+            work();
+        } catch (const IoError&) {
+            failed_ = true;
+            throw;
+        }
+    }
+
+    const BlockEntry& Block(Bid bid) const {
+        const BlockEntry* e = bbt_.Find(bid);
+        if (e == nullptr) throw NdbError("unknown block " + Hex(bid));
+        return *e;
+    }
+
+    void CheckNodeBlocks(Bid data, Bid subnode) const {
+        if (data != 0) {
+            Block(data);
+            if ((data & kBidInternal) && !IsDataTree(data))
+                throw NdbError("block " + Hex(data) + " is a subnode tree, not data");
+        }
+        if (subnode != 0) {
+            Block(subnode);
+            if (!(subnode & kBidInternal) || IsDataTree(subnode))
+                throw NdbError("block " + Hex(subnode) + " is not a subnode tree");
+        }
+    }
+    bool IsDataTree(Bid internalBid) const {
+        const auto kind = internal_.at(internalBid).kind;
+        return kind == InternalKind::XBlock || kind == InternalKind::XXBlock;
+    }
+
+    void AddRef(Bid bid) {
+        if (bid == 0) return;
+        bool overflow = false;
+        if (!bbt_.Update(bid, [&](BlockEntry& e) {
+                if (e.refs >= 0xFFFE)
+                    overflow = true;
+                else
+                    ++e.refs;
+            }))
+            throw NdbError("unknown block " + Hex(bid));
+        if (overflow) throw NdbError("block " + Hex(bid) + " has too many references");
+    }
+    void Release(Bid bid) {
+        if (bid == 0) return;
+        bbt_.Update(bid, [&](BlockEntry& e) {
+            if (e.refs > 0 && --e.refs == 0) unreferenced_.push_back(bid);
+        });
+    }
+
+    Bid NewBid(bool internal) {
+        const Bid bid = state_.bidNextB | (internal ? kBidInternal : 0);
+        state_.bidNextB += 4;
+        return bid;
+    }
+
+    // Reserves space for block `bid` with `cb` payload bytes, enters it in the block tree
+    // (unreferenced) and returns the staging buffer for its payload.
+    struct StagedBlock {
+        std::uint8_t* data;
+        std::uint64_t ib;
+    };
+    StagedBlock StageBlock(Bid bid, std::size_t cb) {
+        const std::uint64_t size = BlockSizeOnDisk(cb);
+        const std::uint64_t ib = Allocate(size / kSlotSize);
+        std::uint8_t* p = Stage(ib, size);
+        std::memset(p + cb, 0, size - cb);
+        bbt_.Insert(BlockEntry{bid, ib, static_cast<std::uint16_t>(cb), 0});
+        unreferenced_.push_back(bid);
+        return {p, ib};
+    }
+    // Trailer of a block whose payload is in place ([MS-PST] 2.2.2.8.1): the CRC covers the
+    // payload as stored.
+    static void SealBlock(const StagedBlock& b, Bid bid, std::size_t cb) {
+        std::uint8_t* t = b.data + BlockSizeOnDisk(cb) - kBlockTrailerSize;
+        PutU16(t, static_cast<std::uint16_t>(cb));
+        PutU16(t + 2, ComputeSig(b.ib, bid));
+        PutU32(t + 4, Crc(std::span<const std::uint8_t>(b.data, cb)));
+        PutU64(t + 8, bid);
+    }
+
+    // Internal blocks are stored as they are (never encoded, [MS-PST] 5).
+    Bid WriteInternal(const std::vector<std::uint8_t>& payload, InternalBlock info) {
+        const Bid bid = NewBid(true);
+        const StagedBlock b = StageBlock(bid, payload.size());
+        std::memcpy(b.data, payload.data(), payload.size());
+        SealBlock(b, bid, payload.size());
+        for (Bid child : info.children) AddRef(child);
+        internal_.emplace(bid, std::move(info));
+        return bid;
+    }
+
+    Bid WriteXBlock(InternalKind kind, std::span<const Bid> children, std::uint64_t total) {
+        std::vector<std::uint8_t> b(8 + 8 * children.size());
+        b[0] = 1;  // btype: XBLOCK/XXBLOCK
+        b[1] = kind == InternalKind::XBlock ? 1 : 2;
+        PutU16(&b[2], static_cast<std::uint16_t>(children.size()));
+        PutU32(&b[4], static_cast<std::uint32_t>(total));
+        for (std::size_t i = 0; i < children.size(); ++i) PutU64(&b[8 + 8 * i], children[i]);
+        return WriteInternal(b, InternalBlock{kind, total, {children.begin(), children.end()}});
+    }
+
+    Bid WriteSlBlock(std::span<const SubnodeEntry> entries) {
+        std::vector<std::uint8_t> b(8 + 24 * entries.size());
+        b[0] = 2;  // btype: SLBLOCK/SIBLOCK
+        b[1] = 0;  // cLevel: SLBLOCK
+        PutU16(&b[2], static_cast<std::uint16_t>(entries.size()));
+        InternalBlock info{InternalKind::SlBlock, 0, {}};
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::uint8_t* p = &b[8 + 24 * i];
+            PutU64(p, entries[i].nid);
+            PutU64(p + 8, entries[i].data);
+            PutU64(p + 16, entries[i].subnode);
+            if (entries[i].data) info.children.push_back(entries[i].data);
+            if (entries[i].subnode) info.children.push_back(entries[i].subnode);
+        }
+        return WriteInternal(b, std::move(info));
+    }
+
+    // Blocks nobody refers to are dropped; an internal block lets go of its children.
+    void DropUnreferenced() {
+        while (!unreferenced_.empty()) {
+            const Bid bid = unreferenced_.back();
+            unreferenced_.pop_back();
+            const BlockEntry* e = bbt_.Find(bid);
+            if (e == nullptr || e->refs != 0) continue;
+            FreeLater(e->ib, BlockSizeOnDisk(e->cb));
+            bbt_.Erase(bid);
+            if (bid & kBidInternal) {
+                auto it = internal_.find(bid);
+                std::vector<Bid> children = std::move(it->second.children);
+                internal_.erase(it);
+                for (Bid child : children) Release(child);
+            }
+        }
+    }
+
+    // --- space
+
+    std::uint64_t Allocate(std::uint64_t slots) {
+        if (freeExtents_ > 0) {
+            for (std::uint64_t have = slots; have < freeBlocks_.size(); ++have) {
+                auto& list = freeBlocks_[have];
+                if (list.empty()) continue;
+                const std::uint64_t ib = list.back();
+                list.pop_back();
+                --freeExtents_;
+                if (have > slots) AddFree(ib + slots * kSlotSize, (have - slots) * kSlotSize);
+                return ib;
+            }
+            if (slots <= kPageSize / kSlotSize && !freePages_.empty()) {
+                const std::uint64_t ib = freePages_.back();
+                freePages_.pop_back();
+                --freeExtents_;
+                if (slots * kSlotSize < kPageSize)
+                    AddFree(ib + slots * kSlotSize, kPageSize - slots * kSlotSize);
+                return ib;
+            }
+        }
+        return AllocateAtEnd(slots * kSlotSize);
+    }
+
+    std::uint64_t AllocateAtEnd(std::uint64_t size) {
+        for (;;) {
+            const std::uint64_t range = RangeOf(frontier_);
+            const std::uint64_t end = RangeStart(range + 1);
+            if (frontier_ + size <= end && end <= fileSize_) {
+                const std::uint64_t ib = frontier_;
+                frontier_ += size;
+                if (frontier_ == end && end < fileSize_) frontier_ = end + RangeMapBytes(range + 1);
+                return ib;
+            }
+            if (end > fileSize_ || frontier_ >= fileSize_) {
+                Grow(size);
+                continue;
+            }
+            // Too little room left before the next AMap: keep the rest for smaller items.
+            if (frontier_ < end) AddFree(frontier_, end - frontier_);
+            frontier_ = end + RangeMapBytes(range + 1);
+        }
+    }
+
+    std::uint64_t AllocatePage() override {
+        if (!freePages_.empty()) {
+            const std::uint64_t ib = freePages_.back();
+            freePages_.pop_back();
+            --freeExtents_;
+            return ib;
+        }
+        const std::uint64_t aligned = (frontier_ + kPageSize - 1) / kPageSize * kPageSize;
+        if (aligned > frontier_ && aligned <= fileSize_ &&
+            RangeOf(aligned - 1) == RangeOf(frontier_)) {
+            AddFree(frontier_, aligned - frontier_);
+            frontier_ = aligned;
+            if (frontier_ == RangeStart(RangeOf(frontier_)) && frontier_ < fileSize_)
+                frontier_ += RangeMapBytes(RangeOf(frontier_));
+        }
+        return AllocateAtEnd(kPageSize);
+    }
+
+    // Space nothing committed uses: free for the next allocation.
+    void AddFree(std::uint64_t ib, std::uint64_t bytes) {
+        while (bytes > 0) {
+            if (ib % kPageSize == 0 && bytes >= kPageSize) {
+                freePages_.push_back(ib);
+                ++freeExtents_;
+                ib += kPageSize;
+                bytes -= kPageSize;
+                continue;
+            }
+            const std::uint64_t toPage = (kPageSize - ib % kPageSize) % kPageSize;
+            std::uint64_t take = std::min<std::uint64_t>(bytes, kMaxBlockSize);
+            if (toPage > 0 && toPage < take) take = toPage;
+            freeBlocks_[take / kSlotSize].push_back(ib);
+            ++freeExtents_;
+            ib += take;
+            bytes -= take;
+        }
+    }
+    // Space the last header still reaches: free only once the next header is written.
+    void FreeLater(std::uint64_t ib, std::uint64_t bytes) { freeLater_.emplace_back(ib, bytes); }
+
+    // --- staging and writing
+
+    std::uint8_t* Stage(std::uint64_t ib, std::uint64_t size) {
+        if (arenaUsed_ + size > arena_.size()) Flush();
+        segments_.push_back(Segment{ib, arenaUsed_, size});
+        std::uint8_t* p = arena_.data() + arenaUsed_;
+        arenaUsed_ += size;
+        return p;
+    }
+
+    Bid NextPageBid() override { return state_.bidNextP++; }
+    std::uint8_t* StagePage(std::uint64_t ib) override {
+        std::uint8_t* p = Stage(ib, kPageSize);
+        std::memset(p, 0, kPageSize);
+        return p;
+    }
+
+    // Writes the staged pages and blocks in file order, merging neighbours into large writes.
+    void Flush() {
+        if (segments_.empty()) return;
+        std::sort(segments_.begin(), segments_.end(),
+                  [](const Segment& a, const Segment& b) { return a.ib < b.ib; });
+        std::vector<iovec> run;
+        std::uint64_t runStart = 0;
+        std::uint64_t runEnd = 0;
+        auto writeRun = [&] {
+            if (!run.empty()) file_.WriteVectorAt(run, runStart);
+            run.clear();
+        };
+        struct Poison {  // a failed write leaves the object unusable
+            bool& failed;
+            bool done = false;
+            ~Poison() {
+                if (!done) failed = true;
+            }
+        } poison{failed_};
+        for (const Segment& s : segments_) {
+            std::uint8_t* data = arena_.data() + s.offset;
+            if (!run.empty() && s.ib == runEnd) {
+                iovec& last = run.back();
+                if (static_cast<std::uint8_t*>(last.iov_base) + last.iov_len == data)
+                    last.iov_len += s.size;
+                else
+                    run.push_back(iovec{data, s.size});
+            } else {
+                writeRun();
+                runStart = s.ib;
+                run.push_back(iovec{data, s.size});
+            }
+            runEnd = s.ib + s.size;
+        }
+        writeRun();
+        poison.done = true;
+        segments_.clear();
+        arenaUsed_ = 0;
+    }
+
+    void WriteHeaderTo(File& file, const HeaderState& h) {
+        const auto bytes = BuildHeader(h);
+        file.WriteAt(bytes, 0);
+    }
+
+    void CommitNow() {
+        DropUnreferenced();
+        if (!nbt_.dirty() && !bbt_.dirty() && state_.rgnid == committed_.rgnid &&
+            state_.bidNextB == committed_.bidNextB)
+            return;
+        nbt_.Write(*this);
+        bbt_.Write(*this);
+        for (std::uint64_t ib : nbt_.TakeReleasedPages()) FreeLater(ib, kPageSize);
+        for (std::uint64_t ib : bbt_.TakeReleasedPages()) FreeLater(ib, kPageSize);
+        Flush();
+        HeaderState next = state_;
+        next.unique = committed_.unique + 1;
+        next.fileEof = fileSize_;
+        next.amapLast = RangeStart(RangeOf(fileSize_ - 1));
+        next.amapFree = committed_.amapFree;
+        next.nbt = nbt_.Root();
+        next.bbt = bbt_.Root();
+        WriteHeaderTo(file_, next);
+        committed_ = next;
+        state_.unique = next.unique;
+        for (const auto& [ib, bytes] : freeLater_) AddFree(ib, bytes);
+        freeLater_.clear();
+    }
+
+    // --- whole-file steps
+
+    static void StageMapPage(std::vector<std::uint8_t>& page, std::uint8_t ptype,
+                             std::uint64_t ib) {
+        page.assign(kPageSize, 0);
+        SealPage(page.data(), ptype, ib, ib);
+    }
+
+    // Writes the map pages of ranges [from, to) with every slot marked allocated.
+    static void WriteReservedMaps(File& file, std::uint64_t from, std::uint64_t to) {
+        std::vector<std::uint8_t> amap(kPageSize, 0xFF);
+        std::vector<std::uint8_t> pmap(kPageSize, 0xFF);
+        std::vector<std::uint8_t> fmap(kPageSize, 0);
+        for (std::uint64_t k = from; k < to; ++k) {
+            const std::uint64_t ib = RangeStart(k);
+            std::uint64_t bytes = kPageSize;
+            std::memset(amap.data(), 0xFF, kPageSize - kPageTrailerSize);
+            SealPage(amap.data(), kPageAMap, ib, ib);
+            std::vector<std::uint8_t> maps(amap);
+            if (RangeHasPMap(k)) {
+                std::memset(pmap.data(), 0xFF, kPageSize - kPageTrailerSize);
+                SealPage(pmap.data(), kPagePMap, ib + kPageSize, ib + kPageSize);
+                maps.insert(maps.end(), pmap.begin(), pmap.end());
+                bytes += kPageSize;
+            }
+            if (RangeHasFMap(k)) {
+                // No free space anywhere in reserved ranges: every FMap entry is 0.
+                std::memset(fmap.data(), 0, kPageSize);
+                SealPage(fmap.data(), kPageFMap, ib + bytes, ib + bytes);
+                maps.insert(maps.end(), fmap.begin(), fmap.end());
+            }
+            file.WriteAt(maps, ib);
+        }
+    }
+
+    void WriteDList(File& file, Bid bidNextP) {
+        // Outlook writes an empty DList whose trailer carries bidNextP without using it up.
+        std::vector<std::uint8_t> page(kPageSize, 0);
+        SealPage(page.data(), kPageDList, kDListOffset, bidNextP);
+        file.WriteAt(page, kDListOffset);
+    }
+
+    void CreateFile(std::uint64_t ranges) {
+        File temp = File::CreateTemporary(path_);
+        try {
+            fileSize_ = FileSizeForRanges(ranges);
+            temp.Resize(fileSize_);
+            WriteDList(temp, state_.bidNextP);
+            WriteReservedMaps(temp, 0, ranges);
+            file_ = std::move(temp);
+            frontier_ = RangeStart(0) + RangeMapBytes(0);
+            committed_ = state_;
+            committed_.bidNextB = 0;  // forces the first commit
+            CommitNow();
+            if (!file_.LinkAsNew(path_))
+                throw IoError("Could not create " + path_.string() + ": " +
+                              std::generic_category().message(EEXIST));
+        } catch (...) {
+            if (temp.IsOpen()) temp.Unlink();
+            if (file_.IsOpen() && file_.Path() != path_) file_.Unlink();
+            throw;
+        }
+    }
+
+    // Makes room for at least `needed` more bytes on a grown copy of the file.
+    void Grow(std::uint64_t needed) {
+        Flush();
+        const std::uint64_t ranges = RangeOf(fileSize_ - 1) + 1;
+        const std::uint64_t want =
+            std::max(ranges * kGrowthFactor, ranges + needed / kAMapSpan + kMinReservedRanges);
+        const std::uint64_t newSize = FileSizeForRanges(want);
+        File temp = File::CreateTemporary(path_);
+        try {
+            temp.CopyFrom(file_, std::min(frontier_, fileSize_));
+            temp.Resize(newSize);
+            WriteReservedMaps(temp, ranges, want);
+            HeaderState h = committed_;
+            h.unique = committed_.unique + 1;
+            h.fileEof = newSize;
+            h.amapLast = RangeStart(want - 1);
+            WriteHeaderTo(temp, h);
+            temp.RenameTo(path_);
+            committed_ = h;
+            state_.unique = h.unique;
+        } catch (...) {
+            temp.Unlink();
+            failed_ = true;
+            throw;
+        }
+        file_ = std::move(temp);
+        if (frontier_ >= fileSize_) frontier_ = fileSize_ + RangeMapBytes(ranges);
+        fileSize_ = newSize;
+    }
+
+    // The closing state: AMaps marking exactly what is live, free counts exact, unused whole
+    // ranges at the end cut off. Written on a copy that replaces the file in one rename.
+    void WriteExactCopy() {
+        std::vector<std::uint64_t> used((fileSize_ / kSlotSize + 63) / 64, 0);
+        std::uint64_t end = RangeStart(0) + kPageSize;
+        auto markUsed = [&](std::uint64_t ib, std::uint64_t bytes) {
+            MarkSlots(used, ib, bytes);
+            end = std::max(end, ib + bytes);
+        };
+        nbt_.ForEachPage([&](std::uint64_t ib) { markUsed(ib, kPageSize); });
+        bbt_.ForEachPage([&](std::uint64_t ib) { markUsed(ib, kPageSize); });
+        bbt_.ForEach([&](const BlockEntry& e) { markUsed(e.ib, BlockSizeOnDisk(e.cb)); });
+        const std::uint64_t ranges = RangeOf(end - 1) + 1;
+        const std::uint64_t size = FileSizeForRanges(ranges);
+        for (std::uint64_t k = 0; k < ranges; ++k) MarkSlots(used, RangeStart(k), RangeMapBytes(k));
+
+        File temp = File::CreateTemporary(path_);
+        try {
+            temp.CopyFrom(file_, std::min({frontier_, fileSize_, size}));
+            temp.Resize(size);
+            std::uint64_t freeBytes = 0;
+            std::vector<std::uint8_t> longestRun(ranges, 0);
+            std::vector<std::uint8_t> page(kPageSize);
+            for (std::uint64_t k = 0; k < ranges; ++k) {
+                std::memset(page.data(), 0, kPageSize);
+                const std::uint64_t first = RangeStart(k) / kSlotSize;
+                std::uint64_t run = 0;
+                std::uint64_t best = 0;
+                for (std::uint64_t s = 0; s < kSlotsPerAMap; ++s) {
+                    if (SlotUsed(used, first + s)) {
+                        page[s / 8] |= static_cast<std::uint8_t>(0x80u >> (s % 8));
+                        run = 0;
+                    } else {
+                        freeBytes += kSlotSize;
+                        best = std::max(best, ++run);
+                    }
+                }
+                longestRun[k] = static_cast<std::uint8_t>(std::min<std::uint64_t>(best, 255));
+                SealPage(page.data(), kPageAMap, RangeStart(k), RangeStart(k));
+                temp.WriteAt(page, RangeStart(k));
+                if (RangeHasPMap(k)) {
+                    std::memset(page.data(), 0xFF, kPageSize);
+                    SealPage(page.data(), kPagePMap, RangeStart(k) + kPageSize,
+                             RangeStart(k) + kPageSize);
+                    temp.WriteAt(page, RangeStart(k) + kPageSize);
+                }
+            }
+            // FMaps: per AMap the longest run of free slots (capped at 255), [MS-PST] 2.2.2.7.5.
+            for (std::uint64_t k = kFirstFMapRange; k < ranges; k += kAMapsPerFMap) {
+                std::memset(page.data(), 0, kPageSize);
+                for (std::uint64_t j = 0; j < 496 && k + j < ranges; ++j)
+                    page[j] = longestRun[k + j];
+                const std::uint64_t ib = RangeStart(k) + 2 * kPageSize;
+                SealPage(page.data(), kPageFMap, ib, ib);
+                temp.WriteAt(page, ib);
+            }
+            WriteDList(temp, committed_.bidNextP);
+            HeaderState h = committed_;
+            h.unique = committed_.unique + 1;
+            h.fileEof = size;
+            h.amapLast = RangeStart(ranges - 1);
+            h.amapFree = freeBytes;
+            WriteHeaderTo(temp, h);
+            temp.Sync();
+            temp.RenameTo(path_);
+            committed_ = h;
+        } catch (...) {
+            temp.Unlink();
+            throw;
+        }
+        file_ = std::move(temp);
+        fileSize_ = size;
+        SyncDirectoryOf(path_);
+    }
+
+    struct Segment {
+        std::uint64_t ib;
+        std::uint64_t offset;
+        std::uint64_t size;
+    };
+
+    std::filesystem::path path_;
+    CryptMethod crypt_;
+    File file_;
+    HeaderState state_;      // what the next commit writes
+    HeaderState committed_;  // what the header on disk says
+    std::uint64_t fileSize_ = 0;
+    std::uint64_t frontier_ = 0;  // everything from here to the end of the file is unused
+
+    std::array<std::vector<std::uint64_t>, kMaxBlockSize / kSlotSize + 1> freeBlocks_;
+    std::vector<std::uint64_t> freePages_;  // 512-aligned pages
+    std::size_t freeExtents_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> freeLater_;
+
+    PageTree<NodeTreeTraits> nbt_;
+    PageTree<BlockTreeTraits> bbt_;
+    std::unordered_map<Bid, InternalBlock> internal_;
+    std::vector<Bid> unreferenced_;
+
+    std::vector<std::uint8_t> arena_;
+    std::uint64_t arenaUsed_ = 0;
+    std::vector<Segment> segments_;
+
+    bool failed_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::filesystem::path& path,
+                                                   const CreateOptions& options) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+        throw IoError("Could not create " + path.string() + ": " +
+                      std::generic_category().message(EEXIST));
+    return std::make_unique<Writer>(path, options);
+}
+
+}  // namespace tarvelle::pst::ndb
