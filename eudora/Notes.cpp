@@ -1,6 +1,7 @@
 #include "eudora/Notes.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "eudora/Nicknames.h"
 
@@ -23,17 +24,21 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Position just past the '>' that balances the '<' at `open`, or npos when none does.
-std::size_t FindBracketEnd(std::string_view text, std::size_t open) {
-    int depth = 0;
-    for (std::size_t i = open; i < text.size(); ++i) {
+// For every '<', the position just past the '>' that balances it, or npos when none does. One
+// pass with a stack, so a line full of unbalanced brackets costs no more than any other line.
+std::vector<std::size_t> BracketEnds(std::string_view text) {
+    std::vector<std::size_t> ends;
+    std::vector<std::size_t> open;  // indexes into ends of brackets not yet closed
+    for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '<') {
-            ++depth;
-        } else if (text[i] == '>' && --depth == 0) {
-            return i + 1;
+            open.push_back(ends.size());
+            ends.push_back(std::string_view::npos);
+        } else if (text[i] == '>' && !open.empty()) {
+            ends[open.back()] = i + 1;
+            open.pop_back();
         }
     }
-    return std::string_view::npos;
+    return ends;
 }
 
 std::string_view TrimSpacesView(std::string_view s) {
@@ -70,6 +75,8 @@ bool Note::Empty() const {
 
 Note ParseNoteText(std::string_view text) {
     Note note;
+    const std::vector<std::size_t> ends = BracketEnds(text);
+    std::size_t bracket = 0;  // the number of '<' before pos
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t open = text.find('<', pos);
@@ -77,7 +84,7 @@ Note ParseNoteText(std::string_view text) {
             note.freeText.append(text.substr(pos));
             break;
         }
-        const std::size_t end = FindBracketEnd(text, open);
+        const std::size_t end = ends[bracket++];
         if (end == std::string_view::npos) {
             // An unbalanced '<' is text; a field may still follow it.
             note.freeText.append(text.substr(pos, open + 1 - pos));
@@ -96,6 +103,8 @@ Note ParseNoteText(std::string_view text) {
             auto& slot = note.fields[static_cast<std::size_t>(*field)];
             if (!slot) slot = std::string(inner.substr(colon + 1));
         }
+        // Skip the brackets nested inside this one.
+        bracket += static_cast<std::size_t>(std::count(inner.begin(), inner.end(), '<'));
         pos = end;
     }
     return note;

@@ -121,6 +121,21 @@ TEST(NoteText, UnbalancedBrackets) {
     EXPECT_EQ(open.freeText, "x < y  end <state:");
 }
 
+TEST(NoteText, HugeLinesOfBracketsStayLinear) {
+    // Every '<' unbalanced: scanning each one to the end of the line would never finish.
+    const std::string opens(2'000'000, '<');
+    const Note allOpen = ParseNoteText(opens + "<city:X>");
+    EXPECT_EQ(allOpen.Field(NoteField::City), "X");
+    EXPECT_EQ(allOpen.freeText, opens);
+
+    std::string mixed;
+    for (int i = 0; i < 200'000; ++i) mixed += "<a<b:";
+    mixed += "<zip:1>";
+    const Note nested = ParseNoteText(mixed);
+    EXPECT_EQ(nested.Field(NoteField::Zip), "1");
+    EXPECT_EQ(nested.freeText.size(), mixed.size() - 7);
+}
+
 TEST(NoteText, ValuesAreKeptAsStored) {
     // No trimming, colons after the first belong to the value, an empty value is present.
     const Note note = ParseNoteText("<web: http://a.example:8080/ ><fax:><state:IL>");
