@@ -1,0 +1,82 @@
+#include "pst/messaging/EntryIds.h"
+
+#include "pst/ndb/NodeDatabase.h"
+
+namespace tarvelle::pst::messaging {
+
+namespace {
+// MAPI's one-off provider UID, {A41F2B81-A3BE-1910-9D6E-00DD010F5402} in wire order.
+constexpr std::uint8_t kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                         0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+// The contact address-book provider's UID used by wrapped entry IDs.
+constexpr std::uint8_t kWrapUid[16] = {0xC0, 0x91, 0xAD, 0xD3, 0x51, 0x9D, 0xCF, 0x11,
+                                       0xA4, 0xA9, 0x00, 0xAA, 0x00, 0x47, 0xFA, 0xA4};
+
+void AppendZ(Bytes& out, std::string_view utf8) {
+    const Bytes s = ltp::Utf8ToUtf16Le(utf8);
+    out.insert(out.end(), s.begin(), s.end());
+    out.push_back(0);
+    out.push_back(0);
+}
+}  // namespace
+
+Bytes PstEntryId(const RecordKey& store, std::uint32_t nid) {
+    Bytes out(4, 0);
+    out.insert(out.end(), store.begin(), store.end());
+    ltp::AppendU32(out, nid);
+    return out;
+}
+
+Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
+                    std::string_view address) {
+    Bytes out(4, 0);
+    out.insert(out.end(), std::begin(kOneOffUid), std::end(kOneOffUid));
+    ltp::AppendU16(out, 0);       // version
+    ltp::AppendU16(out, 0x8001);  // MAPI_UNICODE | MAPI_SEND_NO_RICH_INFO
+    AppendZ(out, displayName);
+    AppendZ(out, addressType);
+    AppendZ(out, address);
+    return out;
+}
+
+Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner) {
+    Bytes out(4, 0);
+    out.insert(out.end(), std::begin(kWrapUid), std::end(kWrapUid));
+    out.push_back(type);
+    out.insert(out.end(), inner.begin(), inner.end());
+    return out;
+}
+
+std::uint32_t DistListChecksum(std::span<const Bytes> members) {
+    std::uint32_t crc = 0;
+    for (const auto& m : members) crc = ndb::Crc(m, crc);
+    return crc;
+}
+
+std::string ToHex(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (auto b : bytes) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 15]);
+    }
+    return out;
+}
+
+Bytes FromHex(std::string_view hex) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        throw ltp::LtpError("entry ID is not hex text");
+    };
+    if (hex.size() % 2 != 0) throw ltp::LtpError("entry ID is not hex text");
+    Bytes out;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(digit(hex[i]) * 16 + digit(hex[i + 1])));
+    }
+    return out;
+}
+
+}  // namespace tarvelle::pst::messaging

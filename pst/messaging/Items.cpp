@@ -1,0 +1,210 @@
+#include "pst/messaging/Items.h"
+
+#include <chrono>
+
+namespace tarvelle::pst::messaging {
+
+using namespace ltp;
+
+namespace {
+
+// Outlook's version stamp on items it creates ([MS-OXPROPS] PidLidCurrentVersion/Name).
+constexpr std::int32_t kCurrentVersion = 155399;
+constexpr const char* kCurrentVersionName = "15.0";
+// PidLidFileUnderId: "Surname, Given Middle", and Outlook's list of file-as choices.
+constexpr std::int32_t kFileUnderSurnameGiven = 0x8017;
+constexpr std::int32_t kFileUnderList[] = {0x8017, 0x8037, 0x3A16, 0x8019, 0x8018};
+// PidLidEmail1DisplayName .. Email3DisplayName: the LIDs Outlook lists in (Address, 0x8027).
+constexpr std::int32_t kEmailDisplayLids[] = {0x8080, 0x8090, 0x80A0};
+
+// [MS-OXOMSG] 2.2.1.3: reserved 0x01, five bytes of the time, a GUID.
+Bytes ConversationIndex(std::uint64_t now, const std::array<std::uint8_t, 16>& guid) {
+    Bytes b{0x01};
+    for (int shift = 48; shift >= 16; shift -= 8) b.push_back(static_cast<std::uint8_t>(now >> shift));
+    b.insert(b.end(), guid.begin(), guid.end());
+    return b;
+}
+
+// Properties every item Outlook creates carries.
+PropertyBag CommonProperties(const std::string& messageClass, const std::string& title,
+                             const ItemContext& ctx, std::int32_t icon, std::int32_t sideEffects) {
+    const NameMap& n = *ctx.names;
+    PropertyBag p;
+    p[0x0002000B] = BoolValue(true);   // PidTagAlternateRecipientAllowed
+    p[0x00170003] = Int32Value(1);     // PidTagImportance: normal
+    p[0x001A001F] = StringValue(messageClass);
+    p[0x0023000B] = BoolValue(false);  // PidTagOriginatorDeliveryReportRequested
+    p[0x00260003] = Int32Value(0);     // PidTagPriority
+    p[0x0029000B] = BoolValue(false);  // PidTagReadReceiptRequested
+    p[0x00360003] = Int32Value(0);     // PidTagSensitivity
+    // U+0001 U+0001: "no prefix", so a title like "IT: help" is not split ([MS-PST] 2.5.3.1.1).
+    p[0x0037001F] = StringValue("\x01\x01" + title);
+    p[0x00390040] = TimeValue(ctx.now);  // PidTagClientSubmitTime
+    p[0x00710102] = ConversationIndex(ctx.now, ctx.conversationGuid);
+    p[0x0E01000B] = BoolValue(false);    // PidTagDeleteAfterSubmit
+    p[0x0E060040] = TimeValue(ctx.now);  // PidTagMessageDeliveryTime
+    p[0x0E070003] = Int32Value(1);       // PidTagMessageFlags: read
+    p[0x0E170003] = Int32Value(0);       // PidTagMessageStatus
+    p[0x10800003] = Int32Value(icon);    // PidTagIconIndex
+    p[0x3001001F] = StringValue(title);  // PidTagDisplayName
+    p[0x30070040] = TimeValue(ctx.now);  // PidTagCreationTime
+    p[0x30080040] = TimeValue(ctx.now);  // PidTagLastModificationTime
+    p[0x300B0102] = Bytes(ctx.searchKey.begin(), ctx.searchKey.end());
+    p[0x3FF10003] = Int32Value(0);  // PidTagMessageLocaleId
+    p[n.Tag(PropSet::Address, 0x8005, kString)] = StringValue(title);  // PidLidFileUnder
+    p[n.Tag(PropSet::Address, 0x8025, kBoolean)] = BoolValue(false);   // PidLidAutoLog
+    p[n.Tag(PropSet::Common, 0x850E, kBoolean)] = BoolValue(false);    // PidLidAgingDontAgeMe
+    p[n.Tag(PropSet::Common, 0x8552, kInt32)] = Int32Value(kCurrentVersion);
+    p[n.Tag(PropSet::Common, 0x8554, kString)] = StringValue(kCurrentVersionName);
+    p[n.Tag(PropSet::Common, 0x8506, kBoolean)] = BoolValue(false);  // PidLidPrivate
+    p[n.Tag(PropSet::Common, 0x8510, kInt32)] = Int32Value(sideEffects);
+    p[n.Tag(PropSet::Common, 0x8518, kInt32)] = Int32Value(0);  // PidLidTaskMode
+    p[n.Tag(PropSet::Common, 0x85BF, kTime)] = TimeValue(ctx.now);  // PidLidValidFlagStringProof
+    p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
+    return p;
+}
+
+void SetMessageSize(PropertyBag& p) {
+    std::size_t size = 0;
+    for (const auto& [tag, value] : p) size += 8 + value.size();
+    p[0x0E080003] = Int32Value(static_cast<std::int32_t>(size));
+}
+
+}  // namespace
+
+std::uint64_t FileTimeNow() {
+    const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return static_cast<std::uint64_t>(since1970.count()) * 10 + 116444736000000000ULL;
+}
+
+std::string Email1DisplayName(const ContactData& c) {
+    if (!c.emailDisplayName.empty()) return c.emailDisplayName;
+    if (c.firstName.empty()) return c.email;
+    return c.firstName + " (" + c.email + ")";
+}
+
+PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
+    const NameMap& n = *ctx.names;
+    const std::string title = c.firstName.empty() ? c.email : c.firstName;
+    // Outlook 2013+ stamps contacts with side effects 81 (open to delete/copy/move, coerce).
+    PropertyBag p = CommonProperties("IPM.Contact", title, ctx, 512, 81);
+    if (!c.firstName.empty()) p[0x3A06001F] = StringValue(c.firstName);  // PidTagGivenName
+    if (!c.body.empty()) p[0x1000001F] = StringValue(c.body);
+    p[n.Tag(PropSet::Address, 0x8006, kInt32)] = Int32Value(kFileUnderSurnameGiven);
+    p[n.Tag(PropSet::Address, 0x8026, kMvInt32)] = MvInt32Value(kFileUnderList);
+    p[n.Tag(PropSet::Address, 0x8027, kMvInt32)] = MvInt32Value(kEmailDisplayLids);
+    p[n.Tag(PropSet::Address, 0x8023, kInt32)] = Int32Value(0x100);  // PidLidContactCharacterSet
+    if (!c.email.empty()) {
+        const std::string display = Email1DisplayName(c);
+        p[n.Tag(PropSet::Address, 0x8080, kString)] = StringValue(display);
+        p[n.Tag(PropSet::Address, 0x8082, kString)] = StringValue("SMTP");
+        p[n.Tag(PropSet::Address, 0x8083, kString)] = StringValue(c.email);
+        p[n.Tag(PropSet::Address, 0x8084, kString)] = StringValue(c.email);
+        p[n.Tag(PropSet::Address, 0x8085, kBinary)] = OneOffEntryId(display, "SMTP", c.email);
+        const std::int32_t email1[] = {0};
+        p[n.Tag(PropSet::Address, 0x8028, kMvInt32)] = MvInt32Value(email1);
+        p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(1);  // Email1 present
+    } else {
+        p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(0);
+    }
+    SetMessageSize(p);
+    return p;
+}
+
+Bytes MemberEntryId(const ListMember& m) {
+    if (m.itemEntryId.empty()) return OneOffEntryId(m.displayName, m.addressType, m.address);
+    return WrappedEntryId(m.itemIsList ? kWrappedDistList : kWrappedContactEmail1, m.itemEntryId);
+}
+
+Bytes MemberOneOffEntryId(const ListMember& m) {
+    return OneOffEntryId(m.displayName, m.addressType, m.address);
+}
+
+Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneOffs) {
+    Bytes s;
+    AppendU16(s, 1);  // StreamVersion
+    AppendU16(s, 0);
+    AppendU32(s, 0);  // BuildVersion: no business-card definition is written
+    AppendU32(s, 0);  // DistListStreamFlags
+    AppendU32(s, static_cast<std::uint32_t>(members.size()));
+    std::size_t eidTotal = 0;
+    std::size_t oneOffTotal = 0;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        eidTotal += members[i].size();
+        oneOffTotal += oneOffs[i].size();
+    }
+    AppendU32(s, static_cast<std::uint32_t>(eidTotal));
+    AppendU32(s, static_cast<std::uint32_t>(oneOffTotal));
+    AppendU32(s, 0);  // TotalExtraSize
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        AppendU32(s, static_cast<std::uint32_t>(members[i].size()));
+        s.insert(s.end(), members[i].begin(), members[i].end());
+        AppendU32(s, static_cast<std::uint32_t>(oneOffs[i].size()));
+        s.insert(s.end(), oneOffs[i].begin(), oneOffs[i].end());
+        AppendU32(s, 0);  // ExtraMemberInfoSize
+    }
+    AppendU32(s, 0);
+    AppendU32(s, 0);
+    return s;
+}
+
+PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx) {
+    const NameMap& n = *ctx.names;
+    PropertyBag p = CommonProperties("IPM.DistList", list.name, ctx, 514, 16);
+    p[0x0070001F] = StringValue(list.name);  // PidTagConversationTopic
+    if (!list.body.empty()) p[0x1000001F] = StringValue(list.body);
+    p[n.Tag(PropSet::Address, 0x8053, kString)] = StringValue(list.name);
+    p[n.Tag(PropSet::Address, 0x8006, kInt32)] = Int32Value(-1);
+    p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(0);
+
+    std::vector<Bytes> members;
+    std::vector<Bytes> oneOffs;
+    members.reserve(list.members.size());
+    oneOffs.reserve(list.members.size());
+    for (const auto& m : list.members) {
+        members.push_back(MemberEntryId(m));
+        oneOffs.push_back(MemberOneOffEntryId(m));
+    }
+    // The arrays hold the longest prefix that stays under the limit; a longer list is stored
+    // whole in the stream, which readers prefer when it is present.
+    std::size_t prefix = 0;
+    std::size_t memberBytes = 0;
+    std::size_t oneOffBytes = 0;
+    while (prefix < members.size() &&
+           memberBytes + members[prefix].size() < kMaxMemberArrayBytes &&
+           oneOffBytes + oneOffs[prefix].size() < kMaxMemberArrayBytes) {
+        memberBytes += members[prefix].size();
+        oneOffBytes += oneOffs[prefix].size();
+        ++prefix;
+    }
+    const std::span<const Bytes> shownMembers(members.data(), prefix);
+    const std::span<const Bytes> shownOneOffs(oneOffs.data(), prefix);
+    p[n.Tag(PropSet::Address, 0x8055, kMvBinary)] = MvBinaryValue(shownMembers);
+    p[n.Tag(PropSet::Address, 0x8054, kMvBinary)] = MvBinaryValue(shownOneOffs);
+    p[n.Tag(PropSet::Address, 0x804C, kInt32)] =
+        Int32Value(static_cast<std::int32_t>(DistListChecksum(shownMembers)));
+    if (prefix < members.size()) {
+        p[n.Tag(PropSet::Address, 0x8064, kBinary)] = DistListStream(members, oneOffs);
+    }
+
+    // Task defaults Outlook stores on every list it creates.
+    p[n.Tag(PropSet::Task, 0x8102, kFloat64)] = DoubleValue(0.0);  // PercentComplete
+    p[n.Tag(PropSet::Task, 0x812A, kInt32)] = Int32Value(0);       // AcceptanceState
+    p[n.Tag(PropSet::Task, 0x8110, kInt32)] = Int32Value(0);       // ActualEffort
+    p[n.Tag(PropSet::Task, 0x811C, kBoolean)] = BoolValue(false);  // Complete
+    p[n.Tag(PropSet::Task, 0x8111, kInt32)] = Int32Value(0);       // EstimatedEffort
+    p[n.Tag(PropSet::Task, 0x812C, kBoolean)] = BoolValue(false);  // FFixOffline
+    p[n.Tag(PropSet::Task, 0x8126, kBoolean)] = BoolValue(false);  // FRecurring
+    p[n.Tag(PropSet::Task, 0x8124, kBoolean)] = BoolValue(false);  // NoCompute
+    p[n.Tag(PropSet::Task, 0x8123, kInt32)] = Int32Value(0x7FFFFFFF);  // Ordinal
+    p[n.Tag(PropSet::Task, 0x8129, kInt32)] = Int32Value(0);       // Ownership
+    p[n.Tag(PropSet::Task, 0x8113, kInt32)] = Int32Value(1);       // State
+    p[n.Tag(PropSet::Task, 0x8101, kInt32)] = Int32Value(0);       // Status
+    p[n.Tag(PropSet::Task, 0x8112, kInt32)] = Int32Value(1);       // Version
+    p[n.Tag(PropSet::Task, 0x8103, kBoolean)] = BoolValue(false);  // TeamTask
+    SetMessageSize(p);
+    return p;
+}
+
+}  // namespace tarvelle::pst::messaging

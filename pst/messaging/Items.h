@@ -1,0 +1,66 @@
+// The properties of a contact (IPM.Contact) and of a distribution list (IPM.DistList), as Outlook
+// itself fills them when a user creates such an item ([MS-OXOCNTC]).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pst/messaging/EntryIds.h"
+#include "pst/messaging/NameMap.h"
+
+namespace tarvelle::pst::messaging {
+
+struct ContactData {
+    std::string firstName;
+    std::string email;
+    // The display part of the address when the book gave one; otherwise Outlook's
+    // "Name (address)" is used.
+    std::string emailDisplayName;
+    std::string body;
+};
+
+struct ListMember {
+    std::string displayName;
+    std::string address;
+    std::string addressType = "SMTP";
+    // PST entry ID of an item of the same store (a contact or a list); empty for a one-off.
+    Bytes itemEntryId;
+    bool itemIsList = false;
+};
+
+struct DistListData {
+    std::string name;
+    std::string body;
+    std::vector<ListMember> members;
+};
+
+// Everything an item needs from its store: names, entry IDs, the time and fresh random bytes.
+struct ItemContext {
+    const NameMap* names = nullptr;
+    RecordKey store{};
+    std::uint32_t nid = 0;
+    std::uint64_t now = 0;  // FILETIME
+    std::array<std::uint8_t, 16> searchKey{};
+    std::array<std::uint8_t, 16> conversationGuid{};
+};
+
+// [MS-OXOCNTC] 2.2.2.2.1/2.2.2.2.2: each member array must stay under this many bytes.
+inline constexpr std::size_t kMaxMemberArrayBytes = 15000;
+
+ltp::PropertyBag ContactProperties(const ContactData& contact, const ItemContext& ctx);
+ltp::PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx);
+
+// The Email1 display name Outlook computes: the given display part, else "Name (address)".
+std::string Email1DisplayName(const ContactData& contact);
+
+// Entry IDs of one member for PidLidDistributionListMembers and ...OneOffMembers.
+Bytes MemberEntryId(const ListMember& m);
+Bytes MemberOneOffEntryId(const ListMember& m);
+// [MS-OXOCNTC] 2.2.2.2.4: PidLidDistributionListStream for the given members.
+Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneOffs);
+
+// Current time as a FILETIME (100 ns ticks since 1601).
+std::uint64_t FileTimeNow();
+
+}  // namespace tarvelle::pst::messaging

@@ -1,0 +1,113 @@
+// A message store as Outlook creates it ([MS-PST] 2.4, 2.7): the store object, the name-to-ID
+// map, the root folder with the IPM subtree, Deleted Items, the search root and the spam search
+// folder, the table templates, plus a "Contacts" folder that is the store's default contacts
+// folder. Contacts and distribution lists are added to contacts folders; Commit makes everything
+// so far durable as a complete file.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <unordered_set>
+
+#include "pst/ltp/PropertyContext.h"
+#include "pst/ltp/TableContext.h"
+#include "pst/messaging/Items.h"
+#include "pst/ndb/NodeDatabase.h"
+
+namespace tarvelle::pst::messaging {
+
+// A refused messaging operation (unknown folder, bad entry ID).
+class MessagingError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr ndb::Nid kNidMessageStore = 0x21;
+inline constexpr ndb::Nid kNidNameMap = 0x61;
+inline constexpr ndb::Nid kNidRootFolder = 0x122;
+inline constexpr ndb::Nid kNidIpmSubtree = 0x8022;
+inline constexpr ndb::Nid kNidSearchRoot = 0x8042;
+inline constexpr ndb::Nid kNidDeletedItems = 0x8062;
+inline constexpr ndb::Nid kNidCommonViews = 0x8082;
+inline constexpr ndb::Nid kNidSpamSearchFolder = 0x2223;
+
+class MessageStore {
+public:
+    // Creates the file (never an existing one) with a new, empty store and its Contacts folder,
+    // committed once so the file is complete from the start.
+    static std::unique_ptr<MessageStore> Create(const std::filesystem::path& path,
+                                                const std::string& displayName,
+                                                const ndb::CreateOptions& options = {});
+    // The same over a node database the caller made (tests use an in-memory one).
+    MessageStore(std::unique_ptr<ndb::NodeDatabase> db, const std::string& displayName);
+
+    void SetDisplayName(const std::string& displayName);
+    const RecordKey& StoreRecordKey() const { return recordKey_; }
+    // The store's own entry ID (record key + the store object's NID).
+    Bytes StoreEntryId() const { return PstEntryId(recordKey_, kNidMessageStore); }
+    Bytes EntryIdOf(ndb::Nid nid) const { return PstEntryId(recordKey_, nid); }
+    // The NID an entry ID of this store names; throws MessagingError for anything else.
+    ndb::Nid NidOfEntryId(std::span<const std::uint8_t> entryId) const;
+
+    ndb::Nid DefaultContactsFolder() const { return contacts_; }
+    ndb::Nid CreateContactsFolder(const std::string& name);
+    std::string FolderName(ndb::Nid folder) const;
+    std::size_t ItemCount(ndb::Nid folder) const;
+
+    ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact);
+    ndb::Nid AddDistList(ndb::Nid folder, const DistListData& list);
+    bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
+
+    // Writes every changed folder and table, then commits the file.
+    void Commit();
+    // Commit, flush and close the file; the store is unusable afterwards.
+    void Close();
+    bool Closed() const { return closed_; }
+    ndb::NodeDatabase& Database() { return *db_; }
+
+private:
+    struct Folder {
+        ndb::Nid nid = 0;
+        ndb::Nid parent = 0;
+        ltp::PropertyBag props;
+        std::unique_ptr<ltp::TableContext> hierarchy;
+        std::unique_ptr<ltp::TableContext> contents;
+        std::unique_ptr<ltp::TableContext> assoc;
+        bool pcDirty = true;
+        bool hierarchyDirty = true;
+        bool contentsDirty = true;
+        bool assocDirty = true;
+        std::uint32_t count = 0;
+    };
+
+    void Build(const std::string& displayName);
+    Folder& AddFolder(ndb::Nid nid, ndb::Nid parent, const std::string& name,
+                      const std::string& containerClass, const std::string* comment,
+                      bool contactsColumns);
+    Folder& FolderAt(ndb::Nid nid);
+    const Folder& FolderAt(ndb::Nid nid) const;
+    void RefreshHierarchyRow(const Folder& child);
+    void WriteProps(ndb::Nid nid, const ltp::PropertyBag& props, ndb::Nid parent);
+    void WriteTable(ndb::Nid nid, ltp::TableContext& table);
+    ltp::PropertyBag StoreProperties() const;
+    ndb::Nid AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props);
+    ItemContext NewItemContext(ndb::Nid nid);
+    void CheckOpen() const;
+
+    std::unique_ptr<ndb::NodeDatabase> db_;
+    std::mt19937_64 random_;
+    RecordKey recordKey_{};
+    Bytes replVersionHistory_;
+    std::string displayName_;
+    NameMap names_ = NameMap::Standard();
+    std::map<ndb::Nid, Folder> folders_;
+    ndb::Nid contacts_ = 0;
+    std::unordered_set<ndb::Nid> lists_;
+    bool storeDirty_ = true;
+    bool closed_ = false;
+};
+
+}  // namespace tarvelle::pst::messaging

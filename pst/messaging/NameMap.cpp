@@ -1,0 +1,82 @@
+#include "pst/messaging/NameMap.h"
+
+#include <map>
+#include <string>
+
+namespace tarvelle::pst::messaging {
+
+namespace {
+constexpr std::uint32_t kBuckets = 251;
+
+// PSETID_Address, PSETID_Common, PSETID_Task in wire order (GUID fields little-endian).
+constexpr std::uint8_t kGuids[3][16] = {
+    {0x04, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+    {0x08, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+    {0x03, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+};
+}  // namespace
+
+NameMap NameMap::Standard() {
+    using enum PropSet;
+    return NameMap({
+        // contact and list fields ([MS-OXOCNTC])
+        {Address, 0x8005}, {Address, 0x8006}, {Address, 0x8026}, {Address, 0x8027},
+        {Address, 0x8028}, {Address, 0x8029}, {Address, 0x8023}, {Address, 0x8025},
+        {Address, 0x8080}, {Address, 0x8082}, {Address, 0x8083}, {Address, 0x8084},
+        {Address, 0x8085}, {Address, 0x804C}, {Address, 0x8053}, {Address, 0x8054},
+        {Address, 0x8055}, {Address, 0x8064},
+        // common item properties ([MS-OXCMSG], [MS-OXPROPS])
+        {Common, 0x8552}, {Common, 0x8554}, {Common, 0x8506}, {Common, 0x850E},
+        {Common, 0x8510}, {Common, 0x8518}, {Common, 0x85BF}, {Common, 0x85BD},
+        // task defaults Outlook stores on a list ([MS-OXOTASK])
+        {Task, 0x8102}, {Task, 0x812A}, {Task, 0x8110}, {Task, 0x811C}, {Task, 0x8111},
+        {Task, 0x812C}, {Task, 0x8126}, {Task, 0x8124}, {Task, 0x8123}, {Task, 0x8129},
+        {Task, 0x8113}, {Task, 0x8101}, {Task, 0x8112}, {Task, 0x8103},
+    });
+}
+
+NameMap::NameMap(std::vector<NamedProperty> names) : names_(std::move(names)) {
+    if (names_.size() > 0x7FFF) throw ltp::LtpError("name map: too many names");
+}
+
+std::uint16_t NameMap::Id(PropSet set, std::uint32_t lid) const {
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        if (names_[i].set == set && names_[i].lid == lid) {
+            return static_cast<std::uint16_t>(0x8000 + i);
+        }
+    }
+    throw ltp::LtpError("name map: named property " + std::to_string(lid) + " not registered");
+}
+
+std::uint32_t NameMap::Bucket(std::uint32_t lid, std::uint16_t guidIndex) {
+    return (lid ^ (static_cast<std::uint32_t>(guidIndex) << 1)) % kBuckets;
+}
+
+ltp::PropertyBag NameMap::Properties() const {
+    ltp::PropertyBag props;
+    props[ltp::Tag(0x0001, ltp::kInt32)] = ltp::Int32Value(kBuckets);
+    ltp::Bytes guids;
+    for (const auto& g : kGuids) guids.insert(guids.end(), std::begin(g), std::end(g));
+    props[ltp::Tag(0x0002, ltp::kBinary)] = guids;
+    ltp::Bytes entries;
+    std::map<std::uint32_t, ltp::Bytes> buckets;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        // NAMEID: dwPropertyID, then N (bit 0, 0 = numeric) | wGuid << 1, then wPropIdx.
+        ltp::Bytes rec;
+        ltp::AppendU32(rec, names_[i].lid);
+        const std::uint16_t guidIndex = GuidIndex(names_[i].set);
+        ltp::AppendU16(rec, static_cast<std::uint16_t>(guidIndex << 1));
+        ltp::AppendU16(rec, static_cast<std::uint16_t>(i));
+        entries.insert(entries.end(), rec.begin(), rec.end());
+        auto& bucket = buckets[Bucket(names_[i].lid, guidIndex)];
+        bucket.insert(bucket.end(), rec.begin(), rec.end());
+    }
+    props[ltp::Tag(0x0003, ltp::kBinary)] = entries;
+    props[ltp::Tag(0x0004, ltp::kBinary)] = {};  // no string names
+    for (const auto& [b, bytes] : buckets) {
+        props[ltp::Tag(static_cast<std::uint16_t>(0x1000 + b), ltp::kBinary)] = bytes;
+    }
+    return props;
+}
+
+}  // namespace tarvelle::pst::messaging

@@ -1,0 +1,43 @@
+// The name-to-ID map ([MS-PST] 2.4.7): named properties (property set + LID) and the property IDs
+// (0x8000 + index) they have in this store. Every name the writer uses is registered when the
+// store is created, so the map never changes afterwards.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pst/ltp/Properties.h"
+
+namespace tarvelle::pst::messaging {
+
+enum class PropSet : std::uint16_t { Address = 0, Common = 1, Task = 2 };
+
+struct NamedProperty {
+    PropSet set;
+    std::uint32_t lid;
+};
+
+class NameMap {
+public:
+    // The map with every named property the contact and list writers use.
+    static NameMap Standard();
+    explicit NameMap(std::vector<NamedProperty> names);
+
+    // Property ID of a registered name; throws ltp::LtpError for an unregistered one.
+    std::uint16_t Id(PropSet set, std::uint32_t lid) const;
+    std::uint32_t Tag(PropSet set, std::uint32_t lid, std::uint16_t type) const {
+        return ltp::Tag(Id(set, lid), type);
+    }
+    // wGuid of a property set: 1 and 2 are PS_MAPI and PS_PUBLIC_STRINGS, 3+ the GUID stream.
+    static std::uint16_t GuidIndex(PropSet set) { return static_cast<std::uint16_t>(set) + 3; }
+    // Hash bucket of a numeric name ([MS-PST] 2.4.7.5).
+    static std::uint32_t Bucket(std::uint32_t lid, std::uint16_t guidIndex);
+
+    // The properties of the map's node (NID 0x61).
+    ltp::PropertyBag Properties() const;
+
+private:
+    std::vector<NamedProperty> names_;
+};
+
+}  // namespace tarvelle::pst::messaging
