@@ -212,6 +212,13 @@ ContactFields MapContactFields(std::string_view nickname, const Note* note,
     return c;
 }
 
+ContactFields MapEntryFields(const AddressBooks& books, const BookEntry& entry) {
+    const Address email = ParseAddress(entry.addressText);
+    ContactFields c = MapContactFields(entry.nickname, books.NoteOf(entry), email.displayName);
+    c.emailAddress = email.address;
+    return c;
+}
+
 std::string DistListBody(std::string_view groupName, const Note* note) {
     std::string fields;
     if (note != nullptr) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eudora/Book.h"
 #include "eudora/Notes.h"
 
 namespace tarvelle::eudora {
@@ -41,6 +42,9 @@ struct EmailEntry {
 };
 
 struct ContactFields {
+    // Email1: the bare address of the alias line (set by MapEntryFields only; empty for a
+    // contact without e-mail address).
+    std::string emailAddress;
     // The display name of Email1 and of its one-off entry ID: `name`, else `first` and `last`
     // joined, else the display part the alias line's address gave; empty when none of them did.
     std::optional<std::string> emailDisplayName;
@@ -77,6 +81,11 @@ struct ContactFields {
 // `addressDisplayName` is the display part of the alias line's address, if it had one.
 ContactFields MapContactFields(std::string_view nickname, const Note* note,
                                std::string_view addressDisplayName = {});
+
+// The fields of a contact entry of the books: its note, and Email1 taken from its alias line's
+// address (ParseAddress). A group member that names this entry uses the same address and
+// display name for its one-off counterpart.
+ContactFields MapEntryFields(const AddressBooks& books, const BookEntry& entry);
 
 // The notes text of a distribution list (PidTagBody): its name, then, after a line break, the
 // note's free text and one labelled line per note field. Only the name without a note.

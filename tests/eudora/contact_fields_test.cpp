@@ -164,6 +164,32 @@ TEST(ContactFields, BlankValuesSetNothingAndTextIsTrimmed) {
     EXPECT_EQ(c.body, "<title>");  // not a field: it has no colon
 }
 
+TEST(ContactFields, FromAnEntryOfTheBooks) {
+    AddressBooks books;
+    const std::size_t main = books.AddBook("NNdbase");
+    books.AddLine(main, 1, "alias carol \"Carol White\" <carol@example.com>");
+    books.AddLine(main, 2, "alias dave dave@example.com (Dave Brown)");
+    books.AddLine(main, 3, "note dave <first:David><last:Brown>");
+    books.AddLine(main, 4, "note ghost <phone:555>");
+    books.Resolve();
+    const auto& entries = books.Entries();
+    ASSERT_EQ(entries.size(), 3u);
+
+    const ContactFields carol = MapEntryFields(books, entries[0]);
+    EXPECT_EQ(carol.emailAddress, "carol@example.com");
+    EXPECT_EQ(carol.emailDisplayName, "Carol White");
+    EXPECT_EQ(carol.nickname, "carol");
+
+    const ContactFields dave = MapEntryFields(books, entries[1]);
+    EXPECT_EQ(dave.emailAddress, "dave@example.com");
+    EXPECT_EQ(dave.emailDisplayName, "David Brown");  // the note wins over the alias line
+
+    const ContactFields ghost = MapEntryFields(books, entries[2]);
+    EXPECT_EQ(ghost.emailAddress, "");
+    EXPECT_EQ(ghost.homePhone, "555");
+    EXPECT_FALSE(ghost.emailDisplayName);
+}
+
 TEST(DistListBody, NameThenNoteTextThenFields) {
     EXPECT_EQ(DistListBody("bob-list", nullptr), "bob-list");
     const Note empty = ParseNoteText("");
