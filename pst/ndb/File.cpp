@@ -1,3 +1,6 @@
+// POSIX; the Windows build uses File_win.cpp.
+#if !defined(_WIN32)
+
 #include "pst/ndb/File.h"
 
 #include <fcntl.h>
@@ -159,3 +162,5 @@ void SyncDirectoryOf(const std::filesystem::path& path) {
 }
 
 }  // namespace tarvelle::pst::ndb
+
+#endif  // !_WIN32

@@ -2,13 +2,21 @@
 // error text.
 #pragma once
 
-#include <sys/uio.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
+
+#if defined(_WIN32)
+// The scatter buffer of writev(2), for the Windows build (File_win.cpp).
+struct iovec {
+    void* iov_base;
+    std::size_t iov_len;
+};
+#else
+#include <sys/uio.h>
+#endif
 
 namespace tarvelle::pst::ndb {
 
