@@ -1,0 +1,383 @@
+// The registry as the Linux build reads it: Wine's user hive in a temporary WINEPREFIX. The
+// hive lines below are the forms Wine itself writes (captured from Wine 8 with RegSetValueExA/W
+// and regedit), so the reader is checked against real files, not against its own assumptions.
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "eudora/DataFolder.h"
+#include "platform/WineRegistry.h"
+
+namespace tarvelle::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kHeader =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+    "\n"
+    "#arch=win64\n";
+
+std::string Hive(std::string_view body) { return std::string(kHeader) + std::string(body); }
+
+// A hive holding Eudora's key with one line of values.
+std::string EudoraHive(std::string_view valueLines) {
+    return Hive(
+        "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n"
+        "#time=1dd85c91934116e\n" +
+        std::string(valueLines) + "\n");
+}
+
+const std::string kEudoraKey(eudora::kCommandLineKey);
+
+std::string Text(const WineHive& hive, std::string_view key, std::string_view name) {
+    const auto value = hive.FindValue(key, name);
+    return value ? RegValueText(WineValueToRegValue(*value)) : std::string("<missing>");
+}
+
+WineHive Parse(const std::string& text) {
+    auto hive = WineHive::FromText(text);
+    if (!hive) throw std::runtime_error("not a hive");
+    return *hive;
+}
+
+TEST(WineHive, ReadsStringsWithWineEscapes) {
+    const WineHive hive =
+        Parse(EudoraHive(R"("Current"="C:\\EUDORA\\Eudora.exe C:\\Mein Ordner\\Eudora C:\\x.ini")"
+                         "\n"
+                         R"("Quote"="say \"hi\" \a\t\r\n|")"
+                         "\n"
+                         R"("Accent"="\x00fcb x \xe9t\xe9")"
+                         "\n"
+                         R"("BadHex"="\xzz")"
+                         "\n"
+                         R"("Octal"="\101\1012")"
+                         "\n"
+                         R"("Surrogates"="\xd83d\xde00")"));
+    EXPECT_EQ(Text(hive, kEudoraKey, "Current"),
+              R"(C:\EUDORA\Eudora.exe C:\Mein Ordner\Eudora C:\x.ini)");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Quote"), "say \"hi\" \a\t\r\n|");
+    // \x takes up to four hex digits; Wine writes four when a hex digit follows.
+    EXPECT_EQ(Text(hive, kEudoraKey, "Accent"),
+              "\xC3\xBC"
+              "b x \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(Text(hive, kEudoraKey, "BadHex"), "xzz");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Octal"), "AA2");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Surrogates"), "\xF0\x9F\x98\x80");
+}
+
+TEST(WineHive, CutsStringsAtTheirFirstNul) {
+    const WineHive hive = Parse(EudoraHive(
+        R"("Emb"="exe folder\0rest")"
+        "\n"
+        // A string stored without a terminating NUL: Wine writes it as raw UTF-16LE bytes.
+        "\"NoNulA\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,5c,00,41,00,20,\\\n"
+        "  00,78,00,2e,00,69,00,6e,00,69,00\n"
+        "\"EmbNoTermW\"=hex(1):65,00,78,00,65,00,20,00,66,00,6f,00,6c,00,64,00,00,00,65,\\\n"
+        "  00,72,00\n"
+        "\"Odd\"=hex(1):61,00,62\n"
+        "\"Empty\"=hex(1):\n"
+        R"("EmptyString"="")"));
+    EXPECT_EQ(Text(hive, kEudoraKey, "Emb"), "exe folder");
+    EXPECT_EQ(Text(hive, kEudoraKey, "NoNulA"), R"(exe C:\E\A x.ini)");
+    EXPECT_EQ(Text(hive, kEudoraKey, "EmbNoTermW"), "exe fold");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Odd"), "a");  // a lone trailing byte is no character
+    EXPECT_EQ(Text(hive, kEudoraKey, "Empty"), "");
+    EXPECT_EQ(Text(hive, kEudoraKey, "EmptyString"), "");
+}
+
+TEST(WineHive, ReadsNumbersAsSignedDecimal) {
+    const WineHive hive =
+        Parse(EudoraHive("\"Answer\"=dword:0000002a\n"
+                         "\"Minus\"=dword:ffffffff\n"
+                         "\"Hex4\"=hex(4):2a,00,00,80\n"
+                         "\"Short4\"=hex(4):2a,00\n"
+                         "\"Long4\"=hex(4):01,00,00,00,00,00,00,00\n"));
+    const auto answer = hive.FindValue(kEudoraKey, "Answer");
+    ASSERT_TRUE(answer.has_value());
+    const RegValue value = WineValueToRegValue(*answer);
+    ASSERT_TRUE(std::holds_alternative<std::int32_t>(value));
+    EXPECT_EQ(std::get<std::int32_t>(value), 42);
+    EXPECT_EQ(Text(hive, kEudoraKey, "Minus"), "-1");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Hex4"), "-2147483606");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Short4"), "42");
+    // More than four bytes do not fit the 4-byte read: the empty text.
+    EXPECT_EQ(Text(hive, kEudoraKey, "Long4"), "");
+}
+
+TEST(WineHive, OtherTypesAndMalformedDataAreEmptyText) {
+    const WineHive hive = Parse(EudoraHive(R"("Exp"=str(2):"%USERPROFILE% x")"
+                                           "\n"
+                                           R"("Multi"=str(7):"a b\0c d\0")"
+                                           "\n"
+                                           "\"Bin\"=hex:61,00,20,00,62,00\n"
+                                           "\"Hex7\"=hex(7):61,00,20,00,62,00,00,00,00,00\n"
+                                           "\"Hex2\"=hex(2):61,00,20,00,62,00,00,00\n"
+                                           "\"Unterminated\"=\"a b\n"
+                                           "\"Garbage\"=qword:1\n"
+                                           "\"BadByte\"=hex(1):610,00\n"));
+    for (const char* name :
+         {"Exp", "Multi", "Bin", "Hex7", "Hex2", "Unterminated", "Garbage", "BadByte"}) {
+        const auto value = hive.FindValue(kEudoraKey, name);
+        ASSERT_TRUE(value.has_value()) << name;  // present, but no text
+        EXPECT_EQ(RegValueText(WineValueToRegValue(*value)), "") << name;
+    }
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "Exp")->type, 2u);
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "Hex7")->type, 7u);
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "Garbage")->type, kRegNone);
+}
+
+TEST(WineHive, MatchesKeysAndValueNamesWithoutRegardToCase) {
+    const WineHive hive =
+        Parse(Hive("\n[software\\\\QUALCOMM\\\\eudora\\\\commandline] 1\n"
+                   "\"Current\"=\"exe dir ini\"\n"
+                   "\"\\xc3\\xa9\"=\"accent\"\n"
+                   "@=\"default\"\n"));
+    EXPECT_EQ(Text(hive, kEudoraKey, "current"), "exe dir ini");
+    EXPECT_EQ(Text(hive, kEudoraKey, "CURRENT"), "exe dir ini");
+    EXPECT_EQ(Text(hive, kEudoraKey, "\xC3\x83\xC2\xA9"), "accent");  // U+00C3 U+00A9
+    EXPECT_EQ(Text(hive, kEudoraKey, ""), "default");
+    EXPECT_EQ(Text(hive, kEudoraKey, "Curren"), "<missing>");
+    EXPECT_EQ(Text(hive, kEudoraKey + "\\Sub", "Current"), "<missing>");
+    EXPECT_EQ(Text(hive, "Software\\Qualcomm\\Eudora", "Current"), "<missing>");
+}
+
+TEST(WineHive, KnowsKeysThatOnlyHoldSubkeys) {
+    // Wine writes no section for a key whose only content is subkeys.
+    const WineHive hive =
+        Parse(Hive("\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\n"
+                   "\n[Software\\\\Wine\\\\A\\[b\\]] 2\n"));
+    EXPECT_TRUE(hive.KeyExists(kEudoraKey));
+    EXPECT_TRUE(hive.KeyExists("Software\\Qualcomm\\Eudora"));
+    EXPECT_TRUE(hive.KeyExists("SOFTWARE\\qualcomm"));
+    EXPECT_TRUE(hive.KeyExists("Software\\Wine\\A[b]"));
+    EXPECT_TRUE(hive.KeyExists(""));
+    EXPECT_FALSE(hive.KeyExists("Software\\Qualcomm\\Eud"));
+    EXPECT_FALSE(hive.KeyExists(kEudoraKey + "\\Deeper"));
+    EXPECT_FALSE(hive.KeyExists("Qualcomm\\Eudora\\CommandLine"));
+}
+
+TEST(WineHive, LaterDefinitionsWinAndStrayLinesAreIgnored) {
+    const WineHive hive =
+        Parse(Hive("\"Orphan\"=\"before any key\"\n"
+                   "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\r\n"
+                   "#time=1dd85c91934116e\r\n"
+                   ";; comment\r\n"
+                   "  \"Current\" = \"first\"\r\n"
+                   "\"Bin\"=hex:01,02,\\\n"
+                   "  03,04\n"
+                   "garbage line\n"
+                   "\n[Software\\\\Other] 1\n"
+                   "\"Current\"=\"other key\"\n"
+                   "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 2\n"
+                   "\"Current\"=\"second\"\n"));
+    EXPECT_EQ(Text(hive, kEudoraKey, "Current"), "second");
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "Bin")->data, std::string("\x01\x02\x03\x04", 4));
+    EXPECT_EQ(Text(hive, "Software\\Other", "Current"), "other key");
+    EXPECT_EQ(Text(hive, "", "Orphan"), "<missing>");
+}
+
+TEST(WineHive, RefusesFilesWithoutWinesHeader) {
+    EXPECT_FALSE(WineHive::FromText("").has_value());
+    EXPECT_FALSE(WineHive::FromText("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n").has_value());
+    EXPECT_FALSE(WineHive::FromText("WINE REGISTRY Version 1\n").has_value());
+    EXPECT_TRUE(WineHive::FromText("WINE REGISTRY Version 2\r\n").has_value());
+}
+
+TEST(WineHashedShortName, MatchesNamesWineGave) {
+    // Short names Wine 8 reported (winepath -s) for these directories.
+    EXPECT_EQ(WineHashedShortName("Program Files"), "PROG~FBU");
+    EXPECT_EQ(WineHashedShortName("Program Files (x86)"), "PROG~5P2");
+    EXPECT_EQ(WineHashedShortName("Application Data"), "APPL~JHT");
+    EXPECT_EQ(WineHashedShortName("My Eudora"), "MY_E~HYU");
+    EXPECT_EQ(WineHashedShortName("a b"), "A_B~~GOE");
+    EXPECT_EQ(WineHashedShortName("Saved Games"), "SAVE~YWG");
+    EXPECT_EQ(WineHashedShortName("Long.Name.With.Dots.text"), "LONG~DRI.TEX");
+}
+
+TEST(Utf16, RoundTripsAndReplacesBrokenInput) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+    EXPECT_EQ(Utf8ToUtf16(text).size(), 5u);
+    EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(Utf8ToUtf16("\xC3("), u"\xFFFD(");
+}
+
+#ifndef _WIN32
+
+// Points WINEPREFIX (and, when asked, HOME) at a fresh temporary folder for one test.
+class ScopedWinePrefix {
+  public:
+    ScopedWinePrefix() {
+        std::string pattern = (fs::temp_directory_path() / "tarvelle-registry-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root_ = pattern;
+        Save("WINEPREFIX", savedPrefix_);
+        Save("HOME", savedHome_);
+        ::setenv("WINEPREFIX", root_.c_str(), 1);
+    }
+    ~ScopedWinePrefix() {
+        Restore("WINEPREFIX", savedPrefix_);
+        Restore("HOME", savedHome_);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    ScopedWinePrefix(const ScopedWinePrefix&) = delete;
+    ScopedWinePrefix& operator=(const ScopedWinePrefix&) = delete;
+
+    const fs::path& Root() const { return root_; }
+    void WriteUserReg(const std::string& text, const fs::path& folder = {}) const {
+        const fs::path dir = folder.empty() ? root_ : folder;
+        fs::create_directories(dir);
+        std::ofstream out(dir / "user.reg", std::ios::binary);
+        out << text;
+    }
+
+  private:
+    static void Save(const char* name, std::optional<std::string>& slot) {
+        if (const char* value = std::getenv(name)) slot = value;
+    }
+    static void Restore(const char* name, const std::optional<std::string>& slot) {
+        if (slot) {
+            ::setenv(name, slot->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    fs::path root_;
+    std::optional<std::string> savedPrefix_;
+    std::optional<std::string> savedHome_;
+};
+
+class RecordingSink : public eudora::MessageSink {
+  public:
+    std::vector<std::string> texts;
+    void ShowInformation(std::string_view title, std::string_view text) override {
+        EXPECT_EQ(title, "Address Book Help");
+        texts.emplace_back(text);
+    }
+};
+
+struct LookupResult {
+    eudora::DataFolderOutcome outcome;
+    std::string folder;
+    std::vector<std::string> messages;
+};
+
+LookupResult LookUp() {
+    PlatformRegistry registry;
+    RecordingSink sink;
+    const auto lookup = eudora::LocateEudoraDataFolder(registry, sink);
+    return {lookup.outcome, lookup.folder, sink.texts};
+}
+
+const std::string kNoInstallation(eudora::kInstallationNotFoundText);
+const std::string kNoBook(eudora::kAddressBookNotFoundText);
+
+TEST(WineUserHive, LookupEdgeCasesOverRealFiles) {
+    ScopedWinePrefix prefix;
+    struct Case {
+        const char* what;
+        std::string valueLines;
+        eudora::DataFolderOutcome outcome;
+        std::string folder;
+    };
+    using enum eudora::DataFolderOutcome;
+    const Case cases[] = {
+        {"three words", R"("Current"="C:\\E\\Eudora.exe C:\\DOCUME~1\\me C:\\E\\x.ini")",
+         FolderFound, R"(C:\DOCUME~1\me)"},
+        {"two spaces", R"("Current"="C:\\E\\Eudora.exe  C:\\E C:\\E\\x.ini")", FolderFound, ""},
+        {"no space", R"("Current"="C:\\E\\Eudora.exe")", AddressBookNotFound, ""},
+        {"empty text", R"("Current"="")", AddressBookNotFound, ""},
+        {"leading space", R"("Current"=" C:\\E\\Eudora.exe C:\\E")", FolderFound,
+         R"(C:\E\Eudora.exe)"},
+        {"space in folder", R"("Current"="C:\\E\\Eudora.exe C:\\My Data C:\\x.ini")", FolderFound,
+         R"(C:\My)"},
+        {"quoted folder", R"("Current"="C:\\E\\Eudora.exe \"C:\\My Data\" C:\\x.ini")", FolderFound,
+         R"(C:\My Data)"},
+        {"number", "\"Current\"=dword:0000002a", AddressBookNotFound, ""},
+        {"string without NUL",
+         "\"Current\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,20,00,78,00,2e,\\\n"
+         "  00,69,00,6e,00,69,00",
+         FolderFound, R"(C:\E)"},
+        {"string with NUL", R"("Current"="exe\0 C:\\E x.ini")", AddressBookNotFound, ""},
+        {"value missing", R"("Other"="exe C:\\E x.ini")", AddressBookNotFound, ""},
+        {"other type", R"("Current"=str(2):"exe C:\\E x.ini")", AddressBookNotFound, ""},
+        {"binary", "\"Current\"=hex:65,00,20,00,66,00", AddressBookNotFound, ""},
+        {"lower-case name", R"("current"="exe C:\\E x.ini")", FolderFound, R"(C:\E)"},
+    };
+    for (const Case& c : cases) {
+        prefix.WriteUserReg(EudoraHive(c.valueLines));
+        const LookupResult result = LookUp();
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        EXPECT_EQ(result.folder, c.folder) << c.what;
+        if (c.outcome == AddressBookNotFound) {
+            EXPECT_EQ(result.messages, std::vector<std::string>{kNoBook}) << c.what;
+        } else {
+            EXPECT_TRUE(result.messages.empty()) << c.what;
+        }
+    }
+}
+
+TEST(WineUserHive, MissingKeyOrHiveMeansNoInstallation) {
+    ScopedWinePrefix prefix;
+    // No user.reg at all.
+    EXPECT_FALSE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
+    EXPECT_EQ(RegValueText(RegQueryValue(kHkeyCurrentUser, kEudoraKey, "current")), "");
+    LookupResult result = LookUp();
+    EXPECT_EQ(result.outcome, eudora::DataFolderOutcome::InstallationNotFound);
+    EXPECT_EQ(result.messages, std::vector<std::string>{kNoInstallation});
+
+    // A hive without the key.
+    prefix.WriteUserReg(Hive("\n[Software\\\\Wine] 1\n\"Current\"=\"exe dir ini\"\n"));
+    result = LookUp();
+    EXPECT_EQ(result.outcome, eudora::DataFolderOutcome::InstallationNotFound);
+
+    // A file that is not Wine's hive.
+    prefix.WriteUserReg("[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\n\"Current\"=\"a b\"\n");
+    EXPECT_FALSE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
+
+    // A folder where the file should be.
+    fs::remove(prefix.Root() / "user.reg");
+    fs::create_directory(prefix.Root() / "user.reg");
+    EXPECT_FALSE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
+    EXPECT_EQ(RegValueText(RegQueryValue(kHkeyCurrentUser, kEudoraKey, "current")), "");
+}
+
+TEST(WineUserHive, OnlyTheCurrentUserIsBacked) {
+    ScopedWinePrefix prefix;
+    prefix.WriteUserReg(EudoraHive(R"("Current"="exe C:\\E x.ini")"));
+    EXPECT_TRUE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
+    EXPECT_EQ(RegValueText(RegQueryValue(kHkeyCurrentUser, kEudoraKey, "Current")),
+              R"(exe C:\E x.ini)");
+    constexpr std::uint32_t kHkeyLocalMachine = 0x80000002;
+    constexpr std::uint32_t kHkeyClassesRoot = 0x80000000;
+    EXPECT_FALSE(RegKeyExists(kHkeyLocalMachine, kEudoraKey));
+    EXPECT_FALSE(RegKeyExists(kHkeyClassesRoot, kEudoraKey));
+    EXPECT_EQ(RegValueText(RegQueryValue(kHkeyClassesRoot, kEudoraKey, "Current")), "");
+}
+
+TEST(WineUserHive, DefaultsToDotWineInHome) {
+    ScopedWinePrefix prefix;
+    const fs::path home = prefix.Root() / "home";
+    prefix.WriteUserReg(EudoraHive(R"("Current"="exe C:\\FromHome x.ini")"), home / ".wine");
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("WINEPREFIX", "", 1);  // empty counts as unset
+    EXPECT_EQ(LookUp().folder, R"(C:\FromHome)");
+    ::unsetenv("WINEPREFIX");
+    EXPECT_EQ(LookUp().folder, R"(C:\FromHome)");
+    ::unsetenv("HOME");
+    EXPECT_EQ(LookUp().outcome, eudora::DataFolderOutcome::InstallationNotFound);
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace tarvelle::platform
