@@ -509,6 +509,9 @@ class Writer final : public NodeDatabase, private PageSink {
             --freeExtents_;
             return ib;
         }
+        if (freeExtents_ > 0) {
+            if (const std::uint64_t ib = TakePageFromExtents(); ib != 0) return ib;
+        }
         const std::uint64_t aligned = (frontier_ + kPageSize - 1) / kPageSize * kPageSize;
         if (aligned > frontier_ && aligned <= fileSize_ &&
             RangeOf(aligned - 1) == RangeOf(frontier_)) {
@@ -520,25 +523,40 @@ class Writer final : public NodeDatabase, private PageSink {
         return AllocateAtEnd(kPageSize);
     }
 
-    // Space nothing committed uses: free for the next allocation.
+    // Space nothing committed uses: free for the next allocation. Extents are kept whole (up
+    // to one block's size) so that freed blocks serve blocks of the same size again.
     void AddFree(std::uint64_t ib, std::uint64_t bytes) {
         while (bytes > 0) {
-            if (ib % kPageSize == 0 && bytes >= kPageSize) {
+            const std::uint64_t take = std::min<std::uint64_t>(bytes, kMaxBlockSize);
+            if (take == kPageSize && ib % kPageSize == 0)
                 freePages_.push_back(ib);
-                ++freeExtents_;
-                ib += kPageSize;
-                bytes -= kPageSize;
-                continue;
-            }
-            const std::uint64_t toPage = (kPageSize - ib % kPageSize) % kPageSize;
-            std::uint64_t take = std::min<std::uint64_t>(bytes, kMaxBlockSize);
-            if (toPage > 0 && toPage < take) take = toPage;
-            freeBlocks_[take / kSlotSize].push_back(ib);
+            else
+                freeBlocks_[take / kSlotSize].push_back(ib);
             ++freeExtents_;
             ib += take;
             bytes -= take;
         }
     }
+
+    // A 512-aligned page cut out of a larger free extent, or 0.
+    std::uint64_t TakePageFromExtents() {
+        for (std::size_t have = kPageSize / kSlotSize + 1; have < freeBlocks_.size(); ++have) {
+            auto& list = freeBlocks_[have];
+            if (list.empty()) continue;
+            const std::uint64_t ib = list.back();
+            const std::uint64_t head = (kPageSize - ib % kPageSize) % kPageSize;
+            const std::uint64_t bytes = have * kSlotSize;
+            if (head + kPageSize > bytes) continue;
+            list.pop_back();
+            --freeExtents_;
+            if (head > 0) AddFree(ib, head);
+            const std::uint64_t tail = bytes - head - kPageSize;
+            if (tail > 0) AddFree(ib + head + kPageSize, tail);
+            return ib + head;
+        }
+        return 0;
+    }
+
     // Space the last header still reaches: free only once the next header is written.
     void FreeLater(std::uint64_t ib, std::uint64_t bytes) { freeLater_.emplace_back(ib, bytes); }
 
