@@ -1,0 +1,277 @@
+#include "cli/ExportCommand.h"
+
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
+
+#include "cli/DefaultSource.h"
+#include "eudora/Nicknames.h"
+#include "export/Export.h"
+#include "platform/TextFile.h"
+
+namespace tarvelle::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using exporter::MessageButtons;
+using exporter::MessageIcon;
+using exporter::MessageResult;
+
+constexpr std::string_view kProgramName = "tarvelle-export";
+// The selection page's check message and the application's title it is shown under.
+constexpr std::string_view kApplicationTitle = "Tarvelle";
+constexpr std::string_view kNotAnAddressBookText =
+    " *** NOT a Valid Eudora Address Book  ***\r\nPlease select a correct Eudora Address Book.";
+
+// Message texts separate lines with CR LF; a terminal wants LF alone.
+std::string TerminalLines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+void PrintMessage(std::ostream& err, std::string_view title, std::string_view text) {
+    err << title << ": " << TerminalLines(text) << '\n';
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The export host of a terminal: the log on stdout, message boxes on stderr, the folder and the
+// source fixed by the command line.
+class TerminalHost final : public exporter::ExportHost {
+  public:
+    TerminalHost(CommandEnvironment& env, std::string folder, exporter::SelectedSource source)
+        : env_(env), folder_(std::move(folder)), source_(std::move(source)) {}
+
+    void AppendLog(std::string_view line) override {
+        ClearProgress();
+        env_.out << line << '\n';
+        if (StartsWith(line, "Creating Contact : ") || StartsWith(line, "+ Creating Group : ")) {
+            ++items_;
+        }
+    }
+
+    void ProcessEvents() override {
+        // Called several times per line: look at the clock only every few hundred calls.
+        if (!env_.showProgress || (++calls_ & 0xFF) != 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastDraw_ < std::chrono::milliseconds(150)) return;
+        lastDraw_ = now;
+        env_.out.flush();
+        env_.err << "\r" << kProgramName << ": " << items_ << " items exported..."
+                 << "\x1b[K";
+        env_.err.flush();
+        progressShown_ = true;
+    }
+
+    MessageResult ShowMessage(std::string_view title, std::string_view text, MessageIcon,
+                              MessageButtons buttons) override {
+        ClearProgress();
+        env_.out.flush();
+        PrintMessage(env_.err, title, text);
+        return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    }
+
+    std::string BrowseForFolder(std::string_view) override { return folder_; }
+    exporter::SelectedSource GetSelectedSource() override { return source_; }
+
+    void ClearProgress() {
+        if (!progressShown_) return;
+        env_.err << "\r\x1b[K";
+        env_.err.flush();
+        progressShown_ = false;
+    }
+
+  private:
+    CommandEnvironment& env_;
+    std::string folder_;
+    exporter::SelectedSource source_;
+    unsigned calls_ = 0;
+    long long items_ = 0;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+struct Options {
+    std::optional<std::string> file;
+    std::optional<std::string> outDir;
+    bool help = false;
+};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+Options ParseArguments(const std::vector<std::string>& args) {
+    Options options;
+    auto take = [](std::optional<std::string>& slot, std::string_view name, std::string value) {
+        if (slot) throw UsageError(std::string(name) + " given twice");
+        if (value.empty()) throw UsageError(std::string(name) + " needs a non-empty value");
+        slot = std::move(value);
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        bool matched = false;
+        for (auto [name, slot] :
+             {std::pair<std::string_view, std::optional<std::string>*>{"--file", &options.file},
+              {"--out-dir", &options.outDir}}) {
+            if (arg == name) {
+                if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
+                take(*slot, name, args[++i]);
+                matched = true;
+                break;
+            }
+            const std::string withEquals = std::string(name) + "=";
+            if (StartsWith(arg, withEquals)) {
+                take(*slot, name, arg.substr(withEquals.size()));
+                matched = true;
+                break;
+            }
+        }
+        if (matched) continue;
+        if (StartsWith(arg, "-")) throw UsageError("unknown option " + arg);
+        throw UsageError("unexpected argument " + arg);
+    }
+    if (!options.help && !options.outDir) throw UsageError("--out-dir DIR is required");
+    return options;
+}
+
+enum class CheckResult { Passed, NotAnAddressBook, Unreadable };
+
+// The selection page's check: every line must be a nickname, note or blank line.
+CheckResult CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
+                             std::string& cause) {
+    try {
+        auto reader = opener.Open(path);
+        while (!reader->AtEndOfStream()) {
+            if (!eudora::IsAddressBookLine(reader->ReadLine()))
+                return CheckResult::NotAnAddressBook;
+        }
+        return CheckResult::Passed;
+    } catch (const platform::TextFileError& error) {
+        cause = error.what();
+        return CheckResult::Unreadable;
+    }
+}
+
+int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
+    Options options;
+    try {
+        options = ParseArguments(args);
+    } catch (const UsageError& error) {
+        env.err << kProgramName << ": " << error.what() << "\nTry '" << kProgramName
+                << " --help' for more information.\n";
+        return kExitUsage;
+    }
+    if (options.help) {
+        env.out << UsageText();
+        return kExitSuccess;
+    }
+
+    platform::TextFileOpener& opener = env.opener ? *env.opener : platform::DefaultTextFileOpener();
+
+    // The source is settled before anything is created, so a failure leaves nothing behind.
+    exporter::SelectedSource source;
+    if (options.file) {
+        source = {false, *options.file};
+        std::string cause;
+        switch (CheckAddressBook(opener, *options.file, cause)) {
+            case CheckResult::Passed:
+                break;
+            case CheckResult::NotAnAddressBook:
+                PrintMessage(env.err, kApplicationTitle, kNotAnAddressBookText);
+                return kExitNotAnAddressBook;
+            case CheckResult::Unreadable:
+                PrintMessage(env.err, exporter::kExportFailedTitle,
+                             "The address book file could not be read:\r\n" + *options.file + " (" +
+                                 cause + ")");
+                return kExitFailure;
+        }
+    } else {
+        auto find = env.findDefaultSource ? env.findDefaultSource : FindDefaultSource;
+        auto found = find(env.err);
+        if (!found) return kExitFailure;
+        source = *found;
+    }
+
+    std::error_code ec;
+    fs::path outDir = fs::absolute(fs::path(*options.outDir), ec);
+    if (!ec) fs::create_directories(outDir, ec);
+    if (ec || !fs::is_directory(outDir)) {
+        env.err << kProgramName << ": cannot use the output folder " << *options.outDir << ": "
+                << (ec ? ec.message() : std::string("Not a directory")) << '\n';
+        return kExitFailure;
+    }
+
+    TerminalHost host(env, outDir.string(), source);
+    exporter::Exporter exporter(host, env.sessions);
+    if (env.opener) exporter.SetTextFileOpener(*env.opener);
+    const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
+    host.ClearProgress();
+    env.out.flush();
+    if (!outcome.pstPath.empty()) env.err << outcome.pstPath << '\n';
+    env.err.flush();
+    return outcome.finished && outcome.itemsFailed == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+std::string UsageText() {
+    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR
+       tarvelle-export --out-dir DIR
+       tarvelle-export --help
+
+Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
+every single-address nickname becomes a contact, every nickname with several addresses a
+distribution list with its members.
+
+  --file PATH    Export this nicknames file. It is checked first: every line must be a
+                 nickname ("alias ..."), a note ("note ...") or blank; otherwise nothing is
+                 written and the exit status is 3.
+  --out-dir DIR  Folder for the new .pst; created when missing. The file is named
+                 "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
+                 written to or replaced: " (2)", " (3)", ... is added to the name instead.
+  --help         Show this text.
+
+Without --file the default address book in Eudora's data folder is exported; the folder is
+found from Eudora's registry entry, and when that fails nothing is created.
+
+Output: stdout carries the progress log, one line per step or item. Messages go to stderr as
+"Title: text"; the full path of the new .pst is printed last on stderr. When stderr is a
+terminal, a progress line is drawn there while the export runs.
+
+Exit status:
+  0  the export finished and every item was written (skipped lines do not count)
+  1  the store could not be prepared, the address book could not be found or read, the .pst
+     could not be written, or some items were not written
+  2  usage error
+  3  the file is not a Eudora address book; nothing was written
+)usage";
+}
+
+int RunExportCommand(const std::vector<std::string>& args, CommandEnvironment& env) {
+    try {
+        return Run(args, env);
+    } catch (const std::exception& error) {
+        // Nothing of ours should get here; report it rather than dying without a word.
+        env.err << kProgramName << ": unexpected error: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
+}  // namespace tarvelle::cli

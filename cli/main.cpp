@@ -1,0 +1,38 @@
+// tarvelle-export: writes a Eudora address book into a new Outlook .pst from a terminal.
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "cli/DefaultSource.h"
+#include "cli/ExportCommand.h"
+#include "platform/PstStoreSession.h"
+
+int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+    // A file-size limit must turn into a write error the run reports, not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    std::ios::sync_with_stdio(false);
+
+#ifdef _WIN32
+    const bool errIsTerminal = _isatty(2) != 0;
+#else
+    const bool errIsTerminal = isatty(STDERR_FILENO) != 0;
+#endif
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    auto sessions = tarvelle::platform::MakePstSessionFactory();
+    tarvelle::cli::CommandEnvironment env{
+        std::cout, std::cerr, *sessions, tarvelle::cli::FindDefaultSource, nullptr, errIsTerminal};
+    const int status = tarvelle::cli::RunExportCommand(args, env);
+    std::cout.flush();
+    std::cerr.flush();
+    return status;
+}

@@ -1,0 +1,224 @@
+// tarvelle-export's behaviour in-process, over the recording store double.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/ExportCommand.h"
+#include "support/FakeTextFile.h"
+#include "support/RecordingStoreSession.h"
+
+namespace tarvelle::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using tarvelle::fakes::RecordingSessionFactory;
+using tarvelle::fakes::StoreRecord;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+class CommandTest : public ::testing::Test {
+  protected:
+    CommandTest() : factory(record) {
+        std::string pattern = (fs::temp_directory_path() / "tarvelle-cli-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        dir = pattern;
+        outDir = (dir / "out" / "nested").string();
+    }
+    ~CommandTest() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    std::string WriteBook(const std::string& bytes, const std::string& name = "NNdbase.txt") {
+        const fs::path file = dir / name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file.string();
+    }
+
+    int Run(const std::vector<std::string>& args) {
+        out.str({});
+        err.str({});
+        CommandEnvironment env{out, err, factory, findDefault, opener, showProgress};
+        return RunExportCommand(args, env);
+    }
+
+    // The lines of stderr after the last progress redraw.
+    std::vector<std::string> ErrLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(err.str());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    fs::path dir;
+    std::string outDir;
+    std::ostringstream out;
+    std::ostringstream err;
+    StoreRecord record;
+    RecordingSessionFactory factory;
+    std::function<std::optional<exporter::SelectedSource>(std::ostream&)> findDefault;
+    platform::TextFileOpener* opener = nullptr;
+    bool showProgress = false;
+    tarvelle::fakes::FakeTextFileOpener fake;
+};
+
+TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
+    const std::string book = WriteBook("alias a a@example.com\r\n");
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--file", book},
+        {"--out-dir"},
+        {"--out-dir", ""},
+        {"--out-dir="},
+        {"--bogus", "--out-dir", outDir},
+        {"stray", "--out-dir", outDir},
+        {"--file", book, "--file", book, "--out-dir", outDir},
+        {"--out-dir", outDir, "--out-dir", outDir},
+    };
+    for (const auto& args : bad) {
+        EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
+        EXPECT_THAT(err.str(), HasSubstr("Try 'tarvelle-export --help'"));
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_TRUE(record.calls.empty());
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(CommandTest, HelpExplainsOptionsAndExitStatuses) {
+    EXPECT_EQ(Run({"--help"}), kExitSuccess);
+    for (const char* text : {"--file PATH", "--out-dir DIR", "Exit status", "  3  ", "stderr"}) {
+        EXPECT_THAT(out.str(), HasSubstr(text));
+    }
+    EXPECT_EQ(Run({"-h"}), kExitSuccess);
+    EXPECT_TRUE(record.calls.empty());
+}
+
+TEST_F(CommandTest, FileFailingTheCheckExitsWithThreeAndWritesNothing) {
+    for (const std::string& bytes : std::vector<std::string>{
+             "alias a a@example.com\r\nAlias b b@example.com\r\n",
+             "alias a a@example.com\r\nhello\r\n", std::string("\x00\x01\x02 binary", 10)}) {
+        const std::string book = WriteBook(bytes);
+        EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitNotAnAddressBook);
+        EXPECT_EQ(err.str(),
+                  "Tarvelle:  *** NOT a Valid Eudora Address Book  ***\n"
+                  "Please select a correct Eudora Address Book.\n");
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_TRUE(record.calls.empty());
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(CommandTest, UnreadableFileFailsBeforeAnythingIsCreated) {
+    const std::string missing = (dir / "missing.txt").string();
+    EXPECT_EQ(Run({"--file", missing, "--out-dir", outDir}), kExitFailure);
+    EXPECT_EQ(err.str(), "Export Failed: The address book file could not be read:\n" + missing +
+                             " (No such file or directory)\n");
+
+    fake.failAfter = 1;
+    fake.lines = {"alias a a@example.com", "alias b b@example.com"};
+    opener = &fake;
+    const std::string book = WriteBook("");
+    EXPECT_EQ(Run({"--file=" + book, "--out-dir=" + outDir}), kExitFailure);
+    EXPECT_THAT(err.str(), HasSubstr("(Input/output error)"));
+    EXPECT_TRUE(record.calls.empty());
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(CommandTest, ExportPrintsTheLogOnStdoutAndThePathLastOnStderr) {
+    const std::string book = WriteBook(
+        "alias a a@example.com\r\nnote a <name:A>\r\n\r\nalias g x@example.com, "
+        "y@example.com\r\nalias b\r\n");
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
+    EXPECT_EQ(out.str(),
+              "Looking for file saving location...\n"
+              "Checking Outlook Components...\n"
+              "Successfully located required components.\n"
+              "Creating Outlook Personal Storage File...\n"
+              "Applying Personal Folders Naming...\n"
+              "Initializing default folders...\n"
+              "Reinitiating Outlook Connection...\n"
+              "Creating Contact : 1 - a\n"
+              "+ Creating Group : g\n"
+              "     - Saved 2 Members in Group...\n"
+              "Skipped line 5: no address\n"
+              "Finished...\n");
+    const auto lines = ErrLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Export Complete: Address Book Export Complete !");
+    EXPECT_THAT(lines[1],
+                StartsWith(fs::absolute(outDir).string() + "/Eudora Address Book Created-"));
+    EXPECT_THAT(lines[1], EndsWith(".pst"));
+    EXPECT_TRUE(fs::is_directory(outDir));  // created, parents included
+    EXPECT_EQ(record.SavedItems().size(), 2u);
+}
+
+TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
+    const std::string book = WriteBook("alias a a@example.com\r\nalias b b@example.com\r\n");
+    record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
+        if (item.Text(platform::ItemProperty::FirstName) == "b") {
+            throw platform::StoreError("refused");
+        }
+    };
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitFailure);
+    EXPECT_THAT(out.str(), HasSubstr("Creating Contact : 2 - b\n     ! Not written: refused\n"));
+    EXPECT_THAT(err.str(), HasSubstr("Export Complete: Address Book Export Complete !\n"
+                                     "1 item(s) could not be written.\n"));
+
+    record.onSave = nullptr;
+    record.FailOn("LogonPstStore");
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitFailure);
+    EXPECT_THAT(err.str(), StartsWith("Outlook Error: Outlook Session Creation Error !\n"));
+    EXPECT_THAT(out.str(), Not(HasSubstr("Finished...")));
+
+    const std::string notADir = WriteBook("x", "plain-file");
+    EXPECT_EQ(Run({"--file", book, "--out-dir", notADir}), kExitFailure);
+    EXPECT_THAT(err.str(), HasSubstr("cannot use the output folder"));
+}
+
+TEST_F(CommandTest, DefaultModeLooksUpTheBookBeforeCreatingAnything) {
+    int lookups = 0;
+    findDefault = [&](std::ostream& e) -> std::optional<exporter::SelectedSource> {
+        ++lookups;
+        e << "Eudora Not Found: no Eudora installation\n";
+        return std::nullopt;
+    };
+    EXPECT_EQ(Run({"--out-dir", outDir}), kExitFailure);
+    EXPECT_EQ(lookups, 1);
+    EXPECT_EQ(err.str(), "Eudora Not Found: no Eudora installation\n");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_TRUE(record.calls.empty());
+
+    WriteBook("alias a a@example.com\r\n");
+    findDefault = [&](std::ostream&) -> std::optional<exporter::SelectedSource> {
+        return exporter::SelectedSource{true, dir.string()};
+    };
+    EXPECT_EQ(Run({"--out-dir", outDir}), kExitSuccess);
+    EXPECT_THAT(out.str(), HasSubstr("Creating Contact : 1 - a\nFinished...\n"));
+}
+
+TEST_F(CommandTest, ProgressIsDrawnOnlyWhenAskedAndClearedBeforeThePath) {
+    std::string bytes;
+    for (int i = 0; i < 300; ++i) bytes += "alias c" + std::to_string(i) + " c@example.com\r\n";
+    const std::string book = WriteBook(bytes);
+
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
+    EXPECT_THAT(err.str(), Not(HasSubstr("\r")));
+
+    showProgress = true;
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
+    EXPECT_THAT(err.str(), HasSubstr(" items exported..."));
+    EXPECT_THAT(err.str(), HasSubstr("\r\x1b[K"));  // cleared again
+    EXPECT_THAT(ErrLines().back(), EndsWith(".pst"));
+    EXPECT_THAT(out.str(), Not(HasSubstr("items exported")));
+}
+
+}  // namespace
+}  // namespace tarvelle::cli
