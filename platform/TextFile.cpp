@@ -50,9 +50,11 @@ class FileSource final : public ByteSource {
 
 class StringSource final : public ByteSource {
   public:
-    explicit StringSource(std::string bytes) : bytes_(std::move(bytes)) {}
+    StringSource(std::string bytes, std::size_t chunkSize)
+        : bytes_(std::move(bytes)), chunkSize_(chunkSize) {}
 
     std::size_t Read(char* into, std::size_t size) override {
+        if (chunkSize_ > 0) size = std::min(size, chunkSize_);
         const std::size_t count = std::min(size, bytes_.size() - offset_);
         std::memcpy(into, bytes_.data() + offset_, count);
         offset_ += count;
@@ -61,6 +63,7 @@ class StringSource final : public ByteSource {
 
   private:
     std::string bytes_;
+    std::size_t chunkSize_;
     std::size_t offset_ = 0;
 };
 
@@ -183,9 +186,9 @@ TextFileOpener& DefaultTextFileOpener() {
     return opener;
 }
 
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes) {
-    auto reader =
-        std::make_unique<DecodingTextReader>(std::make_unique<StringSource>(std::move(bytes)));
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize) {
+    auto reader = std::make_unique<DecodingTextReader>(
+        std::make_unique<StringSource>(std::move(bytes), chunkSize));
     reader->Start();
     return reader;
 }

@@ -1,6 +1,7 @@
 // Reading a text file line by line, the way the export run and the address-book check use it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,7 @@ class TextFileOpener {
 TextFileOpener& DefaultTextFileOpener();
 
 // A reader over bytes held in memory, decoded exactly as a file with those bytes would be.
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes);
+// A non-zero `chunkSize` hands the bytes over at most that many at a time, like short reads.
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize = 0);
 
 }  // namespace tarvelle::platform

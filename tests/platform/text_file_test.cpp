@@ -25,9 +25,13 @@ std::vector<std::string> ReadAll(TextReader& reader) {
     return lines;
 }
 
-std::vector<std::string> LinesOf(std::string bytes) {
-    auto reader = MakeStringTextReader(std::move(bytes));
-    return ReadAll(*reader);
+// The same bytes read in one go and handed over one byte at a time must give the same lines.
+std::vector<std::string> LinesOf(const std::string& bytes) {
+    auto whole = MakeStringTextReader(bytes);
+    auto trickle = MakeStringTextReader(bytes, 1);
+    std::vector<std::string> lines = ReadAll(*whole);
+    EXPECT_EQ(ReadAll(*trickle), lines) << "read one byte at a time";
+    return lines;
 }
 
 // A folder of its own for each test, removed afterwards.
