@@ -1,0 +1,267 @@
+// The file survives a killed process and failing writes: whatever happens, the path holds the
+// last committed state, which the strict checker accepts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "ndb_test_support.h"
+
+namespace tarvelle::pst::ndb {
+namespace {
+
+using testing::AddMandatoryNodes;
+using testing::CheckFile;
+using testing::Expected;
+using testing::ReadBack;
+using testing::RunCommand;
+using testing::ScratchDir;
+using testing::SomeBytes;
+
+constexpr Nid kFirstMessage = 0x200024;
+constexpr int kMessages = 1500;
+
+Nid MessageNid(int i) { return kFirstMessage + 32 * static_cast<Nid>(i); }
+std::vector<std::uint8_t> MessageData(int i) {
+    // Mostly small items, now and then a large one, so the file grows several times.
+    const std::size_t size = i % 250 == 249 ? (600u << 10) : 1000 + (i * 7919u) % 20000;
+    return SomeBytes(size, static_cast<std::uint32_t>(i));
+}
+
+// Child side: writes message after message, one commit each, then closes. Reports "ready" on
+// `ready` once the store's mandatory nodes are committed.
+[[noreturn]] void WriteMessages(const std::filesystem::path& path, int ready) {
+    int code = 0;
+    try {
+        auto db = NodeDatabase::Create(path);
+        AddMandatoryNodes(*db);
+        db->Commit();
+        const char byte = 1;
+        if (::write(ready, &byte, 1) != 1) ::_exit(3);
+        for (int i = 0; i < kMessages; ++i) {
+            const auto data = MessageData(i);
+            const Bid bid = db->WriteData(data);
+            if (i > 0 && i % 10 == 0) {  // replace an earlier item too: frees and reuse
+                const auto again = MessageData(i - 10);
+                db->SetNode(MessageNid(i - 10), db->WriteData(again), 0, 0x122);
+            }
+            db->SetNode(MessageNid(i), bid, 0, 0x122);
+            db->Commit();
+        }
+        db->Close();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "writer failed: %s\n", e.what());
+        code = 2;
+    }
+    ::_exit(code);
+}
+
+struct Child {
+    pid_t pid = -1;
+    int ready = -1;  // read end
+};
+
+Child StartWriter(const std::filesystem::path& path) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        WriteMessages(path, fds[1]);
+    }
+    ::close(fds[1]);
+    return {pid, fds[0]};
+}
+
+bool WaitReady(const Child& child) {
+    char byte = 0;
+    const bool ok = ::read(child.ready, &byte, 1) == 1;
+    ::close(child.ready);
+    return ok;
+}
+
+// Message NIDs in the file, in order.
+std::vector<Nid> Messages(const std::filesystem::path& file) {
+    const std::string script = "import sys; sys.path.insert(0, '" +
+                               std::string(TARVELLE_SHARED_DIR) +
+                               "/tools'); import pstwalk; p = pstwalk.Pst(sys.argv[1]); "
+                               "print(' '.join(str(n) for n in sorted(p.nbt) if n & 31 == 4))";
+    std::istringstream out(RunCommand(std::string(TARVELLE_PYTHON) + " -c \"" + script + "\" '" +
+                                      file.string() + "'"));
+    std::vector<Nid> nids;
+    for (Nid n; out >> n;) nids.push_back(n);
+    return nids;
+}
+
+std::size_t TemporaryFiles(const std::filesystem::path& dir) {
+    std::size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().extension() == ".tmp") ++n;
+    return n;
+}
+
+// After a kill the file must check clean (allocated-but-unused slots are allowed), hold a prefix
+// of the messages, and hold the last of them whole.
+void ExpectCommittedPrefix(const std::filesystem::path& path, bool closed) {
+    const auto r = CheckFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
+    if (closed) {
+        EXPECT_EQ(r.warnings, 0) << r.output.substr(0, 3000);
+    }
+    const auto nids = Messages(path);
+    for (std::size_t i = 0; i < nids.size(); ++i)
+        ASSERT_EQ(nids[i], MessageNid(static_cast<int>(i))) << "not a prefix";
+    if (!nids.empty()) {
+        const int last = static_cast<int>(nids.size()) - 1;
+        EXPECT_EQ(ReadBack(path, {{MessageNid(last), 0}}),
+                  std::vector<std::string>{Expected(MessageData(last))});
+    }
+}
+
+TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
+    ScratchDir dir;
+    // One undisturbed run gives the time span to aim the kills at.
+    const auto whole = dir / "whole.pst";
+    const auto start = std::chrono::steady_clock::now();
+    Child child = StartWriter(whole);
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitReady(child));
+    const auto readyAt = std::chrono::steady_clock::now();
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto span = std::chrono::steady_clock::now() - readyAt;
+    ExpectCommittedPrefix(whole, true);
+    EXPECT_EQ(Messages(whole).size(), static_cast<std::size_t>(kMessages));
+    std::cout << "writer run: " << std::chrono::duration<double>(span).count() << " s after "
+              << std::chrono::duration<double>(readyAt - start).count() << " s setup\n";
+
+    const unsigned seed = std::random_device{}();
+    std::cout << "kill schedule seed " << seed << "\n";
+    std::mt19937 rng(seed);
+    const auto spanUs = std::chrono::duration_cast<std::chrono::microseconds>(span).count();
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
+        const auto path = dir / ("killed" + std::to_string(round) + ".pst");
+        Child victim = StartWriter(path);
+        ASSERT_GT(victim.pid, 0);
+        ASSERT_TRUE(WaitReady(victim));
+        // Aim at the whole run, the final Close included.
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % (spanUs + spanUs / 10 + 1)));
+        ::kill(victim.pid, SIGKILL);
+        ::waitpid(victim.pid, &status, 0);
+        const bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        ASSERT_TRUE(std::filesystem::exists(path));
+        ExpectCommittedPrefix(path, finished);
+        std::cout << "round " << round << ": " << Messages(path).size() << " messages"
+                  << (finished ? " (finished before the kill)" : "") << "\n";
+        std::filesystem::remove(path);
+    }
+    // A kill during a growth or closing step may leave its temporary copy; nothing else.
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_TRUE(e.path() == whole || e.path().extension() == ".tmp") << e.path();
+}
+
+// Child side of the write-failure test: a file size limit as `ulimit -f` sets it, SIGXFSZ
+// ignored as the program does, so writes past the limit fail with EFBIG.
+[[noreturn]] void WriteUntilFailure(const std::filesystem::path& path, int report) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{12u << 20, 12u << 20};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    int committed = 0;
+    auto send = [&](int value) {
+        if (::write(report, &value, sizeof value) != sizeof value) ::_exit(3);
+    };
+    try {
+        auto db = NodeDatabase::Create(path);
+        AddMandatoryNodes(*db);
+        db->Commit();
+        for (int i = 0; i < 100; ++i) {
+            db->SetNode(MessageNid(i), db->WriteData(SomeBytes(1 << 20, i)), 0, 0x122);
+            db->Commit();
+            send(++committed);
+        }
+        ::_exit(4);  // the limit was never hit
+    } catch (const IoError& e) {
+        const std::string text = e.what();
+        if (text.find(std::strerror(EFBIG)) == std::string::npos) {
+            std::fprintf(stderr, "unexpected message: %s\n", e.what());
+            ::_exit(5);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "not an IoError: %s\n", e.what());
+        ::_exit(6);
+    }
+    send(-1);
+    ::_exit(0);
+}
+
+TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
+    ScratchDir dir;
+    const auto path = dir / "limited.pst";
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        WriteUntilFailure(path, fds[1]);
+    }
+    ::close(fds[1]);
+    int committed = 0;
+    bool sawFailure = false;
+    for (int value; ::read(fds[0], &value, sizeof value) == sizeof value;) {
+        if (value < 0)
+            sawFailure = true;
+        else
+            committed = value;
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the process must not die of SIGXFSZ";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(sawFailure);
+    EXPECT_GT(committed, 0);
+    EXPECT_LT(committed, 12);
+
+    const auto r = CheckFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
+    const auto nids = Messages(path);
+    ASSERT_EQ(nids.size(), static_cast<std::size_t>(committed));
+    EXPECT_EQ(ReadBack(path, {{MessageNid(committed - 1), 0}}),
+              std::vector<std::string>{Expected(SomeBytes(1 << 20, committed - 1))});
+    EXPECT_EQ(TemporaryFiles(dir.path()), 0u) << "a failed step removes its temporary copy";
+}
+
+TEST(NdbCrash, ReservingMoreThanTheLimitFailsWithoutLeavingAFile) {
+    ScratchDir dir;
+    const auto path = dir / "toolarge.pst";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{8u << 20, 8u << 20};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+        try {
+            NodeDatabase::Create(path, CreateOptions{CryptMethod::Permute, 64u << 20});
+        } catch (const IoError&) {
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "Create must fail with IoError";
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(TemporaryFiles(dir.path()), 0u);
+}
+
+}  // namespace
+}  // namespace tarvelle::pst::ndb
