@@ -138,10 +138,15 @@ bool FileExists(const std::string& path) {
 Exporter::Exporter(ExportHost& host, platform::StoreSessionFactory& sessions)
     : host_(host), sessions_(sessions), clock_([] { return std::chrono::system_clock::now(); }) {}
 
-Exporter::~Exporter() {
-    // The wrapper refers to the current list; drop it first.
+Exporter::~Exporter() { ReleaseStoreObjects(); }
+
+void Exporter::ReleaseStoreObjects() {
+    // Innermost first: the wrapper refers to the current list, items and stores to their session.
     state_.distListWrapper.reset();
     state_.currentDistList.reset();
+    state_.currentContactItem.reset();
+    state_.store.reset();
+    state_.session.reset();
 }
 
 void Exporter::ShowOutlookError(const std::string& cause) {
@@ -173,6 +178,7 @@ bool Exporter::PrepareOutputStore() {
     host_.AppendLog("Checking Outlook Components...");
 
     try {
+        ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
         state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
                                                      kUnicodePstFormat, state_.displayName);
@@ -188,8 +194,7 @@ bool Exporter::PrepareOutputStore() {
         state_.storeEntryId = state_.store->EntryID();
         host_.ProcessEvents();
         state_.session->Logoff();
-        state_.store.reset();
-        state_.session.reset();
+        ReleaseStoreObjects();
         return true;
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
@@ -393,8 +398,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     }
 
     try {
-        state_.distListWrapper.reset();
-        state_.currentDistList.reset();
+        ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
         state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath), kUnicodePstFormat,
                                       state_.displayName);

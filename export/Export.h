@@ -84,6 +84,7 @@ class Exporter {
                     ExportOutcome& outcome);
     void WriteContact(const std::string& name, const std::string& addressText,
                       ExportOutcome& outcome);
+    void ReleaseStoreObjects();
     void ShowOutlookError(const std::string& cause);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);

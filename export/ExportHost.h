@@ -18,7 +18,7 @@ struct SelectedSource {
 };
 
 class ExportHost {
-public:
+  public:
     virtual ~ExportHost() = default;
     // Appends one line to the progress log; `line` carries no line break (the log adds CR LF).
     virtual void AppendLog(std::string_view line) = 0;

@@ -12,6 +12,7 @@
 #include "cli/ExportCommand.h"
 #include "support/FakeTextFile.h"
 #include "support/RecordingStoreSession.h"
+#include "support/TempDir.h"
 
 namespace tarvelle::cli {
 namespace {
@@ -26,16 +27,7 @@ using ::testing::StartsWith;
 
 class CommandTest : public ::testing::Test {
   protected:
-    CommandTest() : factory(record) {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-cli-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        dir = pattern;
-        outDir = (dir / "out" / "nested").string();
-    }
-    ~CommandTest() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    CommandTest() : factory(record) { outDir = (dir / "out" / "nested").string(); }
 
     std::string WriteBook(const std::string& bytes, const std::string& name = "NNdbase.txt") {
         const fs::path file = dir / name;
@@ -58,7 +50,8 @@ class CommandTest : public ::testing::Test {
         return lines;
     }
 
-    fs::path dir;
+    tarvelle::fakes::TempDir temp;
+    fs::path dir = temp.path();
     std::string outDir;
     std::ostringstream out;
     std::ostringstream err;
@@ -154,7 +147,7 @@ TEST_F(CommandTest, ExportPrintsTheLogOnStdoutAndThePathLastOnStderr) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "Export Complete: Address Book Export Complete !");
     EXPECT_THAT(lines[1],
-                StartsWith(fs::absolute(outDir).string() + "/Eudora Address Book Created-"));
+                StartsWith((fs::absolute(outDir) / "Eudora Address Book Created-").string()));
     EXPECT_THAT(lines[1], EndsWith(".pst"));
     EXPECT_TRUE(fs::is_directory(outDir));  // created, parents included
     EXPECT_EQ(record.SavedItems().size(), 2u);

@@ -64,6 +64,8 @@ struct StoreRecord {
     std::set<std::string> storesCreated;  // entry IDs of stores made so far
     int sessionsCreated = 0;
     int openSessions = 0;
+    // Objects released after the session that made them (a real store would crash on that).
+    std::vector<std::string> violations;
 
     void FailOn(std::string operation, int nth = 1, bool writeError = false,
                 std::string cause = {}) {
@@ -99,10 +101,18 @@ struct StoreRecord {
     }
 };
 
+// Shared by a session and everything it made; false once the session is gone.
+using AliveToken = std::shared_ptr<bool>;
+
+inline void CheckAlive(StoreRecord& record, const AliveToken& alive, const char* what) {
+    if (alive && !*alive) record.violations.push_back(std::string(what) + " outlived its session");
+}
+
 class RecordingItem : public platform::Item {
   public:
-    RecordingItem(StoreRecord& record, std::shared_ptr<RecordedItem> data)
-        : record_(record), data_(std::move(data)) {}
+    RecordingItem(StoreRecord& record, std::shared_ptr<RecordedItem> data, AliveToken alive)
+        : record_(record), data_(std::move(data)), alive_(std::move(alive)) {}
+    ~RecordingItem() override { CheckAlive(record_, alive_, "an item"); }
     ItemKind Kind() const override { return data_->kind; }
     void SetText(ItemProperty property, const std::string& value) override {
         record_.Call("SetText");
@@ -120,12 +130,18 @@ class RecordingItem : public platform::Item {
   private:
     StoreRecord& record_;
     std::shared_ptr<RecordedItem> data_;
+    AliveToken alive_;
 };
 
 class RecordingFolder : public platform::Folder {
   public:
-    RecordingFolder(StoreRecord& record, std::string storeEntryId, std::string name)
-        : record_(record), storeEntryId_(std::move(storeEntryId)), name_(std::move(name)) {}
+    RecordingFolder(StoreRecord& record, std::string storeEntryId, std::string name,
+                    AliveToken alive)
+        : record_(record),
+          storeEntryId_(std::move(storeEntryId)),
+          name_(std::move(name)),
+          alive_(std::move(alive)) {}
+    ~RecordingFolder() override { CheckAlive(record_, alive_, "a folder"); }
     std::string Name() const override { return name_; }
     std::unique_ptr<platform::Item> AddItem(ItemKind kind) override {
         record_.Call("AddItem");
@@ -133,19 +149,21 @@ class RecordingFolder : public platform::Folder {
         data->kind = kind;
         data->storeEntryId = storeEntryId_;
         record_.items.push_back(data);
-        return std::make_unique<RecordingItem>(record_, data);
+        return std::make_unique<RecordingItem>(record_, data, alive_);
     }
 
   private:
     StoreRecord& record_;
     std::string storeEntryId_;
     std::string name_;
+    AliveToken alive_;
 };
 
 class RecordingStore : public platform::Store {
   public:
-    RecordingStore(StoreRecord& record, std::string entryId)
-        : record_(record), entryId_(std::move(entryId)) {}
+    RecordingStore(StoreRecord& record, std::string entryId, AliveToken alive)
+        : record_(record), entryId_(std::move(entryId)), alive_(std::move(alive)) {}
+    ~RecordingStore() override { CheckAlive(record_, alive_, "a store"); }
     void ApplyDisplayName() override { record_.Call("ApplyDisplayName"); }
     std::string EntryID() const override {
         record_.Call("EntryID");
@@ -154,21 +172,24 @@ class RecordingStore : public platform::Store {
     std::unique_ptr<platform::Folder> GetDefaultFolder(DefaultFolder kind) override {
         record_.Call("GetDefaultFolder");
         if (kind != DefaultFolder::Contacts) throw platform::StoreError("unknown default folder");
-        return std::make_unique<RecordingFolder>(record_, entryId_, "Contacts");
+        return std::make_unique<RecordingFolder>(record_, entryId_, "Contacts", alive_);
     }
     std::unique_ptr<platform::Folder> CreateContactsFolder(const std::string& name) override {
         record_.Call("CreateContactsFolder");
-        return std::make_unique<RecordingFolder>(record_, entryId_, name);
+        return std::make_unique<RecordingFolder>(record_, entryId_, name, alive_);
     }
 
   private:
     StoreRecord& record_;
     std::string entryId_;
+    AliveToken alive_;
 };
 
 class RecordingWrapper : public platform::DistListWrapper {
   public:
-    explicit RecordingWrapper(StoreRecord& record) : record_(record) {}
+    RecordingWrapper(StoreRecord& record, AliveToken alive)
+        : record_(record), alive_(std::move(alive)) {}
+    ~RecordingWrapper() override { CheckAlive(record_, alive_, "a distribution-list wrapper"); }
     void SetItem(platform::Item* distList) override {
         record_.Call("SetItem");
         item_ = dynamic_cast<RecordingItem*>(distList);
@@ -192,12 +213,16 @@ class RecordingWrapper : public platform::DistListWrapper {
     StoreRecord& record_;
     RecordingItem* item_ = nullptr;
     std::vector<Member> pending_;
+    AliveToken alive_;
 };
 
 class RecordingSession : public platform::StoreSession {
   public:
     explicit RecordingSession(StoreRecord& record) : record_(record) { ++record_.openSessions; }
-    ~RecordingSession() override { --record_.openSessions; }
+    ~RecordingSession() override {
+        --record_.openSessions;
+        *alive_ = false;
+    }
 
     std::shared_ptr<platform::Store> LogonPstStore(const std::string& path, int format,
                                                    const std::string& displayName) override {
@@ -214,7 +239,7 @@ class RecordingSession : public platform::StoreSession {
         }
         record_.storesCreated.insert(id);
         open_.insert(id);
-        return std::make_shared<RecordingStore>(record_, id);
+        return std::make_shared<RecordingStore>(record_, id, alive_);
     }
     std::string OutlookVersion() override {
         record_.Call("OutlookVersion");
@@ -225,11 +250,11 @@ class RecordingSession : public platform::StoreSession {
         if (open_.count(entryId) == 0) {
             throw platform::StoreError("no store with entry ID \"" + entryId + "\" is open");
         }
-        return std::make_shared<RecordingStore>(record_, entryId);
+        return std::make_shared<RecordingStore>(record_, entryId, alive_);
     }
     std::unique_ptr<platform::DistListWrapper> CreateDistListWrapper() override {
         record_.Call("CreateDistListWrapper");
-        return std::make_unique<RecordingWrapper>(record_);
+        return std::make_unique<RecordingWrapper>(record_, alive_);
     }
     void Flush() override { record_.Call("Flush"); }
     void Logoff() override {
@@ -246,6 +271,7 @@ class RecordingSession : public platform::StoreSession {
     StoreRecord& record_;
     std::map<std::string, std::string> entryIds_;
     std::set<std::string> open_;
+    AliveToken alive_ = std::make_shared<bool>(true);
 };
 
 class RecordingSessionFactory : public platform::StoreSessionFactory {
