@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace tarvelle::eudora {
 
@@ -90,7 +91,7 @@ void AddressBooks::CheckOpen(std::size_t book) const {
 }
 
 void AddressBooks::AddAlias(std::size_t book, int lineNumber, std::string nickname, EntryKind kind,
-                            std::string addressText, std::vector<Address> members) {
+                            std::string addressText) {
     CheckOpen(book);
     BookEntry entry;
     entry.book = book;
@@ -98,7 +99,6 @@ void AddressBooks::AddAlias(std::size_t book, int lineNumber, std::string nickna
     entry.nickname = std::move(nickname);
     entry.kind = kind;
     entry.addressText = std::move(addressText);
-    entry.members = std::move(members);
     books_[book].pending.push_back(std::move(entry));
 }
 
@@ -106,13 +106,12 @@ void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view li
     if (IsNicknameLine(line)) {
         ParsedNickname parsed = ParseNicknameLine(line);
         if (parsed.paired) {
-            const EntryKind kind =
-                parsed.kind == NicknameKind::Group ? EntryKind::Group : EntryKind::Contact;
-            std::vector<Address> members;
-            if (kind == EntryKind::Group) members = SplitMembers(parsed.addressText);
-            std::string addressText = kind == EntryKind::Contact ? parsed.addressText : "";
-            AddAlias(book, lineNumber, std::move(parsed.name), kind, std::move(addressText),
-                     std::move(members));
+            if (parsed.kind == NicknameKind::Group) {
+                AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Group, "");
+            } else {
+                AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact,
+                         std::move(parsed.addressText));
+            }
         } else if (!parsed.name.empty()) {
             // No address: a contact without e-mail address if a note gives it content.
             AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact, "");
@@ -151,19 +150,17 @@ void AddressBooks::Resolve() {
     if (resolved_) throw std::logic_error("AddressBooks: Resolve called twice");
     resolved_ = true;
 
-    for (std::size_t b = 0; b < books_.size(); ++b) {
-        Book& book = books_[b];
-        for (auto& [folded, note] : book.notes) note.parsed = ParseNoteText(note.text);
-
+    std::size_t total = 0;
+    for (Book& book : books_) {
         // Which nicknames have an alias line in this book.
-        std::map<std::string, bool> hasAlias;
+        std::unordered_set<std::string> hasAlias;
         for (const BookEntry& e : book.pending) {
-            if (!e.skipReason) hasAlias[FoldNickname(e.nickname)] = true;
+            if (!e.skipReason) hasAlias.insert(FoldNickname(e.nickname));
         }
         for (const auto& [folded, note] : book.notes) {
             if (hasAlias.contains(folded)) continue;
             BookEntry entry;
-            entry.book = b;
+            entry.book = static_cast<std::size_t>(&book - books_.data());
             entry.lineNumber = note.firstLine;
             entry.nickname = note.nickname;
             entry.kind = EntryKind::Contact;
@@ -180,29 +177,30 @@ void AddressBooks::Resolve() {
         std::stable_sort(
             book.pending.begin(), book.pending.end(),
             [](const BookEntry& x, const BookEntry& y) { return x.lineNumber < y.lineNumber; });
+        total += book.pending.size();
+    }
 
-        std::map<std::string, std::size_t> local;  // the last alias line of this book wins
+    entries_.reserve(total);
+    std::size_t itemNumber = 0;
+    for (Book& book : books_) {
+        std::unordered_map<std::string, std::size_t> local;  // the last alias line of a book wins
+        book.entries.reserve(book.pending.size());
         for (BookEntry& e : book.pending) {
             const std::size_t index = entries_.size();
             book.entries.push_back(index);
-            if (!e.skipReason) local[FoldNickname(e.nickname)] = index;
+            if (!e.skipReason) {
+                e.itemNumber = itemNumber++;
+                local[FoldNickname(e.nickname)] = index;
+            }
             entries_.push_back(std::move(e));
         }
-        book.pending.clear();
-        for (const auto& [folded, index] : local) index_.try_emplace(folded, index);
-    }
-
-    std::size_t itemNumber = 0;
-    for (BookEntry& e : entries_) {
-        if (e.skipReason) continue;
-        e.itemNumber = itemNumber++;
-        if (e.kind != EntryKind::Group) continue;
-        e.resolved.reserve(e.members.size());
-        for (const Address& member : e.members) e.resolved.push_back(ResolveMember(e, member));
+        std::vector<BookEntry>().swap(book.pending);
+        for (auto& [folded, index] : local) index_.try_emplace(folded, index);
     }
 }
 
 ResolvedMember AddressBooks::ResolveMember(const BookEntry& group, const Address& member) const {
+    if (!resolved_) throw std::logic_error("AddressBooks: members resolved before Resolve");
     ResolvedMember result;
     result.member = member;
     const std::string_view name = Unquote(member.address);
@@ -237,11 +235,30 @@ std::optional<std::size_t> AddressBooks::Find(std::string_view nickname) const {
     return it->second;
 }
 
-const Note* AddressBooks::NoteOf(const BookEntry& entry) const {
-    if (entry.skipReason || entry.book >= books_.size()) return nullptr;
+std::vector<ResolvedMember> AddressBooks::ResolveMembers(const BookEntry& group,
+                                                         std::string_view addressText) const {
+    std::vector<ResolvedMember> members;
+    for (const Address& member : SplitMembers(addressText)) {
+        members.push_back(ResolveMember(group, member));
+    }
+    return members;
+}
+
+const BookEntry* AddressBooks::EntryAt(std::size_t book, int lineNumber) const {
+    const auto& indexes = books_.at(book).entries;
+    const auto it = std::lower_bound(
+        indexes.begin(), indexes.end(), lineNumber,
+        [this](std::size_t index, int line) { return entries_[index].lineNumber < line; });
+    if (it == indexes.end() || entries_[*it].lineNumber != lineNumber) return nullptr;
+    return &entries_[*it];
+}
+
+std::optional<Note> AddressBooks::NoteOf(const BookEntry& entry) const {
+    if (entry.skipReason || entry.book >= books_.size()) return std::nullopt;
     const auto& notes = books_[entry.book].notes;
     const auto it = notes.find(FoldNickname(entry.nickname));
-    return it == notes.end() ? nullptr : &it->second.parsed;
+    if (it == notes.end()) return std::nullopt;
+    return ParseNoteText(it->second.text);
 }
 
 }  // namespace tarvelle::eudora

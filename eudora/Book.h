@@ -1,17 +1,19 @@
 // The first pass over the address books being exported: every nickname with its kind, its place
-// in its book, its note, and what each group member entry names.
+// in its book and its note, so that the second pass can resolve what a group member entry names.
 //
 // The export reads all books into an AddressBooks index before it writes anything, so a note may
 // come before its alias line, a nickname with only a note still becomes a contact, and a group may
-// name a nickname defined further down or in another book.
+// name a nickname defined further down or in another book. The index keeps only what a later line
+// may need (nicknames, contact addresses, note texts); the second pass reads the lines again and
+// resolves each group's members as it writes the group.
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,8 @@ struct ResolvedMember {
     MemberTarget target = MemberTarget::Address;
     AddressReason reason = AddressReason::NamesNothing;
     std::size_t entry = 0;  // index into AddressBooks::Entries() for Contact and Group
+
+    friend bool operator==(const ResolvedMember&, const ResolvedMember&) = default;
 };
 
 struct BookEntry {
@@ -56,11 +60,9 @@ struct BookEntry {
     int lineNumber = 0;  // the alias line; for a contact made from a note alone, its note line
     std::string nickname;
     EntryKind kind = EntryKind::Contact;
-    // Contact: the address text of the alias line; empty for a contact without e-mail address.
+    // Contact: the address entry of the alias line; empty for a contact without e-mail address
+    // (and for a group, whose address list the second pass reads from its line).
     std::string addressText;
-    // Group: the member entries, and what each one names (filled by Resolve).
-    std::vector<Address> members;
-    std::vector<ResolvedMember> resolved;
     bool fromNoteOnly = false;  // a note whose nickname has no alias line
     // Set when the line makes no item: the text is the reason for the "Skipped line" log line.
     std::optional<std::string> skipReason;
@@ -74,15 +76,15 @@ class AddressBooks {
     // Books are added in lookup order: the main book first, then the extra books by file name.
     std::size_t AddBook(std::string name);
 
-    // One line of a book, as the text-file layer reads it (numbered from 1): alias lines and note
-    // lines go to AddAlias and AddNote, an alias line without nickname to AddSkippedLine; every
-    // other line is not part of any entry.
+    // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
+    // lines and note lines go to AddAlias and AddNote, an alias line without nickname to
+    // AddSkippedLine; every other line is not part of any entry.
     void AddLine(std::size_t book, int lineNumber, std::string_view line);
 
     // One alias line. `addressText` is empty when the line gave no address: such a line becomes a
     // contact without e-mail address when its nickname has a note, and is skipped otherwise.
     void AddAlias(std::size_t book, int lineNumber, std::string nickname, EntryKind kind,
-                  std::string addressText, std::vector<Address> members = {});
+                  std::string addressText);
     // One note line. Several note lines for one nickname are joined in line order (with a line
     // break), so the first occurrence of a field wins across them and no free text is lost.
     void AddNote(std::size_t book, int lineNumber, std::string_view nickname,
@@ -91,8 +93,8 @@ class AddressBooks {
     // log it in its place.
     void AddSkippedLine(std::size_t book, int lineNumber, std::string reason);
 
-    // Completes the index: contacts from notes alone, entries in line order, nicknames looked up,
-    // member entries resolved. Call once, after the last Add.
+    // Completes the index: contacts from notes alone, entries in line order, items numbered,
+    // nicknames indexed. Call once, after the last Add.
     void Resolve();
 
     // All entries, in writing order (book by book, each in line order).
@@ -106,29 +108,39 @@ class AddressBooks {
     // The entry a nickname stands for: the first book (in lookup order) that defines it; within a
     // book the last alias line for it, as Eudora keeps the last one read.
     std::optional<std::size_t> Find(std::string_view nickname) const;
-    // The note of an entry's nickname in its own book, or nothing.
-    const Note* NoteOf(const BookEntry& entry) const;
+    // The entry a book's line stands for (an alias line, a skipped line, or the note line of a
+    // contact made from a note alone), or nullptr.
+    const BookEntry* EntryAt(std::size_t book, int lineNumber) const;
+    // The note of an entry's nickname in its own book (all its note lines), parsed; or nothing.
+    std::optional<Note> NoteOf(const BookEntry& entry) const;
+
+    // What one member entry of `group` names. A member that is not an address (no "@") and
+    // equals a nickname of the books (quotes around it removed) is that contact or group; the
+    // group's own nickname stays an address, as does a contact without e-mail address. Nothing
+    // is expanded, so groups that name each other resolve like any other.
+    ResolvedMember ResolveMember(const BookEntry& group, const Address& member) const;
+    // SplitMembers of a group's address list, each member resolved.
+    std::vector<ResolvedMember> ResolveMembers(const BookEntry& group,
+                                               std::string_view addressText) const;
 
   private:
     struct PendingNote {
         int firstLine = 0;
         std::string nickname;  // as first written
-        std::string text;
-        Note parsed;
+        std::string text;      // raw, parsed when asked for
     };
     struct Book {
         std::string name;
         std::vector<BookEntry> pending;
-        std::map<std::string, PendingNote> notes;  // by folded nickname
+        std::unordered_map<std::string, PendingNote> notes;  // by folded nickname
         std::vector<std::size_t> entries;
     };
 
     void CheckOpen(std::size_t book) const;
-    ResolvedMember ResolveMember(const BookEntry& group, const Address& member) const;
 
     std::vector<Book> books_;
     std::vector<BookEntry> entries_;
-    std::map<std::string, std::size_t> index_;  // folded nickname -> entry
+    std::unordered_map<std::string, std::size_t> index_;  // folded nickname -> entry
     bool resolved_ = false;
 };
 

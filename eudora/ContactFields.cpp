@@ -214,23 +214,26 @@ ContactFields MapContactFields(std::string_view nickname, const Note* note,
 
 ContactFields MapEntryFields(const AddressBooks& books, const BookEntry& entry) {
     const Address email = ParseAddress(entry.addressText);
-    ContactFields c = MapContactFields(entry.nickname, books.NoteOf(entry), email.displayName);
+    const std::optional<Note> note = books.NoteOf(entry);
+    ContactFields c = MapContactFields(entry.nickname, note ? &*note : nullptr, email.displayName);
     c.emailAddress = email.address;
     return c;
 }
 
-std::string DistListBody(std::string_view groupName, const Note* note) {
+std::string DistListBody(std::string_view groupName, const std::optional<Note>& note) {
     std::string fields;
-    if (note != nullptr) {
+    if (note) {
         for (std::size_t i = 0; i < kNoteFieldCount; ++i) {
             const auto field = static_cast<NoteField>(i);
-            if (auto value = Value(note, field)) {
+            if (auto value = Value(&*note, field)) {
                 AppendLine(fields, std::string(Label(field)) + ": " + *value);
             }
         }
     }
     std::string body(groupName);
-    if (auto text = JoinNotes(FreeText(note), fields)) body.append(kLineBreak).append(*text);
+    if (auto text = JoinNotes(FreeText(note ? &*note : nullptr), fields)) {
+        body.append(kLineBreak).append(*text);
+    }
     return body;
 }
 

@@ -89,6 +89,6 @@ ContactFields MapEntryFields(const AddressBooks& books, const BookEntry& entry);
 
 // The notes text of a distribution list (PidTagBody): its name, then, after a line break, the
 // note's free text and one labelled line per note field. Only the name without a note.
-std::string DistListBody(std::string_view groupName, const Note* note);
+std::string DistListBody(std::string_view groupName, const std::optional<Note>& note);
 
 }  // namespace tarvelle::eudora

@@ -67,6 +67,15 @@ AddressBooks OneBook(const std::vector<std::string>& lines) {
     return books;
 }
 
+// The second pass's view of a group: its line read again, its members resolved.
+std::vector<ResolvedMember> MembersOf(const AddressBooks& books,
+                                      const std::vector<std::string>& lines,
+                                      const BookEntry& group) {
+    EXPECT_EQ(group.kind, EntryKind::Group);
+    return books.ResolveMembers(group,
+                                ParseNicknameLine(lines.at(group.lineNumber - 1)).addressText);
+}
+
 const BookEntry& Named(const AddressBooks& books, std::string_view nickname) {
     const auto found = books.Find(nickname);
     if (!found) throw std::runtime_error("no entry " + std::string(nickname));
@@ -103,7 +112,8 @@ TEST(FoldNickname, FoldsTheLettersWindows1252CanHold) {
 }
 
 TEST(AddressBooks, TypicalSampleBook) {
-    const AddressBooks books = OneBook(SampleLines("01-typical/NNdbase.txt"));
+    const std::vector<std::string> lines = SampleLines("01-typical/NNdbase.txt");
+    const AddressBooks books = OneBook(lines);
     EXPECT_EQ(Nicknames(books),
               (std::vector<std::string>{"jsmith", "Mary Jones", "carol", "family", "bob",
                                         "work-team", "newsletter", "dave"}));
@@ -115,48 +125,50 @@ TEST(AddressBooks, TypicalSampleBook) {
     EXPECT_EQ(carol.kind, EntryKind::Contact);
     EXPECT_EQ(carol.lineNumber, 5);
     EXPECT_EQ(carol.addressText, "\"Carol White\" <carol@example.com>");
-    const Note* carolNote = books.NoteOf(carol);
-    ASSERT_NE(carolNote, nullptr);
+    const auto carolNote = books.NoteOf(carol);
+    ASSERT_TRUE(carolNote);
     EXPECT_EQ(carolNote->Field(NoteField::Name), "Carol White");
     EXPECT_EQ(carolNote->Field(NoteField::City2), "Metropolis");
-    EXPECT_EQ(books.NoteOf(Named(books, "bob")), nullptr);
+    EXPECT_FALSE(books.NoteOf(Named(books, "bob")));
 
     // "family" names addresses only; "work-team" names three contacts and one address.
-    const BookEntry& family = Named(books, "family");
-    ASSERT_EQ(family.resolved.size(), 3u);
-    for (const ResolvedMember& m : family.resolved) {
+    const auto family = MembersOf(books, lines, Named(books, "family"));
+    ASSERT_EQ(family.size(), 3u);
+    for (const ResolvedMember& m : family) {
         EXPECT_EQ(m.target, MemberTarget::Address);
         EXPECT_EQ(m.reason, AddressReason::HasAt);
     }
     const BookEntry& team = Named(books, "WORK-TEAM");
-    ASSERT_EQ(team.resolved.size(), 4u);
-    EXPECT_EQ(team.resolved[0].target, MemberTarget::Contact);
-    EXPECT_EQ(books.Entries()[team.resolved[0].entry].nickname, "jsmith");
-    EXPECT_EQ(team.resolved[1].target, MemberTarget::Contact);
-    EXPECT_EQ(books.Entries()[team.resolved[1].entry].nickname, "Mary Jones");
-    EXPECT_EQ(team.resolved[2].target, MemberTarget::Contact);
-    EXPECT_EQ(books.Entries()[team.resolved[2].entry].nickname, "carol");
-    EXPECT_EQ(team.resolved[3].target, MemberTarget::Address);
-    EXPECT_EQ(team.resolved[3].member.address, "dave@example.com");
-    ASSERT_NE(books.NoteOf(team), nullptr);
+    const auto teamMembers = MembersOf(books, lines, team);
+    ASSERT_EQ(teamMembers.size(), 4u);
+    EXPECT_EQ(teamMembers[0].target, MemberTarget::Contact);
+    EXPECT_EQ(books.Entries()[teamMembers[0].entry].nickname, "jsmith");
+    EXPECT_EQ(teamMembers[1].target, MemberTarget::Contact);
+    EXPECT_EQ(books.Entries()[teamMembers[1].entry].nickname, "Mary Jones");
+    EXPECT_EQ(teamMembers[2].target, MemberTarget::Contact);
+    EXPECT_EQ(books.Entries()[teamMembers[2].entry].nickname, "carol");
+    EXPECT_EQ(teamMembers[3].target, MemberTarget::Address);
+    EXPECT_EQ(teamMembers[3].member.address, "dave@example.com");
+    ASSERT_TRUE(books.NoteOf(team));
     EXPECT_EQ(books.NoteOf(team)->freeText,
               "Weekly status list.\x03"
               "Ask Carol before adding people.");
 }
 
 TEST(AddressBooks, ImporterStyleSampleBook) {
-    const AddressBooks books = OneBook(SampleLines("07-eudora-importer-style/NNdbase.txt"));
+    const std::vector<std::string> lines = SampleLines("07-eudora-importer-style/NNdbase.txt");
+    const AddressBooks books = OneBook(lines);
     EXPECT_EQ(Nicknames(books),
               (std::vector<std::string>{"John_Smith", "Ann_Lee", "Ann_Lee2", "Book_Club"}));
-    const BookEntry& club = Named(books, "book_club");
-    ASSERT_EQ(club.resolved.size(), 3u);
+    const auto club = MembersOf(books, lines, Named(books, "book_club"));
+    ASSERT_EQ(club.size(), 3u);
     const std::vector<std::string> expected = {"John_Smith", "Ann_Lee", "Ann_Lee2"};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(club.resolved[i].target, MemberTarget::Contact);
-        EXPECT_EQ(books.Entries()[club.resolved[i].entry].nickname, expected[i]);
+        EXPECT_EQ(club[i].target, MemberTarget::Contact);
+        EXPECT_EQ(books.Entries()[club[i].entry].nickname, expected[i]);
     }
-    const Note* john = books.NoteOf(Named(books, "John_Smith"));
-    ASSERT_NE(john, nullptr);
+    const auto john = books.NoteOf(Named(books, "John_Smith"));
+    ASSERT_TRUE(john);
     EXPECT_EQ(john->Field(NoteField::Phone), "555-0100");
     EXPECT_EQ(john->Field(NoteField::Phone2), "555-0101");
 }
@@ -172,22 +184,22 @@ TEST(AddressBooks, AccentedSampleBookResolvesUnquotedMultiWordNicknames) {
         "ez";
     EXPECT_EQ(Nicknames(books), (std::vector<std::string>{jose, "m\xC3\xBCller", "fran\xC3\xA7oise",
                                                           "amigos", "acme-team"}));
-    const Note* mueller = books.NoteOf(Named(books, "M\xC3\x9CLLER"));
-    ASSERT_NE(mueller, nullptr);
+    const auto mueller = books.NoteOf(Named(books, "M\xC3\x9CLLER"));
+    ASSERT_TRUE(mueller);
     EXPECT_EQ(mueller->Field(NoteField::Name), "Hans M\xC3\xBCller");
     EXPECT_EQ(mueller->freeText,
               "Prefers \xE2\x80\x9C"
               "formal\xE2\x80\x9D letters \xE2\x80\x93 no e-mail "
               "after 18:00.");
 
-    const BookEntry& amigos = Named(books, "amigos");
-    ASSERT_EQ(amigos.resolved.size(), 3u);
-    EXPECT_EQ(amigos.resolved[0].target, MemberTarget::Contact);
-    EXPECT_EQ(books.Entries()[amigos.resolved[0].entry].nickname, jose);
-    EXPECT_EQ(amigos.resolved[1].target, MemberTarget::Contact);
-    EXPECT_EQ(amigos.resolved[2].target, MemberTarget::Address);
-    EXPECT_EQ(amigos.resolved[2].member.address, "zoe@example.no");
-    EXPECT_EQ(amigos.resolved[2].member.displayName,
+    const auto amigos = MembersOf(books, lines, Named(books, "amigos"));
+    ASSERT_EQ(amigos.size(), 3u);
+    EXPECT_EQ(amigos[0].target, MemberTarget::Contact);
+    EXPECT_EQ(books.Entries()[amigos[0].entry].nickname, jose);
+    EXPECT_EQ(amigos[1].target, MemberTarget::Contact);
+    EXPECT_EQ(amigos[2].target, MemberTarget::Address);
+    EXPECT_EQ(amigos[2].member.address, "zoe@example.no");
+    EXPECT_EQ(amigos[2].member.displayName,
               "Zo\xC3\xAB \xC3\x98"
               "degaard");
 
@@ -205,10 +217,10 @@ TEST(AddressBooks, Utf8SampleBook) {
     lines[0].erase(0, 3);  // the text-file layer drops the byte-order mark
     const AddressBooks books = OneBook(lines);
     EXPECT_EQ(Nicknames(books), (std::vector<std::string>{"zoe", "bjorn"}));
-    const Note* zoe = books.NoteOf(Named(books, "ZOE"));
-    ASSERT_NE(zoe, nullptr);
+    const auto zoe = books.NoteOf(Named(books, "ZOE"));
+    ASSERT_TRUE(zoe);
     EXPECT_EQ(zoe->Field(NoteField::City), "Troms\xC3\xB8");
-    EXPECT_EQ(books.NoteOf(Named(books, "bjorn")), nullptr);
+    EXPECT_FALSE(books.NoteOf(Named(books, "bjorn")));
 }
 
 TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
@@ -243,8 +255,8 @@ TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
     EXPECT_EQ(nomail.addressText, "");
     EXPECT_EQ(books.NoteOf(nomail)->Field(NoteField::Phone), "2");
 
-    const Note* ann = books.NoteOf(Named(books, "ann"));
-    ASSERT_NE(ann, nullptr);
+    const auto ann = books.NoteOf(Named(books, "ann"));
+    ASSERT_TRUE(ann);
     EXPECT_EQ(ann->Field(NoteField::Name), "Ann");
     EXPECT_EQ(ann->Field(NoteField::City), "Rome");
     EXPECT_EQ(ann->freeText, "\x03more");
@@ -253,21 +265,29 @@ TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
     EXPECT_EQ(books.Entries()[3].lineNumber, 6);
     EXPECT_EQ(books.Entries()[4].lineNumber, 7);
     EXPECT_EQ(books.Entries()[5].itemNumber, 3u);
-    EXPECT_EQ(books.NoteOf(books.Entries()[3]), nullptr);
+    EXPECT_FALSE(books.NoteOf(books.Entries()[3]));
     EXPECT_FALSE(books.Find("empty"));
+
+    // The second pass finds each line's entry by its number.
+    EXPECT_EQ(books.EntryAt(0, 3), &mary);
+    EXPECT_EQ(books.EntryAt(0, 2), &Named(books, "bob"));
+    EXPECT_EQ(books.EntryAt(0, 7), &books.Entries()[4]);
+    EXPECT_EQ(books.EntryAt(0, 1), nullptr);   // a note of an alias line
+    EXPECT_EQ(books.EntryAt(0, 12), nullptr);  // not part of any entry
+    EXPECT_EQ(books.EntryAt(0, 99), nullptr);
 }
 
 TEST(AddressBooks, MemberEntriesThatNameNicknames) {
-    const AddressBooks books = OneBook({
+    const std::vector<std::string> lines = {
         "alias friends \"Mary Jones\",ZOE,later,nobody,friends,ghost,mom@example.net",
         "alias \"Mary Jones\" mary@example.org",
         "alias zoe \"Zo\xC3\xAB\" <zoe@example.no>",
         "alias later a@example.com, b@example.com",
         "note ghost <phone:555>",
-    });
-    const BookEntry& friends = Named(books, "friends");
-    ASSERT_EQ(friends.resolved.size(), 7u);
-    const auto& r = friends.resolved;
+    };
+    const AddressBooks books = OneBook(lines);
+    const auto r = MembersOf(books, lines, Named(books, "friends"));
+    ASSERT_EQ(r.size(), 7u);
 
     // A quoted multi-word nickname, a nickname in other case, a forward reference to a group.
     EXPECT_EQ(r[0].target, MemberTarget::Contact);
@@ -291,25 +311,26 @@ TEST(AddressBooks, MemberEntriesThatNameNicknames) {
 }
 
 TEST(AddressBooks, CyclesResolveWithoutExpanding) {
-    const AddressBooks books = OneBook({
+    const std::vector<std::string> lines = {
         "alias a b,c@example.com",
         "alias b a,d@example.com",
         "alias self self,x@example.com",
-    });
-    const BookEntry& a = Named(books, "a");
-    const BookEntry& b = Named(books, "b");
-    ASSERT_EQ(a.resolved.size(), 2u);
-    ASSERT_EQ(b.resolved.size(), 2u);
-    EXPECT_EQ(a.resolved[0].target, MemberTarget::Group);
-    EXPECT_EQ(a.resolved[0].entry, *books.Find("b"));
-    EXPECT_EQ(b.resolved[0].target, MemberTarget::Group);
-    EXPECT_EQ(b.resolved[0].entry, *books.Find("a"));
+    };
+    const AddressBooks books = OneBook(lines);
+    const auto a = MembersOf(books, lines, Named(books, "a"));
+    const auto b = MembersOf(books, lines, Named(books, "b"));
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(a[0].target, MemberTarget::Group);
+    EXPECT_EQ(a[0].entry, *books.Find("b"));
+    EXPECT_EQ(b[0].target, MemberTarget::Group);
+    EXPECT_EQ(b[0].entry, *books.Find("a"));
 
-    const BookEntry& self = Named(books, "self");
-    ASSERT_EQ(self.resolved.size(), 2u);
-    EXPECT_EQ(self.resolved[0].target, MemberTarget::Address);
-    EXPECT_EQ(self.resolved[0].reason, AddressReason::NamesItself);
-    EXPECT_EQ(self.resolved[0].member.address, "self");
+    const auto self = MembersOf(books, lines, Named(books, "self"));
+    ASSERT_EQ(self.size(), 2u);
+    EXPECT_EQ(self[0].target, MemberTarget::Address);
+    EXPECT_EQ(self[0].reason, AddressReason::NamesItself);
+    EXPECT_EQ(self[0].member.address, "self");
 }
 
 TEST(AddressBooks, SeveralBooksLookUpMainBookFirstThenByOrder) {
@@ -320,9 +341,10 @@ TEST(AddressBooks, SeveralBooksLookUpMainBookFirstThenByOrder) {
     AddLines(books, main,
              {"alias boss boss@main.example", "alias dup first@main.example",
               "alias dup second@main.example"});
-    AddLines(books, club,
-             {"alias boss boss@club.example", "alias pals boss,dup,coach,Boss2",
-              "note boss <phone:club>"});
+    const std::vector<std::string> clubLines = {"alias boss boss@club.example",
+                                                "alias pals boss,dup,coach,Boss2",
+                                                "note boss <phone:club>"};
+    AddLines(books, club, clubLines);
     AddLines(books, work,
              {"alias coach coach@work.example", "alias boss2 b2@work.example",
               "alias pals x@work.example"});
@@ -338,25 +360,26 @@ TEST(AddressBooks, SeveralBooksLookUpMainBookFirstThenByOrder) {
     for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].itemNumber, i);
     EXPECT_EQ(entries.size(), 8u);
 
-    const BookEntry& pals = entries[books.BookEntries(club)[1]];
-    ASSERT_EQ(pals.resolved.size(), 4u);
+    const auto pals = MembersOf(books, clubLines, entries[books.BookEntries(club)[1]]);
+    ASSERT_EQ(pals.size(), 4u);
     // The main book wins over the group's own book; within a book the last alias line wins.
-    EXPECT_EQ(entries[pals.resolved[0].entry].addressText, "boss@main.example");
-    EXPECT_EQ(entries[pals.resolved[1].entry].addressText, "second@main.example");
-    EXPECT_EQ(entries[pals.resolved[2].entry].book, work);
-    EXPECT_EQ(entries[pals.resolved[3].entry].addressText, "b2@work.example");
+    EXPECT_EQ(entries[pals[0].entry].addressText, "boss@main.example");
+    EXPECT_EQ(entries[pals[1].entry].addressText, "second@main.example");
+    EXPECT_EQ(entries[pals[2].entry].book, work);
+    EXPECT_EQ(entries[pals[3].entry].addressText, "b2@work.example");
     // Find answers in lookup order too.
     EXPECT_EQ(entries[*books.Find("pals")].book, club);
 
     // A note belongs to the nickname of its own book only.
-    EXPECT_EQ(books.NoteOf(entries[books.BookEntries(main)[0]]), nullptr);
-    ASSERT_NE(books.NoteOf(entries[books.BookEntries(club)[0]]), nullptr);
+    EXPECT_FALSE(books.NoteOf(entries[books.BookEntries(main)[0]]));
+    ASSERT_TRUE(books.NoteOf(entries[books.BookEntries(club)[0]]));
 }
 
 TEST(AddressBooks, MisuseIsRefused) {
     AddressBooks books;
     const std::size_t main = books.AddBook("NNdbase");
     EXPECT_THROW(books.AddLine(5, 1, "alias a a@x"), std::out_of_range);
+    EXPECT_THROW(books.ResolveMember(BookEntry{}, Address{"a", ""}), std::logic_error);
     books.Resolve();
     EXPECT_THROW(books.AddLine(main, 1, "alias a a@x"), std::logic_error);
     EXPECT_THROW(books.AddBook("More"), std::logic_error);

@@ -242,23 +242,22 @@ TEST(ContactFields, EveryItemOfTheTypicalSampleBook) {
 }
 
 TEST(DistListBody, NameThenNoteTextThenFields) {
-    EXPECT_EQ(DistListBody("bob-list", nullptr), "bob-list");
-    const Note empty = ParseNoteText("");
-    EXPECT_EQ(DistListBody(" my team", &empty), " my team");
+    EXPECT_EQ(DistListBody("bob-list", std::nullopt), "bob-list");
+    EXPECT_EQ(DistListBody(" my team", ParseNoteText("")), " my team");
 
     const Note team = ParseNoteText(
         "Weekly status list.\x03"
         "Ask Carol before adding people.\x03");
-    EXPECT_EQ(DistListBody("work-team", &team),
+    EXPECT_EQ(DistListBody("work-team", team),
               "work-team\r\nWeekly status list.\r\nAsk Carol before adding people.");
 
     const Note family = ParseNoteText("<name:The Family>");
-    EXPECT_EQ(DistListBody("family", &family), "family\r\nName: The Family");
+    EXPECT_EQ(DistListBody("family", family), "family\r\nName: The Family");
 
     const Note both = ParseNoteText(
         "<phone:555>Budget \xE2\x82\xAC"
         "500.<name:Amigos>");
-    EXPECT_EQ(DistListBody("amigos", &both),
+    EXPECT_EQ(DistListBody("amigos", both),
               "amigos\r\nBudget \xE2\x82\xAC"
               "500.\r\n\r\nName: Amigos\r\nPhone: 555");
 }
