@@ -1,19 +1,328 @@
 #include "platform/PstStoreSession.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+
+#include "pst/messaging/MessageStore.h"
+
 namespace tarvelle::platform {
 
 namespace {
-// Placeholder until the writer is wired in: every session creation fails loudly.
-class UnavailableFactory : public StoreSessionFactory {
-public:
-    std::unique_ptr<StoreSession> CreateSession() override {
-        throw StoreError("the PST writer is not available in this build");
+
+namespace fs = std::filesystem;
+namespace msg = pst::messaging;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kUnicodePstFormat = 1;
+
+// One .pst this program run created, shared by every session that logs on to it.
+struct OpenPst {
+    std::unique_ptr<msg::MessageStore> store;
+    std::string displayName;
+    Clock::time_point lastCommit = Clock::now();
+    bool dirty = false;
+    std::string writeFailure;  // set once a write of the file failed: every later write fails too
+};
+
+// Files created in this run, by absolute path. Kept until the program ends so a later logon
+// continues the same store.
+using PstRegistry = std::map<std::string, std::shared_ptr<OpenPst>>;
+
+// At program end every file is committed, flushed to the disk and closed.
+struct RegistryCloser {
+    PstRegistry* registry;
+    ~RegistryCloser() {
+        for (auto& [path, pst] : *registry) {
+            if (!pst->writeFailure.empty() || pst->store->Closed()) continue;
+            try {
+                pst->store->Close();
+            } catch (const std::exception&) {
+                // The file keeps its last committed state.
+            }
+        }
     }
 };
+
+PstRegistry& Registry() {
+    // Never destroyed: sessions may still refer to it while statics are torn down.
+    static auto* registry = new PstRegistry();
+    static RegistryCloser closer{registry};
+    return *registry;
+}
+
+std::string RegistryKey(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::path(path), ec);
+    if (ec) throw StoreError("the path \"" + path + "\" cannot be resolved: " + ec.message());
+    return p.lexically_normal().string();
+}
+
+// Runs a writer operation, turning the writer's failures into the session's error types.
+template <typename F>
+auto Guarded(OpenPst& pst, F&& f) -> decltype(f()) {
+    if (!pst.writeFailure.empty()) throw PstWriteError(pst.writeFailure);
+    try {
+        return f();
+    } catch (const pst::ndb::IoError& e) {
+        pst.writeFailure = e.what();
+        throw PstWriteError(e.what());
+    } catch (const StoreError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw StoreError(e.what());
+    }
+}
+
+void CommitNow(OpenPst& pst) {
+    Guarded(pst, [&] {
+        pst.store->Commit();
+        pst.lastCommit = Clock::now();
+        pst.dirty = false;
+    });
+}
+
+void AfterSave(OpenPst& pst) {
+    pst.dirty = true;
+    if (Clock::now() - pst.lastCommit >= kCommitInterval) CommitNow(pst);
+}
+
+class PstItem : public Item {
+  public:
+    PstItem(std::shared_ptr<OpenPst> pst, pst::ndb::Nid folder, ItemKind kind)
+        : pst_(std::move(pst)), folder_(folder), kind_(kind) {}
+
+    ItemKind Kind() const override { return kind_; }
+
+    void SetText(ItemProperty property, const std::string& value) override {
+        if (kind_ == ItemKind::Contact) {
+            switch (property) {
+                case ItemProperty::FirstName:
+                    contact_.firstName = value;
+                    return;
+                case ItemProperty::Email1Address:
+                    contact_.email = value;
+                    return;
+                case ItemProperty::Email1DisplayName:
+                    contact_.emailDisplayName = value;
+                    return;
+                case ItemProperty::Body:
+                    contact_.body = value;
+                    return;
+                default:
+                    break;
+            }
+        } else {
+            switch (property) {
+                case ItemProperty::DLName:
+                    list_.name = value;
+                    return;
+                case ItemProperty::Body:
+                    list_.body = value;
+                    return;
+                default:
+                    break;
+            }
+        }
+        throw StoreError("this item kind has no such text property");
+    }
+
+    void Save() override {
+        Guarded(*pst_, [&] {
+            if (kind_ == ItemKind::Contact) {
+                if (nid_ != 0) throw StoreError("the contact has already been saved");
+                nid_ = pst_->store->AddContact(folder_, contact_);
+            } else if (nid_ == 0) {
+                nid_ = pst_->store->AddDistList(folder_, list_);
+            } else {
+                pst_->store->UpdateDistList(folder_, nid_, list_);
+            }
+        });
+        AfterSave(*pst_);
+    }
+
+    std::string EntryID() const override {
+        if (nid_ == 0) throw StoreError("the item has not been saved");
+        return msg::ToHex(pst_->store->EntryIdOf(nid_));
+    }
+
+    void AddMember(const Member& m) {
+        msg::ListMember member;
+        member.displayName = m.displayName.empty() ? m.address : m.displayName;
+        member.address = m.address;
+        member.addressType = m.addressType.empty() ? "SMTP" : m.addressType;
+        if (m.itemEntryId) {
+            Guarded(*pst_, [&] {
+                member.itemEntryId = msg::FromHex(*m.itemEntryId);
+                member.itemIsList =
+                    pst_->store->IsDistList(pst_->store->NidOfEntryId(member.itemEntryId));
+            });
+        } else if (m.address.empty()) {
+            throw StoreError("the member has no address");
+        } else {
+            // Fails here, not at Save, on text that cannot be stored.
+            Guarded(*pst_,
+                    [&] { return pst::ltp::Utf8ToUtf16Le(member.displayName + member.address); });
+        }
+        list_.members.push_back(std::move(member));
+    }
+
+  private:
+    std::shared_ptr<OpenPst> pst_;
+    pst::ndb::Nid folder_;
+    ItemKind kind_;
+    pst::ndb::Nid nid_ = 0;
+    msg::ContactData contact_;
+    msg::DistListData list_;
+};
+
+class PstFolder : public Folder {
+  public:
+    PstFolder(std::shared_ptr<OpenPst> pst, pst::ndb::Nid nid) : pst_(std::move(pst)), nid_(nid) {}
+    std::string Name() const override {
+        return Guarded(*pst_, [&] { return pst_->store->FolderName(nid_); });
+    }
+    std::unique_ptr<Item> AddItem(ItemKind kind) override {
+        if (kind != ItemKind::Contact && kind != ItemKind::DistList) {
+            throw StoreError("this store writes contacts and distribution lists only");
+        }
+        return std::make_unique<PstItem>(pst_, nid_, kind);
+    }
+
+  private:
+    std::shared_ptr<OpenPst> pst_;
+    pst::ndb::Nid nid_;
+};
+
+class PstDistListWrapper : public DistListWrapper {
+  public:
+    void SetItem(Item* distList) override {
+        auto* item = dynamic_cast<PstItem*>(distList);
+        if (item == nullptr || item->Kind() != ItemKind::DistList) {
+            throw StoreError("the item is not a distribution list of this store");
+        }
+        item_ = item;
+    }
+    void AddMember(const Member& member) override { Item().AddMember(member); }
+    void Save() override { Item().Save(); }
+
+  private:
+    PstItem& Item() {
+        if (item_ == nullptr) throw StoreError("no distribution list was given");
+        return *item_;
+    }
+    PstItem* item_ = nullptr;
+};
+
+class PstStore : public Store {
+  public:
+    explicit PstStore(std::shared_ptr<OpenPst> pst) : pst_(std::move(pst)) {}
+    void ApplyDisplayName() override {
+        Guarded(*pst_, [&] { pst_->store->SetDisplayName(pst_->displayName); });
+        CommitNow(*pst_);
+    }
+    std::string EntryID() const override { return msg::ToHex(pst_->store->StoreEntryId()); }
+    std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override {
+        if (kind != DefaultFolder::Contacts)
+            throw StoreError("this store has no such default folder");
+        return std::make_unique<PstFolder>(pst_, pst_->store->DefaultContactsFolder());
+    }
+    std::unique_ptr<Folder> CreateContactsFolder(const std::string& name) override {
+        const auto nid = Guarded(*pst_, [&] { return pst_->store->CreateContactsFolder(name); });
+        AfterSave(*pst_);
+        return std::make_unique<PstFolder>(pst_, nid);
+    }
+    const std::shared_ptr<OpenPst>& Pst() const { return pst_; }
+
+  private:
+    std::shared_ptr<OpenPst> pst_;
+};
+
+class PstSession : public StoreSession {
+  public:
+    ~PstSession() override {
+        try {
+            Logoff();
+        } catch (const std::exception&) {
+            // A failed final commit leaves the last committed state; nothing more can be done.
+        }
+    }
+
+    std::shared_ptr<Store> LogonPstStore(const std::string& path, int format,
+                                         const std::string& displayName) override {
+        if (format != kUnicodePstFormat) throw StoreError("only Unicode .pst files can be written");
+        if (path.empty()) throw StoreError("no file name was given for the Outlook file");
+        const std::string key = RegistryKey(path);
+        auto& registry = Registry();
+        std::shared_ptr<OpenPst> pst;
+        if (auto it = registry.find(key); it != registry.end()) {
+            pst = it->second;
+        } else {
+            std::error_code ec;
+            if (fs::symlink_status(fs::path(path), ec).type() != fs::file_type::not_found) {
+                throw StoreError("the file \"" + path +
+                                 "\" already exists and was not created by this export");
+            }
+            pst = std::make_shared<OpenPst>();
+            pst->displayName = displayName;
+            try {
+                pst->store = msg::MessageStore::Create(fs::path(path), displayName);
+            } catch (const pst::ndb::IoError& e) {
+                throw PstWriteError(e.what());
+            } catch (const std::exception& e) {
+                throw StoreError(e.what());
+            }
+            registry.emplace(key, pst);
+        }
+        auto store = std::make_shared<PstStore>(pst);
+        stores_.push_back(store);
+        return store;
+    }
+
+    std::string OutlookVersion() override { return "16.0 (Tarvelle PST writer)"; }
+
+    std::shared_ptr<Store> GetStoreFromID(const std::string& entryId) override {
+        std::string wanted = entryId;
+        std::transform(wanted.begin(), wanted.end(), wanted.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        for (const auto& s : stores_) {
+            if (s->EntryID() == wanted) return s;
+        }
+        throw StoreError("no open store has the entry ID " + entryId);
+    }
+
+    std::unique_ptr<DistListWrapper> CreateDistListWrapper() override {
+        return std::make_unique<PstDistListWrapper>();
+    }
+
+    void Flush() override {
+        for (const auto& s : stores_) CommitNow(*s->Pst());
+    }
+
+    void Logoff() override {
+        auto stores = std::move(stores_);
+        stores_.clear();
+        for (const auto& s : stores) {
+            if (s->Pst()->writeFailure.empty()) CommitNow(*s->Pst());
+        }
+    }
+
+  private:
+    std::vector<std::shared_ptr<PstStore>> stores_;
+};
+
+class PstSessionFactory : public StoreSessionFactory {
+  public:
+    std::unique_ptr<StoreSession> CreateSession() override {
+        return std::make_unique<PstSession>();
+    }
+};
+
 }  // namespace
 
 std::unique_ptr<StoreSessionFactory> MakePstSessionFactory() {
-    return std::make_unique<UnavailableFactory>();
+    return std::make_unique<PstSessionFactory>();
 }
 
 }  // namespace tarvelle::platform

@@ -105,7 +105,10 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     std::size_t index = rowCount_;
     bool replacing = false;
     if (appendOnly_) {
-        if (rowCount_ > 0 && rowId <= lastRowId_) {
+        if (rowCount_ > 0 && rowId == lastRowId_) {
+            index = rowCount_ - 1;  // the last row is still in memory and may be replaced
+            replacing = true;
+        } else if (rowCount_ > 0 && rowId < lastRowId_) {
             throw LtpError("table: append-only rows must come in ascending row-ID order");
         }
     } else if (auto it = rowNumbers_.find(rowId); it != rowNumbers_.end()) {

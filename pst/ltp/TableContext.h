@@ -31,7 +31,7 @@ struct ColumnDesc {
 class TableContext {
   public:
     // `tags` need not include the row ID and row version columns (they are always added).
-    // An append-only table takes rows in ascending row-ID order and never changes them.
+    // An append-only table takes rows in ascending row-ID order and changes only its last row.
     explicit TableContext(std::vector<std::uint32_t> tags, bool appendOnly = false);
 
     // Inserts a row or replaces the row with this ID. Properties without a column are ignored.

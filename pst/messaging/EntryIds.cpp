@@ -21,7 +21,9 @@ void AppendZ(Bytes& out, std::string_view utf8) {
 }  // namespace
 
 Bytes PstEntryId(const RecordKey& store, std::uint32_t nid) {
-    Bytes out(4, 0);
+    Bytes out;
+    out.reserve(24);
+    ltp::AppendU32(out, 0);
     out.insert(out.end(), store.begin(), store.end());
     ltp::AppendU32(out, nid);
     return out;
@@ -29,7 +31,9 @@ Bytes PstEntryId(const RecordKey& store, std::uint32_t nid) {
 
 Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
                     std::string_view address) {
-    Bytes out(4, 0);
+    Bytes out;
+    out.reserve(64);
+    ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kOneOffUid), std::end(kOneOffUid));
     ltp::AppendU16(out, 0);       // version
     ltp::AppendU16(out, 0x8001);  // MAPI_UNICODE | MAPI_SEND_NO_RICH_INFO
@@ -40,7 +44,9 @@ Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
 }
 
 Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner) {
-    Bytes out(4, 0);
+    Bytes out;
+    out.reserve(21 + inner.size());
+    ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kWrapUid), std::end(kWrapUid));
     out.push_back(type);
     out.insert(out.end(), inner.begin(), inner.end());

@@ -20,7 +20,8 @@ constexpr std::int32_t kEmailDisplayLids[] = {0x8080, 0x8090, 0x80A0};
 // [MS-OXOMSG] 2.2.1.3: reserved 0x01, five bytes of the time, a GUID.
 Bytes ConversationIndex(std::uint64_t now, const std::array<std::uint8_t, 16>& guid) {
     Bytes b{0x01};
-    for (int shift = 48; shift >= 16; shift -= 8) b.push_back(static_cast<std::uint8_t>(now >> shift));
+    for (int shift = 48; shift >= 16; shift -= 8)
+        b.push_back(static_cast<std::uint8_t>(now >> shift));
     b.insert(b.end(), guid.begin(), guid.end());
     return b;
 }
@@ -30,8 +31,8 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
                              const ItemContext& ctx, std::int32_t icon, std::int32_t sideEffects) {
     const NameMap& n = *ctx.names;
     PropertyBag p;
-    p[0x0002000B] = BoolValue(true);   // PidTagAlternateRecipientAllowed
-    p[0x00170003] = Int32Value(1);     // PidTagImportance: normal
+    p[0x0002000B] = BoolValue(true);  // PidTagAlternateRecipientAllowed
+    p[0x00170003] = Int32Value(1);    // PidTagImportance: normal
     p[0x001A001F] = StringValue(messageClass);
     p[0x0023000B] = BoolValue(false);  // PidTagOriginatorDeliveryReportRequested
     p[0x00260003] = Int32Value(0);     // PidTagPriority
@@ -50,7 +51,7 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
     p[0x30070040] = TimeValue(ctx.now);  // PidTagCreationTime
     p[0x30080040] = TimeValue(ctx.now);  // PidTagLastModificationTime
     p[0x300B0102] = Bytes(ctx.searchKey.begin(), ctx.searchKey.end());
-    p[0x3FF10003] = Int32Value(0);  // PidTagMessageLocaleId
+    p[0x3FF10003] = Int32Value(0);                                     // PidTagMessageLocaleId
     p[n.Tag(PropSet::Address, 0x8005, kString)] = StringValue(title);  // PidLidFileUnder
     p[n.Tag(PropSet::Address, 0x8025, kBoolean)] = BoolValue(false);   // PidLidAutoLog
     p[n.Tag(PropSet::Common, 0x850E, kBoolean)] = BoolValue(false);    // PidLidAgingDontAgeMe
@@ -58,7 +59,7 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
     p[n.Tag(PropSet::Common, 0x8554, kString)] = StringValue(kCurrentVersionName);
     p[n.Tag(PropSet::Common, 0x8506, kBoolean)] = BoolValue(false);  // PidLidPrivate
     p[n.Tag(PropSet::Common, 0x8510, kInt32)] = Int32Value(sideEffects);
-    p[n.Tag(PropSet::Common, 0x8518, kInt32)] = Int32Value(0);  // PidLidTaskMode
+    p[n.Tag(PropSet::Common, 0x8518, kInt32)] = Int32Value(0);      // PidLidTaskMode
     p[n.Tag(PropSet::Common, 0x85BF, kTime)] = TimeValue(ctx.now);  // PidLidValidFlagStringProof
     p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
     return p;
@@ -171,8 +172,7 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     std::size_t prefix = 0;
     std::size_t memberBytes = 0;
     std::size_t oneOffBytes = 0;
-    while (prefix < members.size() &&
-           memberBytes + members[prefix].size() < kMaxMemberArrayBytes &&
+    while (prefix < members.size() && memberBytes + members[prefix].size() < kMaxMemberArrayBytes &&
            oneOffBytes + oneOffs[prefix].size() < kMaxMemberArrayBytes) {
         memberBytes += members[prefix].size();
         oneOffBytes += oneOffs[prefix].size();
@@ -189,20 +189,20 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     }
 
     // Task defaults Outlook stores on every list it creates.
-    p[n.Tag(PropSet::Task, 0x8102, kFloat64)] = DoubleValue(0.0);  // PercentComplete
-    p[n.Tag(PropSet::Task, 0x812A, kInt32)] = Int32Value(0);       // AcceptanceState
-    p[n.Tag(PropSet::Task, 0x8110, kInt32)] = Int32Value(0);       // ActualEffort
-    p[n.Tag(PropSet::Task, 0x811C, kBoolean)] = BoolValue(false);  // Complete
-    p[n.Tag(PropSet::Task, 0x8111, kInt32)] = Int32Value(0);       // EstimatedEffort
-    p[n.Tag(PropSet::Task, 0x812C, kBoolean)] = BoolValue(false);  // FFixOffline
-    p[n.Tag(PropSet::Task, 0x8126, kBoolean)] = BoolValue(false);  // FRecurring
-    p[n.Tag(PropSet::Task, 0x8124, kBoolean)] = BoolValue(false);  // NoCompute
+    p[n.Tag(PropSet::Task, 0x8102, kFloat64)] = DoubleValue(0.0);      // PercentComplete
+    p[n.Tag(PropSet::Task, 0x812A, kInt32)] = Int32Value(0);           // AcceptanceState
+    p[n.Tag(PropSet::Task, 0x8110, kInt32)] = Int32Value(0);           // ActualEffort
+    p[n.Tag(PropSet::Task, 0x811C, kBoolean)] = BoolValue(false);      // Complete
+    p[n.Tag(PropSet::Task, 0x8111, kInt32)] = Int32Value(0);           // EstimatedEffort
+    p[n.Tag(PropSet::Task, 0x812C, kBoolean)] = BoolValue(false);      // FFixOffline
+    p[n.Tag(PropSet::Task, 0x8126, kBoolean)] = BoolValue(false);      // FRecurring
+    p[n.Tag(PropSet::Task, 0x8124, kBoolean)] = BoolValue(false);      // NoCompute
     p[n.Tag(PropSet::Task, 0x8123, kInt32)] = Int32Value(0x7FFFFFFF);  // Ordinal
-    p[n.Tag(PropSet::Task, 0x8129, kInt32)] = Int32Value(0);       // Ownership
-    p[n.Tag(PropSet::Task, 0x8113, kInt32)] = Int32Value(1);       // State
-    p[n.Tag(PropSet::Task, 0x8101, kInt32)] = Int32Value(0);       // Status
-    p[n.Tag(PropSet::Task, 0x8112, kInt32)] = Int32Value(1);       // Version
-    p[n.Tag(PropSet::Task, 0x8103, kBoolean)] = BoolValue(false);  // TeamTask
+    p[n.Tag(PropSet::Task, 0x8129, kInt32)] = Int32Value(0);           // Ownership
+    p[n.Tag(PropSet::Task, 0x8113, kInt32)] = Int32Value(1);           // State
+    p[n.Tag(PropSet::Task, 0x8101, kInt32)] = Int32Value(0);           // Status
+    p[n.Tag(PropSet::Task, 0x8112, kInt32)] = Int32Value(1);           // Version
+    p[n.Tag(PropSet::Task, 0x8103, kBoolean)] = BoolValue(false);      // TeamTask
     SetMessageSize(p);
     return p;
 }

@@ -33,9 +33,9 @@ const std::vector<std::uint32_t> kAssocColumns = {
     0x001A001F, 0x0E070003, 0x0E170003, 0x3001001F, 0x6800001F, 0x6803000B, 0x68051003,
     0x682F001F, 0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
 const std::vector<std::uint32_t> kSearchContentsColumns = {
-    0x00170003, 0x001A001F, 0x00360003, 0x0037001F, 0x0042001F, 0x0057000B, 0x0058000B,
-    0x0E03001F, 0x0E04001F, 0x0E05001F, 0x0E060040, 0x0E070003, 0x0E080003, 0x0E170003,
-    0x0E2A000B, 0x30080040, 0x67F10003};
+    0x00170003, 0x001A001F, 0x00360003, 0x0037001F, 0x0042001F, 0x0057000B,
+    0x0058000B, 0x0E03001F, 0x0E04001F, 0x0E05001F, 0x0E060040, 0x0E070003,
+    0x0E080003, 0x0E170003, 0x0E2A000B, 0x30080040, 0x67F10003};
 const std::vector<std::uint32_t> kAttachmentColumns = {0x0E200003, 0x3704001F, 0x37050003,
                                                        0x370B0003};
 const std::vector<std::uint32_t> kRecipientColumns = {
@@ -89,9 +89,9 @@ PropertyBag MessageStore::StoreProperties() const {
     p[0x35E30102] = EntryIdOf(kNidDeletedItems);
     p[0x35E60102] = EntryIdOf(kNidCommonViews);
     p[0x35E70102] = EntryIdOf(kNidSearchRoot);
-    p[0x6633000B] = BoolValue(true);       // PidTagPstLrNoRestrictions
-    p[0x66FA0003] = Int32Value(0xE0011);   // PidTagLatestPstEnsure
-    p[0x67FF0003] = Int32Value(0);         // PidTagPstPassword: none
+    p[0x6633000B] = BoolValue(true);      // PidTagPstLrNoRestrictions
+    p[0x66FA0003] = Int32Value(0xE0011);  // PidTagLatestPstEnsure
+    p[0x67FF0003] = Int32Value(0);        // PidTagPstPassword: none
     return p;
 }
 
@@ -167,7 +167,8 @@ void MessageStore::Build(const std::string& displayName) {
     displayName_ = displayName;
     for (auto& b : recordKey_) b = static_cast<std::uint8_t>(random_());
     replVersionHistory_ = {1, 0, 0, 0};
-    for (int i = 0; i < 16; ++i) replVersionHistory_.push_back(static_cast<std::uint8_t>(random_()));
+    for (int i = 0; i < 16; ++i)
+        replVersionHistory_.push_back(static_cast<std::uint8_t>(random_()));
     AppendU32(replVersionHistory_, 1);
 
     // NID counters of a blank file ([MS-PST] 2.4.1): the last index handed out per type.
@@ -180,9 +181,9 @@ void MessageStore::Build(const std::string& displayName) {
 
     // Table templates: columns, no rows.
     const std::pair<ndb::Nid, const std::vector<std::uint32_t>*> templates[] = {
-        {0x60D, &kHierarchyColumns}, {0x60E, &kContentsColumns}, {0x60F, &kAssocColumns},
-        {0x610, &kSearchContentsColumns}, {0x671, &kAttachmentColumns},
-        {0x692, &kRecipientColumns}};
+        {0x60D, &kHierarchyColumns},  {0x60E, &kContentsColumns},
+        {0x60F, &kAssocColumns},      {0x610, &kSearchContentsColumns},
+        {0x671, &kAttachmentColumns}, {0x692, &kRecipientColumns}};
     for (const auto& [nid, cols] : templates) {
         TableContext t(*cols);
         WriteTable(nid, t);
@@ -200,8 +201,8 @@ void MessageStore::Build(const std::string& displayName) {
     const std::pair<ndb::Nid, std::vector<std::uint32_t>> emptyTables[] = {
         {0x64C, {0x00390040, 0x0E100003, 0x0E140003}},
         {0x6B6, {0x0E330014, 0x0E370102, 0x0E380003}},
-        {0x6D7, {0x001A001F, 0x0E300102, 0x0E310102, 0x0E330014, 0x0E340102, 0x0E380003,
-                 0x0E3E0102}},
+        {0x6D7,
+         {0x001A001F, 0x0E300102, 0x0E310102, 0x0E330014, 0x0E340102, 0x0E380003, 0x0E3E0102}},
         {0x6F8, {0x0E330014, 0x30070040}}};
     for (const auto& [nid, cols] : emptyTables) {
         TableContext t(cols);
@@ -328,12 +329,33 @@ ndb::Nid MessageStore::AddContact(ndb::Nid folder, const ContactData& contact) {
     return AddItem(folder, nid, ContactProperties(contact, NewItemContext(nid)));
 }
 
-ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
-    CheckOpen();
-    FolderAt(folder);
+void MessageStore::CheckMembers(const DistListData& list) const {
     for (const auto& m : list.members) {
         if (!m.itemEntryId.empty()) NidOfEntryId(m.itemEntryId);
     }
+}
+
+void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistListData& list) {
+    CheckOpen();
+    Folder& folder = FolderAt(folderNid);
+    if (!IsDistList(item) || !db_->HasNode(item)) {
+        throw MessagingError("no distribution list with NID " + std::to_string(item));
+    }
+    CheckMembers(list);
+    const PropertyBag props = DistListProperties(list, NewItemContext(item));
+    WriteProps(item, props, folderNid);
+    // The contents row repeats the size and times; it can be refreshed while it is the last row.
+    try {
+        folder.contents->SetRow(item, props);
+        folder.contentsDirty = true;
+    } catch (const ltp::LtpError&) {
+    }
+}
+
+ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
+    CheckOpen();
+    FolderAt(folder);
+    CheckMembers(list);
     const ndb::Nid nid = db_->AllocateNid(kTypeNormalMessage);
     AddItem(folder, nid, DistListProperties(list, NewItemContext(nid)));
     lists_.insert(nid);

@@ -21,7 +21,7 @@ namespace tarvelle::pst::messaging {
 
 // A refused messaging operation (unknown folder, bad entry ID).
 class MessagingError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -35,7 +35,7 @@ inline constexpr ndb::Nid kNidCommonViews = 0x8082;
 inline constexpr ndb::Nid kNidSpamSearchFolder = 0x2223;
 
 class MessageStore {
-public:
+  public:
     // Creates the file (never an existing one) with a new, empty store and its Contacts folder,
     // committed once so the file is complete from the start.
     static std::unique_ptr<MessageStore> Create(const std::filesystem::path& path,
@@ -59,6 +59,8 @@ public:
 
     ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact);
     ndb::Nid AddDistList(ndb::Nid folder, const DistListData& list);
+    // Stores a list saved before again, with its members now (same NID, same contents row).
+    void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list);
     bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
 
     // Writes every changed folder and table, then commits the file.
@@ -68,7 +70,7 @@ public:
     bool Closed() const { return closed_; }
     ndb::NodeDatabase& Database() { return *db_; }
 
-private:
+  private:
     struct Folder {
         ndb::Nid nid = 0;
         ndb::Nid parent = 0;
@@ -94,6 +96,7 @@ private:
     void WriteTable(ndb::Nid nid, ltp::TableContext& table);
     ltp::PropertyBag StoreProperties() const;
     ndb::Nid AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props);
+    void CheckMembers(const DistListData& list) const;
     ItemContext NewItemContext(ndb::Nid nid);
     void CheckOpen() const;
 

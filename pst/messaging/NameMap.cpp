@@ -20,18 +20,48 @@ NameMap NameMap::Standard() {
     using enum PropSet;
     return NameMap({
         // contact and list fields ([MS-OXOCNTC])
-        {Address, 0x8005}, {Address, 0x8006}, {Address, 0x8026}, {Address, 0x8027},
-        {Address, 0x8028}, {Address, 0x8029}, {Address, 0x8023}, {Address, 0x8025},
-        {Address, 0x8080}, {Address, 0x8082}, {Address, 0x8083}, {Address, 0x8084},
-        {Address, 0x8085}, {Address, 0x804C}, {Address, 0x8053}, {Address, 0x8054},
-        {Address, 0x8055}, {Address, 0x8064},
+        {Address, 0x8005},
+        {Address, 0x8006},
+        {Address, 0x8026},
+        {Address, 0x8027},
+        {Address, 0x8028},
+        {Address, 0x8029},
+        {Address, 0x8023},
+        {Address, 0x8025},
+        {Address, 0x8080},
+        {Address, 0x8082},
+        {Address, 0x8083},
+        {Address, 0x8084},
+        {Address, 0x8085},
+        {Address, 0x804C},
+        {Address, 0x8053},
+        {Address, 0x8054},
+        {Address, 0x8055},
+        {Address, 0x8064},
         // common item properties ([MS-OXCMSG], [MS-OXPROPS])
-        {Common, 0x8552}, {Common, 0x8554}, {Common, 0x8506}, {Common, 0x850E},
-        {Common, 0x8510}, {Common, 0x8518}, {Common, 0x85BF}, {Common, 0x85BD},
+        {Common, 0x8552},
+        {Common, 0x8554},
+        {Common, 0x8506},
+        {Common, 0x850E},
+        {Common, 0x8510},
+        {Common, 0x8518},
+        {Common, 0x85BF},
+        {Common, 0x85BD},
         // task defaults Outlook stores on a list ([MS-OXOTASK])
-        {Task, 0x8102}, {Task, 0x812A}, {Task, 0x8110}, {Task, 0x811C}, {Task, 0x8111},
-        {Task, 0x812C}, {Task, 0x8126}, {Task, 0x8124}, {Task, 0x8123}, {Task, 0x8129},
-        {Task, 0x8113}, {Task, 0x8101}, {Task, 0x8112}, {Task, 0x8103},
+        {Task, 0x8102},
+        {Task, 0x812A},
+        {Task, 0x8110},
+        {Task, 0x811C},
+        {Task, 0x8111},
+        {Task, 0x812C},
+        {Task, 0x8126},
+        {Task, 0x8124},
+        {Task, 0x8123},
+        {Task, 0x8129},
+        {Task, 0x8113},
+        {Task, 0x8101},
+        {Task, 0x8112},
+        {Task, 0x8103},
     });
 }
 
@@ -56,6 +86,7 @@ ltp::PropertyBag NameMap::Properties() const {
     ltp::PropertyBag props;
     props[ltp::Tag(0x0001, ltp::kInt32)] = ltp::Int32Value(kBuckets);
     ltp::Bytes guids;
+    guids.reserve(sizeof kGuids);
     for (const auto& g : kGuids) guids.insert(guids.end(), std::begin(g), std::end(g));
     props[ltp::Tag(0x0002, ltp::kBinary)] = guids;
     ltp::Bytes entries;

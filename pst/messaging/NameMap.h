@@ -18,7 +18,7 @@ struct NamedProperty {
 };
 
 class NameMap {
-public:
+  public:
     // The map with every named property the contact and list writers use.
     static NameMap Standard();
     explicit NameMap(std::vector<NamedProperty> names);
@@ -36,7 +36,7 @@ public:
     // The properties of the map's node (NID 0x61).
     ltp::PropertyBag Properties() const;
 
-private:
+  private:
     std::vector<NamedProperty> names_;
 };
 

@@ -11,34 +11,20 @@
 #include <sstream>
 
 #include "pst/messaging/MessageStore.h"
+#include "tests/pst/ltp_tools.h"
 
 namespace tarvelle::pst::messaging {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CmdResult {
-    int status = -1;
-    std::string out;
-};
-
-// Runs a shell command, capturing stdout and stderr.
-CmdResult Shell(const std::string& cmd) {
-    CmdResult r;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n = 0;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+using testing::CmdResult;
+using testing::Shell;
 
 std::string Tools() { return std::string(TARVELLE_SHARED_DIR) + "/tools/"; }
 
 class PstFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("tarvelle-ltp-" + std::to_string(getpid()) + "-" +
@@ -50,8 +36,8 @@ protected:
         if (!HasFailure()) fs::remove_all(dir_);
     }
     void ExpectCheckerPasses(const fs::path& pst) {
-        const CmdResult r = Shell(std::string(TARVELLE_PYTHON) + " " + Tools() + "pstwalk.py check '" +
-                            pst.string() + "'");
+        const CmdResult r = Shell(std::string(TARVELLE_PYTHON) + " " + Tools() +
+                                  "pstwalk.py check '" + pst.string() + "'");
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_NE(r.out.find("0 errors"), std::string::npos) << r.out;
     }
@@ -59,7 +45,8 @@ protected:
     std::string ReadpstVcards(const fs::path& pst) {
         const fs::path out = dir_ / "readpst";
         fs::create_directories(out);
-        const CmdResult r = Shell("readpst -r -cv -8 -o '" + out.string() + "' '" + pst.string() + "'");
+        const CmdResult r =
+            Shell("readpst -r -cv -8 -o '" + out.string() + "' '" + pst.string() + "'");
         EXPECT_EQ(r.status, 0) << r.out;
         std::string all;
         for (const auto& e : fs::recursive_directory_iterator(out)) {
@@ -72,8 +59,8 @@ protected:
         return all;
     }
     std::string PypffDump(const fs::path& pst, const std::string& nids) {
-        const CmdResult r = Shell("/usr/bin/python3 " + Tools() + "pypff_dump.py '" + pst.string() +
-                            "' " + nids);
+        const CmdResult r =
+            Shell("/usr/bin/python3 " + Tools() + "pypff_dump.py '" + pst.string() + "' " + nids);
         EXPECT_EQ(r.status, 0) << r.out;
         return r.out;
     }
@@ -87,17 +74,18 @@ TEST_F(PstFiles, NewStoreWithOneContactIsValidAndReadable) {
     const ndb::Nid item = store->AddContact(contacts, {"Ann", "ann@example.org", "", ""});
     store->Commit();
     ExpectCheckerPasses(pst);
-    const CmdResult tree = Shell(std::string(TARVELLE_PYTHON) + " " + Tools() + "pstwalk.py tree '" +
-                           pst.string() + "'");
+    const CmdResult tree = Shell(std::string(TARVELLE_PYTHON) + " " + Tools() +
+                                 "pstwalk.py tree '" + pst.string() + "'");
     EXPECT_NE(tree.out.find("'Contacts' class='IPF.Contact' count=1"), std::string::npos)
         << tree.out;
     const CmdResult info = Shell("pffinfo '" + pst.string() + "'");
     EXPECT_EQ(info.status, 0) << info.out;
-    const std::string dump = PypffDump(pst, "0x" + [&] {
-        std::ostringstream s;
-        s << std::hex << item;
-        return s.str();
-    }());
+    const std::string dump = PypffDump(
+        pst, "0x" + [&] {
+            std::ostringstream s;
+            s << std::hex << item;
+            return s.str();
+        }());
     EXPECT_NE(dump.find("Ann (ann@example.org)"), std::string::npos) << dump;
     const std::string vcards = ReadpstVcards(pst);
     EXPECT_NE(vcards.find("ann@example.org"), std::string::npos) << vcards;

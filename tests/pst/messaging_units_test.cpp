@@ -70,7 +70,8 @@ TEST(NameMap, IdsBucketsAndStreams) {
     for (const auto& [tag, value] : props) {
         if (ltp::TagId(tag) < 0x1000 || ltp::TagId(tag) > 0x10FA) continue;
         for (std::size_t off = 0; off < value.size(); off += 8) {
-            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off), ltp::GetU16(value.data() + off + 4) >> 1),
+            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off),
+                                      ltp::GetU16(value.data() + off + 4) >> 1),
                       ltp::TagId(tag) - 0x1000u);
             ++inBuckets;
         }
@@ -97,7 +98,9 @@ TEST(Items, ContactCarriesWhatOutlookComputes) {
     ContactData c{"Ann", "ann@x.org", "", ""};
     const auto p = ContactProperties(c, Context(names));
     EXPECT_EQ(Utf16ToAscii(p.at(0x001A001F)), "IPM.Contact");
-    EXPECT_EQ(Utf16ToAscii(p.at(0x0037001F)), "\x01\x01" "Ann");
+    EXPECT_EQ(Utf16ToAscii(p.at(0x0037001F)),
+              "\x01\x01"
+              "Ann");
     EXPECT_EQ(Utf16ToAscii(p.at(0x3001001F)), "Ann");
     EXPECT_EQ(Utf16ToAscii(p.at(0x3A06001F)), "Ann");
     EXPECT_EQ(Utf16ToAscii(p.at(names.Tag(PropSet::Address, 0x8080, ltp::kString))),
@@ -159,9 +162,10 @@ TEST(MessageStore, FolderBookkeepingAgreesWithTables) {
     const ndb::Nid contacts = store.DefaultContactsFolder();
     EXPECT_EQ(contacts, 0x80A2u);
     EXPECT_EQ(store.FolderName(contacts), "Contacts");
-    for (const ndb::Nid nid : {0x21u, 0x61u, 0x122u, 0x12Du, 0x12Eu, 0x12Fu, 0x1E1u, 0x201u,
-                               0x60Du, 0x60Eu, 0x60Fu, 0x610u, 0x671u, 0x692u, 0x2223u, 0x8022u,
-                               0x802Du, 0x8042u, 0x8062u, 0x8082u, 0x80A2u, 0x80ADu, 0x80AEu}) {
+    for (const ndb::Nid nid :
+         {0x21u,   0x61u,   0x122u,  0x12Du,  0x12Eu,  0x12Fu,  0x1E1u,  0x201u,
+          0x60Du,  0x60Eu,  0x60Fu,  0x610u,  0x671u,  0x692u,  0x2223u, 0x8022u,
+          0x802Du, 0x8042u, 0x8062u, 0x8082u, 0x80A2u, 0x80ADu, 0x80AEu}) {
         EXPECT_TRUE(db->HasNode(nid)) << std::hex << nid;
     }
     EXPECT_EQ(db->nodes.at(0x80A2).parent, 0x8022u);
