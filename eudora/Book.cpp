@@ -81,25 +81,29 @@ bool SameNickname(std::string_view a, std::string_view b) {
 
 std::size_t AddressBooks::AddBook(std::string name) {
     if (resolved_) throw std::logic_error("AddressBooks: book added after Resolve");
-    books_.push_back(Book{std::move(name), {}, {}, {}});
+    if (!books_.empty()) FinishBook();
+    books_.push_back(Book{std::move(name), entries_.size(), entries_.size()});
     return books_.size() - 1;
 }
 
 void AddressBooks::CheckOpen(std::size_t book) const {
     if (resolved_) throw std::logic_error("AddressBooks: line added after Resolve");
     if (book >= books_.size()) throw std::out_of_range("AddressBooks: no such book");
+    if (book + 1 != books_.size()) {
+        throw std::logic_error("AddressBooks: line added to a book already read");
+    }
 }
 
 void AddressBooks::AddAlias(std::size_t book, int lineNumber, std::string nickname, EntryKind kind,
                             std::string addressText) {
     CheckOpen(book);
     BookEntry entry;
-    entry.book = book;
+    entry.book = static_cast<std::uint32_t>(book);
     entry.lineNumber = lineNumber;
     entry.nickname = std::move(nickname);
     entry.kind = kind;
     entry.addressText = std::move(addressText);
-    books_[book].pending.push_back(std::move(entry));
+    entries_.push_back(std::move(entry));
 }
 
 void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view line) {
@@ -126,7 +130,7 @@ void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view li
 void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view nickname,
                            std::string_view text) {
     CheckOpen(book);
-    auto [it, inserted] = books_[book].notes.try_emplace(FoldNickname(nickname));
+    auto [it, inserted] = pendingNotes_.try_emplace(FoldNickname(nickname));
     PendingNote& note = it->second;
     if (inserted) {
         note.firstLine = lineNumber;
@@ -140,63 +144,68 @@ void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view ni
 void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string reason) {
     CheckOpen(book);
     BookEntry entry;
-    entry.book = book;
+    entry.book = static_cast<std::uint32_t>(book);
     entry.lineNumber = lineNumber;
     entry.skipReason = std::move(reason);
-    books_[book].pending.push_back(std::move(entry));
+    entries_.push_back(std::move(entry));
+}
+
+void AddressBooks::FinishBook() {
+    Book& book = books_.back();
+    const auto bookIndex = static_cast<std::uint32_t>(books_.size() - 1);
+
+    // Attach each note to the alias lines of its nickname; an alias line without address stands
+    // only when a note gives the contact content.
+    for (std::size_t i = book.first; i < entries_.size(); ++i) {
+        BookEntry& e = entries_[i];
+        if (e.skipReason) continue;
+        const auto it = pendingNotes_.find(FoldNickname(e.nickname));
+        if (it != pendingNotes_.end()) {
+            if (!it->second.claimed) {
+                it->second.claimed = true;
+                it->second.index = static_cast<std::uint32_t>(noteTexts_.size());
+                noteTexts_.push_back(std::move(it->second.text));
+            }
+            e.note = it->second.index;
+        } else if (e.kind == EntryKind::Contact && e.addressText.empty()) {
+            e.skipReason = "no address";
+        }
+    }
+    // A note whose nickname has no alias line is a contact of its own, at the note's line.
+    for (auto& [folded, note] : pendingNotes_) {
+        if (note.claimed) continue;
+        BookEntry entry;
+        entry.book = bookIndex;
+        entry.lineNumber = note.firstLine;
+        entry.nickname = std::move(note.nickname);
+        entry.kind = EntryKind::Contact;
+        entry.fromNoteOnly = true;
+        entry.note = static_cast<std::uint32_t>(noteTexts_.size());
+        noteTexts_.push_back(std::move(note.text));
+        entries_.push_back(std::move(entry));
+    }
+    std::unordered_map<std::string, PendingNote>().swap(pendingNotes_);
+
+    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(book.first);
+    std::stable_sort(first, entries_.end(), [](const BookEntry& x, const BookEntry& y) {
+        return x.lineNumber < y.lineNumber;
+    });
+    book.end = entries_.size();
+
+    for (std::size_t i = book.first; i < book.end; ++i) {
+        BookEntry& e = entries_[i];
+        if (e.skipReason) continue;
+        e.itemNumber = nextItem_++;
+        // An earlier book keeps a nickname; within this book the last alias line wins.
+        auto [it, inserted] = index_.try_emplace(FoldNickname(e.nickname), i);
+        if (!inserted && entries_[it->second].book == bookIndex) it->second = i;
+    }
 }
 
 void AddressBooks::Resolve() {
     if (resolved_) throw std::logic_error("AddressBooks: Resolve called twice");
+    if (!books_.empty()) FinishBook();
     resolved_ = true;
-
-    std::size_t total = 0;
-    for (Book& book : books_) {
-        // Which nicknames have an alias line in this book.
-        std::unordered_set<std::string> hasAlias;
-        for (const BookEntry& e : book.pending) {
-            if (!e.skipReason) hasAlias.insert(FoldNickname(e.nickname));
-        }
-        for (const auto& [folded, note] : book.notes) {
-            if (hasAlias.contains(folded)) continue;
-            BookEntry entry;
-            entry.book = static_cast<std::size_t>(&book - books_.data());
-            entry.lineNumber = note.firstLine;
-            entry.nickname = note.nickname;
-            entry.kind = EntryKind::Contact;
-            entry.fromNoteOnly = true;
-            book.pending.push_back(std::move(entry));
-        }
-        // An alias line without address stands only when a note gives the contact content.
-        for (BookEntry& e : book.pending) {
-            if (!e.skipReason && !e.fromNoteOnly && e.kind == EntryKind::Contact &&
-                e.addressText.empty() && !book.notes.contains(FoldNickname(e.nickname))) {
-                e.skipReason = "no address";
-            }
-        }
-        std::stable_sort(
-            book.pending.begin(), book.pending.end(),
-            [](const BookEntry& x, const BookEntry& y) { return x.lineNumber < y.lineNumber; });
-        total += book.pending.size();
-    }
-
-    entries_.reserve(total);
-    std::size_t itemNumber = 0;
-    for (Book& book : books_) {
-        std::unordered_map<std::string, std::size_t> local;  // the last alias line of a book wins
-        book.entries.reserve(book.pending.size());
-        for (BookEntry& e : book.pending) {
-            const std::size_t index = entries_.size();
-            book.entries.push_back(index);
-            if (!e.skipReason) {
-                e.itemNumber = itemNumber++;
-                local[FoldNickname(e.nickname)] = index;
-            }
-            entries_.push_back(std::move(e));
-        }
-        std::vector<BookEntry>().swap(book.pending);
-        for (auto& [folded, index] : local) index_.try_emplace(folded, index);
-    }
 }
 
 ResolvedMember AddressBooks::ResolveMember(const BookEntry& group, const Address& member) const {
@@ -244,21 +253,24 @@ std::vector<ResolvedMember> AddressBooks::ResolveMembers(const BookEntry& group,
     return members;
 }
 
+std::span<const BookEntry> AddressBooks::BookEntries(std::size_t book) const {
+    const Book& b = books_.at(book);
+    if (!resolved_ && book + 1 == books_.size()) return {};  // still being read
+    return std::span<const BookEntry>(entries_).subspan(b.first, b.end - b.first);
+}
+
 const BookEntry* AddressBooks::EntryAt(std::size_t book, int lineNumber) const {
-    const auto& indexes = books_.at(book).entries;
-    const auto it = std::lower_bound(
-        indexes.begin(), indexes.end(), lineNumber,
-        [this](std::size_t index, int line) { return entries_[index].lineNumber < line; });
-    if (it == indexes.end() || entries_[*it].lineNumber != lineNumber) return nullptr;
-    return &entries_[*it];
+    const auto entries = BookEntries(book);
+    const auto it =
+        std::lower_bound(entries.begin(), entries.end(), lineNumber,
+                         [](const BookEntry& e, int line) { return e.lineNumber < line; });
+    if (it == entries.end() || it->lineNumber != lineNumber) return nullptr;
+    return &*it;
 }
 
 std::optional<Note> AddressBooks::NoteOf(const BookEntry& entry) const {
-    if (entry.skipReason || entry.book >= books_.size()) return std::nullopt;
-    const auto& notes = books_[entry.book].notes;
-    const auto it = notes.find(FoldNickname(entry.nickname));
-    if (it == notes.end()) return std::nullopt;
-    return ParseNoteText(it->second.text);
+    if (!entry.note || *entry.note >= noteTexts_.size()) return std::nullopt;
+    return ParseNoteText(noteTexts_[*entry.note]);
 }
 
 }  // namespace tarvelle::eudora

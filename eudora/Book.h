@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,24 +57,28 @@ struct ResolvedMember {
 };
 
 struct BookEntry {
-    std::size_t book = 0;
+    std::uint32_t book = 0;
     int lineNumber = 0;  // the alias line; for a contact made from a note alone, its note line
-    std::string nickname;
     EntryKind kind = EntryKind::Contact;
+    bool fromNoteOnly = false;  // a note whose nickname has no alias line
+    std::string nickname;
     // Contact: the address entry of the alias line; empty for a contact without e-mail address
     // (and for a group, whose address list the second pass reads from its line).
     std::string addressText;
-    bool fromNoteOnly = false;  // a note whose nickname has no alias line
     // Set when the line makes no item: the text is the reason for the "Skipped line" log line.
     std::optional<std::string> skipReason;
     // Position among the items written (skipped entries excluded), counted across all books in
     // writing order: main book first, then the extra books in the order they were added.
     std::size_t itemNumber = 0;
+    // The note of the nickname in this book (see AddressBooks::NoteOf).
+    std::optional<std::uint32_t> note;
 };
 
 class AddressBooks {
   public:
     // Books are added in lookup order: the main book first, then the extra books by file name.
+    // They are read one after the other: adding a book completes the one before it, and lines
+    // are added to the newest book only.
     std::size_t AddBook(std::string name);
 
     // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
@@ -93,18 +98,15 @@ class AddressBooks {
     // log it in its place.
     void AddSkippedLine(std::size_t book, int lineNumber, std::string reason);
 
-    // Completes the index: contacts from notes alone, entries in line order, items numbered,
-    // nicknames indexed. Call once, after the last Add.
+    // Completes the index after the last line of the last book. Call once.
     void Resolve();
 
     // All entries, in writing order (book by book, each in line order).
     const std::vector<BookEntry>& Entries() const { return entries_; }
     std::size_t BookCount() const { return books_.size(); }
     const std::string& BookName(std::size_t book) const { return books_.at(book).name; }
-    // Indexes into Entries() of one book's entries, in line order.
-    std::span<const std::size_t> BookEntries(std::size_t book) const {
-        return books_.at(book).entries;
-    }
+    // One book's entries, in line order.
+    std::span<const BookEntry> BookEntries(std::size_t book) const;
     // The entry a nickname stands for: the first book (in lookup order) that defines it; within a
     // book the last alias line for it, as Eudora keeps the last one read.
     std::optional<std::size_t> Find(std::string_view nickname) const;
@@ -127,20 +129,28 @@ class AddressBooks {
     struct PendingNote {
         int firstLine = 0;
         std::string nickname;  // as first written
-        std::string text;      // raw, parsed when asked for
+        std::string text;
+        bool claimed = false;     // an alias line of the book has it
+        std::uint32_t index = 0;  // in noteTexts_, once claimed
     };
     struct Book {
         std::string name;
-        std::vector<BookEntry> pending;
-        std::unordered_map<std::string, PendingNote> notes;  // by folded nickname
-        std::vector<std::size_t> entries;
+        std::size_t first = 0;  // its entries are entries_[first, end)
+        std::size_t end = 0;
     };
 
     void CheckOpen(std::size_t book) const;
+    // Turns the newest book's lines into entries: notes attached or made contacts, line order,
+    // item numbers, nicknames indexed. Its pending notes are released.
+    void FinishBook();
 
     std::vector<Book> books_;
     std::vector<BookEntry> entries_;
+    // Notes of the book being read, by folded nickname; once it is finished, the note texts.
+    std::unordered_map<std::string, PendingNote> pendingNotes_;
+    std::vector<std::string> noteTexts_;                  // raw, parsed when asked for
     std::unordered_map<std::string, std::size_t> index_;  // folded nickname -> entry
+    std::size_t nextItem_ = 0;
     bool resolved_ = false;
 };
 
