@@ -1,5 +1,8 @@
 // Default mode of tarvelle-export: the book found through Eudora's registry entry in a temporary
 // WINEPREFIX (Wine's user.reg and drive C:), never the real home directory.
+// Wine's registry and dosdevices only exist off Windows.
+#ifndef _WIN32
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -137,3 +140,5 @@ TEST_F(DefaultModeCommandTest, MissingBookIsReportedNotSilentlyEmpty) {
 
 }  // namespace
 }  // namespace tarvelle::cli
+
+#endif  // _WIN32
