@@ -1,0 +1,113 @@
+// tarvelle-bench: for books of 1,000 to 200,000 nicknames (or the counts given as arguments),
+// generates the book, exports it with tarvelle-export and prints wall time, items per second,
+// peak resident memory, the .pst size, the time of `cp --reflink=never` of the .pst plus `sync`
+// on the same disk, and the ratio export time / copy time.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs argv[0] with the arguments, its output to /dev/null; measures wall time and peak memory.
+Outcome RunMeasured(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) return {};
+    if (pid == 0) {
+        if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+        if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(127);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) < 0) return {};
+    Outcome o;
+    o.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.peakKiB = usage.ru_maxrss;
+    return o;
+}
+
+fs::path FindPst(const fs::path& dir) {
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() == ".pst") return e.path();
+    }
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> counts = {1000, 10000, 100000, 200000};
+    if (argc > 1) {
+        counts.clear();
+        for (int i = 1; i < argc; ++i) counts.push_back(std::atol(argv[i]));
+    }
+    const std::string exporter = TARVELLE_EXPORT_PATH;
+    const std::string generator = std::string(TARVELLE_SHARED_DIR) + "/tools/gen_large_nndbase.py";
+    if (!fs::exists(exporter)) {
+        std::cerr << "tarvelle-bench: " << exporter << " not found; build tarvelle-export first\n";
+        return 1;
+    }
+    const fs::path work =
+        fs::temp_directory_path() / ("tarvelle-bench-" + std::to_string(getpid()));
+    std::printf("%10s %10s %12s %10s %10s %10s %12s\n", "nicknames", "export s", "items/s",
+                "peak MiB", "pst MB", "copy s", "export/copy");
+    int failures = 0;
+    for (long n : counts) {
+        const fs::path dir = work / std::to_string(n);
+        fs::remove_all(dir);
+        fs::create_directories(dir / "out");
+        const fs::path book = dir / "NNdbase.txt";
+        const std::string gen = "python3 '" + generator + "' --out '" + book.string() +
+                                "' --count " + std::to_string(n) + " 2>/dev/null";
+        if (std::system(gen.c_str()) != 0) {
+            std::cerr << "tarvelle-bench: generating " << n << " nicknames failed\n";
+            ++failures;
+            continue;
+        }
+        const Outcome ex =
+            RunMeasured({exporter, "--file", book.string(), "--out-dir", (dir / "out").string()});
+        const fs::path pst = FindPst(dir / "out");
+        if (ex.status != 0 || pst.empty()) {
+            std::cerr << "tarvelle-bench: export of " << n << " nicknames failed (status "
+                      << ex.status << ")\n";
+            ++failures;
+            continue;
+        }
+        const auto size = fs::file_size(pst);
+        const fs::path copy = dir / "copy.pst";
+        const Outcome cp = RunMeasured(
+            {"sh", "-c",
+             "cp --reflink=never '" + pst.string() + "' '" + copy.string() + "' && sync"});
+        std::printf("%10ld %10.2f %12.0f %10.1f %10.1f %10.3f %12.1f\n", n, ex.seconds,
+                    static_cast<double>(n) / ex.seconds, ex.peakKiB / 1024.0, size / 1e6,
+                    cp.seconds, cp.seconds > 0 ? ex.seconds / cp.seconds : 0.0);
+        std::fflush(stdout);
+        fs::remove_all(dir);
+    }
+    fs::remove_all(work);
+    return failures == 0 ? 0 : 1;
+}
