@@ -30,8 +30,11 @@ TEST(Windows1252Test, EveryByteRoundTripsThroughUtf8) {
     const std::string decoded = DecodeWindows1252(AllBytes());
     EXPECT_TRUE(IsValidUtf8(decoded));
     EXPECT_EQ(EncodeWindows1252(decoded), AllBytes());
+#ifndef _WIN32
+    // Without a system code page the ANSI functions are the Windows-1252 ones.
     EXPECT_EQ(DecodeAnsi(AllBytes()), decoded);
     EXPECT_EQ(EncodeAnsi(decoded), AllBytes());
+#endif
 }
 
 TEST(Windows1252Test, EncodesWhatItCannotHoldAsQuestionMarks) {

@@ -11,7 +11,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace tarvelle::platform {
@@ -39,8 +38,8 @@ class TextFileTest : public testing::Test {
   protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("tarvelle-text-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
+        dir_ = fs::temp_directory_path() / ("tarvelle-text-" + std::string(info->name()) + "-" +
+                                            std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -85,6 +84,7 @@ TEST(TextReaderTest, CrLfSplitAcrossReadBlocksIsOneTerminator) {
 }
 
 TEST(TextReaderTest, DecodesWindows1252UnlessTheFileStartsWithAUtf8Mark) {
+    if (DecodeAnsi("\xE9") != "\xC3\xA9") GTEST_SKIP() << "the ANSI code page is not 1252";
     EXPECT_EQ(LinesOf("alias m\xFCller hans@example.de\r\nx\x81\x8D\x8F\x90\x9D\x83"),
               (Lines{"alias m\xC3\xBCller hans@example.de",
                      "x\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC6\x92"}));
