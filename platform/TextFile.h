@@ -32,7 +32,7 @@ class TextFileError : public std::runtime_error {
 class TextReader {
   public:
     virtual ~TextReader() = default;
-    // True when no character is left to read.
+    // True when no character is left to read. May read ahead, so it can throw TextFileError too.
     virtual bool AtEndOfStream() = 0;
     // The next line. Throws TextFileError when the read fails part-way, or when called at the end.
     virtual std::string ReadLine() = 0;
