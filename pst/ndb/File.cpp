@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +132,18 @@ void File::Close() {
 }
 
 void File::RenameTo(const std::filesystem::path& target) {
+    // Swapping the two names and then removing the old file is as atomic as a plain rename, but
+    // on ext4 a rename over an existing file also starts writing the new file out at once, and
+    // the old one cannot be dropped before its own pending writes finish; an exchange avoids both.
+    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(path_.c_str());  // now the previous file
+        path_ = target;
+        return;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOENT) {
+        const int error = errno;
+        throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
+    }
     if (::rename(path_.c_str(), target.c_str()) != 0) {
         const int error = errno;
         throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));

@@ -23,6 +23,7 @@
 
 #include "pst/ndb/File.h"
 #include "pst/ndb/Format.h"
+#include "pst/ndb/FreeSpace.h"
 #include "pst/ndb/PageTree.h"
 
 namespace tarvelle::pst::ndb {
@@ -42,6 +43,7 @@ namespace {
 constexpr std::uint64_t kMinReservedRanges = 16;  // about 4 MB, sparse until used
 constexpr std::uint64_t kGrowthFactor = 4;
 constexpr std::size_t kArenaSize = 8u << 20;
+constexpr std::uint64_t kMaxRunPages = 256;
 constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
 
 enum class InternalKind : std::uint8_t { XBlock, XXBlock, SlBlock, SiBlock };
@@ -460,101 +462,59 @@ class Writer final : public NodeDatabase, private PageSink {
     // --- space
 
     std::uint64_t Allocate(std::uint64_t slots) {
-        if (freeExtents_ > 0) {
-            for (std::uint64_t have = slots; have < freeBlocks_.size(); ++have) {
-                auto& list = freeBlocks_[have];
-                if (list.empty()) continue;
-                const std::uint64_t ib = list.back();
-                list.pop_back();
-                --freeExtents_;
-                if (have > slots) AddFree(ib + slots * kSlotSize, (have - slots) * kSlotSize);
-                return ib;
-            }
-            if (slots <= kPageSize / kSlotSize && !freePages_.empty()) {
-                const std::uint64_t ib = freePages_.back();
-                freePages_.pop_back();
-                --freeExtents_;
-                if (slots * kSlotSize < kPageSize)
-                    AddFree(ib + slots * kSlotSize, kPageSize - slots * kSlotSize);
-                return ib;
-            }
-        }
-        return AllocateAtEnd(slots * kSlotSize);
+        if (const std::uint64_t ib = freeBlocks_.Take(slots * kSlotSize, kSlotSize); ib != 0)
+            return ib;
+        // Pieces of page runs that no run of pages fits in any more.
+        if (const std::uint64_t ib = freePages_.Take(slots * kSlotSize, kSlotSize); ib != 0)
+            return ib;
+        std::uint64_t size = slots * kSlotSize;
+        return AllocateAtEnd(size, kSlotSize, size);
     }
 
-    std::uint64_t AllocateAtEnd(std::uint64_t size) {
+    // `size` bytes (at least `least`, aligned to `align`) from the unused end of the file,
+    // within one AMap range; grows the file when the end is reached. `size` on return.
+    std::uint64_t AllocateAtEnd(std::uint64_t& size, std::uint64_t align, std::uint64_t least) {
         for (;;) {
+            const std::uint64_t aligned = (frontier_ + align - 1) / align * align;
             const std::uint64_t range = RangeOf(frontier_);
             const std::uint64_t end = RangeStart(range + 1);
-            if (frontier_ + size <= end && end <= fileSize_) {
-                const std::uint64_t ib = frontier_;
-                frontier_ += size;
+            if (frontier_ < fileSize_ && aligned + least <= end) {
+                freeBlocks_.Add(frontier_, aligned - frontier_);
+                size = std::min(size, (end - aligned) / align * align);
+                frontier_ = aligned + size;
                 if (frontier_ == end && end < fileSize_) frontier_ = end + RangeMapBytes(range + 1);
-                return ib;
+                return aligned;
             }
-            if (end > fileSize_ || frontier_ >= fileSize_) {
-                Grow(size);
+            if (end >= fileSize_ || frontier_ >= fileSize_) {
+                Grow(least);
                 continue;
             }
             // Too little room left before the next AMap: keep the rest for smaller items.
-            if (frontier_ < end) AddFree(frontier_, end - frontier_);
+            freeBlocks_.Add(frontier_, end - frontier_);
             frontier_ = end + RangeMapBytes(range + 1);
         }
     }
 
+    // Pages of a commit are handed out from runs of consecutive pages, so they go to the file
+    // in a few large writes.
     std::uint64_t AllocatePage() override {
-        if (!freePages_.empty()) {
-            const std::uint64_t ib = freePages_.back();
-            freePages_.pop_back();
-            --freeExtents_;
-            return ib;
+        if (runLeft_ == 0) {
+            const std::uint64_t pages = std::clamp<std::uint64_t>(pagesToCome_, 1, kMaxRunPages);
+            std::uint64_t bytes = pages * kPageSize;
+            // Pages one by one from scattered free space would cost a write each.
+            if (const std::uint64_t ib = freePages_.Take(bytes, kPageSize); ib != 0) {
+                runNext_ = ib;
+                runLeft_ = pages;
+            } else {
+                runNext_ = AllocateAtEnd(bytes, kPageSize, kPageSize);
+                runLeft_ = bytes / kPageSize;
+            }
         }
-        if (freeExtents_ > 0) {
-            if (const std::uint64_t ib = TakePageFromExtents(); ib != 0) return ib;
-        }
-        const std::uint64_t aligned = (frontier_ + kPageSize - 1) / kPageSize * kPageSize;
-        if (aligned > frontier_ && aligned <= fileSize_ &&
-            RangeOf(aligned - 1) == RangeOf(frontier_)) {
-            AddFree(frontier_, aligned - frontier_);
-            frontier_ = aligned;
-            if (frontier_ == RangeStart(RangeOf(frontier_)) && frontier_ < fileSize_)
-                frontier_ += RangeMapBytes(RangeOf(frontier_));
-        }
-        return AllocateAtEnd(kPageSize);
-    }
-
-    // Space nothing committed uses: free for the next allocation. Extents are kept whole (up
-    // to one block's size) so that freed blocks serve blocks of the same size again.
-    void AddFree(std::uint64_t ib, std::uint64_t bytes) {
-        while (bytes > 0) {
-            const std::uint64_t take = std::min<std::uint64_t>(bytes, kMaxBlockSize);
-            if (take == kPageSize && ib % kPageSize == 0)
-                freePages_.push_back(ib);
-            else
-                freeBlocks_[take / kSlotSize].push_back(ib);
-            ++freeExtents_;
-            ib += take;
-            bytes -= take;
-        }
-    }
-
-    // A 512-aligned page cut out of a larger free extent, or 0.
-    std::uint64_t TakePageFromExtents() {
-        for (std::size_t have = kPageSize / kSlotSize + 1; have < freeBlocks_.size(); ++have) {
-            auto& list = freeBlocks_[have];
-            if (list.empty()) continue;
-            const std::uint64_t ib = list.back();
-            const std::uint64_t head = (kPageSize - ib % kPageSize) % kPageSize;
-            const std::uint64_t bytes = have * kSlotSize;
-            if (head + kPageSize > bytes) continue;
-            list.pop_back();
-            --freeExtents_;
-            if (head > 0) AddFree(ib, head);
-            const std::uint64_t tail = bytes - head - kPageSize;
-            if (tail > 0) AddFree(ib + head + kPageSize, tail);
-            return ib + head;
-        }
-        return 0;
+        const std::uint64_t ib = runNext_;
+        runNext_ += kPageSize;
+        --runLeft_;
+        if (pagesToCome_ > 0) --pagesToCome_;
+        return ib;
     }
 
     // Space the last header still reaches: free only once the next header is written.
@@ -627,10 +587,13 @@ class Writer final : public NodeDatabase, private PageSink {
         if (!nbt_.dirty() && !bbt_.dirty() && state_.rgnid == committed_.rgnid &&
             state_.bidNextB == committed_.bidNextB)
             return;
+        pagesToCome_ = nbt_.DirtyPages() + bbt_.DirtyPages();
         nbt_.Write(*this);
         bbt_.Write(*this);
-        for (std::uint64_t ib : nbt_.TakeReleasedPages()) FreeLater(ib, kPageSize);
-        for (std::uint64_t ib : bbt_.TakeReleasedPages()) FreeLater(ib, kPageSize);
+        if (runLeft_ > 0) freePages_.Add(runNext_, runLeft_ * kPageSize);
+        runLeft_ = 0;
+        for (std::uint64_t ib : nbt_.TakeReleasedPages()) pagesFreeLater_.push_back(ib);
+        for (std::uint64_t ib : bbt_.TakeReleasedPages()) pagesFreeLater_.push_back(ib);
         Flush();
         HeaderState next = state_;
         next.unique = committed_.unique + 1;
@@ -642,7 +605,9 @@ class Writer final : public NodeDatabase, private PageSink {
         WriteHeaderTo(file_, next);
         committed_ = next;
         state_.unique = next.unique;
-        for (const auto& [ib, bytes] : freeLater_) AddFree(ib, bytes);
+        for (const auto& [ib, bytes] : freeLater_) freeBlocks_.Add(ib, bytes);
+        for (const std::uint64_t ib : pagesFreeLater_) freePages_.Add(ib, kPageSize);
+        pagesFreeLater_.clear();
         freeLater_.clear();
     }
 
@@ -829,9 +794,14 @@ class Writer final : public NodeDatabase, private PageSink {
     std::uint64_t fileSize_ = 0;
     std::uint64_t frontier_ = 0;  // everything from here to the end of the file is unused
 
-    std::array<std::vector<std::uint64_t>, kMaxBlockSize / kSlotSize + 1> freeBlocks_;
-    std::vector<std::uint64_t> freePages_;  // 512-aligned pages
-    std::size_t freeExtents_ = 0;
+    // Freed pages and freed blocks are kept apart: a commit rewrites about as many pages as the
+    // one before freed, and finds them again as one run.
+    FreeSpace freeBlocks_;
+    FreeSpace freePages_;
+    std::vector<std::uint64_t> pagesFreeLater_;
+    std::uint64_t runNext_ = 0;  // the run of pages being handed out
+    std::uint64_t runLeft_ = 0;
+    std::uint64_t pagesToCome_ = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> freeLater_;
 
     PageTree<NodeTreeTraits> nbt_;

@@ -98,6 +98,7 @@ class PageTree {
     }
 
     std::size_t size() const { return size_; }
+    std::uint64_t DirtyPages() const { return CountDirty(*root_); }
     bool dirty() const { return root_->dirty; }
     int levels() const { return root_->level + 1; }
 
@@ -252,6 +253,13 @@ class PageTree {
         page[kBtEntriesSize + 3] = n.level;
         SealPage(page, Traits::kPageType, n.ib, n.bid);
         n.dirty = false;
+    }
+
+    static std::uint64_t CountDirty(const Node& n) {
+        if (!n.dirty) return 0;
+        std::uint64_t count = 1;
+        for (const auto& child : n.children) count += CountDirty(*child);
+        return count;
     }
 
     template <class F>
