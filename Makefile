@@ -48,3 +48,9 @@ format:
 
 clean:
 	rm -rf build build-asan build-fuzz out
+
+# Offscreen renderings of the wizard's windows for the documentation (docs/screenshots/).
+screenshots: deps
+	cmake --preset release -DTARVELLE_SHARED_DIR=$(SHARED) >/dev/null
+	cmake --build --preset release -j $(JOBS) --target tarvelle-screenshots
+	QT_QPA_PLATFORM=offscreen ./build/tarvelle-screenshots docs/screenshots
