@@ -20,13 +20,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Where the bytes come from. Read returns 0 only at the end; failures throw TextFileError.
-class ByteSource {
-  public:
-    virtual ~ByteSource() = default;
-    virtual std::size_t Read(char* into, std::size_t size) = 0;
-};
-
 class FileSource final : public ByteSource {
   public:
     explicit FileSource(std::FILE* file) : file_(file) {}
@@ -184,6 +177,12 @@ class FileOpener final : public TextFileOpener {
 TextFileOpener& DefaultTextFileOpener() {
     static FileOpener opener;
     return opener;
+}
+
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source) {
+    auto reader = std::make_unique<DecodingTextReader>(std::move(source));
+    reader->Start();
+    return reader;
 }
 
 std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize) {

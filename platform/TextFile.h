@@ -49,6 +49,17 @@ class TextFileOpener {
 // Opens real files; the path text goes through ResolveNativePath first.
 TextFileOpener& DefaultTextFileOpener();
 
+// Where a reader's bytes come from. Read stores up to `size` bytes and returns how many; it
+// returns 0 only at the end of the input and throws TextFileError when the read fails.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual std::size_t Read(char* into, std::size_t size) = 0;
+};
+
+// A reader over any byte source (tests use sources that fail part-way), decoded as a file is.
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source);
+
 // A reader over bytes held in memory, decoded exactly as a file with those bytes would be.
 // A non-zero `chunkSize` hands the bytes over at most that many at a time, like short reads.
 std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize = 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -180,12 +181,44 @@ TEST_F(TextFileTest, DevicesAndPipesAreRefusedRatherThanReadForever) {
 }
 #endif
 
+// Hands over `good` bytes, then fails as a disk or network share can.
+class FailingSource final : public ByteSource {
+  public:
+    explicit FailingSource(std::string good) : good_(std::move(good)) {}
+    std::size_t Read(char* into, std::size_t size) override {
+        if (offset_ == good_.size()) throw TextFileError(std::make_error_code(std::errc::io_error));
+        const std::size_t count = std::min(size, good_.size() - offset_);
+        good_.copy(into, count, offset_);
+        offset_ += count;
+        return count;
+    }
+
+  private:
+    std::string good_;
+    std::size_t offset_ = 0;
+};
+
+TEST(TextReaderTest, AReadFailingPartWayThrowsAfterTheLinesAlreadyRead) {
+    // Past the first 64 KiB block, so the failure comes after lines were handed out.
+    const std::string first = "alias a a@example.com\r\n";
+    const std::string filler(70000, 'x');
+    auto reader = MakeTextReader(std::make_unique<FailingSource>(first + filler + "\r\nalias b"));
+    EXPECT_EQ(reader->ReadLine(), "alias a a@example.com");
+    ASSERT_FALSE(reader->AtEndOfStream());
+    EXPECT_EQ(reader->ReadLine(), filler);
+    try {
+        while (!reader->AtEndOfStream()) reader->ReadLine();
+        FAIL() << "the failing read was not reported";
+    } catch (const TextFileError& error) {
+        EXPECT_EQ(error.code(), std::errc::io_error);
+    }
+}
+
 #ifdef __linux__
-TEST_F(TextFileTest, AReadFailingPartWayThrowsWithTheSystemCause) {
+TEST_F(TextFileTest, AFailingFirstReadIsReportedByOpen) {
     // Reading this process's memory from address 0 fails in the kernel with EIO.
     try {
-        auto reader = DefaultTextFileOpener().Open("/proc/self/mem");
-        while (!reader->AtEndOfStream()) reader->ReadLine();
+        DefaultTextFileOpener().Open("/proc/self/mem");
         FAIL() << "the read did not fail";
     } catch (const TextFileError& error) {
         EXPECT_EQ(error.code(), std::errc::io_error);
