@@ -16,7 +16,7 @@ option(TARVELLE_HOST_TOOL_TESTS "Build the tests that run Linux tools (python3, 
 
 # What marks a test file as needing the build machine's own tools and processes.
 set(TARVELLE_HOST_TOOL_PATTERN
-  "TARVELLE_PYTHON|std::system *\\(|popen *\\(|[^_a-z]fork *\\(|pffexport|readpst|pstwalk")
+  "TARVELLE_PYTHON|std::system *\\(|popen *\\(|[^_a-z]fork *\\(|waitpid|WIFEXITED|setrlimit|<sys/resource\\.h>|pffexport|readpst|pstwalk")
 
 function(tarvelle_add_tests)
   cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
@@ -26,6 +26,17 @@ function(tarvelle_add_tests)
     if(NOT TARVELLE_HOST_TOOL_TESTS)
       file(READ ${src} test_text)
       set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
+      # Helpers the test includes from its own folder count as part of it.
+      string(REGEX MATCHALL "#include \"[^\"]+\"" includes "${test_text}")
+      foreach(include ${includes})
+        string(REGEX REPLACE "#include \"([^\"]+)\"" "\\1" header "${include}")
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+          file(READ ${CMAKE_CURRENT_SOURCE_DIR}/${header} header_text)
+          string(APPEND test_text "${header_text}")
+          set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+            ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+        endif()
+      endforeach()
       if(test_text MATCHES "${TARVELLE_HOST_TOOL_PATTERN}")
         message(STATUS "${name}: uses the build machine's tools, not built for this target")
         continue()

@@ -7,6 +7,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// winreg.h maps RegQueryValue to RegQueryValueA/W; ours is the function of Registry.h.
+#undef RegQueryValue
 
 #include <cstring>
 #include <string>
