@@ -1,11 +1,32 @@
 #include "pst/ltp/Heap.h"
 
+#include <algorithm>
 #include <string>
 
 namespace tarvelle::pst::ltp {
 
 namespace {
 constexpr std::size_t kMaxItemsPerPage = 2047;  // 11-bit HID index
+}
+
+void Heap::Page::Splice(std::size_t i, std::span<const std::uint8_t> data) {
+    const std::size_t begin = ends[i];
+    const std::size_t oldSize = ItemSize(i);
+    const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(begin);
+    if (data.size() <= oldSize) {
+        std::copy(data.begin(), data.end(), at);
+        bytes.erase(at + static_cast<std::ptrdiff_t>(data.size()),
+                    at + static_cast<std::ptrdiff_t>(oldSize));
+    } else {
+        std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(oldSize), at);
+        bytes.insert(at + static_cast<std::ptrdiff_t>(oldSize),
+                     data.begin() + static_cast<std::ptrdiff_t>(oldSize), data.end());
+    }
+    const auto delta =
+        static_cast<std::ptrdiff_t>(data.size()) - static_cast<std::ptrdiff_t>(oldSize);
+    for (std::size_t k = i + 1; k < ends.size(); ++k) {
+        ends[k] = static_cast<std::uint16_t>(static_cast<std::ptrdiff_t>(ends[k]) + delta);
+    }
 }
 
 Heap::Heap(std::uint8_t clientSig) : clientSig_(clientSig) { pages_.emplace_back(); }
@@ -30,33 +51,36 @@ Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) {
 const Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) const {
     const std::size_t page = hid >> 16;
     const std::size_t item = (hid >> 5) & 0x7FF;
-    if ((hid & 0x1F) != 0 || page >= pages_.size() || item == 0 ||
-        item > pages_[page].items.size()) {
+    if ((hid & 0x1F) != 0 || page >= pages_.size() || item == 0 || item > pages_[page].Slots()) {
         throw LtpError("heap: no item with HID " + std::to_string(hid));
     }
     const Page& p = pages_[page];
     if (p.released) throw LtpError("heap: the page of HID " + std::to_string(hid) + " is sealed");
-    if (p.items[item - 1].empty()) throw LtpError("heap: HID " + std::to_string(hid) + " is free");
+    if (p.ItemSize(item - 1) == 0) throw LtpError("heap: HID " + std::to_string(hid) + " is free");
     *index = item - 1;
     return p;
 }
 
 Hid Heap::Place(std::size_t pageIndex, std::span<const std::uint8_t> bytes, bool pinned) {
     Page& p = pages_[pageIndex];
-    std::size_t slot = p.items.size();
-    for (std::size_t i = 0; i < p.items.size(); ++i) {
-        if (p.items[i].empty()) {
-            slot = i;
-            break;
+    std::size_t slot = p.Slots();
+    if (p.liveItems < p.Slots()) {
+        for (std::size_t i = 0; i < p.Slots(); ++i) {
+            if (p.ItemSize(i) == 0) {
+                slot = i;
+                break;
+            }
         }
     }
-    if (slot == p.items.size()) {
-        p.items.emplace_back();
-        p.pinned.push_back(false);
+    if (slot == p.Slots()) {
+        p.bytes.insert(p.bytes.end(), bytes.begin(), bytes.end());
+        p.ends.push_back(static_cast<std::uint16_t>(p.bytes.size()));
+        p.pinned.push_back(pinned);
+    } else {
+        p.Splice(slot, bytes);
+        p.pinned[slot] = pinned;
     }
-    p.items[slot].assign(bytes.begin(), bytes.end());
-    p.pinned[slot] = pinned;
-    p.used += bytes.size();
+    p.pinnedItems += pinned ? 1 : 0;
     ++p.liveItems;
     p.dirty = true;
     written_ = 0;
@@ -70,13 +94,13 @@ Hid Heap::Allocate(std::span<const std::uint8_t> bytes, bool pinned) {
     }
     std::size_t last = pages_.size() - 1;
     const Page& p = pages_[last];
-    const bool hasFreeSlot = p.liveItems < p.items.size();
-    const std::size_t slots = p.items.size() + (hasFreeSlot ? 0 : 1);
+    const std::size_t slots = p.Slots() + (p.liveItems < p.Slots() ? 0 : 1);
     if (p.released || slots > kMaxItemsPerPage ||
-        Footprint(last, p.used + bytes.size(), slots) > kHeapPageSize) {
+        Footprint(last, p.bytes.size() + bytes.size(), slots) > kHeapPageSize) {
         if (pages_.size() >= 0xFFFF) throw LtpError("heap: too many pages");
         pages_.back().dirty = true;  // it is stored padded from now on
         pages_.emplace_back();
+        pages_.back().bytes.reserve(kHeapPageSize);
         last = pages_.size() - 1;
     }
     return Place(last, bytes, pinned);
@@ -90,11 +114,11 @@ Hid Heap::Replace(Hid hid, std::span<const std::uint8_t> bytes, bool pinned) {
     std::size_t idx = 0;
     Page& p = PageOf(hid, &idx);
     const std::size_t pageIndex = hid >> 16;
-    const std::size_t newUsed = p.used - p.items[idx].size() + bytes.size();
-    if (Footprint(pageIndex, newUsed, p.items.size()) <= kHeapPageSize) {
-        p.items[idx].assign(bytes.begin(), bytes.end());
+    const std::size_t newUsed = p.bytes.size() - p.ItemSize(idx) + bytes.size();
+    if (Footprint(pageIndex, newUsed, p.Slots()) <= kHeapPageSize) {
+        p.Splice(idx, bytes);
+        p.pinnedItems = p.pinnedItems - (p.pinned[idx] ? 1 : 0) + (pinned ? 1 : 0);
         p.pinned[idx] = pinned;
-        p.used = newUsed;
         p.dirty = true;
         written_ = 0;
         return hid;
@@ -106,8 +130,8 @@ Hid Heap::Replace(Hid hid, std::span<const std::uint8_t> bytes, bool pinned) {
 void Heap::Free(Hid hid) {
     std::size_t idx = 0;
     Page& p = PageOf(hid, &idx);
-    p.used -= p.items[idx].size();
-    p.items[idx].clear();
+    p.Splice(idx, {});
+    if (p.pinned[idx]) --p.pinnedItems;
     p.pinned[idx] = false;
     --p.liveItems;
     p.dirty = true;
@@ -117,7 +141,7 @@ void Heap::Free(Hid hid) {
 std::span<const std::uint8_t> Heap::Get(Hid hid) const {
     std::size_t idx = 0;
     const Page& p = PageOf(hid, &idx);
-    return p.items[idx];
+    return std::span<const std::uint8_t>(p.bytes.data() + p.ends[idx], p.ItemSize(idx));
 }
 
 void Heap::SetUserRoot(Hid hid) {
@@ -132,24 +156,21 @@ Bytes Heap::SerializePage(std::size_t index) const {
     const Page& p = pages_.at(index);
     if (p.released) throw LtpError("heap: page no longer in memory");
     const bool last = index + 1 == pages_.size();
-    Bytes out(HeaderSize(index), 0);
-    out.reserve(kHeapPageSize);
+    const std::size_t header = HeaderSize(index);
+    Bytes out;
+    out.reserve(last ? Footprint(index, p.bytes.size(), p.Slots()) : kHeapPageSize);
+    out.resize(header, 0);
     if (index == 0) {
         out[2] = 0xEC;  // bSig
         out[3] = clientSig_;
         PutU32(out.data() + 4, userRoot_);
     }
-    std::vector<std::uint16_t> offsets;
-    offsets.push_back(static_cast<std::uint16_t>(out.size()));
-    for (const auto& item : p.items) {
-        out.insert(out.end(), item.begin(), item.end());
-        offsets.push_back(static_cast<std::uint16_t>(out.size()));
-    }
+    out.insert(out.end(), p.bytes.begin(), p.bytes.end());
     if (out.size() & 1) out.push_back(0);
     PutU16(out.data(), static_cast<std::uint16_t>(out.size()));  // ibHnpm
-    AppendU16(out, static_cast<std::uint16_t>(p.items.size()));
-    AppendU16(out, static_cast<std::uint16_t>(p.items.size() - p.liveItems));
-    for (auto o : offsets) AppendU16(out, o);
+    AppendU16(out, static_cast<std::uint16_t>(p.Slots()));
+    AppendU16(out, static_cast<std::uint16_t>(p.Slots() - p.liveItems));
+    for (auto e : p.ends) AppendU16(out, static_cast<std::uint16_t>(header + e));
     if (!last) out.resize(kHeapPageSize, 0);
     return out;
 }
@@ -166,11 +187,10 @@ ndb::Bid Heap::Write(ndb::NodeDatabase& db) {
             p.dirty = false;
         }
         bids.push_back(p.bid);
-        bool anyPinned = false;
-        for (bool b : p.pinned) anyPinned = anyPinned || b;
-        if (i + 1 < pages_.size() && !anyPinned && !p.released) {
+        if (i + 1 < pages_.size() && p.pinnedItems == 0 && !p.released) {
             p.released = true;
-            p.items = {};
+            p.bytes = {};
+            p.ends = {0};
             p.pinned = {};
         }
     }

@@ -49,13 +49,18 @@ class Heap {
 
   private:
     struct Page {
-        std::vector<Bytes> items;  // index i is HID index i + 1; freed items are empty
+        Bytes bytes;                            // the items back to back; freed items have no bytes
+        std::vector<std::uint16_t> ends = {0};  // ends[i + 1] = end of item i (HID index i + 1)
         std::vector<bool> pinned;
-        std::size_t used = 0;  // bytes of items
         std::size_t liveItems = 0;
+        std::size_t pinnedItems = 0;
         ndb::Bid bid = 0;
         bool dirty = true;
         bool released = false;
+        std::size_t Slots() const { return ends.size() - 1; }
+        std::size_t ItemSize(std::size_t i) const { return ends[i + 1] - ends[i]; }
+        // Replaces the bytes of item i, moving the items after it.
+        void Splice(std::size_t i, std::span<const std::uint8_t> data);
     };
     static std::size_t HeaderSize(std::size_t pageIndex);
     static std::size_t Footprint(std::size_t pageIndex, std::size_t used, std::size_t slots);

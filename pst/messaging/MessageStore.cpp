@@ -318,7 +318,7 @@ ndb::Nid MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyB
     ++folder.count;
     folder.props[0x36020003] = Int32Value(static_cast<std::int32_t>(folder.count));
     folder.pcDirty = true;
-    RefreshHierarchyRow(folder);
+    folder.rowDirty = true;  // refreshed at the next commit
     return nid;
 }
 
@@ -367,6 +367,10 @@ void MessageStore::Commit() {
     if (storeDirty_) {
         WriteProps(kNidMessageStore, StoreProperties(), 0);
         storeDirty_ = false;
+    }
+    for (auto& [nid, f] : folders_) {
+        if (f.rowDirty && f.parent != nid) RefreshHierarchyRow(f);
+        f.rowDirty = false;
     }
     for (auto& [nid, f] : folders_) {
         if (f.pcDirty) WriteProps(nid, f.props, f.parent);

@@ -82,6 +82,7 @@ class MessageStore {
         bool hierarchyDirty = true;
         bool contentsDirty = true;
         bool assocDirty = true;
+        bool rowDirty = false;  // the parent's hierarchy row is out of date
         std::uint32_t count = 0;
     };
 

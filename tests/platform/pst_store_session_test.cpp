@@ -1,0 +1,195 @@
+// The store session over the PST writer: creating and re-opening the file, refusing other files,
+// entry IDs, contacts and lists through the session API, durability and write failures.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/PstStoreSession.h"
+#include "tests/pst/ltp_tools.h"
+
+namespace tarvelle::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using pst::testing::Pstwalk;
+
+class PstStoreSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tarvelle-session-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir_);
+    }
+    static void AddContact(Store& store, const std::string& name, const std::string& address) {
+        auto item = store.GetDefaultFolder(DefaultFolder::Contacts)->AddItem(ItemKind::Contact);
+        item->SetText(ItemProperty::FirstName, name);
+        item->SetText(ItemProperty::Email1Address, address);
+        item->Save();
+    }
+    static void ExpectValid(const fs::path& pst) {
+        const auto r = Pstwalk("check", pst);
+        EXPECT_EQ(r.status, 0) << r.out;
+    }
+    fs::path dir_;
+    std::unique_ptr<StoreSessionFactory> factory_ = MakePstSessionFactory();
+};
+
+TEST_F(PstStoreSessionTest, PrepareLogoffAndLogonAgainContinueTheSameFile) {
+    const std::string path = (dir_ / "Eudora.pst").string();
+    std::string storeId;
+    {
+        auto session = factory_->CreateSession();
+        const std::string version = session->OutlookVersion();
+        ASSERT_GE(version.size(), 2u);
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(version[0])) &&
+                    std::isdigit(static_cast<unsigned char>(version[1])));
+        auto store = session->LogonPstStore(path, 1, "Eudora Nicknames (created 2026)");
+        store->ApplyDisplayName();
+        storeId = store->EntryID();
+        EXPECT_EQ(storeId.size(), 48u);
+        session->Logoff();
+    }
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    auto session = factory_->CreateSession();
+    session->LogonPstStore(path, 1, "Eudora Nicknames (created 2026)");
+    auto store = session->GetStoreFromID(storeId);
+    EXPECT_THROW(session->GetStoreFromID(std::string(48, '0')), StoreError);
+    EXPECT_EQ(store->GetDefaultFolder(DefaultFolder::Contacts)->Name(), "Contacts");
+    AddContact(*store, "Ann", "ann@example.org");
+    AddContact(*store, "Bob", "bob@example.org");
+    session->Flush();
+    ExpectValid(path);
+    const auto tree = Pstwalk("tree", path);
+    EXPECT_NE(tree.out.find("'Contacts' class='IPF.Contact' count=2"), std::string::npos)
+        << tree.out;
+    const auto dump = Pstwalk("dump", path, "0x21");
+    EXPECT_NE(dump.out.find("Eudora Nicknames (created 2026)"), std::string::npos) << dump.out;
+}
+
+TEST_F(PstStoreSessionTest, NeverOpensOrChangesAFileItDidNotCreate) {
+    const fs::path path = dir_ / "existing.pst";
+    { std::ofstream(path) << "someone else's file"; }
+    auto session = factory_->CreateSession();
+    EXPECT_THROW(session->LogonPstStore(path.string(), 1, "x"), StoreError);
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "someone else's file");
+    // A dangling symbolic link is not a free path either.
+    fs::create_symlink(dir_ / "nowhere.pst", dir_ / "link.pst");
+    EXPECT_THROW(session->LogonPstStore((dir_ / "link.pst").string(), 1, "x"), StoreError);
+    EXPECT_FALSE(fs::exists(dir_ / "nowhere.pst"));
+    EXPECT_THROW(session->LogonPstStore((dir_ / "ansi.pst").string(), 2, "x"), StoreError);
+    EXPECT_THROW(session->LogonPstStore((dir_ / "no" / "dir.pst").string(), 1, "x"), StoreError);
+}
+
+TEST_F(PstStoreSessionTest, ItemsRefuseWhatTheyCannotHold) {
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore((dir_ / "a.pst").string(), 1, "x");
+    EXPECT_THROW(store->GetDefaultFolder(static_cast<DefaultFolder>(6)), StoreError);
+    auto folder = store->GetDefaultFolder(DefaultFolder::Contacts);
+    EXPECT_THROW(folder->AddItem(static_cast<ItemKind>(0)), StoreError);
+    auto contact = folder->AddItem(ItemKind::Contact);
+    EXPECT_THROW(contact->SetText(ItemProperty::DLName, "x"), StoreError);
+    EXPECT_THROW(contact->EntryID(), StoreError);
+    contact->SetText(ItemProperty::FirstName, "bad \xC3");
+    EXPECT_THROW(contact->Save(), StoreError);
+    auto list = folder->AddItem(ItemKind::DistList);
+    EXPECT_THROW(list->SetText(ItemProperty::FirstName, "x"), StoreError);
+    auto wrapper = session->CreateDistListWrapper();
+    EXPECT_THROW(wrapper->AddMember({"a", "a@b"}), StoreError);  // no list given yet
+    EXPECT_THROW(wrapper->SetItem(contact.get()), StoreError);
+}
+
+TEST_F(PstStoreSessionTest, ListsWithOneOffAndStoreMembers) {
+    const fs::path path = dir_ / "lists.pst";
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore(path.string(), 1, "Lists");
+    auto folder = store->GetDefaultFolder(DefaultFolder::Contacts);
+    auto contact = folder->AddItem(ItemKind::Contact);
+    contact->SetText(ItemProperty::FirstName, "Ann");
+    contact->SetText(ItemProperty::Email1Address, "ann@example.org");
+    contact->Save();
+    auto list = folder->AddItem(ItemKind::DistList);
+    list->SetText(ItemProperty::DLName, "Team");
+    list->SetText(ItemProperty::Body, "Team");
+    list->Save();
+    auto wrapper = session->CreateDistListWrapper();
+    wrapper->SetItem(list.get());
+    wrapper->AddMember({"Bob", "bob@example.org"});
+    Member ann{"Ann", "ann@example.org"};
+    ann.itemEntryId = contact->EntryID();
+    wrapper->AddMember(ann);
+    Member stranger{"X", "x@y.z"};
+    stranger.itemEntryId = std::string(48, 'A');
+    EXPECT_THROW(wrapper->AddMember(stranger), StoreError);
+    EXPECT_THROW(wrapper->AddMember({"Nobody", ""}), StoreError);
+    wrapper->Save();
+    session->Flush();
+    ExpectValid(path);  // includes the member arrays' parallel counts and the checksum
+    const auto tree = Pstwalk("tree", path);
+    EXPECT_NE(tree.out.find("count=2"), std::string::npos) << tree.out;
+    const auto dump = Pstwalk("dump", path, pst::testing::Hex(0x200044));
+    // Bob as a one-off member, Ann wrapped around her contact's entry ID, in both arrays.
+    EXPECT_NE(
+        dump.out.find("LID 0x8055 [0x00000000812b1fa4bea310199d6e00dd010f54020000018042006f0062"),
+        std::string::npos)
+        << dump.out;
+    EXPECT_NE(dump.out.find("0x00000000c091add3519dcf11a4a900aa0047faa4c3"), std::string::npos)
+        << dump.out;
+    EXPECT_NE(
+        dump.out.find("LID 0x8054 [0x00000000812b1fa4bea310199d6e00dd010f54020000018042006f0062"),
+        std::string::npos)
+        << dump.out;
+}
+
+TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCommit) {
+    const fs::path path = dir_ / "full.pst";
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore(path.string(), 1, "Full");
+    AddContact(*store, "Kept", "kept@example.org");
+    session->Flush();
+    const auto size = fs::file_size(path);
+
+    // Writes past the current size fail with EFBIG, as under `ulimit -f`.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = old;
+    limited.rlim_cur = size;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    bool failed = false;
+    std::string cause;
+    try {
+        for (int i = 0; i < 5000 && !failed; ++i) {
+            AddContact(*store, "Lost " + std::to_string(i), "lost@example.org");
+            if (i % 100 == 99) session->Flush();
+        }
+    } catch (const PstWriteError& e) {
+        failed = true;
+        cause = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(cause.empty());
+    // Every later write fails the same way instead of half-succeeding.
+    EXPECT_THROW(AddContact(*store, "After", "after@example.org"), PstWriteError);
+    EXPECT_THROW(session->Flush(), PstWriteError);
+    ExpectValid(path);
+    const auto tree = Pstwalk("tree", path);
+    EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
+}
+
+}  // namespace
+}  // namespace tarvelle::platform
