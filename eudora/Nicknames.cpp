@@ -148,23 +148,29 @@ bool IsMailboxCopyItem(std::string_view entry) {
 
 Address ParseAddress(std::string_view entry) {
     entry = TrimView(entry);
+    // Trailing "(comment)"s are peeled from the right; the leftmost one names the address when
+    // the address carries no display part of its own. Each peel rescans the entry, so the number
+    // of peels is capped: a real address has one comment, and a line of thousands must stay cheap.
+    constexpr int kMaxComments = 16;
+    std::string_view comment;
+    bool haveComment = false;
+    for (int peeled = 0; peeled < kMaxComments && entry.ends_with(')'); ++peeled) {
+        const auto open = OpeningParen(entry);
+        if (open == std::string_view::npos || open == 0) break;
+        comment = entry.substr(open + 1, entry.size() - open - 2);
+        haveComment = true;
+        entry = TrimView(entry.substr(0, open));
+    }
+    Address result{std::string(entry), {}};
     if (entry.ends_with('>')) {
         const auto open = OpeningAngle(entry);
         if (open != std::string_view::npos) {
-            return {std::string(TrimView(entry.substr(open + 1, entry.size() - open - 2))),
-                    Unquote(entry.substr(0, open))};
-        }
-    } else if (entry.ends_with(')')) {
-        const auto open = OpeningParen(entry);
-        if (open != std::string_view::npos && open > 0) {
-            Address inner = ParseAddress(entry.substr(0, open));
-            if (inner.displayName.empty()) {
-                inner.displayName = Unquote(entry.substr(open + 1, entry.size() - open - 2));
-            }
-            return inner;
+            result = {std::string(TrimView(entry.substr(open + 1, entry.size() - open - 2))),
+                      Unquote(entry.substr(0, open))};
         }
     }
-    return {std::string(entry), {}};
+    if (haveComment && result.displayName.empty()) result.displayName = Unquote(comment);
+    return result;
 }
 
 std::vector<Address> SplitMembers(std::string_view addressText) {

@@ -285,3 +285,19 @@ TEST(TrimSpacesTest, RemovesOnlySpaces) {
 
 }  // namespace
 }  // namespace tarvelle::eudora
+
+namespace tarvelle::eudora {
+namespace {
+
+// Thousands of trailing comments once meant one rescan and one stack frame per comment.
+TEST(ParseAddressTest, ManyTrailingCommentsStayCheap) {
+    std::string entry = "carol@example.org (Carol White)";
+    for (int i = 0; i < 300000; ++i) entry += " (x)";
+    const Address parsed = ParseAddress(entry);
+    EXPECT_TRUE(parsed.address.starts_with("carol@example.org (Carol White)"));
+    EXPECT_EQ(parsed.displayName, "x");
+    EXPECT_EQ(ParseAddress("a@x (one) (two)"), (Address{"a@x", "one"}));
+}
+
+}  // namespace
+}  // namespace tarvelle::eudora
