@@ -16,6 +16,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -50,9 +52,37 @@ enum class InternalKind : std::uint8_t { XBlock, XXBlock, SlBlock, SiBlock };
 
 struct InternalBlock {
     InternalKind kind;
-    std::uint64_t total;        // bytes of data below (data trees)
-    std::vector<Bid> children;  // every BID this block refers to
+    std::uint64_t total;                // bytes of data below (data trees)
+    std::vector<std::uint8_t> payload;  // as stored
+
+    // Every BID this block refers to.
+    std::vector<Bid> Children() const {
+        std::vector<Bid> out;
+        const std::size_t count = GetU16(&payload[2]);
+        for (std::size_t i = 0; i < count; ++i) {
+            switch (kind) {
+                case InternalKind::XBlock:
+                case InternalKind::XXBlock:
+                    out.push_back(GetU64(&payload[8 + 8 * i]));
+                    break;
+                case InternalKind::SlBlock:
+                    for (std::size_t at : {8u, 16u})
+                        if (const Bid b = GetU64(&payload[8 + 24 * i + at]); b != 0)
+                            out.push_back(b);
+                    break;
+                case InternalKind::SiBlock:
+                    out.push_back(GetU64(&payload[8 + 16 * i + 8]));
+                    break;
+            }
+        }
+        return out;
+    }
 };
+
+std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes) {
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
 
 // The header fields that change over a file's life ([MS-PST] 2.2.2.6, 2.2.2.5).
 struct HeaderState {
@@ -215,13 +245,11 @@ class Writer final : public NodeDatabase, private PageSink {
         b[0] = 2;  // btype: SLBLOCK/SIBLOCK
         b[1] = 1;  // cLevel: SIBLOCK
         PutU16(&b[2], static_cast<std::uint16_t>(children.size()));
-        InternalBlock info{InternalKind::SiBlock, 0, {}};
         for (std::size_t i = 0; i < children.size(); ++i) {
             PutU64(&b[8 + 16 * i], children[i].first);
             PutU64(&b[8 + 16 * i + 8], children[i].second);
-            info.children.push_back(children[i].second);
         }
-        return WriteInternal(b, std::move(info));
+        return WriteInternal(std::move(b), InternalKind::SiBlock, 0);
     }
 
     std::uint64_t DataSize(Bid bid) const override {
@@ -353,23 +381,26 @@ class Writer final : public NodeDatabase, private PageSink {
         return kind == InternalKind::XBlock || kind == InternalKind::XXBlock;
     }
 
+    // Reference changes collect here and reach the block tree at the commit, so that a block
+    // referred to by a new tree and let go by the old one leaves its B-tree page untouched.
     void AddRef(Bid bid) {
         if (bid == 0) return;
-        bool overflow = false;
-        if (!bbt_.Update(bid, [&](BlockEntry& e) {
-                if (e.refs >= 0xFFFE)
-                    overflow = true;
-                else
-                    ++e.refs;
-            }))
-            throw NdbError("unknown block " + Hex(bid));
-        if (overflow) throw NdbError("block " + Hex(bid) + " has too many references");
+        const BlockEntry& e = Block(bid);
+        std::int32_t& delta = refDelta_[bid];
+        if (e.refs + delta >= 0xFFFE)
+            throw NdbError("block " + Hex(bid) + " has too many references");
+        ++delta;
     }
     void Release(Bid bid) {
         if (bid == 0) return;
-        bbt_.Update(bid, [&](BlockEntry& e) {
-            if (e.refs > 0 && --e.refs == 0) unreferenced_.push_back(bid);
-        });
+        const BlockEntry* e = bbt_.Find(bid);
+        if (e == nullptr) return;
+        std::int32_t& delta = refDelta_[bid];
+        if (e->refs + delta > 0 && e->refs + --delta == 0) unreferenced_.push_back(bid);
+    }
+    std::int64_t References(const BlockEntry& e) const {
+        const auto it = refDelta_.find(e.bid);
+        return e.refs + (it == refDelta_.end() ? 0 : it->second);
     }
 
     Bid NewBid(bool internal) {
@@ -403,14 +434,22 @@ class Writer final : public NodeDatabase, private PageSink {
         PutU64(t + 8, bid);
     }
 
-    // Internal blocks are stored as they are (never encoded, [MS-PST] 5).
-    Bid WriteInternal(const std::vector<std::uint8_t>& payload, InternalBlock info) {
+    // Internal blocks are stored as they are (never encoded, [MS-PST] 5). One that would be
+    // identical to a live one is that one: a data tree rewritten with mostly the same blocks
+    // shares its full XBLOCKs with the previous version instead of writing them again.
+    Bid WriteInternal(std::vector<std::uint8_t> payload, InternalKind kind, std::uint64_t total) {
+        const std::uint64_t hash = HashBytes(payload);
+        const auto [first, last] = internalByHash_.equal_range(hash);
+        for (auto it = first; it != last; ++it)
+            if (internal_.at(it->second).payload == payload) return it->second;
         const Bid bid = NewBid(true);
         const StagedBlock b = StageBlock(bid, payload.size());
         std::memcpy(b.data, payload.data(), payload.size());
         SealBlock(b, bid, payload.size());
-        for (Bid child : info.children) AddRef(child);
+        InternalBlock info{kind, total, std::move(payload)};
+        for (Bid child : info.Children()) AddRef(child);
         internal_.emplace(bid, std::move(info));
+        internalByHash_.emplace(hash, bid);
         return bid;
     }
 
@@ -421,7 +460,7 @@ class Writer final : public NodeDatabase, private PageSink {
         PutU16(&b[2], static_cast<std::uint16_t>(children.size()));
         PutU32(&b[4], static_cast<std::uint32_t>(total));
         for (std::size_t i = 0; i < children.size(); ++i) PutU64(&b[8 + 8 * i], children[i]);
-        return WriteInternal(b, InternalBlock{kind, total, {children.begin(), children.end()}});
+        return WriteInternal(std::move(b), kind, total);
     }
 
     Bid WriteSlBlock(std::span<const SubnodeEntry> entries) {
@@ -429,16 +468,13 @@ class Writer final : public NodeDatabase, private PageSink {
         b[0] = 2;  // btype: SLBLOCK/SIBLOCK
         b[1] = 0;  // cLevel: SLBLOCK
         PutU16(&b[2], static_cast<std::uint16_t>(entries.size()));
-        InternalBlock info{InternalKind::SlBlock, 0, {}};
         for (std::size_t i = 0; i < entries.size(); ++i) {
             std::uint8_t* p = &b[8 + 24 * i];
             PutU64(p, entries[i].nid);
             PutU64(p + 8, entries[i].data);
             PutU64(p + 16, entries[i].subnode);
-            if (entries[i].data) info.children.push_back(entries[i].data);
-            if (entries[i].subnode) info.children.push_back(entries[i].subnode);
         }
-        return WriteInternal(b, std::move(info));
+        return WriteInternal(std::move(b), InternalKind::SlBlock, 0);
     }
 
     // Blocks nobody refers to are dropped; an internal block lets go of its children.
@@ -447,16 +483,32 @@ class Writer final : public NodeDatabase, private PageSink {
             const Bid bid = unreferenced_.back();
             unreferenced_.pop_back();
             const BlockEntry* e = bbt_.Find(bid);
-            if (e == nullptr || e->refs != 0) continue;
+            if (e == nullptr || References(*e) != 0) continue;
             FreeLater(e->ib, BlockSizeOnDisk(e->cb));
             bbt_.Erase(bid);
+            refDelta_.erase(bid);
             if (bid & kBidInternal) {
                 auto it = internal_.find(bid);
-                std::vector<Bid> children = std::move(it->second.children);
+                const std::vector<Bid> children = it->second.Children();
+                const auto [first, last] =
+                    internalByHash_.equal_range(HashBytes(it->second.payload));
+                for (auto h = first; h != last; ++h) {
+                    if (h->second == bid) {
+                        internalByHash_.erase(h);
+                        break;
+                    }
+                }
                 internal_.erase(it);
                 for (Bid child : children) Release(child);
             }
         }
+        for (const auto& [bid, delta] : refDelta_) {
+            if (delta != 0)
+                bbt_.Update(bid, [d = delta](BlockEntry& e) {
+                    e.refs = static_cast<std::uint16_t>(e.refs + d);
+                });
+        }
+        refDelta_.clear();
     }
 
     // --- space
@@ -807,6 +859,8 @@ class Writer final : public NodeDatabase, private PageSink {
     PageTree<NodeTreeTraits> nbt_;
     PageTree<BlockTreeTraits> bbt_;
     std::unordered_map<Bid, InternalBlock> internal_;
+    std::unordered_multimap<std::uint64_t, Bid> internalByHash_;
+    std::unordered_map<Bid, std::int32_t> refDelta_;
     std::vector<Bid> unreferenced_;
 
     std::vector<std::uint8_t> arena_;

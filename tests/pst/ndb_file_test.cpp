@@ -212,6 +212,48 @@ TEST(NdbFile, LargeDataUsesAnXxBlockTree) {
     EXPECT_EQ(BlockCount(r.output), 2043 + 3 + 1);
 }
 
+TEST(NdbFile, GrowingDataTreeKeepsItsUnchangedBlocks) {
+    ScratchDir dir;
+    const auto path = dir / "grow.pst";
+    auto db = NodeDatabase::Create(path);
+    AddMandatoryNodes(*db);
+    // A table's pages as the table layer keeps them: written once, listed again by every new
+    // version of the tree.
+    std::vector<Bid> pages;
+    std::vector<std::uint8_t> all;
+    auto addPage = [&](std::uint32_t seed, std::size_t size) {
+        const auto bytes = SomeBytes(size, seed);
+        pages.push_back(db->WriteDataBlock(bytes));
+        all.insert(all.end(), bytes.begin(), bytes.end());
+    };
+    for (std::uint32_t i = 0; i < 1021 * 2 + 4; ++i) addPage(i, kMaxBlockPayload);
+    addPage(99999, 300);
+    const Bid first = db->WriteDataTree(pages);
+    db->SetNode(0x20D, first, 0, 0);
+    db->Commit();
+
+    // The last page fills up and one more follows: the two full XBLOCKs stay as they are.
+    all.resize(all.size() - 300);
+    pages.pop_back();
+    addPage(99999, kMaxBlockPayload);
+    addPage(100000, 10);
+    const Bid second = db->WriteDataTree(pages);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(db->DataSize(second), all.size());
+    db->SetNode(0x20D, second, 0, 0);
+    db->Close();
+
+    const auto r = CheckFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output;
+    EXPECT_EQ(r.warnings, 0) << r.output;
+    // 2,048 pages, two shared XBLOCKs, the new third one and the new XXBLOCK.
+    EXPECT_EQ(BlockCount(r.output), 2048 + 4);
+    EXPECT_EQ(ReadBack(path, {{0x20D, 0}}), Lines{Expected(all)});
+    // BIDs handed out: 2,049 data blocks, four internal blocks for the first version and only
+    // two for the second (bidNextB starts at 4 and counts by 4).
+    EXPECT_EQ(GetU64(&ReadAt(path, 0, kHeaderSize)[516]), 4u + 4u * (2049 + 4 + 2));
+}
+
 TEST(NdbFile, ManySubnodesUseAnSiBlockTree) {
     ScratchDir dir;
     const auto path = dir / "si.pst";
