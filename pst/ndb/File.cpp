@@ -48,7 +48,10 @@ void File::Fail(const char* action, int error) const {
 
 File File::CreateTemporary(const std::filesystem::path& target) {
     const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
+    std::string leaf = ".";  // built by appending: GCC 12 at -O3 misreads "." + string
+    leaf += target.filename().string();
+    leaf += ".XXXXXX.tmp";
+    const std::string pattern = (dir / leaf).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     // mkostemps creates with O_CREAT|O_EXCL and mode 0600.
