@@ -200,7 +200,24 @@ void File::Close() {
 }
 
 void File::RenameTo(const std::filesystem::path& target) {
-    const DWORD error = RenameHandle(HandleOf(fd_), target, true);
+    DWORD error = RenameHandle(HandleOf(fd_), target, true);
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+        // Without POSIX rename semantics (older Windows, Wine) a file that is still open cannot
+        // be replaced, and the writer keeps its previous file open until the copy has taken its
+        // place. Move the open file aside, put this one in its place, then drop the old one
+        // (it goes when its last handle closes). Should the second step fail, the old file
+        // returns to its name.
+        std::wstring aside = target.wstring() + L"." + std::to_wstring(::GetCurrentProcessId()) +
+                             L"." + std::to_wstring(::GetTickCount64()) + L".old";
+        if (::MoveFileExW(target.c_str(), aside.c_str(), 0)) {
+            error = RenameHandle(HandleOf(fd_), target, false);
+            if (error == ERROR_SUCCESS) {
+                ::DeleteFileW(aside.c_str());
+            } else {
+                ::MoveFileExW(aside.c_str(), target.c_str(), 0);
+            }
+        }
+    }
     if (error != ERROR_SUCCESS)
         throw IoError("Could not replace " + PathText(target) + ": " + ErrorText(error));
     path_ = target;
