@@ -54,3 +54,13 @@ screenshots: deps
 	cmake --preset release -DTARVELLE_SHARED_DIR=$(SHARED) >/dev/null
 	cmake --build --preset release -j $(JOBS) --target tarvelle-screenshots
 	QT_QPA_PLATFORM=offscreen ./build/tarvelle-screenshots docs/screenshots
+
+# Cross-builds for Windows (x86_64 and i686, mingw-w64) and runs the tests under Wine in a fresh
+# temporary prefix: unit tests, Windows-only tests, and the export through the Wine registry.
+.PHONY: test-windows
+test-windows: deps
+	@dpkg --print-foreign-architectures | grep -qx i386 || { \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	  $$sudo dpkg --add-architecture i386 && $$sudo apt-get update -qq; }
+	@scripts/install-deps.sh scripts/debian-packages-windows.txt
+	SHARED=$(SHARED) JOBS=$(JOBS) tests/windows/run-wine-tests.sh

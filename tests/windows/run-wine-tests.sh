@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# `make test-windows`: cross-builds Tarvelle for Windows (x86_64 and i686, Debian's mingw-w64)
+# and runs the tests under Wine in a fresh temporary prefix without a display: the core unit
+# tests, the Windows-only tests (registry, code page, shell, files, manifest) and the end-to-end
+# export through the Wine registry, checked on the Linux side.
+#
+# Environment: SHARED (reference material, default ../shared), JOBS, TARVELLE_WINDOWS_ARCHS
+# (default "x86_64 i686"), TARVELLE_WINDOWS_BUILD (folder for the build trees, default the
+# checkout: build-win64/, build-win32/, build-win-linux/).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+shared=$(cd "${SHARED:-$root/../shared}" && pwd)
+jobs=${JOBS:-$(nproc)}
+archs=${TARVELLE_WINDOWS_ARCHS:-x86_64 i686}
+builds=${TARVELLE_WINDOWS_BUILD:-$root}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+prefixes=$(mktemp -d "${TMPDIR:-/tmp}/tarvelle-wine.XXXXXX")
+stop_wine() {
+  local prefix
+  for prefix in "$prefixes"/*; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  done
+}
+trap 'stop_wine; rm -rf "$prefixes"' EXIT
+
+step() { echo; echo "== $*"; }
+# -O2: GCC 12 reports false array-bounds and restrict warnings at -O3, and warnings are errors.
+release_flags=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
+
+# The Linux tool, for comparing the two builds' exports of the same book.
+step "Linux tarvelle-export (for comparison)"
+linux=$builds/build-win-linux
+cmake -S "$root" -B "$linux" -G Ninja "${release_flags[@]}" -DTARVELLE_BUILD_TESTS=OFF \
+  -DTARVELLE_BUILD_APP=OFF -DTARVELLE_SHARED_DIR="$shared" >/dev/null
+cmake --build "$linux" -j "$jobs" --target tarvelle-export
+
+summary=()
+failed=0
+for arch in $archs; do
+  case $arch in
+    x86_64) dir=build-win64 loader=/usr/lib/wine/wine64 winearch=win64 ;;
+    i686) dir=build-win32 loader=/usr/lib/wine/wine winearch=win32 ;;
+    *) echo "unknown architecture $arch" >&2; exit 2 ;;
+  esac
+  build=$builds/$dir
+  toolchain=$root/cmake/toolchains/$arch-w64-mingw32.cmake
+
+  step "$arch: GoogleTest for Windows"
+  if [ ! -f "$build/deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
+    cmake -S /usr/src/googletest -B "$build/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+      "${release_flags[@]}" -DCMAKE_INSTALL_PREFIX="$build/deps" >/dev/null
+    cmake --build "$build/gtest-build" -j "$jobs" >/dev/null
+    cmake --install "$build/gtest-build" >/dev/null
+  fi
+
+  step "$arch: cross-build"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${release_flags[@]}" \
+    -DCMAKE_PREFIX_PATH="$build/deps" -DTARVELLE_SHARED_DIR="$shared" >/dev/null
+  cmake --build "$build" -j "$jobs"
+
+  step "$arch: fresh Wine prefix"
+  export WINEPREFIX=$prefixes/$arch WINEARCH=$winearch
+  mkdir -p "$WINEPREFIX"
+  "$loader" wineboot --init >"$prefixes/$arch-wineboot.log" 2>&1 || true
+  # A program that really ran lists its tests; a Wine that cannot run it may still exit 0.
+  listing=$("$here/wine-run.sh" "$loader" "$build/registry_win_test.exe" --gtest_list_tests 2>&1 || true)
+  if ! grep -q '^RegistryWinTest\.' <<<"$listing"; then
+    reason="Wine cannot run $arch programs here (for i686: a kernel without 32-bit support, or no wine32:i386)"
+    if [ "$arch" = i686 ]; then
+      echo "$reason: the $arch build is checked without running it"
+      ctest --test-dir "$build" -R '^windows\.manifest\.' --output-on-failure || failed=1
+      summary+=("$arch: built; manifest checked; tests NOT run: $reason")
+      continue
+    fi
+    echo "$reason"; echo "$listing" | head -20
+    failed=1
+    summary+=("$arch: tests could not run")
+    continue
+  fi
+  # One wine server for the whole run instead of one per test program.
+  /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
+
+  step "$arch: tests under Wine"
+  if ctest --test-dir "$build" -j "$jobs" --output-on-failure; then
+    summary+=("$arch: ctest passed")
+  else
+    failed=1
+    summary+=("$arch: ctest FAILED")
+  fi
+
+  step "$arch: export through the Wine registry"
+  if "$here/export-check.sh" "$build/tarvelle-export.exe" "$linux/tarvelle-export" "$loader" "$shared"; then
+    summary+=("$arch: export checks passed")
+  else
+    failed=1
+    summary+=("$arch: export checks FAILED")
+  fi
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+done
+
+step "Windows summary"
+printf '%s\n' "${summary[@]}"
+exit $failed
