@@ -61,7 +61,6 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
     p[n.Tag(PropSet::Common, 0x8510, kInt32)] = Int32Value(sideEffects);
     p[n.Tag(PropSet::Common, 0x8518, kInt32)] = Int32Value(0);      // PidLidTaskMode
     p[n.Tag(PropSet::Common, 0x85BF, kTime)] = TimeValue(ctx.now);  // PidLidValidFlagStringProof
-    p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
     return p;
 }
 
@@ -91,6 +90,8 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     // Outlook 2013+ stamps contacts with side effects 81 (open to delete/copy/move, coerce).
     PropertyBag p = CommonProperties("IPM.Contact", title, ctx, 512, 81);
     if (!c.firstName.empty()) p[0x3A06001F] = StringValue(c.firstName);  // PidTagGivenName
+    // PidLidReferenceEntryId: the contact's own entry ID, as Outlook stores it on contacts.
+    p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
     if (!c.body.empty()) p[0x1000001F] = StringValue(c.body);
     p[n.Tag(PropSet::Address, 0x8006, kInt32)] = Int32Value(kFileUnderSurnameGiven);
     p[n.Tag(PropSet::Address, 0x8026, kMvInt32)] = MvInt32Value(kFileUnderList);
