@@ -34,19 +34,19 @@ void BthWriter::Put(std::uint32_t key, std::span<const std::uint8_t> data) {
             }
         }
     }
-    Bytes rec(recordSize_, 0);
+    if (lo == Size()) {
+        records_.resize(records_.size() + recordSize_);  // appending: the common case
+    } else if (KeyAt(lo) != key) {
+        records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(lo * recordSize_),
+                        recordSize_, 0);
+    }
+    std::uint8_t* rec = records_.data() + lo * recordSize_;
     if (cbKey_ == 2) {
-        PutU16(rec.data(), static_cast<std::uint16_t>(key));
+        PutU16(rec, static_cast<std::uint16_t>(key));
     } else {
-        PutU32(rec.data(), key);
+        PutU32(rec, key);
     }
-    std::copy(data.begin(), data.end(), rec.begin() + cbKey_);
-    const auto at = records_.begin() + static_cast<std::ptrdiff_t>(lo * recordSize_);
-    if (lo < Size() && KeyAt(lo) == key) {
-        std::copy(rec.begin(), rec.end(), at);
-    } else {
-        records_.insert(at, rec.begin(), rec.end());
-    }
+    std::copy(data.begin(), data.end(), rec + cbKey_);
     firstDirty_ = std::min(firstDirty_, lo);
 }
 

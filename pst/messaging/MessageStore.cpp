@@ -256,6 +256,12 @@ void MessageStore::Build(const std::string& displayName) {
 
 ndb::Nid MessageStore::CreateContactsFolder(const std::string& name) {
     CheckOpen();
+    const Bytes wanted = StringValue(name);
+    for (const auto& [nid, f] : folders_) {
+        if (f.parent == kNidIpmSubtree && f.props.at(0x3001001F) == wanted) {
+            throw MessagingError("a folder named \"" + name + "\" already exists");
+        }
+    }
     const ndb::Nid nid = db_->AllocateNid(kTypeNormalFolder);
     const std::uint32_t index = nid >> 5;
     for (std::uint8_t t : {kTypeHierarchyTable, kTypeContentsTable, kTypeAssocContentsTable}) {

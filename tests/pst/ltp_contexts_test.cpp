@@ -174,6 +174,15 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
     EXPECT_EQ(blocks2[2], blocks1[2]);
     EXPECT_NE(blocks2[3], blocks1[3]);
     EXPECT_THROW(tc.SetRow(0x200024, row), LtpError);  // out of order in an append-only table
+    // The last row may still change (a list saved again with its members).
+    row[0x36020003] = Int32Value(99);
+    tc.SetRow(0x7FFFFFF, row);
+    EXPECT_EQ(tc.RowCount(), n + 1);
+    std::uint16_t ib = 0;
+    for (const auto& c : tc.Columns()) {
+        if (c.tag == 0x36020003) ib = c.ibData;
+    }
+    EXPECT_EQ(HeapReader::U32(tc.RowBytes(n).data() + ib), 99u);
 }
 
 }  // namespace

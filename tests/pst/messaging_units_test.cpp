@@ -183,6 +183,7 @@ TEST(MessageStore, FolderBookkeepingAgreesWithTables) {
     EXPECT_THROW(store.AddContact(0x8062 + 0x20000, {"A", "a@b", "", ""}), MessagingError);
     const ndb::Nid second = store.CreateContactsFolder("Eudora 2");
     EXPECT_EQ(second, 0x80C2u);
+    EXPECT_THROW(store.CreateContactsFolder("Eudora 2"), MessagingError);
     store.Close();
     EXPECT_THROW(store.AddContact(contacts, {"A", "a@b", "", ""}), MessagingError);
 }
