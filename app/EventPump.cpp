@@ -4,11 +4,12 @@
 
 namespace tarvelle::app {
 
+bool EventPump::Due() const { return !sinceLast_.isValid() || sinceLast_.elapsed() >= kIntervalMs; }
+
 void EventPump::Pump() {
-    if (sinceLast_.isValid() && sinceLast_.elapsed() < kIntervalMs) {
-        return;
+    if (Due()) {
+        PumpNow();
     }
-    PumpNow();
 }
 
 void EventPump::PumpNow() {

@@ -15,6 +15,8 @@ class EventPump {
     void Pump();
     // Processes pending events now.
     void PumpNow();
+    // True when Pump would process events now.
+    bool Due() const;
 
   private:
     QElapsedTimer sinceLast_;

@@ -144,23 +144,37 @@ void FrmStatusConversion::StartExporting() {
             BoxIcon::Critical, BoxButtons::Ok);
     }
     exporting_ = false;
+    FlushLog();
     cmdStart_->setEnabled(true);
 }
 
-QString FrmStatusConversion::LogText() const {
+QString FrmStatusConversion::LogText() {
+    FlushLog();
     QString text = log_->toPlainText();
     text.replace(QChar('\n'), QStringLiteral("\r\n"));
     return text;
 }
 
 void FrmStatusConversion::AppendLog(std::string_view line) {
-    // Inserted at the document's end: the earlier text is neither copied nor laid out again.
-    QTextCursor end(log_->document());
-    end.movePosition(QTextCursor::End);
     QString text = FromView(line);
     text.remove(QChar('\r'));
     text.replace(QChar('\n'), QChar(' '));
-    end.insertText(text + QChar('\n'));
+    pendingLog_ += text;
+    pendingLog_ += QChar('\n');
+    if (!exporting_) {
+        FlushLog();
+    }
+}
+
+void FrmStatusConversion::FlushLog() {
+    if (pendingLog_.isEmpty()) {
+        return;
+    }
+    // Inserted at the document's end: the earlier text is neither copied nor laid out again.
+    QTextCursor end(log_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(pendingLog_);
+    pendingLog_.clear();
 }
 
 void FrmStatusConversion::KeepNewestLineInView() {
@@ -172,12 +186,18 @@ void FrmStatusConversion::KeepNewestLineInView() {
     scroll->setValue(scroll->maximum());
 }
 
-void FrmStatusConversion::ProcessEvents() { pump_.Pump(); }
+void FrmStatusConversion::ProcessEvents() {
+    if (pump_.Due()) {
+        FlushLog();
+        pump_.PumpNow();
+    }
+}
 
 exporter::MessageResult FrmStatusConversion::ShowMessage(std::string_view title,
                                                          std::string_view text,
                                                          exporter::MessageIcon icon,
                                                          exporter::MessageButtons buttons) {
+    FlushLog();
     const BoxResult answer = wizard_.Services().ShowMessage(
         this, std::string(title), std::string(text), ToBoxIcon(icon),
         buttons == exporter::MessageButtons::YesNo ? BoxButtons::YesNo : BoxButtons::Ok);
@@ -193,6 +213,7 @@ exporter::MessageResult FrmStatusConversion::ShowMessage(std::string_view title,
 }
 
 std::string FrmStatusConversion::BrowseForFolder(std::string_view title) {
+    FlushLog();
     return wizard_.Services().PickFolder(this, std::string(title));
 }
 

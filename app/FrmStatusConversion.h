@@ -34,7 +34,7 @@ class FrmStatusConversion : public QMainWindow, public exporter::ExportHost {
     bool Exporting() const { return exporting_; }
 
     // The Progress log: every line ends in CR LF.
-    QString LogText() const;
+    QString LogText();
 
     // ExportHost
     void AppendLog(std::string_view line) override;
@@ -52,12 +52,17 @@ class FrmStatusConversion : public QMainWindow, public exporter::ExportHost {
     void BuildControls();
     void Back();
     void KeepNewestLineInView();
+    // Writes the lines appended since the last flush into the log control.
+    void FlushLog();
 
     Wizard& wizard_;
     EventPump pump_;
     std::unique_ptr<exporter::Exporter> exporter_;
     bool shownOnce_ = false;
     bool exporting_ = false;
+    // Lines appended but not yet in the control. The window shows the log only when it
+    // processes events, so lines gathered in between are written in one insertion then.
+    QString pendingLog_;
 
     QGroupBox* frame1_ = nullptr;
     QPlainTextEdit* log_ = nullptr;

@@ -89,8 +89,15 @@ class ProgressPageTest : public QObject {
         wizard.ShowStatusPage();
         FrmStatusConversion& page = wizard.StatusPage();
         auto* start = Child<QPushButton>(page, "CmdNextFrmMain");
-        services_.folder.clear();  // cancelled folder picker: the run ends after asking
+        auto* log = Child<QPlainTextEdit>(page, "txtProgressReport");
+        QString shownAtPicker;
+        services_.onPickFolder = [&] {
+            // What the user sees while the picker is open: the run's line is already there.
+            shownAtPicker = log->toPlainText();
+            return std::string();  // cancelled: the run ends after asking
+        };
         QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(shownAtPicker.endsWith(QStringLiteral("Looking for file saving location...\n")));
         QTest::mouseClick(start, Qt::LeftButton);
         QCOMPARE(services_.folderTitles.size(), size_t{2});
         QCOMPARE(services_.folderTitles[0],
