@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -26,13 +27,16 @@ std::string ErrorText(int error) { return std::generic_category().message(error)
 }  // namespace
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      nameless_(std::exchange(other.nameless_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
+        nameless_ = std::exchange(other.nameless_, false);
     }
     return *this;
 }
@@ -46,15 +50,40 @@ void File::Fail(const char* action, int error) const {
                   ErrorText(error));
 }
 
-File File::CreateTemporary(const std::filesystem::path& target) {
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+// "." + the target's name + "." + `middle` + ".tmp"; random letters when `middle` is empty.
+static std::string TemporaryName(const std::filesystem::path& target, std::string middle = {}) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    if (middle.empty()) {
+        std::random_device random;
+        for (int i = 0; i < 8; ++i) middle += letters[random() % (sizeof letters - 1)];
+    }
     std::string leaf = ".";  // built by appending: GCC 12 at -O3 misreads "." + string
     leaf += target.filename().string();
-    leaf += ".XXXXXX.tmp";
-    const std::string pattern = (dir / leaf).string();
+    leaf += '.';
+    leaf += middle;
+    leaf += ".tmp";
+    return leaf;
+}
+
+File File::CreateTemporary(const std::filesystem::path& target) {
+    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    // O_TMPFILE needs /proc to give the file its name later (linkat without privileges).
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            File file(fd, target);
+            file.nameless_ = true;
+            return file;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            const int error = errno;
+            throw IoError("Could not create a file in " + dir.string() + ": " + ErrorText(error));
+        }
+    }
+    const std::string pattern = (dir / TemporaryName(target, "XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    // mkostemps creates with O_CREAT|O_EXCL and mode 0600.
+    // mkostemps creates with O_CREAT|O_EXCL and mode 0600; the 4 is the length of ".tmp".
     const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -135,6 +164,15 @@ void File::Close() {
 }
 
 void File::RenameTo(const std::filesystem::path& target) {
+    if (nameless_) {
+        // A name first (never an existing one), then the atomic replacement below.
+        const auto dir =
+            target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+        bool named = false;
+        for (int attempt = 0; attempt < 16 && !named; ++attempt)
+            named = LinkAsNew(dir / TemporaryName(target));
+        if (!named) Fail("name a copy of", EEXIST);
+    }
     // Swapping the two names and then removing the old file is as atomic as a plain rename, but
     // on ext4 a rename over an existing file also starts writing the new file out at once, and
     // the old one cannot be dropped before its own pending writes finish; an exchange avoids both.
@@ -145,28 +183,38 @@ void File::RenameTo(const std::filesystem::path& target) {
     }
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOENT) {
         const int error = errno;
+        Unlink();
         throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
     }
     if (::rename(path_.c_str(), target.c_str()) != 0) {
         const int error = errno;
+        Unlink();
         throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
     }
     path_ = target;
 }
 
 bool File::LinkAsNew(const std::filesystem::path& target) {
-    if (::link(path_.c_str(), target.c_str()) != 0) {
+    int result = 0;
+    if (nameless_) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+        result = ::link(path_.c_str(), target.c_str());
+    }
+    if (result != 0) {
         const int error = errno;
         if (error == EEXIST) return false;
         throw IoError("Could not create " + target.string() + ": " + ErrorText(error));
     }
-    ::unlink(path_.c_str());
+    if (!nameless_) ::unlink(path_.c_str());
+    nameless_ = false;
     path_ = target;
     return true;
 }
 
 void File::Unlink() noexcept {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!nameless_ && !path_.empty()) ::unlink(path_.c_str());
 }
 
 void SyncDirectoryOf(const std::filesystem::path& path) {

@@ -30,8 +30,9 @@ class File {
     File& operator=(File&& other) noexcept;
     ~File();
 
-    // A new file beside `target`, named "." + its name + random letters + ".tmp", created
-    // exclusively with owner-only permissions.
+    // A new file beside `target` with owner-only permissions. Where the system allows, it has no
+    // name at all until LinkAsNew or RenameTo gives it one, so a killed process leaves nothing
+    // behind; otherwise it is named "." + the target's name + random letters + ".tmp".
     static File CreateTemporary(const std::filesystem::path& target);
 
     bool IsOpen() const { return fd_ >= 0; }
@@ -57,7 +58,8 @@ class File {
     [[noreturn]] void Fail(const char* action, int error) const;
 
     int fd_ = -1;
-    std::filesystem::path path_;
+    std::filesystem::path path_;  // for a nameless file: the target, for messages
+    bool nameless_ = false;
 };
 
 void SyncDirectoryOf(const std::filesystem::path& path);
