@@ -1,6 +1,8 @@
 // The address-book selection page: lookup at load, the two modes, browse and check, Next and
 // Back, Exit and closing the window.
 #include <QAction>
+#include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -342,6 +344,12 @@ class SelectionPageTest : public QObject {
         QCOMPARE(page.centralWidget()->size(), QSize(498, 362));
         QCOMPARE(page.minimumSize(), page.maximumSize());  // not resizable
         QCOMPARE(page.font().pointSizeF(), 8.25);
+        if (QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
+            // Wine's Tahoma is loaded when the system has none of its own.
+            QCOMPARE(QFontInfo(page.font()).family(), QStringLiteral("Tahoma"));
+            QCOMPARE(QFontInfo(Child<QLabel>(page, "Label3")->font()).family(),
+                     QStringLiteral("Tahoma"));
+        }
         QCOMPARE(Child<QPushButton>(page, "CmdNextFrmMain")->geometry(), QRect(400, 328, 89, 25));
         QCOMPARE(Child<QPushButton>(page, "CmdNextFrmMain")->text(), QStringLiteral("&Next >"));
         QCOMPARE(Child<QLabel>(page, "LblWABFileName")->geometry(), QRect(16, 112, 465, 71));

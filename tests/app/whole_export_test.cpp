@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/FrmAbout.h"
 #include "app/FrmMain.h"
 #include "app/FrmStatusConversion.h"
 #include "app/Wizard.h"
@@ -77,6 +78,35 @@ class WholeExportTest : public QObject {
         const QByteArray report = check.readAllStandardOutput() + check.readAllStandardError();
         QVERIFY2(check.exitCode() == 0, report.constData());
         QVERIFY2(report.contains(" 0 errors"), report.constData());
+    }
+
+    void backAndAboutDuringARunLetItFinish() {
+        WinePrefix prefix;
+        RecordingServices services;
+        auto sessions = tarvelle::platform::MakePstSessionFactory();
+        Wizard wizard(services, *sessions);
+        QTemporaryDir out;
+        services.files.push_back(TARVELLE_SHARED_DIR "/eudora-samples/01-typical/NNdbase.txt");
+        wizard.ShowMainPage();
+        wizard.MainPage().BrowseAndCheck();
+        QTest::mouseClick(
+            wizard.MainPage().findChild<QPushButton*>(QStringLiteral("CmdNextFrmMain")),
+            Qt::LeftButton);
+        FrmStatusConversion& status = wizard.StatusPage();
+        services.onPickFolder = [&] {
+            // While the run waits for its folder the user goes back and opens the About box.
+            QTest::mouseClick(status.findChild<QPushButton*>(QStringLiteral("CmdBack")),
+                              Qt::LeftButton);
+            wizard.ShowAbout();
+            return QDir::toNativeSeparators(out.path()).toStdString();
+        };
+        status.StartExporting();
+        QVERIFY(status.isHidden());
+        QVERIFY(wizard.MainPage().isVisible());
+        QVERIFY(wizard.AboutBox().isVisible());
+        QVERIFY(status.LogText().endsWith(QStringLiteral("Finished...\r\n")));
+        QCOMPARE(QDir(out.path()).entryList({QStringLiteral("*.pst")}).size(), 1);
+        QCOMPARE(services.exits, 0);
     }
 };
 
