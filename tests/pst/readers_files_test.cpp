@@ -192,6 +192,13 @@ TEST_F(Readers, TwoThousandMemberGroupIsStoredWholeInTheStream) {
     store->AddDistList(folder, big);
     store->Close();
     ExpectValid(pst);  // the checker enforces the 15,000-byte limit and the checksum
+    // libpff opens the file and lists both items (it does not decode members).
+    const auto tree =
+        Shell("/usr/bin/python3 " + testing::ToolsDir() + "pypff_dump.py " + Quote(pst));
+    EXPECT_NE(tree.out.find("'Contacts' (2 items)"), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("class='IPM.DistList' subject='everyone'"), std::string::npos)
+        << tree.out;
+    EXPECT_EQ(PffexportCounts(pst, nullptr).at("DistributionList"), 1);
     const auto items = Items(pst);
     ASSERT_EQ(items.size(), 2u);
     const std::string& list = items[1];
