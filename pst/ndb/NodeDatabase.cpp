@@ -665,12 +665,6 @@ class Writer final : public NodeDatabase, private PageSink {
 
     // --- whole-file steps
 
-    static void StageMapPage(std::vector<std::uint8_t>& page, std::uint8_t ptype,
-                             std::uint64_t ib) {
-        page.assign(kPageSize, 0);
-        SealPage(page.data(), ptype, ib, ib);
-    }
-
     // Writes the map pages of ranges [from, to) with every slot marked allocated.
     static void WriteReservedMaps(File& file, std::uint64_t from, std::uint64_t to) {
         std::vector<std::uint8_t> amap(kPageSize, 0xFF);
