@@ -615,11 +615,11 @@ class Writer final : public NodeDatabase, private PageSink {
                 if (static_cast<std::uint8_t*>(last.iov_base) + last.iov_len == data)
                     last.iov_len += s.size;
                 else
-                    run.push_back(iovec{data, s.size});
+                    run.push_back(iovec{data, static_cast<std::size_t>(s.size)});
             } else {
                 writeRun();
                 runStart = s.ib;
-                run.push_back(iovec{data, s.size});
+                run.push_back(iovec{data, static_cast<std::size_t>(s.size)});
             }
             runEnd = s.ib + s.size;
         }
