@@ -64,6 +64,8 @@ for arch in $archs; do
   step "$arch: fresh Wine prefix"
   export WINEPREFIX=$prefixes/$arch WINEARCH=$winearch
   mkdir -p "$WINEPREFIX"
+  # One persistent wine server for the whole run instead of one per test program.
+  /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
   "$loader" wineboot --init >"$prefixes/$arch-wineboot.log" 2>&1 || true
   # A program that really ran lists its tests; a Wine that cannot run it may still exit 0.
   listing=$("$here/wine-run.sh" "$loader" "$build/registry_win_test.exe" --gtest_list_tests 2>&1 || true)
@@ -80,8 +82,6 @@ for arch in $archs; do
     summary+=("$arch: tests could not run")
     continue
   fi
-  # One wine server for the whole run instead of one per test program.
-  /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
 
   step "$arch: tests under Wine"
   if ctest --test-dir "$build" -j "$jobs" --output-on-failure; then
