@@ -278,8 +278,10 @@ class Writer final : public NodeDatabase, private PageSink {
             nbt_.Insert(entry);
         }
         // The header's counter must cover every NID in use.
+        auto& highest = highestIndex_[nid & 0x1F];
+        highest = std::max(highest, nid >> 5);
         auto& counter = state_.rgnid[nid & 0x1F];
-        counter = std::max(counter, nid >> 5);
+        counter = std::max(counter, highest);
     }
 
     void DeleteNode(Nid nid) override {
@@ -304,7 +306,8 @@ class Writer final : public NodeDatabase, private PageSink {
     void SetNidCounter(std::uint8_t nidType, std::uint32_t lastIndex) override {
         CheckUsable();
         if (lastIndex > kMaxNidIndex) throw NdbError("node ID counter out of range");
-        state_.rgnid.at(nidType & 0x1F) = lastIndex;
+        // Never below a NID in use: the next AllocateNid would hand it out a second time.
+        state_.rgnid.at(nidType & 0x1F) = std::max(lastIndex, highestIndex_[nidType & 0x1F]);
     }
     std::uint32_t NidCounter(std::uint8_t nidType) const override {
         return state_.rgnid.at(nidType & 0x1F);
@@ -835,8 +838,9 @@ class Writer final : public NodeDatabase, private PageSink {
     std::filesystem::path path_;
     CryptMethod crypt_;
     File file_;
-    HeaderState state_;      // what the next commit writes
-    HeaderState committed_;  // what the header on disk says
+    HeaderState state_;                             // what the next commit writes
+    std::array<std::uint32_t, 32> highestIndex_{};  // per NID type, the largest index ever set
+    HeaderState committed_;                         // what the header on disk says
     std::uint64_t fileSize_ = 0;
     std::uint64_t frontier_ = 0;  // everything from here to the end of the file is unused
 

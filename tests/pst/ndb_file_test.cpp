@@ -106,6 +106,18 @@ TEST(NdbFile, HeaderCarriesTheUnicodeFormatAndExactRoot) {
     EXPECT_EQ(GetU64(&dlist[504]), GetU64(&h[32]));
 }
 
+TEST(NdbFile, NidCountersNeverFallBelowANidInUse) {
+    ScratchDir dir;
+    auto db = NodeDatabase::Create(dir / "nids.pst");
+    db->SetNode(0x200064, 0, 0, 0x122);  // index 0x10003, set without AllocateNid
+    EXPECT_EQ(db->NidCounter(0x04), 0x10003u);
+    db->SetNidCounter(0x04, 0x10001);
+    EXPECT_EQ(db->AllocateNid(0x04), 0x200084u) << "0x200064 is taken";
+    db->SetNidCounter(0x02, 0x500);
+    EXPECT_EQ(db->AllocateNid(0x02), (0x501u << 5) | 0x02);
+    EXPECT_EQ(db->NidCounter(0x03), 0x4000u);
+}
+
 TEST(NdbFile, WithoutEncodingDataIsStoredAsIs) {
     ScratchDir dir;
     const auto path = dir / "plain.pst";
