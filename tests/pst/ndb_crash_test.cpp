@@ -167,12 +167,20 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
         EXPECT_TRUE(e.path() == whole || e.path().extension() == ".tmp") << e.path();
 }
 
+// How the write-failure test limits the file: from the start (the file fails to grow) or only
+// once it exists (writes inside the space it already reserved fail).
+struct Limit {
+    rlim_t bytes;
+    bool afterCreate;
+    std::size_t itemSize;
+};
+
 // Child side of the write-failure test: a file size limit as `ulimit -f` sets it, SIGXFSZ
 // ignored as the program does, so writes past the limit fail with EFBIG.
-[[noreturn]] void WriteUntilFailure(const std::filesystem::path& path, int report) {
+[[noreturn]] void WriteUntilFailure(const std::filesystem::path& path, int report, Limit how) {
     ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{12u << 20, 12u << 20};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    const rlimit limit{how.bytes, how.bytes};
+    if (!how.afterCreate && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
     int committed = 0;
     auto send = [&](int value) {
         if (::write(report, &value, sizeof value) != sizeof value) ::_exit(3);
@@ -180,10 +188,11 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     std::unique_ptr<NodeDatabase> db;
     try {
         db = NodeDatabase::Create(path);
+        if (how.afterCreate && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
         AddMandatoryNodes(*db);
         db->Commit();
         for (int i = 0; i < 100; ++i) {
-            db->SetNode(MessageNid(i), db->WriteData(SomeBytes(1 << 20, i)), 0, 0x122);
+            db->SetNode(MessageNid(i), db->WriteData(SomeBytes(how.itemSize, i)), 0, 0x122);
             db->Commit();
             send(++committed);
         }
@@ -209,40 +218,44 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
 }
 
 TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
-    ScratchDir dir;
-    const auto path = dir / "limited.pst";
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    // Growing past the limit, and writing past it inside space already reserved (sparse).
+    for (const Limit how : {Limit{12u << 20, false, 1u << 20}, Limit{2u << 20, true, 200000}}) {
+        SCOPED_TRACE(how.afterCreate ? "limit set after Create" : "limit set before Create");
+        ScratchDir dir;
+        const auto path = dir / "limited.pst";
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            WriteUntilFailure(path, fds[1], how);
+        }
+        ::close(fds[1]);
+        int committed = 0;
+        bool sawFailure = false;
+        for (int value; ::read(fds[0], &value, sizeof value) == sizeof value;) {
+            if (value < 0)
+                sawFailure = true;
+            else
+                committed = value;
+        }
         ::close(fds[0]);
-        WriteUntilFailure(path, fds[1]);
-    }
-    ::close(fds[1]);
-    int committed = 0;
-    bool sawFailure = false;
-    for (int value; ::read(fds[0], &value, sizeof value) == sizeof value;) {
-        if (value < 0)
-            sawFailure = true;
-        else
-            committed = value;
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "the process must not die of SIGXFSZ";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(sawFailure);
-    EXPECT_GT(committed, 0);
-    EXPECT_LT(committed, 12);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "the process must not die of SIGXFSZ";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(sawFailure);
+        EXPECT_GT(committed, 0);
+        EXPECT_LT(static_cast<std::uint64_t>(committed) * how.itemSize, how.bytes);
 
-    const auto r = CheckFile(path);
-    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
-    const auto nids = Messages(path);
-    ASSERT_EQ(nids.size(), static_cast<std::size_t>(committed));
-    EXPECT_EQ(ReadBack(path, {{MessageNid(committed - 1), 0}}),
-              std::vector<std::string>{Expected(SomeBytes(1 << 20, committed - 1))});
-    EXPECT_EQ(TemporaryFiles(dir.path()), 0u) << "a failed step removes its temporary copy";
+        const auto r = CheckFile(path);
+        EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
+        const auto nids = Messages(path);
+        ASSERT_EQ(nids.size(), static_cast<std::size_t>(committed));
+        EXPECT_EQ(ReadBack(path, {{MessageNid(committed - 1), 0}}),
+                  std::vector<std::string>{Expected(SomeBytes(how.itemSize, committed - 1))});
+        EXPECT_EQ(TemporaryFiles(dir.path()), 0u) << "a failed step removes its temporary copy";
+    }
 }
 
 TEST(NdbCrash, ReservingMoreThanTheLimitFailsWithoutLeavingAFile) {
