@@ -2,8 +2,8 @@
 // ([MS-PST] 2.3, [MS-OXCDATA] 2.11.1). A value is kept in its on-disk little-endian encoding.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -49,7 +49,46 @@ constexpr std::uint16_t TagType(std::uint32_t tag) { return static_cast<std::uin
 std::size_t FixedSize(std::uint16_t type);
 
 // Properties of one object, ordered by tag (so by property ID, as a PC's BTH wants them).
-using PropertyBag = std::map<std::uint32_t, Bytes>;
+// A sorted vector: an item has a few dozen properties, built once and read in order.
+class PropertyBag {
+  public:
+    using value_type = std::pair<std::uint32_t, Bytes>;
+    using iterator = std::vector<value_type>::iterator;
+    using const_iterator = std::vector<value_type>::const_iterator;
+
+    PropertyBag() { items_.reserve(48); }
+
+    Bytes& operator[](std::uint32_t tag) {
+        auto it = LowerBound(tag);
+        if (it == items_.end() || it->first != tag) it = items_.insert(it, {tag, Bytes{}});
+        return it->second;
+    }
+    const Bytes& at(std::uint32_t tag) const {
+        auto it = find(tag);
+        if (it == items_.end()) throw std::out_of_range("no such property");
+        return it->second;
+    }
+    const_iterator find(std::uint32_t tag) const {
+        auto it =
+            std::lower_bound(items_.begin(), items_.end(), tag,
+                             [](const value_type& v, std::uint32_t t) { return v.first < t; });
+        return it != items_.end() && it->first == tag ? it : items_.end();
+    }
+    std::size_t count(std::uint32_t tag) const { return find(tag) == items_.end() ? 0 : 1; }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+
+  private:
+    iterator LowerBound(std::uint32_t tag) {
+        // Properties are mostly added in ascending order: check the end first.
+        if (items_.empty() || items_.back().first < tag) return items_.end();
+        return std::lower_bound(items_.begin(), items_.end(), tag,
+                                [](const value_type& v, std::uint32_t t) { return v.first < t; });
+    }
+    std::vector<value_type> items_;
+};
 
 // --- value encoders
 Bytes Int32Value(std::int32_t v);
