@@ -1,11 +1,14 @@
 #include "export/Export.h"
 
+#include <cctype>
 #include <charconv>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "eudora/ContactFields.h"
+#include "eudora/ExtraBooks.h"
 #include "eudora/Nicknames.h"
 #include "export/WebSite.h"
 #include "platform/NativePath.h"
@@ -80,6 +83,18 @@ bool PathIsTaken(const std::string& path) {
     return std::filesystem::exists(status);
 }
 
+// The data folder's Nickname subfolder, under whatever case of its name it has.
+std::filesystem::path NicknameSubfolder(const std::filesystem::path& dataFolder) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dataFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "nickname" && it->is_directory(ec)) return it->path();
+    }
+    return dataFolder / eudora::kNicknameFolderName;
+}
+
 }  // namespace
 
 std::string FormatTimestamp(std::chrono::system_clock::time_point when) {
@@ -143,6 +158,8 @@ Exporter::~Exporter() { ReleaseStoreObjects(); }
 void Exporter::ReleaseStoreObjects() {
     // Innermost first: the wrapper refers to the current list, items and stores to their session.
     state_.distListWrapper.reset();
+    pendingLists_.clear();
+    state_.bookFolder.reset();
     state_.currentDistList.reset();
     state_.currentContactItem.reset();
     state_.store.reset();
@@ -245,20 +262,70 @@ void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outco
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
-void Exporter::WriteGroup(const std::string& name, const std::string& addressText,
+std::unique_ptr<platform::Folder> Exporter::CurrentFolder() {
+    if (state_.bookFolder) return nullptr;
+    auto store = state_.session->GetStoreFromID(state_.storeEntryId);
+    return store->GetDefaultFolder(platform::DefaultFolder::Contacts);
+}
+
+std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
+                                                     std::string_view addressText,
+                                                     int* deferred) const {
+    std::vector<platform::Member> members;
+    for (const eudora::ResolvedMember& resolved : books_.ResolveMembers(group, addressText)) {
+        platform::Member member;
+        const eudora::Address& entry = resolved.member;
+        if (resolved.target != eudora::MemberTarget::Address) {
+            const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
+            const std::string& id = itemIds_.at(target.itemNumber);
+            if (!id.empty()) {
+                member.itemEntryId = id;
+                if (resolved.target == eudora::MemberTarget::Contact) {
+                    // The one-off counterpart carries what the contact's Email1 carries.
+                    const eudora::ContactFields fields = eudora::MapEntryFields(books_, target);
+                    member.address = fields.emailAddress;
+                    member.displayName = fields.emailDisplayName.value_or(std::string());
+                    if (member.displayName.empty()) member.displayName = target.nickname;
+                } else {
+                    // [MS-OXOCNTC] 2.2.2.2.2: a personal list's counterpart has no address.
+                    member.displayName = target.nickname;
+                    member.addressType = "MAPIPDL";
+                }
+                members.push_back(std::move(member));
+                continue;
+            }
+            if (deferred != nullptr && target.itemNumber > group.itemNumber) {
+                // Written later: the list is saved again with it at the end of the run.
+                ++*deferred;
+                continue;
+            }
+            // An item that could not be written: the entry stays what Eudora would send to.
+        }
+        member.displayName = entry.displayName.empty() ? entry.address : entry.displayName;
+        member.address = entry.address;
+        members.push_back(std::move(member));
+    }
+    return members;
+}
+
+void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
                           ExportOutcome& outcome) {
     // The previous wrapper refers to the previous list: release it before the list.
     state_.distListWrapper.reset();
     state_.currentDistList.reset();
 
+    const eudora::ParsedNickname parsed = eudora::ParseNicknameLine(line);
+    const std::string& name = parsed.name;
     std::string failure;
     try {
-        auto store = state_.session->GetStoreFromID(state_.storeEntryId);
-        auto folder = store->GetDefaultFolder(platform::DefaultFolder::Contacts);
-        state_.currentDistList = folder->AddItem(platform::ItemKind::DistList);
+        auto folder = CurrentFolder();
+        platform::Folder& target = folder ? *folder : *state_.bookFolder;
+        state_.currentDistList = target.AddItem(platform::ItemKind::DistList);
         state_.currentDistList->SetText(platform::ItemProperty::DLName, name);
-        state_.currentDistList->SetText(platform::ItemProperty::Body, name);
+        state_.currentDistList->SetText(platform::ItemProperty::Body,
+                                        eudora::DistListBody(name, books_.NoteOf(entry)));
         state_.currentDistList->Save();
+        itemIds_.at(entry.itemNumber) = state_.currentDistList->EntryID();
     } catch (const PstWriteError&) {
         throw;
     } catch (const StoreError& error) {
@@ -272,18 +339,17 @@ void Exporter::WriteGroup(const std::string& name, const std::string& addressTex
         return;
     }
 
-    const std::vector<eudora::Address> members = eudora::SplitMembers(addressText);
+    int deferred = 0;
+    const std::vector<platform::Member> members =
+        GroupMembers(entry, parsed.addressText, &deferred);
     host_.ProcessEvents();
     int added = 0;
     bool saved = false;
     try {
         state_.distListWrapper = state_.session->CreateDistListWrapper();
         state_.distListWrapper->SetItem(state_.currentDistList.get());
-        for (const eudora::Address& entry : members) {
+        for (const platform::Member& member : members) {
             host_.ProcessEvents();
-            platform::Member member;
-            member.displayName = entry.displayName.empty() ? entry.address : entry.displayName;
-            member.address = entry.address;
             try {
                 state_.distListWrapper->AddMember(member);
                 ++added;
@@ -300,6 +366,14 @@ void Exporter::WriteGroup(const std::string& name, const std::string& addressTex
     } catch (const StoreError& error) {
         failure = error.what();
     }
+    if (saved && deferred > 0) {
+        // Kept until the items it names are written; members added then are counted now.
+        state_.distListWrapper.reset();
+        pendingLists_.push_back({std::move(state_.currentDistList),
+                                 static_cast<std::size_t>(&entry - books_.Entries().data()),
+                                 parsed.addressText});
+        added += deferred;
+    }
     // The count reports only members that were stored; a list without any member has no line.
     if (saved && added > 0) {
         host_.AppendLog("     - Saved " + std::to_string(added) + " Members in Group...");
@@ -312,15 +386,96 @@ void Exporter::WriteGroup(const std::string& name, const std::string& addressTex
     }
 }
 
-void Exporter::WriteContact(const std::string& name, const std::string& addressText,
-                            ExportOutcome& outcome) {
-    const eudora::Address address = eudora::ParseAddress(addressText);
+void Exporter::SavePendingLists(ExportOutcome& outcome) {
+    for (PendingList& pending : pendingLists_) {
+        host_.ProcessEvents();
+        const eudora::BookEntry& entry = books_.Entries().at(pending.entry);
+        try {
+            state_.distListWrapper = state_.session->CreateDistListWrapper();
+            state_.distListWrapper->SetItem(pending.item.get());
+            state_.distListWrapper->ClearMembers();
+            for (const platform::Member& member :
+                 GroupMembers(entry, pending.addressText, nullptr)) {
+                state_.distListWrapper->AddMember(member);
+            }
+            state_.distListWrapper->Save();
+        } catch (const PstWriteError&) {
+            throw;
+        } catch (const StoreError& error) {
+            // The list stays as first saved, without the members written after it.
+            --outcome.itemsWritten;
+            ++outcome.itemsFailed;
+            host_.AppendLog("     ! Not written: " + entry.nickname + ": " + error.what());
+        }
+        state_.distListWrapper.reset();
+        pending.item.reset();
+    }
+    pendingLists_.clear();
+}
+
+void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome) {
+    using platform::ItemProperty;
+    const eudora::ContactFields fields = eudora::MapEntryFields(books_, entry);
     host_.ProcessEvents();
-    const std::string trimmedName = eudora::TrimSpaces(name);
+    const std::string trimmedName = eudora::TrimSpaces(entry.nickname);
     std::string failure;
     try {
-        AddContact(state_.storeEntryId, static_cast<int>(platform::DefaultFolder::Contacts),
-                   trimmedName, eudora::TrimSpaces(address.address), address.displayName);
+        auto folder = CurrentFolder();
+        platform::Folder& target = folder ? *folder : *state_.bookFolder;
+        state_.currentContactItem = target.AddItem(platform::ItemKind::Contact);
+        platform::Item& item = *state_.currentContactItem;
+        auto set = [&](ItemProperty property, const std::optional<std::string>& value) {
+            if (value && !value->empty()) item.SetText(property, *value);
+        };
+        item.SetText(ItemProperty::FirstName, trimmedName);
+        if (!fields.emailAddress.empty()) {
+            item.SetText(ItemProperty::Email1Address, fields.emailAddress);
+            set(ItemProperty::Email1DisplayName, fields.emailDisplayName);
+        }
+        set(ItemProperty::Nickname, fields.nickname);
+        const ItemProperty emailProps[2][2] = {
+            {ItemProperty::Email2Address, ItemProperty::Email2DisplayName},
+            {ItemProperty::Email3Address, ItemProperty::Email3DisplayName}};
+        for (std::size_t i = 0; i < fields.otherEmails.size() && i < 2; ++i) {
+            set(emailProps[i][0], fields.otherEmails[i].address);
+            set(emailProps[i][1], fields.otherEmails[i].displayName);
+        }
+        const eudora::PostalAddress* sets[2] = {&fields.home, &fields.work};
+        const ItemProperty addressProps[2][6] = {
+            {ItemProperty::HomeAddressStreet, ItemProperty::HomeAddressCity,
+             ItemProperty::HomeAddressState, ItemProperty::HomeAddressPostalCode,
+             ItemProperty::HomeAddressCountry, ItemProperty::HomeAddress},
+            {ItemProperty::BusinessAddressStreet, ItemProperty::BusinessAddressCity,
+             ItemProperty::BusinessAddressState, ItemProperty::BusinessAddressPostalCode,
+             ItemProperty::BusinessAddressCountry, ItemProperty::BusinessAddress}};
+        for (int i = 0; i < 2; ++i) {
+            const eudora::PostalAddress& a = *sets[i];
+            if (a.Empty()) continue;
+            set(addressProps[i][0], a.street);
+            set(addressProps[i][1], a.city);
+            set(addressProps[i][2], a.state);
+            set(addressProps[i][3], a.postalCode);
+            set(addressProps[i][4], a.country);
+            set(addressProps[i][5], a.FullText());
+        }
+        if (fields.Mailing() != nullptr) {
+            item.SetText(ItemProperty::SelectedMailingAddress,
+                         std::to_string(static_cast<int>(fields.mailing)));
+        }
+        set(ItemProperty::HomeTelephoneNumber, fields.homePhone);
+        set(ItemProperty::HomeFaxNumber, fields.homeFax);
+        set(ItemProperty::MobileTelephoneNumber, fields.mobilePhone);
+        set(ItemProperty::PersonalHomePage, fields.personalHomePage);
+        set(ItemProperty::BusinessTelephoneNumber, fields.businessPhone);
+        set(ItemProperty::BusinessFaxNumber, fields.businessFax);
+        set(ItemProperty::BusinessHomePage, fields.businessHomePage);
+        set(ItemProperty::JobTitle, fields.title);
+        set(ItemProperty::CompanyName, fields.company);
+        set(ItemProperty::OtherTelephoneNumber, fields.otherPhone);
+        set(ItemProperty::Body, fields.body);
+        item.Save();
+        itemIds_.at(entry.itemNumber) = item.EntryID();
+        state_.currentContactItem.reset();
     } catch (const PstWriteError&) {
         state_.currentContactItem.reset();
         throw;
@@ -339,49 +494,151 @@ void Exporter::WriteContact(const std::string& name, const std::string& addressT
     host_.ProcessEvents();
 }
 
-void Exporter::ReadBook(platform::TextFileOpener& opener, ExportOutcome& outcome) {
-    const std::string& path = state_.nicknamesFilePath;
-    std::unique_ptr<platform::TextReader> reader;
-    try {
-        reader = opener.Open(path);
-    } catch (const platform::TextFileError& error) {
-        ReportBookUnreadable(path, error.what(), outcome);
-        return;
+bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
+                           ExportOutcome& outcome) {
+    state_.nicknamesFilePath = NicknamesFilePath(source);
+    std::vector<BookSource> extra;
+    if (source.useDefault) {
+        const std::string folderText = eudora::TrimSpaces(source.path);
+        if (auto folder = platform::ResolveNativePath(folderText)) {
+            const eudora::BookFiles files = eudora::FindBookFiles(*folder);
+            if (files.mainBook && *files.mainBook != kNicknamesFileName) {
+                // NNdbase.nnt, or the file under another case of its name.
+                const std::string& path = state_.nicknamesFilePath;
+                state_.nicknamesFilePath =
+                    path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
+            }
+            if (!files.extraBooks.empty()) {
+                const std::filesystem::path subfolder = NicknameSubfolder(*folder);
+                for (const eudora::ExtraBook& book : files.extraBooks) {
+                    extra.push_back({(subfolder / book.fileName).string(), book.folderName});
+                }
+            }
+        }
+    }
+    if (!FileExists(state_.nicknamesFilePath)) {
+        // Something that is there but has no length (a directory) is unreadable, not missing.
+        bool present = false;
+        if (auto native = platform::ResolveNativePath(state_.nicknamesFilePath)) {
+            present = PathIsTaken(native->string());
+        }
+        if (!present) {
+            ReportBookUnreadable(state_.nicknamesFilePath, {}, outcome);
+            return false;
+        }
+    }
+    books.push_back({state_.nicknamesFilePath, {}});
+    for (BookSource& book : extra) books.push_back(std::move(book));
+    return true;
+}
+
+bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<BookSource>& books,
+                          std::vector<BookRead>& reads, ExportOutcome& outcome) {
+    for (const BookSource& source : books) {
+        const std::size_t book = books_.AddBook(source.path);
+        BookRead& read = reads.emplace_back();
+        std::unique_ptr<platform::TextReader> reader;
+        try {
+            reader = opener.Open(source.path);
+        } catch (const platform::TextFileError& error) {
+            if (book == 0) {
+                // Nothing of the run can be written without its main book.
+                ReportBookUnreadable(source.path, error.what(), outcome);
+                return false;
+            }
+            read.failure = error.what();
+            break;
+        }
+        try {
+            while (true) {
+                host_.ProcessEvents();
+                if (reader->AtEndOfStream()) break;
+                const std::string line = reader->ReadLine();
+                books_.AddLine(book, ++read.lines, line);
+            }
+        } catch (const platform::TextFileError& error) {
+            // The lines before the failure are still written; later books are not read.
+            read.failure = error.what();
+            break;
+        }
+    }
+    books_.Resolve();
+    itemIds_.assign(books_.Entries().empty() ? 0 : books_.Entries().back().itemNumber + 1, {});
+    for (const eudora::BookEntry& entry : books_.Entries()) {
+        if (entry.itemNumber >= itemIds_.size()) itemIds_.resize(entry.itemNumber + 1);
+    }
+    return true;
+}
+
+bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
+                         const BookSource& source, const BookRead& read, ExportOutcome& outcome) {
+    state_.bookFolder.reset();
+    if (book > 0) {
+        host_.AppendLog("Reading address book : " + source.folderName);
+        try {
+            auto store = state_.session->GetStoreFromID(state_.storeEntryId);
+            state_.bookFolder = store->CreateContactsFolder(source.folderName);
+        } catch (const PstWriteError&) {
+            throw;
+        } catch (const StoreError& error) {
+            // Without its folder none of the book's items can be written.
+            for (const eudora::BookEntry& entry : books_.BookEntries(book)) {
+                if (!entry.skipReason) ++outcome.itemsFailed;
+            }
+            host_.AppendLog("     ! Not written: " + std::string(error.what()));
+            return !read.failure;
+        }
     }
 
-    std::int64_t lineNumber = 0;
-    while (true) {
+    std::unique_ptr<platform::TextReader> reader;
+    std::optional<std::string> failure = read.failure;
+    try {
+        reader = opener.Open(source.path);
+    } catch (const platform::TextFileError& error) {
+        failure = error.what();
+    }
+    for (int lineNumber = 1; reader && lineNumber <= read.lines; ++lineNumber) {
         std::string line;
         try {
             host_.ProcessEvents();
-            if (reader->AtEndOfStream()) break;
+            if (reader->AtEndOfStream()) {
+                failure = "the file became shorter while it was read";
+                break;
+            }
             line = reader->ReadLine();
         } catch (const platform::TextFileError& error) {
-            ReportBookUnreadable(path, error.what(), outcome);
-            return;
+            failure = error.what();
+            break;
         }
-        ++lineNumber;
-        if (!eudora::IsNicknameLine(line)) continue;
-
-        const eudora::ParsedNickname parsed = eudora::ParseNicknameLine(line);
-        if (!parsed.paired) {
+        const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
+        if (entry == nullptr) continue;
+        if (entry->skipReason) {
             ++outcome.linesSkipped;
             host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " +
-                            parsed.skipReason);
+                            *entry->skipReason);
             continue;
         }
-        if (parsed.kind == eudora::NicknameKind::Group) {
-            WriteGroup(parsed.name, parsed.addressText, outcome);
+        if (entry->kind == eudora::EntryKind::Group) {
+            WriteGroup(*entry, line, outcome);
         } else {
-            WriteContact(parsed.name, parsed.addressText, outcome);
+            WriteContact(*entry, outcome);
         }
         host_.ProcessEvents();
     }
+    state_.bookFolder.reset();
+    if (failure) {
+        ReportBookUnreadable(source.path, *failure, outcome);
+        return false;
+    }
+    return true;
 }
 
 ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
+    books_ = eudora::AddressBooks();
+    itemIds_.clear();
+    pendingLists_.clear();
 
     const bool prepared = PrepareOutputStore();
     if (state_.outputFolder.empty()) {
@@ -411,20 +668,18 @@ ExportOutcome Exporter::ExportAddressBook() {
     host_.ProcessEvents();
 
     try {
-        state_.nicknamesFilePath = NicknamesFilePath(host_.GetSelectedSource());
-        if (!FileExists(state_.nicknamesFilePath)) {
-            // Something that is there but has no length (a directory) is unreadable, not missing.
-            bool present = false;
-            if (auto native = platform::ResolveNativePath(state_.nicknamesFilePath)) {
-                present = PathIsTaken(native->string());
-            }
-            if (!present) {
-                ReportBookUnreadable(state_.nicknamesFilePath, {}, outcome);
-                return outcome;
-            }
-        }
+        std::vector<BookSource> books;
+        if (!ChooseBooks(host_.GetSelectedSource(), books, outcome)) return outcome;
         host_.ProcessEvents();
-        ReadBook(opener_ ? *opener_ : platform::DefaultTextFileOpener(), outcome);
+        platform::TextFileOpener& opener = opener_ ? *opener_ : platform::DefaultTextFileOpener();
+        std::vector<BookRead> reads;
+        if (!IndexBooks(opener, books, reads, outcome)) return outcome;
+        for (std::size_t book = 0; book < reads.size(); ++book) {
+            if (!WriteBook(opener, book, books[book], reads[book], outcome)) break;
+        }
+        // Lists naming items written after them get those members now, also after a failed
+        // read: every item they name that was written is in the file.
+        SavePendingLists(outcome);
 
         host_.ProcessEvents();
         // Everything saved so far becomes durable, also when the book failed part-way.
@@ -432,6 +687,8 @@ ExportOutcome Exporter::ExportAddressBook() {
     } catch (const StoreError& error) {
         // A failing write of the file itself (PstWriteError), or a flush the store refused.
         state_.distListWrapper.reset();
+        pendingLists_.clear();
+        state_.bookFolder.reset();
         state_.currentDistList.reset();
         ReportWriteFailure(error.what(), outcome);
         return outcome;

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "eudora/Book.h"
 #include "export/ExportHost.h"
 #include "platform/StoreSession.h"
 
@@ -24,6 +27,8 @@ struct ExportState {
     std::unique_ptr<platform::DistListWrapper> distListWrapper;
     std::unique_ptr<platform::Item> currentDistList;
     std::unique_ptr<platform::Item> currentContactItem;
+    // The contacts folder of the extra book being written; empty for the main book.
+    std::unique_ptr<platform::Folder> bookFolder;
     std::string nicknamesFilePath;
     std::string outputFolder;  // ends in a path separator once set; empty when cancelled
     std::string displayName;
@@ -79,11 +84,42 @@ class Exporter {
     void SetTextFileOpener(platform::TextFileOpener& opener) { opener_ = &opener; }
 
   private:
-    void ReadBook(platform::TextFileOpener& opener, ExportOutcome& outcome);
-    void WriteGroup(const std::string& name, const std::string& addressText,
-                    ExportOutcome& outcome);
-    void WriteContact(const std::string& name, const std::string& addressText,
-                      ExportOutcome& outcome);
+    // One address book of the run: where it is read from and, for an extra book, the contacts
+    // folder it goes into.
+    struct BookSource {
+        std::string path;
+        std::string folderName;  // empty for the main book (the default Contacts folder)
+    };
+    // The first pass's view of one book: how many lines it read and why it stopped early.
+    struct BookRead {
+        int lines = 0;
+        std::optional<std::string> failure;
+    };
+    // A list saved without the members that name items written after it; saved again with all
+    // its members once every item has been written.
+    struct PendingList {
+        std::unique_ptr<platform::Item> item;
+        std::size_t entry = 0;  // index into AddressBooks::Entries()
+        std::string addressText;
+    };
+
+    // Returns false (after reporting) when the main book is missing.
+    bool ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
+                     ExportOutcome& outcome);
+    // First pass: every book into the index. Returns false when nothing can be written.
+    bool IndexBooks(platform::TextFileOpener& opener, const std::vector<BookSource>& books,
+                    std::vector<BookRead>& reads, ExportOutcome& outcome);
+    // Second pass over one book; false when the run must stop after it.
+    bool WriteBook(platform::TextFileOpener& opener, std::size_t book, const BookSource& source,
+                   const BookRead& read, ExportOutcome& outcome);
+    void WriteGroup(const eudora::BookEntry& entry, std::string_view line, ExportOutcome& outcome);
+    void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);
+    std::unique_ptr<platform::Folder> CurrentFolder();
+    // The members of a group, as far as the items they name have been written (`deferred`
+    // counts the others, when given; without it they become one-off members).
+    std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
+                                               std::string_view addressText, int* deferred) const;
+    void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     void ShowOutlookError(const std::string& cause);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
@@ -97,6 +133,10 @@ class Exporter {
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
     std::int32_t contactCounter_ = 0;
+    eudora::AddressBooks books_;
+    // Entry IDs of the items written so far, by BookEntry::itemNumber (empty: not written).
+    std::vector<std::string> itemIds_;
+    std::vector<PendingList> pendingLists_;
 };
 
 // True when `path` names a file whose length can be read (an empty file exists). Windows-style

@@ -111,6 +111,7 @@ class PstItem : public Item {
                     contact_.body = value;
                     return;
                 default:
+                    if (SetContactField(property, value)) return;
                     break;
             }
         } else {
@@ -147,6 +148,8 @@ class PstItem : public Item {
         return msg::ToHex(pst_->store->EntryIdOf(nid_));
     }
 
+    void ClearMembers() { list_.members.clear(); }
+
     void AddMember(const Member& m) {
         msg::ListMember member;
         member.displayName = m.displayName.empty() ? m.address : m.displayName;
@@ -169,6 +172,56 @@ class PstItem : public Item {
     }
 
   private:
+    // The contact fields beyond the name and Email1; false for a property contacts lack.
+    bool SetContactField(ItemProperty property, const std::string& value) {
+        auto& c = contact_;
+        std::string* target = nullptr;
+        switch (property) {
+            case ItemProperty::Nickname: target = &c.nickname; break;
+            case ItemProperty::Email2Address: target = &c.email2.address; break;
+            case ItemProperty::Email2DisplayName: target = &c.email2.displayName; break;
+            case ItemProperty::Email3Address: target = &c.email3.address; break;
+            case ItemProperty::Email3DisplayName: target = &c.email3.displayName; break;
+            case ItemProperty::HomeAddressStreet: target = &c.home.street; break;
+            case ItemProperty::HomeAddressCity: target = &c.home.city; break;
+            case ItemProperty::HomeAddressState: target = &c.home.state; break;
+            case ItemProperty::HomeAddressPostalCode: target = &c.home.postalCode; break;
+            case ItemProperty::HomeAddressCountry: target = &c.home.country; break;
+            case ItemProperty::HomeAddress: target = &c.home.full; break;
+            case ItemProperty::BusinessAddressStreet: target = &c.work.street; break;
+            case ItemProperty::BusinessAddressCity: target = &c.work.city; break;
+            case ItemProperty::BusinessAddressState: target = &c.work.state; break;
+            case ItemProperty::BusinessAddressPostalCode: target = &c.work.postalCode; break;
+            case ItemProperty::BusinessAddressCountry: target = &c.work.country; break;
+            case ItemProperty::BusinessAddress: target = &c.work.full; break;
+            case ItemProperty::HomeTelephoneNumber: target = &c.homePhone; break;
+            case ItemProperty::HomeFaxNumber: target = &c.homeFax; break;
+            case ItemProperty::MobileTelephoneNumber: target = &c.mobilePhone; break;
+            case ItemProperty::PersonalHomePage: target = &c.personalHomePage; break;
+            case ItemProperty::BusinessTelephoneNumber: target = &c.businessPhone; break;
+            case ItemProperty::BusinessFaxNumber: target = &c.businessFax; break;
+            case ItemProperty::BusinessHomePage: target = &c.businessHomePage; break;
+            case ItemProperty::JobTitle: target = &c.title; break;
+            case ItemProperty::CompanyName: target = &c.company; break;
+            case ItemProperty::OtherTelephoneNumber: target = &c.otherPhone; break;
+            case ItemProperty::SelectedMailingAddress:
+                if (value == "0" || value.empty()) {
+                    c.mailing = msg::MailingAddress::None;
+                } else if (value == "1") {
+                    c.mailing = msg::MailingAddress::Home;
+                } else if (value == "2") {
+                    c.mailing = msg::MailingAddress::Work;
+                } else {
+                    throw StoreError("the mailing address must be 0, 1 or 2");
+                }
+                return true;
+            default:
+                return false;
+        }
+        *target = value;
+        return true;
+    }
+
     std::shared_ptr<OpenPst> pst_;
     pst::ndb::Nid folder_;
     ItemKind kind_;
@@ -205,6 +258,7 @@ class PstDistListWrapper : public DistListWrapper {
         item_ = item;
     }
     void AddMember(const Member& member) override { Item().AddMember(member); }
+    void ClearMembers() override { Item().ClearMembers(); }
     void Save() override { Item().Save(); }
 
   private:

@@ -19,7 +19,7 @@ namespace tarvelle::platform {
 
 // Any refused store operation; what() is the cause, in words a user can read.
 class StoreError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -27,7 +27,7 @@ public:
 // refused item this ends the run: every later write would fail the same way. The file keeps its
 // last committed state.
 class PstWriteError : public StoreError {
-public:
+  public:
     using StoreError::StoreError;
 };
 
@@ -44,6 +44,36 @@ enum class ItemProperty {
     FirstName,
     Email1Address,
     Email1DisplayName,  // the display part of an RFC 822 address, when the book gave one
+    Nickname,
+    Email2Address,
+    Email2DisplayName,
+    Email3Address,
+    Email3DisplayName,
+    HomeAddressStreet,
+    HomeAddressCity,
+    HomeAddressState,
+    HomeAddressPostalCode,
+    HomeAddressCountry,
+    HomeAddress,  // the whole home address as one text
+    BusinessAddressStreet,
+    BusinessAddressCity,
+    BusinessAddressState,
+    BusinessAddressPostalCode,
+    BusinessAddressCountry,
+    BusinessAddress,  // the whole business address as one text
+    // Which address is the mailing address: "1" home, "2" business; the store repeats that
+    // address in the mailing-address properties.
+    SelectedMailingAddress,
+    HomeTelephoneNumber,
+    HomeFaxNumber,
+    MobileTelephoneNumber,
+    PersonalHomePage,
+    BusinessTelephoneNumber,
+    BusinessFaxNumber,
+    BusinessHomePage,
+    JobTitle,
+    CompanyName,
+    OtherTelephoneNumber,
     // distribution list
     DLName,
     // both
@@ -52,7 +82,7 @@ enum class ItemProperty {
 
 // An item of the store, created by Folder::AddItem and written by Save.
 class Item {
-public:
+  public:
     virtual ~Item() = default;
     virtual ItemKind Kind() const = 0;
     virtual void SetText(ItemProperty property, const std::string& value) = 0;
@@ -62,7 +92,7 @@ public:
 };
 
 class Folder {
-public:
+  public:
     virtual ~Folder() = default;
     virtual std::string Name() const = 0;
     // A new, unsaved item of the given kind in this folder.
@@ -80,17 +110,20 @@ struct Member {
 
 // Adds members to a distribution-list item, then stores them with Save.
 class DistListWrapper {
-public:
+  public:
     virtual ~DistListWrapper() = default;
     // The list the wrapper works on; the wrapper does not own it and it must outlive the wrapper's
     // use.
     virtual void SetItem(Item* distList) = 0;
     virtual void AddMember(const Member& member) = 0;
+    // Forgets every member of the list (saved or not), so a list saved before can be saved again
+    // with a new member list, e.g. once the items it refers to have been written.
+    virtual void ClearMembers() = 0;
     virtual void Save() = 0;
 };
 
 class Store {
-public:
+  public:
     virtual ~Store() = default;
     // The parameterless store operation run while the store is prepared: applies the display name.
     virtual void ApplyDisplayName() = 0;
@@ -102,7 +135,7 @@ public:
 };
 
 class StoreSession {
-public:
+  public:
     virtual ~StoreSession() = default;
     // Opens the .pst at `path`, creating it when absent (format code 1 = Unicode PST). Never
     // opens or changes a file this session (or an earlier session of the same program run) did
@@ -121,7 +154,7 @@ public:
 
 // Stands for creating the session object; throws StoreError when the store writer is unusable.
 class StoreSessionFactory {
-public:
+  public:
     virtual ~StoreSessionFactory() = default;
     virtual std::unique_ptr<StoreSession> CreateSession() = 0;
 };

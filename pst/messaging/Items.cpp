@@ -97,6 +97,9 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     p[n.Tag(PropSet::Address, 0x8026, kMvInt32)] = MvInt32Value(kFileUnderList);
     p[n.Tag(PropSet::Address, 0x8027, kMvInt32)] = MvInt32Value(kEmailDisplayLids);
     p[n.Tag(PropSet::Address, 0x8023, kInt32)] = Int32Value(0x100);  // PidLidContactCharacterSet
+    // PidLidAddressBookProviderEmailList / ...ArrayType: which of Email1-3 the contact has.
+    std::vector<std::int32_t> emailList;
+    std::int32_t arrayType = 0;
     if (!c.email.empty()) {
         const std::string display = Email1DisplayName(c);
         p[n.Tag(PropSet::Address, 0x8080, kString)] = StringValue(display);
@@ -104,11 +107,71 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
         p[n.Tag(PropSet::Address, 0x8083, kString)] = StringValue(c.email);
         p[n.Tag(PropSet::Address, 0x8084, kString)] = StringValue(c.email);
         p[n.Tag(PropSet::Address, 0x8085, kBinary)] = OneOffEntryId(display, "SMTP", c.email);
-        const std::int32_t email1[] = {0};
-        p[n.Tag(PropSet::Address, 0x8028, kMvInt32)] = MvInt32Value(email1);
-        p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(1);  // Email1 present
-    } else {
-        p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(0);
+        emailList.push_back(0);
+        arrayType |= 1;
+    }
+    // Email2 at LIDs 0x8090.., Email3 at 0x80A0.. ([MS-OXOCNTC] 2.2.1.2).
+    const std::pair<const ContactEmail*, std::uint32_t> others[] = {{&c.email2, 0x8090},
+                                                                     {&c.email3, 0x80A0}};
+    for (std::int32_t i = 0; i < 2; ++i) {
+        const ContactEmail& e = *others[i].first;
+        if (e.address.empty()) continue;
+        const std::uint32_t base = others[i].second;
+        const std::string display = e.displayName.empty() ? e.address : e.displayName;
+        p[n.Tag(PropSet::Address, base, kString)] = StringValue(display);
+        p[n.Tag(PropSet::Address, base + 2, kString)] = StringValue("SMTP");
+        p[n.Tag(PropSet::Address, base + 3, kString)] = StringValue(e.address);
+        p[n.Tag(PropSet::Address, base + 4, kString)] = StringValue(e.address);
+        p[n.Tag(PropSet::Address, base + 5, kBinary)] = OneOffEntryId(display, "SMTP", e.address);
+        emailList.push_back(i + 1);
+        arrayType |= 1 << (i + 1);
+    }
+    if (!emailList.empty()) {
+        p[n.Tag(PropSet::Address, 0x8028, kMvInt32)] = MvInt32Value(emailList);
+    }
+    p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(arrayType);
+
+    auto text = [&](std::uint32_t tag, const std::string& value) {
+        if (!value.empty()) p[tag] = StringValue(value);
+    };
+    text(0x3A4F001F, c.nickname);
+    text(0x3A09001F, c.homePhone);
+    text(0x3A25001F, c.homeFax);
+    text(0x3A1C001F, c.mobilePhone);
+    text(0x3A50001F, c.personalHomePage);
+    text(0x3A08001F, c.businessPhone);
+    text(0x3A24001F, c.businessFax);
+    text(0x3A51001F, c.businessHomePage);
+    text(0x3A17001F, c.title);
+    text(0x3A16001F, c.company);
+    text(0x3A1F001F, c.otherPhone);
+    // Home address: PidTagHomeAddress* tags and PidLidHomeAddress.
+    text(0x3A5D001F, c.home.street);
+    text(0x3A59001F, c.home.city);
+    text(0x3A5C001F, c.home.state);
+    text(0x3A5B001F, c.home.postalCode);
+    text(0x3A5A001F, c.home.country);
+    text(n.Tag(PropSet::Address, 0x801A, kString), c.home.full);
+    // Work address: PidLidWorkAddress* and PidLidWorkAddress.
+    text(n.Tag(PropSet::Address, 0x8045, kString), c.work.street);
+    text(n.Tag(PropSet::Address, 0x8046, kString), c.work.city);
+    text(n.Tag(PropSet::Address, 0x8047, kString), c.work.state);
+    text(n.Tag(PropSet::Address, 0x8048, kString), c.work.postalCode);
+    text(n.Tag(PropSet::Address, 0x8049, kString), c.work.country);
+    text(n.Tag(PropSet::Address, 0x801B, kString), c.work.full);
+    // The mailing address is repeated in the plain address tags, as Outlook keeps them in step.
+    const ContactAddress* mailing = c.mailing == MailingAddress::Home   ? &c.home
+                                    : c.mailing == MailingAddress::Work ? &c.work
+                                                                        : nullptr;
+    if (mailing != nullptr && !mailing->Empty()) {
+        p[n.Tag(PropSet::Address, 0x8022, kInt32)] =
+            Int32Value(static_cast<std::int32_t>(c.mailing));
+        text(0x3A29001F, mailing->street);
+        text(0x3A27001F, mailing->city);
+        text(0x3A28001F, mailing->state);
+        text(0x3A2A001F, mailing->postalCode);
+        text(0x3A26001F, mailing->country);
+        text(0x3A15001F, mailing->full);
     }
     SetMessageSize(p);
     return p;

@@ -11,6 +11,31 @@
 
 namespace tarvelle::pst::messaging {
 
+// One postal address of a contact; `full` is the whole address as one text, as Outlook keeps it
+// beside the parts. Empty texts are not written.
+struct ContactAddress {
+    std::string street;
+    std::string city;
+    std::string state;
+    std::string postalCode;
+    std::string country;
+    std::string full;
+
+    bool Empty() const {
+        return street.empty() && city.empty() && state.empty() && postalCode.empty() &&
+               country.empty() && full.empty();
+    }
+};
+
+// Which address is the mailing address ([MS-OXOCNTC] 2.2.1.3.9 PidLidPostalAddressId).
+enum class MailingAddress : std::int32_t { None = 0, Home = 1, Work = 2 };
+
+// Email2 / Email3 of a contact; written only when `address` is not empty.
+struct ContactEmail {
+    std::string address;
+    std::string displayName;  // empty: the address
+};
+
 struct ContactData {
     std::string firstName;
     std::string email;
@@ -18,6 +43,23 @@ struct ContactData {
     // "Name (address)" is used.
     std::string emailDisplayName;
     std::string body;
+
+    std::string nickname;
+    ContactAddress home;
+    ContactAddress work;
+    MailingAddress mailing = MailingAddress::None;
+    std::string homePhone;
+    std::string homeFax;
+    std::string mobilePhone;
+    std::string personalHomePage;
+    std::string businessPhone;
+    std::string businessFax;
+    std::string businessHomePage;
+    std::string title;
+    std::string company;
+    std::string otherPhone;
+    ContactEmail email2;
+    ContactEmail email3;
 };
 
 struct ListMember {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -129,7 +130,9 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     EXPECT_EQ(items[0]->kind, ItemKind::Contact);
     EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "john");
     EXPECT_EQ(items[0]->Text(ItemProperty::Email1Address), "john@example.com");
-    EXPECT_EQ(items[0]->texts.count(ItemProperty::Email1DisplayName), 0u);
+    // The note's name is the display name of the address; the nickname stays the first name.
+    EXPECT_EQ(items[0]->Text(ItemProperty::Email1DisplayName), "John Smith");
+    EXPECT_EQ(items[0]->Text(ItemProperty::Nickname), "john");
 
     EXPECT_EQ(items[1]->kind, ItemKind::DistList);
     EXPECT_EQ(items[1]->Text(ItemProperty::DLName), "team");
@@ -179,7 +182,7 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
 
 TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
     for (const std::vector<std::string>& lines :
-         {std::vector<std::string>{}, std::vector<std::string>{"note x <name:X>", "", "hello"}}) {
+         {std::vector<std::string>{}, std::vector<std::string>{"", "hello", "# comment"}}) {
         host.log.clear();
         host.messages.clear();
         UseBook(lines);
@@ -506,6 +509,216 @@ TEST_F(ExportRunTest, StoreObjectsAreReleasedBeforeTheirSession) {
     }
     EXPECT_EQ(record.openSessions, 0);
     EXPECT_THAT(record.violations, ::testing::IsEmpty());
+}
+
+TEST_F(ExportRunTest, NoteFieldsReachTheContactsProperties) {
+    UseBook({
+        "note ann <name:Ann Lee><address:1 Main St\x03"
+        "Flat 2><city:Springfield><state:IL>"
+        "<zip:62701><country:USA><phone:555-1000><fax:555-1001><mobile:555-1002>"
+        "<web:ann.example.com><address2:9 Work Rd><city2:Shelbyville><phone2:555-2000>"
+        "<fax2:555-2001><web2:work.example.com><title:Engineer><company:Acme>"
+        "<primary:work><otheremail:ann2@example.org,ann3@example.org,ann4@example.org>"
+        "<otherphone:555-3000>Likes tea",
+        "alias ann ann@example.com",
+        "note bob <phone:555-9999>",
+        "alias plain plain@example.com",
+    });
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - ann", "Creating Contact : 2 - bob",
+                                        "Creating Contact : 3 - plain", "Finished..."));
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 3u);
+
+    const auto& ann = *items[0];
+    EXPECT_EQ(ann.Text(ItemProperty::FirstName), "ann");
+    EXPECT_EQ(ann.Text(ItemProperty::Nickname), "ann");
+    EXPECT_EQ(ann.Text(ItemProperty::Email1Address), "ann@example.com");
+    EXPECT_EQ(ann.Text(ItemProperty::Email1DisplayName), "Ann Lee");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddressStreet), "1 Main St\r\nFlat 2");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddressCity), "Springfield");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddressState), "IL");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddressPostalCode), "62701");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddressCountry), "USA");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeAddress),
+              "1 Main St\r\nFlat 2\r\nSpringfield, IL 62701\r\nUSA");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessAddressStreet), "9 Work Rd");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessAddressCity), "Shelbyville");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessAddress), "9 Work Rd\r\nShelbyville");
+    EXPECT_EQ(ann.Text(ItemProperty::SelectedMailingAddress), "2");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeTelephoneNumber), "555-1000");
+    EXPECT_EQ(ann.Text(ItemProperty::HomeFaxNumber), "555-1001");
+    EXPECT_EQ(ann.Text(ItemProperty::MobileTelephoneNumber), "555-1002");
+    EXPECT_EQ(ann.Text(ItemProperty::PersonalHomePage), "ann.example.com");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessTelephoneNumber), "555-2000");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessFaxNumber), "555-2001");
+    EXPECT_EQ(ann.Text(ItemProperty::BusinessHomePage), "work.example.com");
+    EXPECT_EQ(ann.Text(ItemProperty::JobTitle), "Engineer");
+    EXPECT_EQ(ann.Text(ItemProperty::CompanyName), "Acme");
+    EXPECT_EQ(ann.Text(ItemProperty::OtherTelephoneNumber), "555-3000");
+    EXPECT_EQ(ann.Text(ItemProperty::Email2Address), "ann2@example.org");
+    EXPECT_EQ(ann.Text(ItemProperty::Email3Address), "ann3@example.org");
+    EXPECT_EQ(ann.Text(ItemProperty::Email2DisplayName), "Ann Lee");
+    // The free text first, then the address there is no property for.
+    const std::string body = ann.Text(ItemProperty::Body);
+    EXPECT_EQ(body.rfind("Likes tea", 0), 0u) << body;
+    EXPECT_NE(body.find("ann4@example.org"), std::string::npos) << body;
+
+    // A note without an alias line: a contact without e-mail address, placed at its note line.
+    const auto& bob = *items[1];
+    EXPECT_EQ(bob.Text(ItemProperty::FirstName), "bob");
+    EXPECT_EQ(bob.texts.count(ItemProperty::Email1Address), 0u);
+    EXPECT_EQ(bob.Text(ItemProperty::HomeTelephoneNumber), "555-9999");
+
+    // Without a note only the name, the address and the nickname are set.
+    std::set<ItemProperty> plainProps;
+    for (const auto& [property, value] : items[2]->texts) plainProps.insert(property);
+    EXPECT_THAT(plainProps, ElementsAre(ItemProperty::FirstName, ItemProperty::Email1Address,
+                                        ItemProperty::Nickname));
+}
+
+TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
+    UseBook({
+        "alias ann ann@example.com",
+        "note ann <name:Ann Lee>",
+        "alias family ann, \"big bob\", kids, family, stranger, x@example.com, nomail",
+        "alias \"Big Bob\" bob@example.com",
+        "alias kids family, ANN",
+        "alias nomail",
+        "note nomail <phone:1>",
+    });
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
+                            "     - Saved 7 Members in Group...", "Creating Contact : 2 - Big Bob",
+                            "+ Creating Group : kids", "     - Saved 2 Members in Group...",
+                            "Creating Contact : 3 - nomail", "Finished..."));
+    EXPECT_EQ(outcome.itemsWritten, 5);
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 5u);
+    const auto& ann = *items[0];
+    const auto& family = *items[1];
+    const auto& bob = *items[2];
+    const auto& kids = *items[3];
+
+    // family names items written after it: saved again with every member, in order, at the end.
+    ASSERT_EQ(family.members.size(), 7u);
+    EXPECT_EQ(family.members[0].itemEntryId, ann.entryId);
+    EXPECT_EQ(family.members[0].address, "ann@example.com");
+    EXPECT_EQ(family.members[0].displayName, "Ann Lee");
+    EXPECT_EQ(family.members[1].itemEntryId, bob.entryId);
+    EXPECT_EQ(family.members[1].address, "bob@example.com");
+    EXPECT_EQ(family.members[2].itemEntryId, kids.entryId);
+    EXPECT_EQ(family.members[2].addressType, "MAPIPDL");
+    EXPECT_EQ(family.members[2].displayName, "kids");
+    // Its own nickname, a word naming nothing, an address, a contact without e-mail address:
+    // one-off members with the entry as their address.
+    for (std::size_t i = 3; i < 7; ++i) {
+        EXPECT_FALSE(family.members[i].itemEntryId.has_value()) << i;
+    }
+    EXPECT_EQ(family.members[3].address, "family");
+    EXPECT_EQ(family.members[4].address, "stranger");
+    EXPECT_EQ(family.members[5].address, "x@example.com");
+    EXPECT_EQ(family.members[6].address, "nomail");
+    // Only family waited for later items: it alone is saved a second time.
+    EXPECT_EQ(record.Count("ClearMembers"), 1);
+
+    // A cycle (family -> kids -> family) is stored once each way and never expanded.
+    ASSERT_EQ(kids.members.size(), 2u);
+    EXPECT_EQ(kids.members[0].itemEntryId, family.entryId);
+    EXPECT_EQ(kids.members[1].itemEntryId, ann.entryId);
+}
+
+TEST_F(ExportRunTest, RefusedTargetsAndReadFailuresLeaveListsComplete) {
+    UseBook({"alias g later, b@example.com", "alias later later@example.com"});
+    record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
+        if (item.Text(ItemProperty::FirstName) == "later") {
+            throw platform::StoreError("item refused");
+        }
+    };
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.itemsFailed, 1);
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 1u);
+    // The contact it names was not written: the entry stays what Eudora would send to.
+    ASSERT_EQ(items[0]->members.size(), 2u);
+    EXPECT_FALSE(items[0]->members[0].itemEntryId.has_value());
+    EXPECT_EQ(items[0]->members[0].address, "later");
+    EXPECT_EQ(items[0]->members[1].address, "b@example.com");
+}
+
+TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
+    dir.Write("NNdbase.nnt", "alias main main@example.com\r\nalias all w, c, main\r\n");
+    fs::create_directory(dir.path() / "nickname");
+    dir.Write("nickname/Work.txt", "alias w w@example.com\r\nalias main other@example.com\r\n");
+    dir.Write("nickname/Club.nnt", "alias c c@example.com\r\nnote c <phone:7>\r\n");
+    dir.Write("nickname/Contacts.txt", "alias k k@example.com\r\n");
+    dir.Write("nickname/readme.doc", "alias no no@example.com\r\n");
+    dir.Write("RCPdbase.txt", "alias r r@example.com\r\n");
+    host.source = {true, dir.path().string()};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(exporter.State().nicknamesFilePath, (dir.path() / "NNdbase.nnt").string());
+    EXPECT_THAT(
+        RunLines(),
+        ElementsAre("Creating Contact : 1 - main", "+ Creating Group : all",
+                    "     - Saved 3 Members in Group...", "Reading address book : Club",
+                    "Creating Contact : 2 - c", "Reading address book : Contacts (2)",
+                    "Creating Contact : 3 - k", "Reading address book : Work",
+                    "Creating Contact : 4 - w", "Creating Contact : 5 - main", "Finished..."));
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items[0]->folderName, "Contacts");
+    EXPECT_EQ(items[1]->folderName, "Contacts");
+    EXPECT_EQ(items[2]->folderName, "Club");
+    EXPECT_EQ(items[2]->Text(ItemProperty::HomeTelephoneNumber), "7");
+    EXPECT_EQ(items[3]->folderName, "Contacts (2)");
+    EXPECT_EQ(items[4]->folderName, "Work");
+    EXPECT_EQ(items[5]->folderName, "Work");
+    // References reach into the other books; the main book's own nickname wins over Work's.
+    ASSERT_EQ(items[1]->members.size(), 3u);
+    EXPECT_EQ(items[1]->members[0].itemEntryId, items[4]->entryId);
+    EXPECT_EQ(items[1]->members[1].itemEntryId, items[2]->entryId);
+    EXPECT_EQ(items[1]->members[2].itemEntryId, items[0]->entryId);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
+
+    // The chosen-file mode reads the picked file only.
+    host.log.clear();
+    now += std::chrono::seconds(1);
+    host.source = {false, (dir.path() / "NNdbase.nnt").string()};
+    ASSERT_TRUE(exporter.ExportAddressBook().finished);
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - main", "+ Creating Group : all",
+                                        "     - Saved 3 Members in Group...", "Finished..."));
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
+}
+
+TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
+    dir.Write("NNdbase.txt", "alias g a, b\r\n");
+    fs::create_directory(dir.path() / "Nickname");
+    dir.Write("Nickname/a.txt", "alias a a@example.com\r\n");
+    dir.Write("Nickname/b.txt", "alias b b@example.com\r\n");
+    // b.txt cannot be opened; the others are read from the disk.
+    struct FailingOpener : platform::TextFileOpener {
+        std::unique_ptr<platform::TextReader> Open(const std::string& path) override {
+            if (path.ends_with("b.txt")) throw platform::TextFileError("Permission denied");
+            return platform::DefaultTextFileOpener().Open(path);
+        }
+    } opener;
+    exporter.SetTextFileOpener(opener);
+    host.source = {true, dir.path().string()};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.bookUnreadable);
+    EXPECT_FALSE(outcome.finished);
+    const auto items = record.SavedItems();
+    ASSERT_EQ(items.size(), 2u);
+    // The list refers to what was written; the book not read leaves its entry a one-off.
+    ASSERT_EQ(items[0]->members.size(), 2u);
+    EXPECT_EQ(items[0]->members[0].itemEntryId, items[1]->entryId);
+    EXPECT_FALSE(items[0]->members[1].itemEntryId.has_value());
+    EXPECT_EQ(record.Count("Flush"), 1);
 }
 
 TEST(ExportPaths, NicknamesFilePathFromTheSelectedSource) {

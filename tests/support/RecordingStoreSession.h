@@ -10,7 +10,8 @@
 //
 // Operation names: "CreateSession", "LogonPstStore", "OutlookVersion", "ApplyDisplayName",
 // "EntryID", "Logoff", "Flush", "GetStoreFromID", "GetDefaultFolder", "AddItem", "SetText",
-// "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "Wrapper.Save".
+// "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "ClearMembers", "Wrapper.Save",
+// "CreateContactsFolder".
 #pragma once
 
 #include <functional>
@@ -36,7 +37,8 @@ struct RecordedItem {
     std::map<ItemProperty, std::string> texts;
     std::vector<Member> members;  // stored by the wrapper's Save
     int saves = 0;
-    std::string entryId;
+    std::string entryId;     // set by the first save, kept by later ones
+    std::string folderName;  // the folder the item was added to
 
     std::string Text(ItemProperty property) const {
         auto it = texts.find(property);
@@ -122,7 +124,7 @@ class RecordingItem : public platform::Item {
         record_.Call("Item.Save");
         if (record_.onSave) record_.onSave(*data_);
         ++data_->saves;
-        data_->entryId = "ITEM" + std::to_string(record_.items.size());
+        if (data_->entryId.empty()) data_->entryId = "ITEM" + std::to_string(record_.items.size());
     }
     std::string EntryID() const override { return data_->entryId; }
     RecordedItem& Data() { return *data_; }
@@ -148,6 +150,7 @@ class RecordingFolder : public platform::Folder {
         auto data = std::make_shared<RecordedItem>();
         data->kind = kind;
         data->storeEntryId = storeEntryId_;
+        data->folderName = name_;
         record_.items.push_back(data);
         return std::make_unique<RecordingItem>(record_, data, alive_);
     }
@@ -200,6 +203,12 @@ class RecordingWrapper : public platform::DistListWrapper {
         if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
         if (record_.onAddMember) record_.onAddMember(member);
         pending_.push_back(member);
+    }
+    void ClearMembers() override {
+        record_.Call("ClearMembers");
+        if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
+        item_->Data().members.clear();
+        pending_.clear();
     }
     void Save() override {
         record_.Call("Wrapper.Save");
