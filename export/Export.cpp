@@ -287,7 +287,7 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
                     member.displayName = fields.emailDisplayName.value_or(std::string());
                     if (member.displayName.empty()) member.displayName = target.nickname;
                 } else {
-                    // [MS-OXOCNTC] 2.2.2.2.2: a personal list's counterpart has no address.
+                    // A personal list has no address of its own; MAPIPDL is its address type.
                     member.displayName = target.nickname;
                     member.addressType = "MAPIPDL";
                 }
