@@ -277,7 +277,7 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
         const eudora::Address& entry = resolved.member;
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
-            const std::string& id = itemIds_.at(target.itemNumber);
+            const std::string id = ItemId(target.itemNumber);
             if (!id.empty()) {
                 member.itemEntryId = id;
                 if (resolved.target == eudora::MemberTarget::Contact) {
@@ -325,7 +325,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         state_.currentDistList->SetText(platform::ItemProperty::Body,
                                         eudora::DistListBody(name, books_.NoteOf(entry)));
         state_.currentDistList->Save();
-        itemIds_.at(entry.itemNumber) = state_.currentDistList->EntryID();
+        RecordItemId(entry.itemNumber, state_.currentDistList->EntryID());
     } catch (const PstWriteError&) {
         throw;
     } catch (const StoreError& error) {
@@ -367,7 +367,9 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         failure = error.what();
     }
     if (saved && deferred > 0) {
-        // Kept until the items it names are written; members added then are counted now.
+        // Kept until the items it names are written, without its members meanwhile; members
+        // added then are counted now.
+        state_.distListWrapper->ClearMembers();
         state_.distListWrapper.reset();
         pendingLists_.push_back({std::move(state_.currentDistList),
                                  static_cast<std::size_t>(&entry - books_.Entries().data()),
@@ -384,6 +386,20 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         ++outcome.itemsFailed;
         host_.AppendLog("     ! Not written: " + failure);
     }
+}
+
+void Exporter::RecordItemId(std::size_t itemNumber, const std::string& entryId) {
+    if (itemNumber < itemIdEnds_.size()) throw StoreError("items were written out of order");
+    // Items that could not be written get an empty ID.
+    itemIdEnds_.resize(itemNumber, static_cast<std::uint32_t>(itemIds_.size()));
+    itemIds_ += entryId;
+    itemIdEnds_.push_back(static_cast<std::uint32_t>(itemIds_.size()));
+}
+
+std::string Exporter::ItemId(std::size_t itemNumber) const {
+    if (itemNumber >= itemIdEnds_.size()) return {};
+    const std::uint32_t begin = itemNumber == 0 ? 0 : itemIdEnds_[itemNumber - 1];
+    return itemIds_.substr(begin, itemIdEnds_[itemNumber] - begin);
 }
 
 void Exporter::SavePendingLists(ExportOutcome& outcome) {
@@ -474,7 +490,7 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         set(ItemProperty::OtherTelephoneNumber, fields.otherPhone);
         set(ItemProperty::Body, fields.body);
         item.Save();
-        itemIds_.at(entry.itemNumber) = item.EntryID();
+        RecordItemId(entry.itemNumber, item.EntryID());
         state_.currentContactItem.reset();
     } catch (const PstWriteError&) {
         state_.currentContactItem.reset();
@@ -563,10 +579,6 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         }
     }
     books_.Resolve();
-    itemIds_.assign(books_.Entries().empty() ? 0 : books_.Entries().back().itemNumber + 1, {});
-    for (const eudora::BookEntry& entry : books_.Entries()) {
-        if (entry.itemNumber >= itemIds_.size()) itemIds_.resize(entry.itemNumber + 1);
-    }
     return true;
 }
 
@@ -638,6 +650,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     contactCounter_ = 0;
     books_ = eudora::AddressBooks();
     itemIds_.clear();
+    itemIdEnds_.clear();
     pendingLists_.clear();
 
     const bool prepared = PrepareOutputStore();

@@ -91,7 +91,9 @@ void AfterSave(OpenPst& pst) {
 class PstItem : public Item {
   public:
     PstItem(std::shared_ptr<OpenPst> pst, pst::ndb::Nid folder, ItemKind kind)
-        : pst_(std::move(pst)), folder_(folder), kind_(kind) {}
+        : pst_(std::move(pst)), folder_(folder), kind_(kind) {
+        if (kind_ == ItemKind::Contact) contact_ = std::make_unique<msg::ContactData>();
+    }
 
     ItemKind Kind() const override { return kind_; }
 
@@ -99,16 +101,16 @@ class PstItem : public Item {
         if (kind_ == ItemKind::Contact) {
             switch (property) {
                 case ItemProperty::FirstName:
-                    contact_.firstName = value;
+                    contact_->firstName = value;
                     return;
                 case ItemProperty::Email1Address:
-                    contact_.email = value;
+                    contact_->email = value;
                     return;
                 case ItemProperty::Email1DisplayName:
-                    contact_.emailDisplayName = value;
+                    contact_->emailDisplayName = value;
                     return;
                 case ItemProperty::Body:
-                    contact_.body = value;
+                    contact_->body = value;
                     return;
                 default:
                     if (SetContactField(property, value)) return;
@@ -133,7 +135,7 @@ class PstItem : public Item {
         Guarded(*pst_, [&] {
             if (kind_ == ItemKind::Contact) {
                 if (nid_ != 0) throw StoreError("the contact has already been saved");
-                nid_ = pst_->store->AddContact(folder_, contact_);
+                nid_ = pst_->store->AddContact(folder_, *contact_);
             } else if (nid_ == 0) {
                 nid_ = pst_->store->AddDistList(folder_, list_);
             } else {
@@ -174,7 +176,7 @@ class PstItem : public Item {
   private:
     // The contact fields beyond the name and Email1; false for a property contacts lack.
     bool SetContactField(ItemProperty property, const std::string& value) {
-        auto& c = contact_;
+        auto& c = *contact_;
         std::string* target = nullptr;
         switch (property) {
             case ItemProperty::Nickname: target = &c.nickname; break;
@@ -226,7 +228,8 @@ class PstItem : public Item {
     pst::ndb::Nid folder_;
     ItemKind kind_;
     pst::ndb::Nid nid_ = 0;
-    msg::ContactData contact_;
+    // Only a contact has contact fields; a list kept for a later save stays small.
+    std::unique_ptr<msg::ContactData> contact_;
     msg::DistListData list_;
 };
 

@@ -116,8 +116,9 @@ class DistListWrapper {
     // use.
     virtual void SetItem(Item* distList) = 0;
     virtual void AddMember(const Member& member) = 0;
-    // Forgets every member of the list (saved or not), so a list saved before can be saved again
-    // with a new member list, e.g. once the items it refers to have been written.
+    // Forgets the members given so far, so the next Save stores only members added after this
+    // call (a list saved before keeps its stored members until then). Lets a list be saved again
+    // once the items it refers to have been written, without holding its members meanwhile.
     virtual void ClearMembers() = 0;
     virtual void Save() = 0;
 };

@@ -207,21 +207,24 @@ class RecordingWrapper : public platform::DistListWrapper {
     void ClearMembers() override {
         record_.Call("ClearMembers");
         if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
-        item_->Data().members.clear();
         pending_.clear();
+        replace_ = true;
     }
     void Save() override {
         record_.Call("Wrapper.Save");
         if (item_ == nullptr) throw platform::StoreError("the wrapper has no item");
         auto& members = item_->Data().members;
+        if (replace_) members.clear();
         members.insert(members.end(), pending_.begin(), pending_.end());
         pending_.clear();
+        replace_ = false;
     }
 
   private:
     StoreRecord& record_;
     RecordingItem* item_ = nullptr;
     std::vector<Member> pending_;
+    bool replace_ = false;  // ClearMembers was called: the next Save replaces the members
     AliveToken alive_;
 };
 
