@@ -29,7 +29,13 @@ void Heap::Page::Splice(std::size_t i, std::span<const std::uint8_t> data) {
     }
 }
 
-Heap::Heap(std::uint8_t clientSig) : clientSig_(clientSig) { pages_.emplace_back(); }
+Heap::Heap(std::uint8_t clientSig) : clientSig_(clientSig) {
+    // Most heaps are one item's properties, filled and written at once: room for a full page
+    // up front saves a chain of reallocations per item.
+    pages_.emplace_back();
+    pages_.back().bytes.reserve(kHeapPageSize);
+    pages_.back().ends.reserve(64);
+}
 
 // HNHDR on page 0, HNBITMAPHDR on pages 8, 136, 264, ..., HNPAGEHDR elsewhere.
 std::size_t Heap::HeaderSize(std::size_t pageIndex) {

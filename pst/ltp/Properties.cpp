@@ -26,15 +26,17 @@ std::size_t FixedSize(std::uint16_t type) {
     }
 }
 
+// Values are sized once: byte-by-byte appends would reallocate for every few bytes, on every
+// property of every item.
 Bytes Int32Value(std::int32_t v) {
-    Bytes b;
-    AppendU32(b, static_cast<std::uint32_t>(v));
+    Bytes b(4);
+    PutU32(b.data(), static_cast<std::uint32_t>(v));
     return b;
 }
 
 Bytes Int64Value(std::int64_t v) {
-    Bytes b;
-    AppendU64(b, static_cast<std::uint64_t>(v));
+    Bytes b(8);
+    PutU64(b.data(), static_cast<std::uint64_t>(v));
     return b;
 }
 
@@ -95,16 +97,20 @@ Bytes Utf8ToUtf16Le(std::string_view s) {
 Bytes StringValue(std::string_view utf8) { return Utf8ToUtf16Le(utf8); }
 
 Bytes MvInt32Value(std::span<const std::int32_t> values) {
-    Bytes b;
-    for (auto v : values) AppendU32(b, static_cast<std::uint32_t>(v));
+    Bytes b(4 * values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        PutU32(b.data() + 4 * i, static_cast<std::uint32_t>(values[i]));
     return b;
 }
 
 // [MS-PST] 2.3.3.4.2: count, one offset per value (from the start of the blob), then the data.
 Bytes MvBinaryValue(std::span<const Bytes> values) {
-    Bytes b;
-    AppendU32(b, static_cast<std::uint32_t>(values.size()));
     std::size_t offset = 4 + 4 * values.size();
+    std::size_t total = offset;
+    for (const auto& v : values) total += v.size();
+    Bytes b;
+    b.reserve(total);
+    AppendU32(b, static_cast<std::uint32_t>(values.size()));
     for (const auto& v : values) {
         AppendU32(b, static_cast<std::uint32_t>(offset));
         offset += v.size();
