@@ -329,6 +329,12 @@ class Writer final : public NodeDatabase, private PageSink {
         closed_ = true;
     }
 
+    void Reserve(std::uint64_t bytes) override {
+        CheckUsable();
+        if (bytes <= fileSize_) return;
+        Guarded([&] { Grow(bytes - fileSize_); });
+    }
+
     std::uint64_t FileSize() const override { return fileSize_; }
     const std::filesystem::path& Path() const override { return path_; }
 
@@ -733,9 +739,12 @@ class Writer final : public NodeDatabase, private PageSink {
         const std::uint64_t newSize = FileSizeForRanges(want);
         File temp = File::CreateTemporary(path_);
         try {
-            temp.CopyFrom(file_, std::min(frontier_, fileSize_));
+            const std::uint64_t copied = std::min(frontier_, fileSize_);
+            temp.CopyFrom(file_, copied);
             temp.Resize(newSize);
-            WriteReservedMaps(temp, ranges, want);
+            // Ranges past the frontier were not copied (a reservation grows a file long before
+            // it is full): their maps are written again with the new ones.
+            WriteReservedMaps(temp, RangeOf(copied - 1) + 1, want);
             HeaderState h = committed_;
             h.unique = committed_.unique + 1;
             h.fileEof = newSize;

@@ -30,11 +30,11 @@ enum class CryptMethod : std::uint8_t { None = 0, Permute = 1 };
 
 // Any failure of this layer. `IoError` is a failed read or write of the file itself.
 class NdbError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 class IoError : public NdbError {
-public:
+  public:
     using NdbError::NdbError;
 };
 
@@ -51,7 +51,7 @@ struct CreateOptions {
 };
 
 class NodeDatabase {
-public:
+  public:
     virtual ~NodeDatabase() = default;
 
     // Creates a new file (never opens or replaces an existing one), owner-only permissions.
@@ -90,6 +90,11 @@ public:
     virtual void Commit() = 0;
     // Commit, then flush to the disk and close; the object is unusable afterwards.
     virtual void Close() = 0;
+
+    // Makes the file at least `bytes` long now, in one step while it is still small, so that
+    // writing that much later never has to grow it (each growth copies the whole file). The
+    // unused space is cut off again at Close. A no-op where the file is already that long.
+    virtual void Reserve(std::uint64_t bytes) { (void)bytes; }
 
     virtual std::uint64_t FileSize() const = 0;
     virtual const std::filesystem::path& Path() const = 0;

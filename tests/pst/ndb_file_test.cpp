@@ -327,6 +327,34 @@ TEST(NdbFile, ExpectedSizeReservesSpaceUpFront) {
     EXPECT_EQ(db->FileSize(), before);
 }
 
+TEST(NdbFile, ReserveAfterCreationKeepsTheFileValidAndStopsLaterGrowth) {
+    ScratchDir dir;
+    const auto path = dir / "reserved.pst";
+    auto db = NodeDatabase::Create(path);
+    AddMandatoryNodes(*db);
+    db->SetNode(0x200024, db->WriteData(SomeBytes(1000, 15)), 0, 0x122);
+    db->Reserve(30u << 20);
+    EXPECT_GE(db->FileSize(), 30u << 20);
+    const std::uint64_t reserved = db->FileSize();
+    db->Reserve(1u << 20);  // less than there is: nothing changes
+    EXPECT_EQ(db->FileSize(), reserved);
+    // The uncommitted node written before the reservation survives it.
+    db->Commit();
+    auto r = CheckFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 2000);
+    const auto big = SomeBytes(20u << 20, 16);
+    db->SetNode(0x200044, db->WriteData(big), 0, 0x122);
+    db->Commit();
+    EXPECT_EQ(db->FileSize(), reserved);
+    db->Close();
+    EXPECT_LT(std::filesystem::file_size(path), reserved) << "unused space is cut off at Close";
+    r = CheckFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 2000);
+    EXPECT_EQ(r.warnings, 0) << r.output.substr(0, 2000);
+    EXPECT_EQ(ReadBack(path, {{0x200024, 0}, {0x200044, 0}}),
+              (Lines{Expected(SomeBytes(1000, 15)), Expected(big)}));
+}
+
 TEST(NdbFile, RejectsMisuseWithNdbError) {
     ScratchDir dir;
     auto db = NodeDatabase::Create(dir / "misuse.pst");
