@@ -148,6 +148,13 @@ class StoreSession {
     // The store this session has open whose entry ID is `entryId`; throws StoreError otherwise.
     virtual std::shared_ptr<Store> GetStoreFromID(const std::string& entryId) = 0;
     virtual std::unique_ptr<DistListWrapper> CreateDistListWrapper() = 0;
+    // A hint before the items are saved: about `items` items holding `textBytes` of text in all
+    // are coming to the stores this session has open. Lets a writer make room at once; never
+    // required, and never fails for want of room (that shows when items are saved).
+    virtual void ExpectItems(std::uint64_t items, std::uint64_t textBytes) {
+        (void)items;
+        (void)textBytes;
+    }
     // Makes every saved item durable in the file now (saves may be batched in time).
     virtual void Flush() = 0;
     virtual void Logoff() = 0;

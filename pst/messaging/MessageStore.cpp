@@ -368,6 +368,16 @@ ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
     return nid;
 }
 
+void MessageStore::Reserve(std::uint64_t items, std::uint64_t textBytes) {
+    CheckOpen();
+    // An item's node, properties and contents row take about 2 KB beside its text, which is
+    // stored as UTF-16 (measured: 200,000 generated nicknames make 390 MB). Space reserved and
+    // not used is cut off at Close.
+    constexpr std::uint64_t kBytesPerItem = 2048;
+    constexpr std::uint64_t kSlack = 4u << 20;
+    db_->Reserve(db_->FileSize() + items * kBytesPerItem + 2 * textBytes + kSlack);
+}
+
 void MessageStore::Commit() {
     CheckOpen();
     if (storeDirty_) {

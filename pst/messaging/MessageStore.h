@@ -63,6 +63,11 @@ class MessageStore {
     void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list);
     bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
 
+    // Room in the file for about `items` more items holding `textBytes` of text in all, made
+    // now so that writing them never grows the file by copying it. A failure is not an error:
+    // the file then grows as needed.
+    void Reserve(std::uint64_t items, std::uint64_t textBytes);
+
     // Writes every changed folder and table, then commits the file.
     void Commit();
     // Commit, flush and close the file; the store is unusable afterwards.

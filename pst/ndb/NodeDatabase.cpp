@@ -332,7 +332,14 @@ class Writer final : public NodeDatabase, private PageSink {
     void Reserve(std::uint64_t bytes) override {
         CheckUsable();
         if (bytes <= fileSize_) return;
-        Guarded([&] { Grow(bytes - fileSize_); });
+        Guarded([&] { Flush(); });
+        try {
+            Grow(bytes - fileSize_);
+        } catch (const IoError&) {
+            // Only an optimisation: a failed growth leaves the file as it was (the copy is
+            // dropped), and writing goes on in the space there is.
+            failed_ = false;
+        }
     }
 
     std::uint64_t FileSize() const override { return fileSize_; }
