@@ -83,12 +83,18 @@ bool PathIsTaken(const std::string& path) {
     return std::filesystem::exists(status);
 }
 
+// Path texts are UTF-8 on every system (platform::ResolveNativePath).
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // The data folder's Nickname subfolder, under whatever case of its name it has.
 std::filesystem::path NicknameSubfolder(const std::filesystem::path& dataFolder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(dataFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        std::string name = it->path().filename().string();
+        std::string name = Utf8(it->path().filename());
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (name == "nickname" && it->is_directory(ec)) return it->path();
     }
@@ -527,7 +533,9 @@ bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>
             if (!files.extraBooks.empty()) {
                 const std::filesystem::path subfolder = NicknameSubfolder(*folder);
                 for (const eudora::ExtraBook& book : files.extraBooks) {
-                    extra.push_back({(subfolder / book.fileName).string(), book.folderName});
+                    // The file name is in the form FindBookFiles listed it (path::string()).
+                    extra.push_back(
+                        {Utf8(subfolder / std::filesystem::path(book.fileName)), book.folderName});
                 }
             }
         }
@@ -598,7 +606,9 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
                 if (!entry.skipReason) ++outcome.itemsFailed;
             }
             host_.AppendLog("     ! Not written: " + std::string(error.what()));
-            return !read.failure;
+            if (!read.failure) return true;
+            ReportBookUnreadable(source.path, *read.failure, outcome);
+            return false;
         }
     }
 

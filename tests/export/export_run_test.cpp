@@ -722,6 +722,25 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     EXPECT_EQ(record.Count("Flush"), 1);
 }
 
+TEST_F(ExportRunTest, RefusedFolderOfAnExtraBookFailsOnlyItsItems) {
+    dir.Write("NNdbase.txt", "alias a a@example.com\r\n");
+    fs::create_directory(dir.path() / "Nickname");
+    dir.Write("Nickname/one.txt", "alias b b@example.com\r\nalias g b, a\r\nalias\r\n");
+    dir.Write("Nickname/two.txt", "alias c c@example.com\r\n");
+    record.FailOn("CreateContactsFolder", 1, false, "folder refused");
+    host.source = {true, dir.path().string()};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.itemsWritten, 2);
+    EXPECT_EQ(outcome.itemsFailed, 2);  // b and g; the line without nickname is no item
+    EXPECT_THAT(RunLines(),
+                ElementsAre("Creating Contact : 1 - a", "Reading address book : one",
+                            "     ! Not written: folder refused", "Reading address book : two",
+                            "Creating Contact : 2 - c", "Finished..."));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_THAT(host.messages[0].text, ::testing::HasSubstr("2 item(s) could not be written."));
+}
+
 TEST(ExportPaths, NicknamesFilePathFromTheSelectedSource) {
     EXPECT_EQ(NicknamesFilePath({false, "  /books/my book.txt  "}), "/books/my book.txt");
     EXPECT_EQ(NicknamesFilePath({true, "C:\\Program Files\\Eudora "}),
