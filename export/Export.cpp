@@ -578,6 +578,7 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 host_.ProcessEvents();
                 if (reader->AtEndOfStream()) break;
                 const std::string line = reader->ReadLine();
+                read.textBytes += line.size();
                 books_.AddLine(book, ++read.lines, line);
             }
         } catch (const platform::TextFileError& error) {
@@ -697,6 +698,12 @@ ExportOutcome Exporter::ExportAddressBook() {
         platform::TextFileOpener& opener = opener_ ? *opener_ : platform::DefaultTextFileOpener();
         std::vector<BookRead> reads;
         if (!IndexBooks(opener, books, reads, outcome)) return outcome;
+        // The index knows how much is coming: the store may make room for it at once.
+        std::uint64_t items = 0;
+        std::uint64_t textBytes = 0;
+        for (const eudora::BookEntry& entry : books_.Entries()) items += entry.skipReason ? 0 : 1;
+        for (const BookRead& read : reads) textBytes += read.textBytes;
+        state_.session->ExpectItems(items, textBytes);
         for (std::size_t book = 0; book < reads.size(); ++book) {
             if (!WriteBook(opener, book, books[book], reads[book], outcome)) break;
         }

@@ -93,6 +93,7 @@ class Exporter {
     // The first pass's view of one book: how many lines it read and why it stopped early.
     struct BookRead {
         int lines = 0;
+        std::uint64_t textBytes = 0;
         std::optional<std::string> failure;
     };
     // A list saved without the members that name items written after it; saved again with all
