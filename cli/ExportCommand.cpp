@@ -10,6 +10,7 @@
 #include "cli/DefaultSource.h"
 #include "eudora/Nicknames.h"
 #include "export/Export.h"
+#include "platform/NativePath.h"
 #include "platform/TextFile.h"
 
 namespace tarvelle::cli {
@@ -210,7 +211,7 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     }
 
     std::error_code ec;
-    fs::path outDir = fs::absolute(fs::path(*options.outDir), ec);
+    fs::path outDir = fs::absolute(platform::PathFromUtf8(*options.outDir), ec);
     if (!ec) fs::create_directories(outDir, ec);
     if (ec || !fs::is_directory(outDir)) {
         env.err << kProgramName << ": cannot use the output folder " << *options.outDir << ": "
@@ -218,7 +219,7 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
         return kExitFailure;
     }
 
-    TerminalHost host(env, outDir.string(), source);
+    TerminalHost host(env, platform::PathToUtf8(outDir), source);
     exporter::Exporter exporter(host, env.sessions);
     if (env.opener) exporter.SetTextFileOpener(*env.opener);
     const exporter::ExportOutcome outcome = exporter.ExportAddressBook();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/NativePath.h"
 #include "pst/messaging/MessageStore.h"
 
 namespace tarvelle::platform {
@@ -54,9 +55,9 @@ PstRegistry& Registry() {
 
 std::string RegistryKey(const std::string& path) {
     std::error_code ec;
-    fs::path p = fs::absolute(fs::path(path), ec);
+    fs::path p = fs::absolute(PathFromUtf8(path), ec);
     if (ec) throw StoreError("the path \"" + path + "\" cannot be resolved: " + ec.message());
-    return p.lexically_normal().string();
+    return PathToUtf8(p.lexically_normal());
 }
 
 // Runs a writer operation, turning the writer's failures into the session's error types.
@@ -317,14 +318,14 @@ class PstSession : public StoreSession {
             pst = it->second;
         } else {
             std::error_code ec;
-            if (fs::symlink_status(fs::path(path), ec).type() != fs::file_type::not_found) {
+            if (fs::symlink_status(PathFromUtf8(path), ec).type() != fs::file_type::not_found) {
                 throw StoreError("the file \"" + path +
                                  "\" already exists and was not created by this export");
             }
             pst = std::make_shared<OpenPst>();
             pst->displayName = displayName;
             try {
-                pst->store = msg::MessageStore::Create(fs::path(path), displayName);
+                pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
             } catch (const pst::ndb::IoError& e) {
                 throw PstWriteError(e.what());
             } catch (const std::exception& e) {
