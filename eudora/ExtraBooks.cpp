@@ -32,13 +32,19 @@ std::optional<std::string> FindIgnoringCase(const std::vector<std::string>& name
     return *it;
 }
 
+// File names as UTF-8 on every system (path::string() is the ANSI code page on Windows).
+std::string Utf8Name(const std::filesystem::path& path) {
+    const std::u8string text = path.filename().u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::vector<std::string> ListFiles(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
-        if (it->is_regular_file(typeEc)) names.push_back(it->path().filename().string());
+        if (it->is_regular_file(typeEc)) names.push_back(Utf8Name(it->path()));
     }
     return names;
 }
@@ -81,7 +87,7 @@ BookFiles FindBookFiles(const std::filesystem::path& dataFolder) {
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
         if (it->is_directory(typeEc) &&
-            LowerAscii(it->path().filename().string()) == LowerAscii(kNicknameFolderName)) {
+            LowerAscii(Utf8Name(it->path())) == LowerAscii(kNicknameFolderName)) {
             nicknameFiles = ListFiles(it->path());
             break;
         }

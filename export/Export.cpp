@@ -76,7 +76,7 @@ std::string TwoDigits(int value) {
 
 bool PathIsTaken(const std::string& path) {
     std::error_code ec;
-    auto status = std::filesystem::symlink_status(std::filesystem::path(path), ec);
+    auto status = std::filesystem::symlink_status(platform::PathFromUtf8(path), ec);
     // An error other than "not found" (e.g. no permission to look) counts as taken: never risk
     // writing over something we could not see.
     if (ec) return ec != std::errc::no_such_file_or_directory;
@@ -533,9 +533,8 @@ bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>
             if (!files.extraBooks.empty()) {
                 const std::filesystem::path subfolder = NicknameSubfolder(*folder);
                 for (const eudora::ExtraBook& book : files.extraBooks) {
-                    // The file name is in the form FindBookFiles listed it (path::string()).
                     extra.push_back(
-                        {Utf8(subfolder / std::filesystem::path(book.fileName)), book.folderName});
+                        {Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
                 }
             }
         }
