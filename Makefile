@@ -47,7 +47,7 @@ format:
 	find eudora pst export platform app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-fuzz out
+	rm -rf build build-asan build-fuzz build-win64 build-win32 build-win-linux out
 
 # Offscreen renderings of the wizard's windows for the documentation (docs/screenshots/).
 screenshots: deps
