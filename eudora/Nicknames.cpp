@@ -181,6 +181,16 @@ std::vector<Address> SplitMembers(std::string_view addressText) {
     return members;
 }
 
+NicknameToken SplitNicknameToken(std::string_view text) {
+    const auto closingQuote = text.starts_with('"') ? text.find('"', 1) : std::string_view::npos;
+    if (closingQuote != std::string_view::npos) {
+        return {text.substr(1, closingQuote - 1), text.substr(closingQuote + 1)};
+    }
+    // Unquoted, or a quote that never closes: the name runs to the next space.
+    const auto space = std::min(text.find(' '), text.size());
+    return {text.substr(0, space), text.substr(space)};
+}
+
 ParsedNickname ParseNicknameLine(std::string_view line) {
     ParsedNickname parsed;
     if (!IsNicknameLine(line)) {
@@ -189,18 +199,7 @@ ParsedNickname ParseNicknameLine(std::string_view line) {
     }
     const std::string_view rest = TrimView(line.substr(kAliasKeyword.size()));
 
-    std::string_view nameToken;
-    std::string_view afterName;
-    const auto closingQuote = rest.starts_with('"') ? rest.find('"', 1) : std::string_view::npos;
-    if (closingQuote != std::string_view::npos) {
-        nameToken = rest.substr(1, closingQuote - 1);
-        afterName = rest.substr(closingQuote + 1);
-    } else {
-        // Unquoted, or a quote that never closes: the name runs to the next space.
-        const auto space = std::min(rest.find(' '), rest.size());
-        nameToken = rest.substr(0, space);
-        afterName = rest.substr(space);
-    }
+    const auto [nameToken, afterName] = SplitNicknameToken(rest);
     parsed.name = TrimSpaces(WithoutQuotes(nameToken));
     const std::string_view addressText = TrimView(afterName);
     const std::vector<std::string_view> entries = UsableEntries(addressText);

@@ -36,6 +36,15 @@ struct ParsedNickname {
     std::string skipReason;  // "no nickname" or "no address" when not paired, else empty
 };
 
+// The nickname at the start of `text` (what follows the keyword): a double-quoted string (its
+// quotes not included) or the text up to the first space; `following` is the rest of the text.
+// Alias and note lines name their nickname this way.
+struct NicknameToken {
+    std::string_view name;
+    std::string_view following;
+};
+NicknameToken SplitNicknameToken(std::string_view text);
+
 // Only for nickname lines. The nickname is the first token after "alias ": a double-quoted
 // string (quotes removed) or the text up to the next space. The rest of the line is the address
 // text. The line is a group when that text holds two or more usable entries (see SplitMembers)

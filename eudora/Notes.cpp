@@ -114,17 +114,7 @@ std::optional<NoteLine> ParseNoteLine(std::string_view line) {
     if (!IsNoteLine(line)) return std::nullopt;
     const std::string_view rest = TrimSpacesView(line.substr(5));
 
-    std::string_view nameToken;
-    std::string_view afterName;
-    const auto closingQuote = rest.starts_with('"') ? rest.find('"', 1) : std::string_view::npos;
-    if (closingQuote != std::string_view::npos) {
-        nameToken = rest.substr(1, closingQuote - 1);
-        afterName = rest.substr(closingQuote + 1);
-    } else {
-        const auto space = std::min(rest.find(' '), rest.size());
-        nameToken = rest.substr(0, space);
-        afterName = rest.substr(space);
-    }
+    const auto [nameToken, afterName] = SplitNicknameToken(rest);
     std::string nickname;
     for (char c : nameToken) {
         if (c != '"') nickname += c;

@@ -20,6 +20,8 @@ std::string EncodeAnsi(std::string_view utf8);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // `text` with every malformed UTF-8 sequence replaced by U+FFFD; well-formed text is unchanged.
 std::string SanitizeUtf8(std::string_view text);
 

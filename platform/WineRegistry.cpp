@@ -1,5 +1,7 @@
 #include "platform/WineRegistry.h"
 
+#include "platform/Codepage.h"
+
 #include <cstdlib>
 #include <vector>
 
@@ -41,23 +43,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // One well-formed UTF-8 sequence at `pos`; std::nullopt when the bytes there are not one.
 std::optional<char32_t> DecodeUtf8At(std::string_view text, std::size_t& pos) {
