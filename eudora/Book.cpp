@@ -23,20 +23,6 @@ char32_t FoldCodePoint(char32_t c) {
     return c;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        // Folding never leaves the two-byte range; longer sequences are copied, not re-encoded.
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // A member entry wholly inside double quotes names the quoted nickname.
@@ -49,34 +35,72 @@ std::string_view Unquote(std::string_view text) {
 
 }  // namespace
 
-std::string FoldNickname(std::string_view nickname) {
-    std::string out;
-    out.reserve(nickname.size());
+namespace {
+
+// Writes the folded form of `nickname` to out[0, nickname.size()).
+void FoldInto(std::string_view nickname, char* out) {
     std::size_t i = 0;
     while (i < nickname.size()) {
         const auto b0 = static_cast<unsigned char>(nickname[i]);
         if (b0 < 0x80) {
-            out += static_cast<char>(FoldCodePoint(b0));
+            out[i] = static_cast<char>(FoldCodePoint(b0));
             ++i;
             continue;
         }
         if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2 && i + 1 < nickname.size() &&
             IsContinuation(static_cast<unsigned char>(nickname[i + 1]))) {
-            const char32_t c = (static_cast<char32_t>(b0 & 0x1F) << 6) |
-                               (static_cast<unsigned char>(nickname[i + 1]) & 0x3F);
-            AppendUtf8(out, FoldCodePoint(c));
+            const char32_t c = FoldCodePoint((static_cast<char32_t>(b0 & 0x1F) << 6) |
+                                             (static_cast<unsigned char>(nickname[i + 1]) & 0x3F));
+            // Folding stays within the two-byte range: the length is kept.
+            out[i] = static_cast<char>(0xC0 | (c >> 6));
+            out[i + 1] = static_cast<char>(0x80 | (c & 0x3F));
             i += 2;
             continue;
         }
         // Anything else (longer sequences, stray bytes) is compared byte for byte.
-        out += nickname[i];
+        out[i] = nickname[i];
         ++i;
     }
+}
+
+// Calls f with the folded nickname, without allocating for the usual short ones.
+template <typename F>
+auto WithFolded(std::string_view nickname, F f) {
+    char buffer[128];
+    if (nickname.size() <= sizeof buffer) {
+        FoldInto(nickname, buffer);
+        return f(std::string_view(buffer, nickname.size()));
+    }
+    std::string folded(nickname.size(), '\0');
+    FoldInto(nickname, folded.data());
+    return f(std::string_view(folded));
+}
+
+}  // namespace
+
+std::string FoldNickname(std::string_view nickname) {
+    std::string out(nickname.size(), '\0');
+    FoldInto(nickname, out.data());
     return out;
 }
 
 bool SameNickname(std::string_view a, std::string_view b) {
-    return FoldNickname(a) == FoldNickname(b);
+    if (a.size() != b.size()) return false;
+    return WithFolded(a, [&](std::string_view fa) {
+        return WithFolded(b, [&](std::string_view fb) { return fa == fb; });
+    });
+}
+
+std::uint32_t NicknameHash(std::string_view nickname) {
+    return WithFolded(nickname, [](std::string_view folded) {
+        // FNV-1a, folded to 32 bits: nicknames are short and this runs once per lookup.
+        std::uint64_t h = 0xCBF29CE484222325ULL;
+        for (char c : folded) {
+            h ^= static_cast<unsigned char>(c);
+            h *= 0x100000001B3ULL;
+        }
+        return static_cast<std::uint32_t>(h ^ (h >> 32));
+    });
 }
 
 std::size_t AddressBooks::AddBook(std::string name) {
@@ -130,14 +154,19 @@ void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view li
 void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view nickname,
                            std::string_view text) {
     CheckOpen(book);
-    auto [it, inserted] = pendingNotes_.try_emplace(FoldNickname(nickname));
-    PendingNote& note = it->second;
+    const auto next = static_cast<std::uint32_t>(pendingNotes_.size());
+    auto [index, inserted] = pendingNoteIndex_.TryEmplace(
+        nickname, next,
+        [&](std::uint32_t i) -> std::string_view { return pendingNotes_[i].nickname; });
     if (inserted) {
+        PendingNote& note = pendingNotes_.emplace_back();
         note.firstLine = lineNumber;
         note.nickname = std::string(nickname);
-    } else {
-        note.text += '\x03';
+        note.text.assign(text);
+        return;
     }
+    PendingNote& note = pendingNotes_[*index];
+    note.text += '\x03';
     note.text.append(text);
 }
 
@@ -153,26 +182,31 @@ void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string 
 void AddressBooks::FinishBook() {
     Book& book = books_.back();
     const auto bookIndex = static_cast<std::uint32_t>(books_.size() - 1);
+    auto noteNickname = [&](std::uint32_t i) -> std::string_view {
+        return pendingNotes_[i].nickname;
+    };
 
     // Attach each note to the alias lines of its nickname; an alias line without address stands
     // only when a note gives the contact content.
     for (std::size_t i = book.first; i < entries_.size(); ++i) {
         BookEntry& e = entries_[i];
         if (e.skipReason) continue;
-        const auto it = pendingNotes_.find(FoldNickname(e.nickname));
-        if (it != pendingNotes_.end()) {
-            if (!it->second.claimed) {
-                it->second.claimed = true;
-                it->second.index = static_cast<std::uint32_t>(noteTexts_.size());
-                noteTexts_.push_back(std::move(it->second.text));
+        if (const std::uint32_t* found = pendingNoteIndex_.Find(e.nickname, noteNickname)) {
+            PendingNote& note = pendingNotes_[*found];
+            if (!note.claimed) {
+                note.claimed = true;
+                note.index = static_cast<std::uint32_t>(noteTexts_.size());
+                noteTexts_.push_back(std::move(note.text));
             }
-            e.note = it->second.index;
+            e.note = note.index;
         } else if (e.kind == EntryKind::Contact && e.addressText.empty()) {
             e.skipReason = "no address";
         }
     }
     // A note whose nickname has no alias line is a contact of its own, at the note's line.
-    for (auto& [folded, note] : pendingNotes_) {
+    // Pending notes are in order of their first line, so these entries come sorted.
+    const std::size_t aliasEnd = entries_.size();
+    for (PendingNote& note : pendingNotes_) {
         if (note.claimed) continue;
         BookEntry entry;
         entry.book = bookIndex;
@@ -184,21 +218,27 @@ void AddressBooks::FinishBook() {
         noteTexts_.push_back(std::move(note.text));
         entries_.push_back(std::move(entry));
     }
-    std::unordered_map<std::string, PendingNote>().swap(pendingNotes_);
+    std::vector<PendingNote>().swap(pendingNotes_);
+    pendingNoteIndex_.Clear();
 
-    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(book.first);
-    std::stable_sort(first, entries_.end(), [](const BookEntry& x, const BookEntry& y) {
+    // Alias lines and note-only contacts are each in line order: merging puts the book in order.
+    const auto byLine = [](const BookEntry& x, const BookEntry& y) {
         return x.lineNumber < y.lineNumber;
-    });
+    };
+    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(book.first);
+    const auto middle = entries_.begin() + static_cast<std::ptrdiff_t>(aliasEnd);
+    std::inplace_merge(first, middle, entries_.end(), byLine);
     book.end = entries_.size();
 
+    auto entryNickname = [&](std::uint32_t i) -> std::string_view { return entries_[i].nickname; };
     for (std::size_t i = book.first; i < book.end; ++i) {
         BookEntry& e = entries_[i];
         if (e.skipReason) continue;
         e.itemNumber = nextItem_++;
         // An earlier book keeps a nickname; within this book the last alias line wins.
-        auto [it, inserted] = index_.try_emplace(FoldNickname(e.nickname), i);
-        if (!inserted && entries_[it->second].book == bookIndex) it->second = i;
+        const auto index = static_cast<std::uint32_t>(i);
+        auto [stored, inserted] = index_.TryEmplace(e.nickname, index, entryNickname);
+        if (!inserted && entries_[*stored].book == bookIndex) *stored = index;
     }
 }
 
@@ -239,9 +279,10 @@ ResolvedMember AddressBooks::ResolveMember(const BookEntry& group, const Address
 
 std::optional<std::size_t> AddressBooks::Find(std::string_view nickname) const {
     if (nickname.empty()) return std::nullopt;
-    const auto it = index_.find(FoldNickname(nickname));
-    if (it == index_.end()) return std::nullopt;
-    return it->second;
+    const std::uint32_t* found = index_.Find(
+        nickname, [&](std::uint32_t i) -> std::string_view { return entries_[i].nickname; });
+    if (found == nullptr) return std::nullopt;
+    return *found;
 }
 
 std::vector<ResolvedMember> AddressBooks::ResolveMembers(const BookEntry& group,

@@ -14,20 +14,14 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "eudora/NicknameTable.h"
 #include "eudora/Nicknames.h"
 #include "eudora/Notes.h"
 
 namespace tarvelle::eudora {
-
-// Nicknames are compared without regard to case, as Eudora does. Folds ASCII and the letters
-// Windows-1252 can hold (Latin-1 and the Latin Extended-A ones), given as UTF-8; bytes that are
-// not valid UTF-8 are kept as they are.
-std::string FoldNickname(std::string_view nickname);
-bool SameNickname(std::string_view a, std::string_view b);
 
 enum class EntryKind { Contact, Group };
 
@@ -146,10 +140,12 @@ class AddressBooks {
 
     std::vector<Book> books_;
     std::vector<BookEntry> entries_;
-    // Notes of the book being read, by folded nickname; once it is finished, the note texts.
-    std::unordered_map<std::string, PendingNote> pendingNotes_;
-    std::vector<std::string> noteTexts_;                  // raw, parsed when asked for
-    std::unordered_map<std::string, std::size_t> index_;  // folded nickname -> entry
+    // Notes of the book being read, in order of their first line, by nickname; once it is
+    // finished, the note texts.
+    std::vector<PendingNote> pendingNotes_;
+    NicknameTable pendingNoteIndex_;
+    std::vector<std::string> noteTexts_;  // raw, parsed when asked for
+    NicknameTable index_;                 // nickname -> entry
     std::size_t nextItem_ = 0;
     bool resolved_ = false;
 };

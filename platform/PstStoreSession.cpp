@@ -76,9 +76,19 @@ auto Guarded(OpenPst& pst, F&& f) -> decltype(f()) {
     }
 }
 
+// Queues a commit of everything saved so far; it is written while the export goes on.
 void CommitNow(OpenPst& pst) {
     Guarded(pst, [&] {
         pst.store->Commit();
+        pst.lastCommit = Clock::now();
+        pst.dirty = false;
+    });
+}
+
+// Commits and returns once the commit is on the disk (or has failed).
+void CommitAndWait(OpenPst& pst) {
+    Guarded(pst, [&] {
+        pst.store->Sync();
         pst.lastCommit = Clock::now();
         pst.dirty = false;
     });
@@ -136,7 +146,7 @@ class PstItem : public Item {
         Guarded(*pst_, [&] {
             if (kind_ == ItemKind::Contact) {
                 if (nid_ != 0) throw StoreError("the contact has already been saved");
-                nid_ = pst_->store->AddContact(folder_, *contact_);
+                nid_ = pst_->store->AddContact(folder_, std::move(*contact_));
             } else if (nid_ == 0) {
                 nid_ = pst_->store->AddDistList(folder_, list_);
             } else {
@@ -180,33 +190,87 @@ class PstItem : public Item {
         auto& c = *contact_;
         std::string* target = nullptr;
         switch (property) {
-            case ItemProperty::Nickname: target = &c.nickname; break;
-            case ItemProperty::Email2Address: target = &c.email2.address; break;
-            case ItemProperty::Email2DisplayName: target = &c.email2.displayName; break;
-            case ItemProperty::Email3Address: target = &c.email3.address; break;
-            case ItemProperty::Email3DisplayName: target = &c.email3.displayName; break;
-            case ItemProperty::HomeAddressStreet: target = &c.home.street; break;
-            case ItemProperty::HomeAddressCity: target = &c.home.city; break;
-            case ItemProperty::HomeAddressState: target = &c.home.state; break;
-            case ItemProperty::HomeAddressPostalCode: target = &c.home.postalCode; break;
-            case ItemProperty::HomeAddressCountry: target = &c.home.country; break;
-            case ItemProperty::HomeAddress: target = &c.home.full; break;
-            case ItemProperty::BusinessAddressStreet: target = &c.work.street; break;
-            case ItemProperty::BusinessAddressCity: target = &c.work.city; break;
-            case ItemProperty::BusinessAddressState: target = &c.work.state; break;
-            case ItemProperty::BusinessAddressPostalCode: target = &c.work.postalCode; break;
-            case ItemProperty::BusinessAddressCountry: target = &c.work.country; break;
-            case ItemProperty::BusinessAddress: target = &c.work.full; break;
-            case ItemProperty::HomeTelephoneNumber: target = &c.homePhone; break;
-            case ItemProperty::HomeFaxNumber: target = &c.homeFax; break;
-            case ItemProperty::MobileTelephoneNumber: target = &c.mobilePhone; break;
-            case ItemProperty::PersonalHomePage: target = &c.personalHomePage; break;
-            case ItemProperty::BusinessTelephoneNumber: target = &c.businessPhone; break;
-            case ItemProperty::BusinessFaxNumber: target = &c.businessFax; break;
-            case ItemProperty::BusinessHomePage: target = &c.businessHomePage; break;
-            case ItemProperty::JobTitle: target = &c.title; break;
-            case ItemProperty::CompanyName: target = &c.company; break;
-            case ItemProperty::OtherTelephoneNumber: target = &c.otherPhone; break;
+            case ItemProperty::Nickname:
+                target = &c.nickname;
+                break;
+            case ItemProperty::Email2Address:
+                target = &c.email2.address;
+                break;
+            case ItemProperty::Email2DisplayName:
+                target = &c.email2.displayName;
+                break;
+            case ItemProperty::Email3Address:
+                target = &c.email3.address;
+                break;
+            case ItemProperty::Email3DisplayName:
+                target = &c.email3.displayName;
+                break;
+            case ItemProperty::HomeAddressStreet:
+                target = &c.home.street;
+                break;
+            case ItemProperty::HomeAddressCity:
+                target = &c.home.city;
+                break;
+            case ItemProperty::HomeAddressState:
+                target = &c.home.state;
+                break;
+            case ItemProperty::HomeAddressPostalCode:
+                target = &c.home.postalCode;
+                break;
+            case ItemProperty::HomeAddressCountry:
+                target = &c.home.country;
+                break;
+            case ItemProperty::HomeAddress:
+                target = &c.home.full;
+                break;
+            case ItemProperty::BusinessAddressStreet:
+                target = &c.work.street;
+                break;
+            case ItemProperty::BusinessAddressCity:
+                target = &c.work.city;
+                break;
+            case ItemProperty::BusinessAddressState:
+                target = &c.work.state;
+                break;
+            case ItemProperty::BusinessAddressPostalCode:
+                target = &c.work.postalCode;
+                break;
+            case ItemProperty::BusinessAddressCountry:
+                target = &c.work.country;
+                break;
+            case ItemProperty::BusinessAddress:
+                target = &c.work.full;
+                break;
+            case ItemProperty::HomeTelephoneNumber:
+                target = &c.homePhone;
+                break;
+            case ItemProperty::HomeFaxNumber:
+                target = &c.homeFax;
+                break;
+            case ItemProperty::MobileTelephoneNumber:
+                target = &c.mobilePhone;
+                break;
+            case ItemProperty::PersonalHomePage:
+                target = &c.personalHomePage;
+                break;
+            case ItemProperty::BusinessTelephoneNumber:
+                target = &c.businessPhone;
+                break;
+            case ItemProperty::BusinessFaxNumber:
+                target = &c.businessFax;
+                break;
+            case ItemProperty::BusinessHomePage:
+                target = &c.businessHomePage;
+                break;
+            case ItemProperty::JobTitle:
+                target = &c.title;
+                break;
+            case ItemProperty::CompanyName:
+                target = &c.company;
+                break;
+            case ItemProperty::OtherTelephoneNumber:
+                target = &c.otherPhone;
+                break;
             case ItemProperty::SelectedMailingAddress:
                 if (value == "0" || value.empty()) {
                     c.mailing = msg::MailingAddress::None;
@@ -278,7 +342,7 @@ class PstStore : public Store {
     explicit PstStore(std::shared_ptr<OpenPst> pst) : pst_(std::move(pst)) {}
     void ApplyDisplayName() override {
         Guarded(*pst_, [&] { pst_->store->SetDisplayName(pst_->displayName); });
-        CommitNow(*pst_);
+        CommitAndWait(*pst_);
     }
     std::string EntryID() const override { return msg::ToHex(pst_->store->StoreEntryId()); }
     std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override {
@@ -326,6 +390,7 @@ class PstSession : public StoreSession {
             pst->displayName = displayName;
             try {
                 pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
+                pst->store->WriteInBackground();
             } catch (const pst::ndb::IoError& e) {
                 throw PstWriteError(e.what());
             } catch (const std::exception& e) {
@@ -362,14 +427,14 @@ class PstSession : public StoreSession {
     }
 
     void Flush() override {
-        for (const auto& s : stores_) CommitNow(*s->Pst());
+        for (const auto& s : stores_) CommitAndWait(*s->Pst());
     }
 
     void Logoff() override {
         auto stores = std::move(stores_);
         stores_.clear();
         for (const auto& s : stores) {
-            if (s->Pst()->writeFailure.empty()) CommitNow(*s->Pst());
+            if (s->Pst()->writeFailure.empty()) CommitAndWait(*s->Pst());
         }
     }
 

@@ -50,48 +50,81 @@ Bytes DoubleValue(double v) {
 
 Bytes TimeValue(std::uint64_t filetime) { return Int64Value(static_cast<std::int64_t>(filetime)); }
 
+namespace {
+
+[[noreturn]] void NotUtf8() { throw LtpError("text is not valid UTF-8"); }
+
+// Decodes the multi-byte sequence at s[i] (s[i] >= 0x80); advances i past it.
+std::uint32_t DecodeSequence(std::string_view s, std::size_t& i) {
+    const auto c0 = static_cast<std::uint8_t>(s[i]);
+    std::uint32_t cp = 0;
+    int extra = 0;
+    if ((c0 & 0xE0) == 0xC0) {
+        cp = c0 & 0x1F;
+        extra = 1;
+    } else if ((c0 & 0xF0) == 0xE0) {
+        cp = c0 & 0x0F;
+        extra = 2;
+    } else if ((c0 & 0xF8) == 0xF0) {
+        cp = c0 & 0x07;
+        extra = 3;
+    } else {
+        NotUtf8();
+    }
+    if (i + static_cast<std::size_t>(extra) >= s.size()) NotUtf8();
+    for (int k = 1; k <= extra; ++k) {
+        const auto c = static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]);
+        if ((c & 0xC0) != 0x80) NotUtf8();
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters.
+    static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) NotUtf8();
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+}  // namespace
+
+// Every item's every text passes through here: the output is sized once (never more UTF-16 units
+// than UTF-8 bytes) and ASCII, nearly all of an address book, takes the short path.
 Bytes Utf8ToUtf16Le(std::string_view s) {
-    Bytes out;
-    out.reserve(s.size() * 2);
+    Bytes out(2 * s.size());
+    std::uint8_t* p = out.data();
     std::size_t i = 0;
-    auto bad = [] { throw LtpError("text is not valid UTF-8"); };
     while (i < s.size()) {
         const auto c0 = static_cast<std::uint8_t>(s[i]);
-        std::uint32_t cp = 0;
-        int extra = 0;
         if (c0 < 0x80) {
-            cp = c0;
-        } else if ((c0 & 0xE0) == 0xC0) {
-            cp = c0 & 0x1F;
-            extra = 1;
-        } else if ((c0 & 0xF0) == 0xE0) {
-            cp = c0 & 0x0F;
-            extra = 2;
-        } else if ((c0 & 0xF8) == 0xF0) {
-            cp = c0 & 0x07;
-            extra = 3;
-        } else {
-            bad();
+            p[0] = c0;
+            p[1] = 0;
+            p += 2;
+            ++i;
+            continue;
         }
-        if (extra > 0 && i + static_cast<std::size_t>(extra) >= s.size()) bad();
-        for (int k = 1; k <= extra; ++k) {
-            const auto c = static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]);
-            if ((c & 0xC0) != 0x80) bad();
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) bad();
-        i += static_cast<std::size_t>(extra) + 1;
+        std::uint32_t cp = DecodeSequence(s, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            AppendU16(out, static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-            AppendU16(out, static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+            PutU16(p, static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
+            PutU16(p + 2, static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+            p += 4;
         } else {
-            AppendU16(out, static_cast<std::uint16_t>(cp));
+            PutU16(p, static_cast<std::uint16_t>(cp));
+            p += 2;
         }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
+}
+
+void CheckUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (static_cast<std::uint8_t>(s[i]) < 0x80) {
+            ++i;
+        } else {
+            DecodeSequence(s, i);
+        }
+    }
 }
 
 Bytes StringValue(std::string_view utf8) { return Utf8ToUtf16Le(utf8); }

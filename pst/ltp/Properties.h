@@ -103,6 +103,8 @@ Bytes MvBinaryValue(std::span<const Bytes> values);
 
 // UTF-8 -> UTF-16LE bytes; characters outside the BMP become surrogate pairs.
 Bytes Utf8ToUtf16Le(std::string_view utf8);
+// Throws LtpError, as Utf8ToUtf16Le would, when the text is not valid UTF-8.
+void CheckUtf8(std::string_view utf8);
 
 // Little-endian helpers.
 inline void PutU16(std::uint8_t* p, std::uint16_t v) {

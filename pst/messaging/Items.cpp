@@ -78,6 +78,32 @@ std::uint64_t FileTimeNow() {
     return static_cast<std::uint64_t>(since1970.count()) * 10 + 116444736000000000ULL;
 }
 
+void CheckText(const ContactData& c) {
+    for (const std::string* text :
+         {&c.firstName, &c.email, &c.emailDisplayName, &c.body, &c.nickname, &c.homePhone,
+          &c.homeFax, &c.mobilePhone, &c.personalHomePage, &c.businessPhone, &c.businessFax,
+          &c.businessHomePage, &c.title, &c.company, &c.otherPhone, &c.email2.address,
+          &c.email2.displayName, &c.email3.address, &c.email3.displayName}) {
+        CheckUtf8(*text);
+    }
+    for (const ContactAddress* a : {&c.home, &c.work}) {
+        for (const std::string* text :
+             {&a->street, &a->city, &a->state, &a->postalCode, &a->country, &a->full}) {
+            CheckUtf8(*text);
+        }
+    }
+}
+
+void CheckText(const DistListData& list) {
+    CheckUtf8(list.name);
+    CheckUtf8(list.body);
+    for (const ListMember& m : list.members) {
+        CheckUtf8(m.displayName);
+        CheckUtf8(m.address);
+        CheckUtf8(m.addressType);
+    }
+}
+
 std::string Email1DisplayName(const ContactData& c) {
     if (!c.emailDisplayName.empty()) return c.emailDisplayName;
     if (c.firstName.empty()) return c.email;
@@ -112,7 +138,7 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     }
     // Email2 at LIDs 0x8090.., Email3 at 0x80A0.. ([MS-OXOCNTC] 2.2.1.2).
     const std::pair<const ContactEmail*, std::uint32_t> others[] = {{&c.email2, 0x8090},
-                                                                     {&c.email3, 0x80A0}};
+                                                                    {&c.email3, 0x80A0}};
     for (std::int32_t i = 0; i < 2; ++i) {
         const ContactEmail& e = *others[i].first;
         if (e.address.empty()) continue;

@@ -90,6 +90,11 @@ struct ItemContext {
 // [MS-OXOCNTC] 2.2.2.2.1/2.2.2.2.2: each member array must stay under this many bytes.
 inline constexpr std::size_t kMaxMemberArrayBytes = 15000;
 
+// Throws ltp::LtpError when a text of the item is not valid UTF-8 (what the property builders
+// below would throw), so an item can be refused before it is queued for writing.
+void CheckText(const ContactData& contact);
+void CheckText(const DistListData& list);
+
 ltp::PropertyBag ContactProperties(const ContactData& contact, const ItemContext& ctx);
 ltp::PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx);
 

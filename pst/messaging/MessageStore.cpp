@@ -62,8 +62,58 @@ MessageStore::MessageStore(std::unique_ptr<ndb::NodeDatabase> db, const std::str
     Commit();
 }
 
+MessageStore::~MessageStore() = default;
+
 void MessageStore::CheckOpen() const {
     if (closed_) throw MessagingError("the store is closed");
+}
+
+void MessageStore::WriteInBackground() {
+    CheckOpen();
+    queue_.Start();
+}
+
+void MessageStore::Queue(std::function<void()> job) {
+    if (!queue_.Started()) {
+        job();
+        return;
+    }
+    try {
+        queue_.Push(std::move(job));
+    } catch (const ndb::IoError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // Whatever stopped a background write, the file could not be written past it.
+        throw ndb::IoError(e.what());
+    }
+}
+
+void MessageStore::Drain() {
+    WriteUnwrittenList();
+    try {
+        queue_.Wait();
+    } catch (const ndb::IoError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ndb::IoError(e.what());
+    }
+}
+
+ndb::NodeDatabase& MessageStore::Database() {
+    Drain();
+    return *db_;
+}
+
+void MessageStore::CheckFolder(ndb::Nid folder) const {
+    if (!folderNids_.contains(folder)) {
+        throw MessagingError("no folder with NID " + std::to_string(folder));
+    }
+}
+
+ndb::Nid MessageStore::AllocateItemNid() {
+    constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
+    if (lastItemIndex_ >= kMaxNidIndex) throw MessagingError("node IDs of items are used up");
+    return (++lastItemIndex_ << 5) | kTypeNormalMessage;
 }
 
 ItemContext MessageStore::NewItemContext(ndb::Nid nid) {
@@ -121,6 +171,7 @@ MessageStore::Folder& MessageStore::AddFolder(ndb::Nid nid, ndb::Nid parent,
     f.assoc = std::make_unique<TableContext>(kAssocColumns, true);
     auto [it, inserted] = folders_.emplace(nid, std::move(f));
     if (!inserted) throw MessagingError("folder NID in use");
+    folderNids_.insert(nid);
     if (parent != nid) {
         Folder& p = FolderAt(parent);
         p.props[0x360A000B] = BoolValue(true);
@@ -175,6 +226,7 @@ void MessageStore::Build(const std::string& displayName) {
     for (std::uint8_t t = 0; t < 32; ++t) db_->SetNidCounter(t, 0x400);
     db_->SetNidCounter(0x03, 0x4000);
     db_->SetNidCounter(0x04, 0x10000);
+    lastItemIndex_ = 0x10000;
     db_->SetNidCounter(0x08, 0x8000);
 
     WriteProps(kNidNameMap, names_.Properties(), 0);
@@ -256,6 +308,7 @@ void MessageStore::Build(const std::string& displayName) {
 
 ndb::Nid MessageStore::CreateContactsFolder(const std::string& name) {
     CheckOpen();
+    Drain();
     const Bytes wanted = StringValue(name);
     for (const auto& [nid, f] : folders_) {
         if (f.parent == kNidIpmSubtree && f.props.at(0x3001001F) == wanted) {
@@ -271,7 +324,8 @@ ndb::Nid MessageStore::CreateContactsFolder(const std::string& name) {
     return nid;
 }
 
-std::string MessageStore::FolderName(ndb::Nid folder) const {
+std::string MessageStore::FolderName(ndb::Nid folder) {
+    Drain();
     const Bytes& b = FolderAt(folder).props.at(0x3001001F);
     std::string out;  // UTF-16LE back to UTF-8
     for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
@@ -299,7 +353,10 @@ std::string MessageStore::FolderName(ndb::Nid folder) const {
     return out;
 }
 
-std::size_t MessageStore::ItemCount(ndb::Nid folder) const { return FolderAt(folder).count; }
+std::size_t MessageStore::ItemCount(ndb::Nid folder) {
+    Drain();
+    return FolderAt(folder).count;
+}
 
 ndb::Nid MessageStore::NidOfEntryId(std::span<const std::uint8_t> eid) const {
     if (eid.size() != 24 || GetU32(eid.data()) != 0 ||
@@ -312,12 +369,16 @@ ndb::Nid MessageStore::NidOfEntryId(std::span<const std::uint8_t> eid) const {
 void MessageStore::SetDisplayName(const std::string& displayName) {
     CheckOpen();
     StringValue(displayName);  // validates the text before anything changes
+    Drain();
     displayName_ = displayName;
     storeDirty_ = true;
 }
 
-ndb::Nid MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& props) {
+void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& props) {
     Folder& folder = FolderAt(folderNid);
+    if (db_->NidCounter(kTypeNormalMessage) < (nid >> 5)) {
+        db_->SetNidCounter(kTypeNormalMessage, nid >> 5);
+    }
     WriteProps(nid, props, folderNid);
     folder.contents->SetRow(nid, props);
     folder.contentsDirty = true;
@@ -325,30 +386,41 @@ ndb::Nid MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyB
     folder.props[0x36020003] = Int32Value(static_cast<std::int32_t>(folder.count));
     folder.pcDirty = true;
     folder.rowDirty = true;  // refreshed at the next commit
+}
+
+ndb::Nid MessageStore::AddContact(ndb::Nid folder, ContactData&& contact) {
+    CheckOpen();
+    CheckFolder(folder);
+    CheckText(contact);
+    WriteUnwrittenList();
+    const ndb::Nid nid = AllocateItemNid();
+    Queue([this, folder, nid, contact = std::move(contact), ctx = NewItemContext(nid)] {
+        AddItem(folder, nid, ContactProperties(contact, ctx));
+    });
     return nid;
 }
 
-ndb::Nid MessageStore::AddContact(ndb::Nid folder, const ContactData& contact) {
-    CheckOpen();
-    FolderAt(folder);
-    const ndb::Nid nid = db_->AllocateNid(kTypeNormalMessage);
-    return AddItem(folder, nid, ContactProperties(contact, NewItemContext(nid)));
-}
-
 void MessageStore::CheckMembers(const DistListData& list) const {
+    CheckText(list);
     for (const auto& m : list.members) {
         if (!m.itemEntryId.empty()) NidOfEntryId(m.itemEntryId);
     }
 }
 
-void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistListData& list) {
-    CheckOpen();
+void MessageStore::WriteUnwrittenList() {
+    if (!unwrittenList_) return;
+    UnwrittenList list = std::move(*unwrittenList_);
+    unwrittenList_.reset();
+    Queue([this, list = std::move(list)] {
+        AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx));
+    });
+}
+
+void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const PropertyBag& props) {
     Folder& folder = FolderAt(folderNid);
-    if (!IsDistList(item) || !db_->HasNode(item)) {
+    if (!db_->HasNode(item)) {
         throw MessagingError("no distribution list with NID " + std::to_string(item));
     }
-    CheckMembers(list);
-    const PropertyBag props = DistListProperties(list, NewItemContext(item));
     WriteProps(item, props, folderNid);
     // The contents row repeats the size and times; it can be refreshed while it is the last row.
     try {
@@ -358,12 +430,34 @@ void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistL
     }
 }
 
+void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistListData& list) {
+    CheckOpen();
+    CheckFolder(folderNid);
+    if (!IsDistList(item)) {
+        throw MessagingError("no distribution list with NID " + std::to_string(item));
+    }
+    CheckMembers(list);
+    if (unwrittenList_ && unwrittenList_->nid == item) {
+        if (unwrittenList_->folder != folderNid) {
+            throw MessagingError("the list is not in folder " + std::to_string(folderNid));
+        }
+        unwrittenList_->data = list;
+        unwrittenList_->ctx = NewItemContext(item);
+        return;
+    }
+    WriteUnwrittenList();
+    Queue([this, folderNid, item, list, ctx = NewItemContext(item)] {
+        RewriteDistList(folderNid, item, DistListProperties(list, ctx));
+    });
+}
+
 ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
     CheckOpen();
-    FolderAt(folder);
+    CheckFolder(folder);
     CheckMembers(list);
-    const ndb::Nid nid = db_->AllocateNid(kTypeNormalMessage);
-    AddItem(folder, nid, DistListProperties(list, NewItemContext(nid)));
+    WriteUnwrittenList();
+    const ndb::Nid nid = AllocateItemNid();
+    unwrittenList_ = UnwrittenList{folder, nid, list, NewItemContext(nid)};
     lists_.insert(nid);
     return nid;
 }
@@ -375,11 +469,22 @@ void MessageStore::Reserve(std::uint64_t items, std::uint64_t textBytes) {
     // not used is cut off at Close.
     constexpr std::uint64_t kBytesPerItem = 2048;
     constexpr std::uint64_t kSlack = 4u << 20;
+    Drain();
     db_->Reserve(db_->FileSize() + items * kBytesPerItem + 2 * textBytes + kSlack);
 }
 
 void MessageStore::Commit() {
     CheckOpen();
+    WriteUnwrittenList();
+    Queue([this] { CommitNow(); });
+}
+
+void MessageStore::Sync() {
+    Commit();
+    Drain();
+}
+
+void MessageStore::CommitNow() {
     if (storeDirty_) {
         WriteProps(kNidMessageStore, StoreProperties(), 0);
         storeDirty_ = false;
@@ -400,7 +505,8 @@ void MessageStore::Commit() {
 
 void MessageStore::Close() {
     if (closed_) return;
-    Commit();
+    Sync();
+    queue_.Stop();
     closed_ = true;
     db_->Close();
 }

@@ -8,13 +8,16 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "pst/ltp/PropertyContext.h"
 #include "pst/ltp/TableContext.h"
 #include "pst/messaging/Items.h"
+#include "pst/messaging/WriteQueue.h"
 #include "pst/ndb/NodeDatabase.h"
 
 namespace tarvelle::pst::messaging {
@@ -43,6 +46,13 @@ class MessageStore {
                                                 const ndb::CreateOptions& options = {});
     // The same over a node database the caller made (tests use an in-memory one).
     MessageStore(std::unique_ptr<ndb::NodeDatabase> db, const std::string& displayName);
+    ~MessageStore();
+
+    // From now on items are written on a thread of their own: AddContact, AddDistList,
+    // UpdateDistList and Commit return once the item has its NID and its text is checked, and
+    // the writing overlaps with the caller's work. A failure of those writes is thrown, as
+    // ndb::IoError, by the next call that writes; the file keeps its last committed state.
+    void WriteInBackground();
 
     void SetDisplayName(const std::string& displayName);
     const RecordKey& StoreRecordKey() const { return recordKey_; }
@@ -54,10 +64,14 @@ class MessageStore {
 
     ndb::Nid DefaultContactsFolder() const { return contacts_; }
     ndb::Nid CreateContactsFolder(const std::string& name);
-    std::string FolderName(ndb::Nid folder) const;
-    std::size_t ItemCount(ndb::Nid folder) const;
+    std::string FolderName(ndb::Nid folder);
+    std::size_t ItemCount(ndb::Nid folder);
 
-    ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact);
+    // The contact is taken over only once it is accepted (a refused one is left as it was).
+    ndb::Nid AddContact(ndb::Nid folder, ContactData&& contact);
+    ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact) {
+        return AddContact(folder, ContactData(contact));
+    }
     ndb::Nid AddDistList(ndb::Nid folder, const DistListData& list);
     // Stores a list saved before again, with its members now (same NID, same contents row).
     void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list);
@@ -68,12 +82,16 @@ class MessageStore {
     // the file then grows as needed.
     void Reserve(std::uint64_t items, std::uint64_t textBytes);
 
-    // Writes every changed folder and table, then commits the file.
+    // Writes every changed folder and table, then commits the file (in the background once
+    // WriteInBackground was called).
     void Commit();
+    // Commit, and return when it is done (throwing what a background write threw).
+    void Sync();
     // Commit, flush and close the file; the store is unusable afterwards.
     void Close();
     bool Closed() const { return closed_; }
-    ndb::NodeDatabase& Database() { return *db_; }
+    // The node database, once every queued write is done.
+    ndb::NodeDatabase& Database();
 
   private:
     struct Folder {
@@ -101,10 +119,19 @@ class MessageStore {
     void WriteProps(ndb::Nid nid, const ltp::PropertyBag& props, ndb::Nid parent);
     void WriteTable(ndb::Nid nid, ltp::TableContext& table);
     ltp::PropertyBag StoreProperties() const;
-    ndb::Nid AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props);
+    void AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props);
+    void RewriteDistList(ndb::Nid folder, ndb::Nid item, const ltp::PropertyBag& props);
+    void CommitNow();
     void CheckMembers(const DistListData& list) const;
+    void CheckFolder(ndb::Nid folder) const;
+    ndb::Nid AllocateItemNid();
     ItemContext NewItemContext(ndb::Nid nid);
     void CheckOpen() const;
+    // Queues a write; a failed background write comes back as ndb::IoError.
+    void Queue(std::function<void()> job);
+    // Waits for the queued writes, before the caller touches what they touch.
+    void Drain();
+    void WriteUnwrittenList();
 
     std::unique_ptr<ndb::NodeDatabase> db_;
     std::mt19937_64 random_;
@@ -114,9 +141,24 @@ class MessageStore {
     NameMap names_ = NameMap::Standard();
     std::map<ndb::Nid, Folder> folders_;
     ndb::Nid contacts_ = 0;
-    std::unordered_set<ndb::Nid> lists_;
     bool storeDirty_ = true;
+
+    // Kept by the caller's thread: what the calls check before queueing a write.
+    std::set<ndb::Nid> folderNids_;
+    std::unordered_set<ndb::Nid> lists_;
+    std::uint32_t lastItemIndex_ = 0;  // of normal-message NIDs handed out
     bool closed_ = false;
+    // A list is usually saved again at once with its members (the distribution-list wrapper):
+    // it is written when anything else happens, so it is written once.
+    struct UnwrittenList {
+        ndb::Nid folder = 0;
+        ndb::Nid nid = 0;
+        DistListData data;
+        ItemContext ctx;
+    };
+    std::optional<UnwrittenList> unwrittenList_;
+
+    WriteQueue queue_;  // last: its thread stops before anything it writes to goes
 };
 
 }  // namespace tarvelle::pst::messaging

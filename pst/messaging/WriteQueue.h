@@ -1,0 +1,49 @@
+// An ordered queue of writes to one store, run on a thread of its own once started, so that
+// building an item's pages, checksums and file writes overlap with reading the next item.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tarvelle::pst::messaging {
+
+class WriteQueue {
+  public:
+    explicit WriteQueue(std::size_t capacity = 256) : capacity_(capacity) {}
+    ~WriteQueue();
+    WriteQueue(const WriteQueue&) = delete;
+    WriteQueue& operator=(const WriteQueue&) = delete;
+
+    // Until started, Push runs each job at once on the caller's thread and its exception reaches
+    // the caller as it is.
+    void Start();
+    bool Started() const { return thread_.joinable(); }
+
+    // Queues a job (waits while the queue is full). Once a job has failed, the jobs after it are
+    // dropped and every Push and Wait throws that job's exception again.
+    void Push(std::function<void()> job);
+    // Returns when every queued job has run; throws as Push does.
+    void Wait();
+    // Wait, then end the thread; later pushes run at once again.
+    void Stop();
+
+  private:
+    void Run();
+    void ThrowIfFailed();
+
+    const std::size_t capacity_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+}  // namespace tarvelle::pst::messaging
