@@ -190,87 +190,35 @@ class PstItem : public Item {
         auto& c = *contact_;
         std::string* target = nullptr;
         switch (property) {
-            case ItemProperty::Nickname:
-                target = &c.nickname;
-                break;
-            case ItemProperty::Email2Address:
-                target = &c.email2.address;
-                break;
-            case ItemProperty::Email2DisplayName:
-                target = &c.email2.displayName;
-                break;
-            case ItemProperty::Email3Address:
-                target = &c.email3.address;
-                break;
-            case ItemProperty::Email3DisplayName:
-                target = &c.email3.displayName;
-                break;
-            case ItemProperty::HomeAddressStreet:
-                target = &c.home.street;
-                break;
-            case ItemProperty::HomeAddressCity:
-                target = &c.home.city;
-                break;
-            case ItemProperty::HomeAddressState:
-                target = &c.home.state;
-                break;
-            case ItemProperty::HomeAddressPostalCode:
-                target = &c.home.postalCode;
-                break;
-            case ItemProperty::HomeAddressCountry:
-                target = &c.home.country;
-                break;
-            case ItemProperty::HomeAddress:
-                target = &c.home.full;
-                break;
-            case ItemProperty::BusinessAddressStreet:
-                target = &c.work.street;
-                break;
-            case ItemProperty::BusinessAddressCity:
-                target = &c.work.city;
-                break;
-            case ItemProperty::BusinessAddressState:
-                target = &c.work.state;
-                break;
-            case ItemProperty::BusinessAddressPostalCode:
-                target = &c.work.postalCode;
-                break;
-            case ItemProperty::BusinessAddressCountry:
-                target = &c.work.country;
-                break;
-            case ItemProperty::BusinessAddress:
-                target = &c.work.full;
-                break;
-            case ItemProperty::HomeTelephoneNumber:
-                target = &c.homePhone;
-                break;
-            case ItemProperty::HomeFaxNumber:
-                target = &c.homeFax;
-                break;
-            case ItemProperty::MobileTelephoneNumber:
-                target = &c.mobilePhone;
-                break;
-            case ItemProperty::PersonalHomePage:
-                target = &c.personalHomePage;
-                break;
-            case ItemProperty::BusinessTelephoneNumber:
-                target = &c.businessPhone;
-                break;
-            case ItemProperty::BusinessFaxNumber:
-                target = &c.businessFax;
-                break;
-            case ItemProperty::BusinessHomePage:
-                target = &c.businessHomePage;
-                break;
-            case ItemProperty::JobTitle:
-                target = &c.title;
-                break;
-            case ItemProperty::CompanyName:
-                target = &c.company;
-                break;
-            case ItemProperty::OtherTelephoneNumber:
-                target = &c.otherPhone;
-                break;
+            // clang-format off
+            case ItemProperty::Nickname: target = &c.nickname; break;
+            case ItemProperty::Email2Address: target = &c.email2.address; break;
+            case ItemProperty::Email2DisplayName: target = &c.email2.displayName; break;
+            case ItemProperty::Email3Address: target = &c.email3.address; break;
+            case ItemProperty::Email3DisplayName: target = &c.email3.displayName; break;
+            case ItemProperty::HomeAddressStreet: target = &c.home.street; break;
+            case ItemProperty::HomeAddressCity: target = &c.home.city; break;
+            case ItemProperty::HomeAddressState: target = &c.home.state; break;
+            case ItemProperty::HomeAddressPostalCode: target = &c.home.postalCode; break;
+            case ItemProperty::HomeAddressCountry: target = &c.home.country; break;
+            case ItemProperty::HomeAddress: target = &c.home.full; break;
+            case ItemProperty::BusinessAddressStreet: target = &c.work.street; break;
+            case ItemProperty::BusinessAddressCity: target = &c.work.city; break;
+            case ItemProperty::BusinessAddressState: target = &c.work.state; break;
+            case ItemProperty::BusinessAddressPostalCode: target = &c.work.postalCode; break;
+            case ItemProperty::BusinessAddressCountry: target = &c.work.country; break;
+            case ItemProperty::BusinessAddress: target = &c.work.full; break;
+            case ItemProperty::HomeTelephoneNumber: target = &c.homePhone; break;
+            case ItemProperty::HomeFaxNumber: target = &c.homeFax; break;
+            case ItemProperty::MobileTelephoneNumber: target = &c.mobilePhone; break;
+            case ItemProperty::PersonalHomePage: target = &c.personalHomePage; break;
+            case ItemProperty::BusinessTelephoneNumber: target = &c.businessPhone; break;
+            case ItemProperty::BusinessFaxNumber: target = &c.businessFax; break;
+            case ItemProperty::BusinessHomePage: target = &c.businessHomePage; break;
+            case ItemProperty::JobTitle: target = &c.title; break;
+            case ItemProperty::CompanyName: target = &c.company; break;
+            case ItemProperty::OtherTelephoneNumber: target = &c.otherPhone; break;
+            // clang-format on
             case ItemProperty::SelectedMailingAddress:
                 if (value == "0" || value.empty()) {
                     c.mailing = msg::MailingAddress::None;
