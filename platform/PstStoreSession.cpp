@@ -161,7 +161,8 @@ class PstItem : public Item {
         return msg::ToHex(pst_->store->EntryIdOf(nid_));
     }
 
-    void ClearMembers() { list_.members.clear(); }
+    // Lists kept for a later save hold no member memory meanwhile (thousands may wait).
+    void ClearMembers() { std::vector<msg::ListMember>().swap(list_.members); }
 
     void AddMember(const Member& m) {
         msg::ListMember member;
