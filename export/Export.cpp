@@ -283,14 +283,13 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
         const eudora::Address& entry = resolved.member;
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
-            const std::string id = ItemId(target.itemNumber);
-            if (!id.empty()) {
-                member.itemEntryId = id;
+            const WrittenItem written = items_.At(target.itemNumber);
+            if (!written.entryId.empty()) {
+                member.itemEntryId = std::string(written.entryId);
                 if (resolved.target == eudora::MemberTarget::Contact) {
                     // The one-off counterpart carries what the contact's Email1 carries.
-                    const eudora::ContactFields fields = eudora::MapEntryFields(books_, target);
-                    member.address = fields.emailAddress;
-                    member.displayName = fields.emailDisplayName.value_or(std::string());
+                    member.address = written.emailAddress;
+                    member.displayName = written.emailDisplayName;
                     if (member.displayName.empty()) member.displayName = target.nickname;
                 } else {
                     // A personal list has no address of its own; MAPIPDL is its address type.
@@ -331,7 +330,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         state_.currentDistList->SetText(platform::ItemProperty::Body,
                                         eudora::DistListBody(name, books_.NoteOf(entry)));
         state_.currentDistList->Save();
-        RecordItemId(entry.itemNumber, state_.currentDistList->EntryID());
+        items_.Record(entry.itemNumber, state_.currentDistList->EntryID());
     } catch (const PstWriteError&) {
         throw;
     } catch (const StoreError& error) {
@@ -392,20 +391,6 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         ++outcome.itemsFailed;
         host_.AppendLog("     ! Not written: " + failure);
     }
-}
-
-void Exporter::RecordItemId(std::size_t itemNumber, const std::string& entryId) {
-    if (itemNumber < itemIdEnds_.size()) throw StoreError("items were written out of order");
-    // Items that could not be written get an empty ID.
-    itemIdEnds_.resize(itemNumber, static_cast<std::uint32_t>(itemIds_.size()));
-    itemIds_ += entryId;
-    itemIdEnds_.push_back(static_cast<std::uint32_t>(itemIds_.size()));
-}
-
-std::string Exporter::ItemId(std::size_t itemNumber) const {
-    if (itemNumber >= itemIdEnds_.size()) return {};
-    const std::uint32_t begin = itemNumber == 0 ? 0 : itemIdEnds_[itemNumber - 1];
-    return itemIds_.substr(begin, itemIdEnds_[itemNumber] - begin);
 }
 
 void Exporter::SavePendingLists(ExportOutcome& outcome) {
@@ -496,7 +481,8 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         set(ItemProperty::OtherTelephoneNumber, fields.otherPhone);
         set(ItemProperty::Body, fields.body);
         item.Save();
-        RecordItemId(entry.itemNumber, item.EntryID());
+        items_.Record(entry.itemNumber, item.EntryID(), fields.emailAddress,
+                      fields.emailDisplayName.value_or(std::string()));
         state_.currentContactItem.reset();
     } catch (const PstWriteError&) {
         state_.currentContactItem.reset();
@@ -659,8 +645,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
     books_ = eudora::AddressBooks();
-    itemIds_.clear();
-    itemIdEnds_.clear();
+    items_.Clear();
     pendingLists_.clear();
 
     const bool prepared = PrepareOutputStore();
@@ -703,6 +688,8 @@ ExportOutcome Exporter::ExportAddressBook() {
         for (const eudora::BookEntry& entry : books_.Entries()) items += entry.skipReason ? 0 : 1;
         for (const BookRead& read : reads) textBytes += read.textBytes;
         state_.session->ExpectItems(items, textBytes);
+        // Entry IDs are 48 hex digits; the Email1 parts are a part of the text read.
+        items_.Reserve(items, items * 48 + textBytes / 4);
         for (std::size_t book = 0; book < reads.size(); ++book) {
             if (!WriteBook(opener, book, books[book], reads[book], outcome)) break;
         }

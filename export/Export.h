@@ -12,6 +12,7 @@
 
 #include "eudora/Book.h"
 #include "export/ExportHost.h"
+#include "export/ItemRecords.h"
 #include "platform/StoreSession.h"
 
 namespace tarvelle::platform {
@@ -135,13 +136,8 @@ class Exporter {
     platform::TextFileOpener* opener_ = nullptr;
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;
-    // Entry IDs of the items written so far, by BookEntry::itemNumber, end to end in one text:
-    // item n's ID ends at itemIdEnds_[n] (an empty one was not written). Items are written in
-    // item-number order, so the IDs are appended.
-    void RecordItemId(std::size_t itemNumber, const std::string& entryId);
-    std::string ItemId(std::size_t itemNumber) const;
-    std::string itemIds_;
-    std::vector<std::uint32_t> itemIdEnds_;
+    // The items written so far, by BookEntry::itemNumber.
+    ItemRecords items_;
     std::vector<PendingList> pendingLists_;
 };
 
