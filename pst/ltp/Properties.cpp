@@ -86,11 +86,11 @@ std::uint32_t DecodeSequence(std::string_view s, std::size_t& i) {
 
 }  // namespace
 
+// Writes UTF-16LE for `s` to `out` (room for 2 * s.size() bytes), returns the bytes written.
 // Every item's every text passes through here: the output is sized once (never more UTF-16 units
 // than UTF-8 bytes) and ASCII, nearly all of an address book, takes the short path.
-Bytes Utf8ToUtf16Le(std::string_view s) {
-    Bytes out(2 * s.size());
-    std::uint8_t* p = out.data();
+std::size_t EncodeUtf16Le(std::string_view s, std::uint8_t* out) {
+    std::uint8_t* p = out;
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c0 = static_cast<std::uint8_t>(s[i]);
@@ -112,7 +112,12 @@ Bytes Utf8ToUtf16Le(std::string_view s) {
             p += 2;
         }
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    return static_cast<std::size_t>(p - out);
+}
+
+Bytes Utf8ToUtf16Le(std::string_view s) {
+    Bytes out(2 * s.size());
+    out.resize(EncodeUtf16Le(s, out.data()));
     return out;
 }
 
@@ -128,6 +133,49 @@ void CheckUtf8(std::string_view s) {
 }
 
 Bytes StringValue(std::string_view utf8) { return Utf8ToUtf16Le(utf8); }
+
+std::uint8_t* PropertyBag::Room(std::uint32_t tag, std::size_t size) {
+    if (bytes_.size() + size > UINT32_MAX) throw LtpError("property values too large");
+    const auto offset = static_cast<std::uint32_t>(bytes_.size());
+    const Entry entry{tag, offset, static_cast<std::uint32_t>(size)};
+    // Properties are mostly added in ascending order: check the end first.
+    if (entries_.empty() || entries_.back().tag < tag) {
+        entries_.push_back(entry);
+    } else {
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
+                                   [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+        if (it != entries_.end() && it->tag == tag) {
+            if (size <= it->size) {  // a value replaced by one no longer: in place
+                it->size = static_cast<std::uint32_t>(size);
+                return bytes_.data() + it->offset;
+            }
+            *it = entry;
+        } else {
+            entries_.insert(it, entry);
+        }
+    }
+    bytes_.resize(bytes_.size() + size);
+    return bytes_.data() + offset;
+}
+
+void PropertyBag::SetInt32(std::uint32_t tag, std::int32_t v) {
+    PutU32(Room(tag, 4), static_cast<std::uint32_t>(v));
+}
+
+void PropertyBag::SetInt64(std::uint32_t tag, std::int64_t v) {
+    PutU64(Room(tag, 8), static_cast<std::uint64_t>(v));
+}
+
+void PropertyBag::SetString(std::uint32_t tag, std::string_view utf8) {
+    CheckUtf8(utf8);  // before anything changes
+    // At most two bytes per UTF-8 byte; the unused rest is given back.
+    std::uint8_t* p = Room(tag, 2 * utf8.size());
+    const std::size_t used = EncodeUtf16Le(utf8, p);
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
+                               [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+    it->size = static_cast<std::uint32_t>(used);
+    if (it->offset + 2 * utf8.size() == bytes_.size()) bytes_.resize(it->offset + used);
+}
 
 Bytes MvInt32Value(std::span<const std::int32_t> values) {
     Bytes b(4 * values.size());

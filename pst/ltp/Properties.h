@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -49,45 +52,115 @@ constexpr std::uint16_t TagType(std::uint32_t tag) { return static_cast<std::uin
 std::size_t FixedSize(std::uint16_t type);
 
 // Properties of one object, ordered by tag (so by property ID, as a PC's BTH wants them).
-// A sorted vector: an item has a few dozen properties, built once and read in order.
+// Every item of an export builds one with a few dozen values: they are kept end to end in one
+// buffer, in their on-disk encoding, so a bag costs two allocations rather than one per value.
 class PropertyBag {
+    struct Entry {
+        std::uint32_t tag;
+        std::uint32_t offset;
+        std::uint32_t size;
+    };
+
   public:
-    using value_type = std::pair<std::uint32_t, Bytes>;
-    using iterator = std::vector<value_type>::iterator;
-    using const_iterator = std::vector<value_type>::const_iterator;
+    using Value = std::span<const std::uint8_t>;
+    using value_type = std::pair<std::uint32_t, Value>;
 
-    PropertyBag() { items_.reserve(48); }
+    class const_iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = PropertyBag::value_type;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = value_type;
+        const_iterator() = default;
+        value_type operator*() const { return {entry_->tag, bag_->ValueOf(*entry_)}; }
+        const_iterator& operator++() {
+            ++entry_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator old = *this;
+            ++entry_;
+            return old;
+        }
+        friend bool operator==(const const_iterator&, const const_iterator&) = default;
 
-    Bytes& operator[](std::uint32_t tag) {
-        auto it = LowerBound(tag);
-        if (it == items_.end() || it->first != tag) it = items_.insert(it, {tag, Bytes{}});
-        return it->second;
+      private:
+        friend class PropertyBag;
+        const_iterator(const PropertyBag* bag, const Entry* entry) : bag_(bag), entry_(entry) {}
+        const PropertyBag* bag_ = nullptr;
+        const Entry* entry_ = nullptr;
+    };
+
+    // `bag[tag] = bytes` sets a value (kept for readability where speed does not matter).
+    class ValueRef {
+      public:
+        ValueRef& operator=(Value value) {
+            bag_.Set(tag_, value);
+            return *this;
+        }
+        ValueRef& operator=(const Bytes& value) { return *this = Value(value); }
+        ValueRef& operator=(std::initializer_list<std::uint8_t> value) {
+            return *this = Value(value.begin(), value.size());
+        }
+
+      private:
+        friend class PropertyBag;
+        ValueRef(PropertyBag& bag, std::uint32_t tag) : bag_(bag), tag_(tag) {}
+        PropertyBag& bag_;
+        std::uint32_t tag_;
+    };
+
+    PropertyBag() {
+        entries_.reserve(48);
+        bytes_.reserve(2048);
     }
-    const Bytes& at(std::uint32_t tag) const {
-        auto it = find(tag);
-        if (it == items_.end()) throw std::out_of_range("no such property");
-        return it->second;
+
+    ValueRef operator[](std::uint32_t tag) { return ValueRef(*this, tag); }
+
+    // Sets a value from its encoding; the Set* helpers encode it in place.
+    void Set(std::uint32_t tag, Value value) {
+        std::uint8_t* p = Room(tag, value.size());
+        if (!value.empty()) std::memcpy(p, value.data(), value.size());
+    }
+    void SetInt32(std::uint32_t tag, std::int32_t v);
+    void SetInt64(std::uint32_t tag, std::int64_t v);
+    void SetBool(std::uint32_t tag, bool v) { *Room(tag, 1) = v ? 1 : 0; }
+    void SetTime(std::uint32_t tag, std::uint64_t filetime) {
+        SetInt64(tag, static_cast<std::int64_t>(filetime));
+    }
+    // UTF-8 in, UTF-16LE stored; throws LtpError for text that is not valid UTF-8.
+    void SetString(std::uint32_t tag, std::string_view utf8);
+
+    // A copy of the value of a tag; throws std::out_of_range when the bag has none.
+    Bytes at(std::uint32_t tag) const {
+        auto it = Find(tag);
+        if (it == entries_.end()) throw std::out_of_range("no such property");
+        const Value v = ValueOf(*it);
+        return Bytes(v.begin(), v.end());
     }
     const_iterator find(std::uint32_t tag) const {
-        auto it =
-            std::lower_bound(items_.begin(), items_.end(), tag,
-                             [](const value_type& v, std::uint32_t t) { return v.first < t; });
-        return it != items_.end() && it->first == tag ? it : items_.end();
+        auto it = Find(tag);
+        return it == entries_.end() ? end() : const_iterator(this, &*it);
     }
-    std::size_t count(std::uint32_t tag) const { return find(tag) == items_.end() ? 0 : 1; }
-    std::size_t size() const { return items_.size(); }
-    bool empty() const { return items_.empty(); }
-    const_iterator begin() const { return items_.begin(); }
-    const_iterator end() const { return items_.end(); }
+    std::size_t count(std::uint32_t tag) const { return Find(tag) == entries_.end() ? 0 : 1; }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    const_iterator begin() const { return const_iterator(this, entries_.data()); }
+    const_iterator end() const { return const_iterator(this, entries_.data() + entries_.size()); }
 
   private:
-    iterator LowerBound(std::uint32_t tag) {
-        // Properties are mostly added in ascending order: check the end first.
-        if (items_.empty() || items_.back().first < tag) return items_.end();
-        return std::lower_bound(items_.begin(), items_.end(), tag,
-                                [](const value_type& v, std::uint32_t t) { return v.first < t; });
+    std::vector<Entry>::const_iterator Find(std::uint32_t tag) const {
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
+                                   [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+        return it != entries_.end() && it->tag == tag ? it : entries_.end();
     }
-    std::vector<value_type> items_;
+    Value ValueOf(const Entry& e) const { return Value(bytes_.data() + e.offset, e.size); }
+    // Room for a value of `size` bytes under `tag` (a replaced value's old bytes stay unused).
+    std::uint8_t* Room(std::uint32_t tag, std::size_t size);
+
+    std::vector<Entry> entries_;
+    Bytes bytes_;
 };
 
 // --- value encoders
@@ -103,6 +176,8 @@ Bytes MvBinaryValue(std::span<const Bytes> values);
 
 // UTF-8 -> UTF-16LE bytes; characters outside the BMP become surrogate pairs.
 Bytes Utf8ToUtf16Le(std::string_view utf8);
+// The same into out[0, 2 * utf8.size()); returns the number of bytes written.
+std::size_t EncodeUtf16Le(std::string_view utf8, std::uint8_t* out);
 // Throws LtpError, as Utf8ToUtf16Le would, when the text is not valid UTF-8.
 void CheckUtf8(std::string_view utf8);
 

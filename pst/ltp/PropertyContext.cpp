@@ -11,7 +11,7 @@ bool InlineInPc(std::uint16_t type) {
            type == kBoolean;
 }
 
-void CheckFixed(std::uint32_t tag, const Bytes& value) {
+void CheckFixed(std::uint32_t tag, PropertyBag::Value value) {
     const std::size_t fixed = FixedSize(TagType(tag));
     if (fixed != 0 && value.size() != fixed) {
         throw LtpError("property 0x" + std::to_string(tag) + ": value of the wrong size");
@@ -53,7 +53,7 @@ Hid StoreValue(Heap& heap, ndb::NodeDatabase& db, std::vector<ndb::SubnodeEntry>
 NodeContent WritePropertyContext(ndb::NodeDatabase& db, const PropertyBag& props) {
     Heap heap(kSigPc);
     std::vector<ndb::SubnodeEntry> subnodes;
-    BuildPc(heap, props, [&](const Bytes& v) { return StoreValue(heap, db, subnodes, v); });
+    BuildPc(heap, props, [&](PropertyBag::Value v) { return StoreValue(heap, db, subnodes, v); });
     NodeContent out;
     out.data = heap.Write(db);
     if (!subnodes.empty()) out.subnode = db.WriteSubnodeTree(subnodes);
@@ -62,7 +62,7 @@ NodeContent WritePropertyContext(ndb::NodeDatabase& db, const PropertyBag& props
 
 Heap BuildPropertyHeap(const PropertyBag& props) {
     Heap heap(kSigPc);
-    BuildPc(heap, props, [&](const Bytes& v) -> Hid {
+    BuildPc(heap, props, [&](PropertyBag::Value v) -> Hid {
         if (v.empty()) return 0;
         if (v.size() > kMaxHeapItem) throw LtpError("value needs a subnode");
         return heap.Allocate(v);

@@ -129,12 +129,12 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
         if (c.tag == kTagLtpRowId || c.tag == kTagLtpRowVer) continue;
         auto it = values.find(c.tag);
         if (it == values.end()) continue;
-        const Bytes& v = it->second;
+        const PropertyBag::Value v = (*it).second;
         if (CellIsHnid(TagType(c.tag))) {
             Hid hnid = 0;
             if (v.size() > kMaxHeapItem) {
                 hnid = LargeValueNid(largeCount_++);
-                pendingLarge_.emplace_back(hnid, v);
+                pendingLarge_.emplace_back(hnid, Bytes(v.begin(), v.end()));
             } else if (!v.empty()) {
                 hnid = heap_->Allocate(v);
             }

@@ -31,43 +31,43 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
                              const ItemContext& ctx, std::int32_t icon, std::int32_t sideEffects) {
     const NameMap& n = *ctx.names;
     PropertyBag p;
-    p[0x0002000B] = BoolValue(true);  // PidTagAlternateRecipientAllowed
-    p[0x00170003] = Int32Value(1);    // PidTagImportance: normal
-    p[0x001A001F] = StringValue(messageClass);
-    p[0x0023000B] = BoolValue(false);  // PidTagOriginatorDeliveryReportRequested
-    p[0x00260003] = Int32Value(0);     // PidTagPriority
-    p[0x0029000B] = BoolValue(false);  // PidTagReadReceiptRequested
-    p[0x00360003] = Int32Value(0);     // PidTagSensitivity
+    p.SetBool(0x0002000B, true);  // PidTagAlternateRecipientAllowed
+    p.SetInt32(0x00170003, 1);    // PidTagImportance: normal
+    p.SetString(0x001A001F, messageClass);
+    p.SetBool(0x0023000B, false);  // PidTagOriginatorDeliveryReportRequested
+    p.SetInt32(0x00260003, 0);     // PidTagPriority
+    p.SetBool(0x0029000B, false);  // PidTagReadReceiptRequested
+    p.SetInt32(0x00360003, 0);     // PidTagSensitivity
     // U+0001 U+0001: "no prefix", so a title like "IT: help" is not split ([MS-PST] 2.5.3.1.1).
-    p[0x0037001F] = StringValue("\x01\x01" + title);
-    p[0x00390040] = TimeValue(ctx.now);  // PidTagClientSubmitTime
+    p.SetString(0x0037001F, "\x01\x01" + title);
+    p.SetTime(0x00390040, ctx.now);  // PidTagClientSubmitTime
     p[0x00710102] = ConversationIndex(ctx.now, ctx.conversationGuid);
-    p[0x0E01000B] = BoolValue(false);    // PidTagDeleteAfterSubmit
-    p[0x0E060040] = TimeValue(ctx.now);  // PidTagMessageDeliveryTime
-    p[0x0E070003] = Int32Value(1);       // PidTagMessageFlags: read
-    p[0x0E170003] = Int32Value(0);       // PidTagMessageStatus
-    p[0x10800003] = Int32Value(icon);    // PidTagIconIndex
-    p[0x3001001F] = StringValue(title);  // PidTagDisplayName
-    p[0x30070040] = TimeValue(ctx.now);  // PidTagCreationTime
-    p[0x30080040] = TimeValue(ctx.now);  // PidTagLastModificationTime
+    p.SetBool(0x0E01000B, false);    // PidTagDeleteAfterSubmit
+    p.SetTime(0x0E060040, ctx.now);  // PidTagMessageDeliveryTime
+    p.SetInt32(0x0E070003, 1);       // PidTagMessageFlags: read
+    p.SetInt32(0x0E170003, 0);       // PidTagMessageStatus
+    p.SetInt32(0x10800003, icon);    // PidTagIconIndex
+    p.SetString(0x3001001F, title);  // PidTagDisplayName
+    p.SetTime(0x30070040, ctx.now);  // PidTagCreationTime
+    p.SetTime(0x30080040, ctx.now);  // PidTagLastModificationTime
     p[0x300B0102] = Bytes(ctx.searchKey.begin(), ctx.searchKey.end());
-    p[0x3FF10003] = Int32Value(0);                                     // PidTagMessageLocaleId
-    p[n.Tag(PropSet::Address, 0x8005, kString)] = StringValue(title);  // PidLidFileUnder
-    p[n.Tag(PropSet::Address, 0x8025, kBoolean)] = BoolValue(false);   // PidLidAutoLog
-    p[n.Tag(PropSet::Common, 0x850E, kBoolean)] = BoolValue(false);    // PidLidAgingDontAgeMe
-    p[n.Tag(PropSet::Common, 0x8552, kInt32)] = Int32Value(kCurrentVersion);
-    p[n.Tag(PropSet::Common, 0x8554, kString)] = StringValue(kCurrentVersionName);
-    p[n.Tag(PropSet::Common, 0x8506, kBoolean)] = BoolValue(false);  // PidLidPrivate
-    p[n.Tag(PropSet::Common, 0x8510, kInt32)] = Int32Value(sideEffects);
-    p[n.Tag(PropSet::Common, 0x8518, kInt32)] = Int32Value(0);      // PidLidTaskMode
-    p[n.Tag(PropSet::Common, 0x85BF, kTime)] = TimeValue(ctx.now);  // PidLidValidFlagStringProof
+    p.SetInt32(0x3FF10003, 0);                                     // PidTagMessageLocaleId
+    p.SetString(n.Tag(PropSet::Address, 0x8005, kString), title);  // PidLidFileUnder
+    p.SetBool(n.Tag(PropSet::Address, 0x8025, kBoolean), false);   // PidLidAutoLog
+    p.SetBool(n.Tag(PropSet::Common, 0x850E, kBoolean), false);    // PidLidAgingDontAgeMe
+    p.SetInt32(n.Tag(PropSet::Common, 0x8552, kInt32), kCurrentVersion);
+    p.SetString(n.Tag(PropSet::Common, 0x8554, kString), kCurrentVersionName);
+    p.SetBool(n.Tag(PropSet::Common, 0x8506, kBoolean), false);  // PidLidPrivate
+    p.SetInt32(n.Tag(PropSet::Common, 0x8510, kInt32), sideEffects);
+    p.SetInt32(n.Tag(PropSet::Common, 0x8518, kInt32), 0);      // PidLidTaskMode
+    p.SetTime(n.Tag(PropSet::Common, 0x85BF, kTime), ctx.now);  // PidLidValidFlagStringProof
     return p;
 }
 
 void SetMessageSize(PropertyBag& p) {
     std::size_t size = 0;
     for (const auto& [tag, value] : p) size += 8 + value.size();
-    p[0x0E080003] = Int32Value(static_cast<std::int32_t>(size));
+    p.SetInt32(0x0E080003, static_cast<std::int32_t>(size));
 }
 
 }  // namespace
@@ -115,23 +115,23 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     const std::string title = c.firstName.empty() ? c.email : c.firstName;
     // Outlook 2013+ stamps contacts with side effects 81 (open to delete/copy/move, coerce).
     PropertyBag p = CommonProperties("IPM.Contact", title, ctx, 512, 81);
-    if (!c.firstName.empty()) p[0x3A06001F] = StringValue(c.firstName);  // PidTagGivenName
+    if (!c.firstName.empty()) p.SetString(0x3A06001F, c.firstName);  // PidTagGivenName
     // PidLidReferenceEntryId: the contact's own entry ID, as Outlook stores it on contacts.
     p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
-    if (!c.body.empty()) p[0x1000001F] = StringValue(c.body);
-    p[n.Tag(PropSet::Address, 0x8006, kInt32)] = Int32Value(kFileUnderSurnameGiven);
+    if (!c.body.empty()) p.SetString(0x1000001F, c.body);
+    p.SetInt32(n.Tag(PropSet::Address, 0x8006, kInt32), kFileUnderSurnameGiven);
     p[n.Tag(PropSet::Address, 0x8026, kMvInt32)] = MvInt32Value(kFileUnderList);
     p[n.Tag(PropSet::Address, 0x8027, kMvInt32)] = MvInt32Value(kEmailDisplayLids);
-    p[n.Tag(PropSet::Address, 0x8023, kInt32)] = Int32Value(0x100);  // PidLidContactCharacterSet
+    p.SetInt32(n.Tag(PropSet::Address, 0x8023, kInt32), 0x100);  // PidLidContactCharacterSet
     // PidLidAddressBookProviderEmailList / ...ArrayType: which of Email1-3 the contact has.
     std::vector<std::int32_t> emailList;
     std::int32_t arrayType = 0;
     if (!c.email.empty()) {
         const std::string display = Email1DisplayName(c);
-        p[n.Tag(PropSet::Address, 0x8080, kString)] = StringValue(display);
-        p[n.Tag(PropSet::Address, 0x8082, kString)] = StringValue("SMTP");
-        p[n.Tag(PropSet::Address, 0x8083, kString)] = StringValue(c.email);
-        p[n.Tag(PropSet::Address, 0x8084, kString)] = StringValue(c.email);
+        p.SetString(n.Tag(PropSet::Address, 0x8080, kString), display);
+        p.SetString(n.Tag(PropSet::Address, 0x8082, kString), "SMTP");
+        p.SetString(n.Tag(PropSet::Address, 0x8083, kString), c.email);
+        p.SetString(n.Tag(PropSet::Address, 0x8084, kString), c.email);
         p[n.Tag(PropSet::Address, 0x8085, kBinary)] = OneOffEntryId(display, "SMTP", c.email);
         emailList.push_back(0);
         arrayType |= 1;
@@ -144,10 +144,10 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
         if (e.address.empty()) continue;
         const std::uint32_t base = others[i].second;
         const std::string display = e.displayName.empty() ? e.address : e.displayName;
-        p[n.Tag(PropSet::Address, base, kString)] = StringValue(display);
-        p[n.Tag(PropSet::Address, base + 2, kString)] = StringValue("SMTP");
-        p[n.Tag(PropSet::Address, base + 3, kString)] = StringValue(e.address);
-        p[n.Tag(PropSet::Address, base + 4, kString)] = StringValue(e.address);
+        p.SetString(n.Tag(PropSet::Address, base, kString), display);
+        p.SetString(n.Tag(PropSet::Address, base + 2, kString), "SMTP");
+        p.SetString(n.Tag(PropSet::Address, base + 3, kString), e.address);
+        p.SetString(n.Tag(PropSet::Address, base + 4, kString), e.address);
         p[n.Tag(PropSet::Address, base + 5, kBinary)] = OneOffEntryId(display, "SMTP", e.address);
         emailList.push_back(i + 1);
         arrayType |= 1 << (i + 1);
@@ -155,10 +155,10 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     if (!emailList.empty()) {
         p[n.Tag(PropSet::Address, 0x8028, kMvInt32)] = MvInt32Value(emailList);
     }
-    p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(arrayType);
+    p.SetInt32(n.Tag(PropSet::Address, 0x8029, kInt32), arrayType);
 
     auto text = [&](std::uint32_t tag, const std::string& value) {
-        if (!value.empty()) p[tag] = StringValue(value);
+        if (!value.empty()) p.SetString(tag, value);
     };
     text(0x3A4F001F, c.nickname);
     text(0x3A09001F, c.homePhone);
@@ -190,8 +190,7 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
                                     : c.mailing == MailingAddress::Work ? &c.work
                                                                         : nullptr;
     if (mailing != nullptr && !mailing->Empty()) {
-        p[n.Tag(PropSet::Address, 0x8022, kInt32)] =
-            Int32Value(static_cast<std::int32_t>(c.mailing));
+        p.SetInt32(n.Tag(PropSet::Address, 0x8022, kInt32), static_cast<std::int32_t>(c.mailing));
         text(0x3A29001F, mailing->street);
         text(0x3A27001F, mailing->city);
         text(0x3A28001F, mailing->state);
@@ -243,11 +242,11 @@ Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneO
 PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx) {
     const NameMap& n = *ctx.names;
     PropertyBag p = CommonProperties("IPM.DistList", list.name, ctx, 514, 16);
-    p[0x0070001F] = StringValue(list.name);  // PidTagConversationTopic
-    if (!list.body.empty()) p[0x1000001F] = StringValue(list.body);
-    p[n.Tag(PropSet::Address, 0x8053, kString)] = StringValue(list.name);
-    p[n.Tag(PropSet::Address, 0x8006, kInt32)] = Int32Value(-1);
-    p[n.Tag(PropSet::Address, 0x8029, kInt32)] = Int32Value(0);
+    p.SetString(0x0070001F, list.name);  // PidTagConversationTopic
+    if (!list.body.empty()) p.SetString(0x1000001F, list.body);
+    p.SetString(n.Tag(PropSet::Address, 0x8053, kString), list.name);
+    p.SetInt32(n.Tag(PropSet::Address, 0x8006, kInt32), -1);
+    p.SetInt32(n.Tag(PropSet::Address, 0x8029, kInt32), 0);
 
     std::vector<Bytes> members;
     std::vector<Bytes> oneOffs;
@@ -272,27 +271,27 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     const std::span<const Bytes> shownOneOffs(oneOffs.data(), prefix);
     p[n.Tag(PropSet::Address, 0x8055, kMvBinary)] = MvBinaryValue(shownMembers);
     p[n.Tag(PropSet::Address, 0x8054, kMvBinary)] = MvBinaryValue(shownOneOffs);
-    p[n.Tag(PropSet::Address, 0x804C, kInt32)] =
-        Int32Value(static_cast<std::int32_t>(DistListChecksum(shownMembers)));
+    p.SetInt32(n.Tag(PropSet::Address, 0x804C, kInt32),
+               static_cast<std::int32_t>(DistListChecksum(shownMembers)));
     if (prefix < members.size()) {
         p[n.Tag(PropSet::Address, 0x8064, kBinary)] = DistListStream(members, oneOffs);
     }
 
     // Task defaults Outlook stores on every list it creates.
-    p[n.Tag(PropSet::Task, 0x8102, kFloat64)] = DoubleValue(0.0);      // PercentComplete
-    p[n.Tag(PropSet::Task, 0x812A, kInt32)] = Int32Value(0);           // AcceptanceState
-    p[n.Tag(PropSet::Task, 0x8110, kInt32)] = Int32Value(0);           // ActualEffort
-    p[n.Tag(PropSet::Task, 0x811C, kBoolean)] = BoolValue(false);      // Complete
-    p[n.Tag(PropSet::Task, 0x8111, kInt32)] = Int32Value(0);           // EstimatedEffort
-    p[n.Tag(PropSet::Task, 0x812C, kBoolean)] = BoolValue(false);      // FFixOffline
-    p[n.Tag(PropSet::Task, 0x8126, kBoolean)] = BoolValue(false);      // FRecurring
-    p[n.Tag(PropSet::Task, 0x8124, kBoolean)] = BoolValue(false);      // NoCompute
-    p[n.Tag(PropSet::Task, 0x8123, kInt32)] = Int32Value(0x7FFFFFFF);  // Ordinal
-    p[n.Tag(PropSet::Task, 0x8129, kInt32)] = Int32Value(0);           // Ownership
-    p[n.Tag(PropSet::Task, 0x8113, kInt32)] = Int32Value(1);           // State
-    p[n.Tag(PropSet::Task, 0x8101, kInt32)] = Int32Value(0);           // Status
-    p[n.Tag(PropSet::Task, 0x8112, kInt32)] = Int32Value(1);           // Version
-    p[n.Tag(PropSet::Task, 0x8103, kBoolean)] = BoolValue(false);      // TeamTask
+    p[n.Tag(PropSet::Task, 0x8102, kFloat64)] = DoubleValue(0.0);  // PercentComplete
+    p.SetInt32(n.Tag(PropSet::Task, 0x812A, kInt32), 0);           // AcceptanceState
+    p.SetInt32(n.Tag(PropSet::Task, 0x8110, kInt32), 0);           // ActualEffort
+    p.SetBool(n.Tag(PropSet::Task, 0x811C, kBoolean), false);      // Complete
+    p.SetInt32(n.Tag(PropSet::Task, 0x8111, kInt32), 0);           // EstimatedEffort
+    p.SetBool(n.Tag(PropSet::Task, 0x812C, kBoolean), false);      // FFixOffline
+    p.SetBool(n.Tag(PropSet::Task, 0x8126, kBoolean), false);      // FRecurring
+    p.SetBool(n.Tag(PropSet::Task, 0x8124, kBoolean), false);      // NoCompute
+    p.SetInt32(n.Tag(PropSet::Task, 0x8123, kInt32), 0x7FFFFFFF);  // Ordinal
+    p.SetInt32(n.Tag(PropSet::Task, 0x8129, kInt32), 0);           // Ownership
+    p.SetInt32(n.Tag(PropSet::Task, 0x8113, kInt32), 1);           // State
+    p.SetInt32(n.Tag(PropSet::Task, 0x8101, kInt32), 0);           // Status
+    p.SetInt32(n.Tag(PropSet::Task, 0x8112, kInt32), 1);           // Version
+    p.SetBool(n.Tag(PropSet::Task, 0x8103, kBoolean), false);      // TeamTask
     SetMessageSize(p);
     return p;
 }

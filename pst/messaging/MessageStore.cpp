@@ -130,18 +130,18 @@ ItemContext MessageStore::NewItemContext(ndb::Nid nid) {
 PropertyBag MessageStore::StoreProperties() const {
     PropertyBag p;
     p[0x0E340102] = replVersionHistory_;  // PidTagReplVersionHistory
-    p[0x0E380003] = Int32Value(0);        // PidTagReplFlags
+    p.SetInt32(0x0E380003, 0);            // PidTagReplFlags
     p[0x0FF90102] = Bytes(recordKey_.begin(), recordKey_.end());
-    p[0x3001001F] = StringValue(displayName_);
+    p.SetString(0x3001001F, displayName_);
     // PidTagValidFolderMask: IPM subtree, wastebasket, common views, finder.
-    p[0x35DF0003] = Int32Value(0x01 | 0x08 | 0x40 | 0x80);
+    p.SetInt32(0x35DF0003, 0x01 | 0x08 | 0x40 | 0x80);
     p[0x35E00102] = EntryIdOf(kNidIpmSubtree);
     p[0x35E30102] = EntryIdOf(kNidDeletedItems);
     p[0x35E60102] = EntryIdOf(kNidCommonViews);
     p[0x35E70102] = EntryIdOf(kNidSearchRoot);
-    p[0x6633000B] = BoolValue(true);      // PidTagPstLrNoRestrictions
-    p[0x66FA0003] = Int32Value(0xE0011);  // PidTagLatestPstEnsure
-    p[0x67FF0003] = Int32Value(0);        // PidTagPstPassword: none
+    p.SetBool(0x6633000B, true);      // PidTagPstLrNoRestrictions
+    p.SetInt32(0x66FA0003, 0xE0011);  // PidTagLatestPstEnsure
+    p.SetInt32(0x67FF0003, 0);        // PidTagPstPassword: none
     return p;
 }
 
@@ -152,15 +152,15 @@ MessageStore::Folder& MessageStore::AddFolder(ndb::Nid nid, ndb::Nid parent,
     Folder f;
     f.nid = nid;
     f.parent = parent;
-    f.props[0x3001001F] = StringValue(name);
-    if (comment != nullptr) f.props[0x3004001F] = StringValue(*comment);
-    f.props[0x36020003] = Int32Value(0);
-    f.props[0x36030003] = Int32Value(0);
-    f.props[0x360A000B] = BoolValue(false);
+    f.props.SetString(0x3001001F, name);
+    if (comment != nullptr) f.props.SetString(0x3004001F, *comment);
+    f.props.SetInt32(0x36020003, 0);
+    f.props.SetInt32(0x36030003, 0);
+    f.props.SetBool(0x360A000B, false);
     if (!containerClass.empty()) {
-        f.props[0x3613001F] = StringValue(containerClass);
-        f.props[0x66350003] = Int32Value(0);  // PidTagPstHiddenCount
-        f.props[0x66360003] = Int32Value(0);  // PidTagPstHiddenUnread
+        f.props.SetString(0x3613001F, containerClass);
+        f.props.SetInt32(0x66350003, 0);  // PidTagPstHiddenCount
+        f.props.SetInt32(0x66360003, 0);  // PidTagPstHiddenUnread
     }
     std::vector<std::uint32_t> contents = kContentsColumns;
     if (contactsColumns) {
@@ -174,7 +174,7 @@ MessageStore::Folder& MessageStore::AddFolder(ndb::Nid nid, ndb::Nid parent,
     folderNids_.insert(nid);
     if (parent != nid) {
         Folder& p = FolderAt(parent);
-        p.props[0x360A000B] = BoolValue(true);
+        p.props.SetBool(0x360A000B, true);
         p.pcDirty = true;
         if (p.parent != p.nid) RefreshHierarchyRow(p);
         RefreshHierarchyRow(it->second);
@@ -244,8 +244,8 @@ void MessageStore::Build(const std::string& displayName) {
     {
         TableContext t({0x001A001F, 0x66050003});
         PropertyBag row;
-        row[0x001A001F] = StringValue("");
-        row[0x66050003] = Int32Value(static_cast<std::int32_t>(kNidRootFolder));
+        row.SetString(0x001A001F, "");
+        row.SetInt32(0x66050003, static_cast<std::int32_t>(kNidRootFolder));
         t.SetRow(1, row);
         WriteTable(0x62B, t);
     }
@@ -276,14 +276,14 @@ void MessageStore::Build(const std::string& displayName) {
     {
         // The spam search folder: a search folder with its update queue, criteria and table.
         PropertyBag spam;
-        spam[0x3001001F] = StringValue("SPAM Search Folder 2");
-        spam[0x36020003] = Int32Value(0);
-        spam[0x36030003] = Int32Value(0);
-        spam[0x360A000B] = BoolValue(false);
+        spam.SetString(0x3001001F, "SPAM Search Folder 2");
+        spam.SetInt32(0x36020003, 0);
+        spam.SetInt32(0x36030003, 0);
+        spam.SetBool(0x360A000B, false);
         WriteProps(kNidSpamSearchFolder, spam, kNidRootFolder);
         db_->SetNode(0x2226, 0, 0, 0);
         PropertyBag criteria;
-        criteria[0x660B0003] = Int32Value(0);
+        criteria.SetInt32(0x660B0003, 0);
         WriteProps(0x2227, criteria, 0);
         TableContext t(kSearchContentsColumns);
         WriteTable(0x2230, t);
@@ -326,7 +326,7 @@ ndb::Nid MessageStore::CreateContactsFolder(const std::string& name) {
 
 std::string MessageStore::FolderName(ndb::Nid folder) {
     Drain();
-    const Bytes& b = FolderAt(folder).props.at(0x3001001F);
+    const Bytes b = FolderAt(folder).props.at(0x3001001F);
     std::string out;  // UTF-16LE back to UTF-8
     for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
         std::uint32_t cp = GetU16(b.data() + i);
@@ -383,7 +383,7 @@ void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& 
     folder.contents->SetRow(nid, props);
     folder.contentsDirty = true;
     ++folder.count;
-    folder.props[0x36020003] = Int32Value(static_cast<std::int32_t>(folder.count));
+    folder.props.SetInt32(0x36020003, static_cast<std::int32_t>(folder.count));
     folder.pcDirty = true;
     folder.rowDirty = true;  // refreshed at the next commit
 }

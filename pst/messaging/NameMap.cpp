@@ -1,5 +1,6 @@
 #include "pst/messaging/NameMap.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -87,14 +88,18 @@ NameMap NameMap::Standard() {
 
 NameMap::NameMap(std::vector<NamedProperty> names) : names_(std::move(names)) {
     if (names_.size() > 0x7FFF) throw ltp::LtpError("name map: too many names");
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        ids_.push_back({Key(names_[i].set, names_[i].lid), static_cast<std::uint16_t>(0x8000 + i)});
+    }
+    std::sort(ids_.begin(), ids_.end());
 }
 
 std::uint16_t NameMap::Id(PropSet set, std::uint32_t lid) const {
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-        if (names_[i].set == set && names_[i].lid == lid) {
-            return static_cast<std::uint16_t>(0x8000 + i);
-        }
-    }
+    // Every property of every item is looked up here: a binary search, not a scan.
+    const std::uint64_t key = Key(set, lid);
+    auto it =
+        std::lower_bound(ids_.begin(), ids_.end(), std::pair<std::uint64_t, std::uint16_t>{key, 0});
+    if (it != ids_.end() && it->first == key) return it->second;
     throw ltp::LtpError("name map: named property " + std::to_string(lid) + " not registered");
 }
 

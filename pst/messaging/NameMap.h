@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "pst/ltp/Properties.h"
@@ -37,7 +38,11 @@ class NameMap {
     ltp::PropertyBag Properties() const;
 
   private:
+    static std::uint64_t Key(PropSet set, std::uint32_t lid) {
+        return (static_cast<std::uint64_t>(set) << 32) | lid;
+    }
     std::vector<NamedProperty> names_;
+    std::vector<std::pair<std::uint64_t, std::uint16_t>> ids_;  // (set, LID) -> ID, sorted
 };
 
 }  // namespace tarvelle::pst::messaging
