@@ -3,6 +3,7 @@
 // 3580 bytes in subnodes of the node.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "pst/ltp/Heap.h"
@@ -31,5 +32,7 @@ NodeContent WritePropertyContext(ndb::NodeDatabase& db, const PropertyBag& props
 
 // The heap image of a PC without large values (for tests and size estimates).
 Heap BuildPropertyHeap(const PropertyBag& props);
+// The same as one serialized page, for a PC that fits one; empty otherwise.
+std::optional<Bytes> SinglePagePropertyHeap(const PropertyBag& props);
 
 }  // namespace tarvelle::pst::ltp

@@ -2,6 +2,11 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstddef>
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include <immintrin.h>
+#endif
 
 #include "pst/ndb/NodeDatabase.h"
 
@@ -50,8 +55,41 @@ constexpr std::array<std::uint8_t, 256> kDecode = {
 };
 // clang-format on
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define TARVELLE_PERMUTE_VBMI 1
+// Every data block of the file passes through the table: with AVX-512 VBMI, 64 bytes take two
+// 128-entry lookups and a blend on the top bit instead of 64 loads.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t TranslateVbmi(
+    std::uint8_t* data, std::size_t size, const std::uint8_t* table) {
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    std::size_t i = 0;
+    for (; i + 64 <= size; i += 64) {
+        const __m512i x = _mm512_loadu_si512(data + i);
+        const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);   // entries 0-127
+        const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);  // entries 128-255
+        _mm512_storeu_si512(data + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+    }
+    return i;
+}
+
+bool HasVbmi() {
+    static const bool has = __builtin_cpu_supports("avx512f") &&
+                            __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+#endif
+
 void Translate(std::span<std::uint8_t> data, const std::array<std::uint8_t, 256>& table) {
-    for (auto& b : data) b = table[b];
+    std::size_t done = 0;
+#ifdef TARVELLE_PERMUTE_VBMI
+    if (data.size() >= 64 && HasVbmi())
+        done = TranslateVbmi(data.data(), data.size(), table.data());
+#endif
+    for (std::size_t i = done; i < data.size(); ++i) data[i] = table[data[i]];
 }
 
 }  // namespace

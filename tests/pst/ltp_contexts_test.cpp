@@ -56,11 +56,44 @@ TEST(PropertyContext, PlacesValuesInlineOnHeapOrInSubnodes) {
     EXPECT_EQ(db.SubnodeData(nc.subnode, big).size(), 4000u);
 }
 
+// The one-pass layout for a PC that fits one page must be byte for byte the general heap's.
+TEST(PropertyContext, SinglePageLayoutIsTheGeneralHeapsLayout) {
+    std::vector<PropertyBag> bags(4);
+    bags[1].SetInt32(Tag(0x3602, kInt32), 7);  // only an inline value
+    PropertyBag& item = bags[2];
+    item.SetBool(Tag(0x0002, kBoolean), true);
+    item.SetString(Tag(0x001A, kString), "IPM.Contact");
+    item.SetString(Tag(0x0037, kString), "");
+    item.SetTime(Tag(0x0039, kTime), 0x01DB001122334455);
+    item[Tag(0x0071, kBinary)] = Bytes(22, 0xAB);
+    item[Tag(0x3003, kInt16)] = Bytes{1, 2};
+    item.SetString(Tag(0x3001, kString), "Ann \xC3\xA9");
+    item[Tag(0x8005, kBinary)] = Bytes(kMaxHeapItem, 1);  // the largest heap item
+    for (std::uint16_t id = 0x8100; id < 0x8100 + 300; ++id) bags[3].SetInt32(Tag(id, kInt32), id);
+    for (const PropertyBag& bag : bags) {
+        const std::optional<Bytes> page = SinglePagePropertyHeap(bag);
+        ASSERT_TRUE(page.has_value());
+        const Heap heap = BuildPropertyHeap(bag);
+        ASSERT_EQ(heap.PageCount(), 1u);
+        EXPECT_EQ(*page, heap.SerializePage(0));
+    }
+
+    // Past one page, or with a value for a subnode, the general heap does the work.
+    PropertyBag twoPages;
+    for (std::uint16_t id = 0x8100; id < 0x8103; ++id) twoPages[Tag(id, kBinary)] = Bytes(3000, 1);
+    EXPECT_FALSE(SinglePagePropertyHeap(twoPages).has_value());
+    EXPECT_EQ(BuildPropertyHeap(twoPages).PageCount(), 2u);
+    PropertyBag large;
+    large[Tag(0x1000, kBinary)] = Bytes(kMaxHeapItem + 1, 1);
+    EXPECT_FALSE(SinglePagePropertyHeap(large).has_value());
+}
+
 TEST(PropertyContext, RejectsFixedValuesOfTheWrongSize) {
     FakeNodeDatabase db;
     PropertyBag props;
     props[Tag(0x3602, kInt32)] = Bytes{1, 2};
     EXPECT_THROW(WritePropertyContext(db, props), LtpError);
+    EXPECT_THROW(SinglePagePropertyHeap(props), LtpError);
 }
 
 const std::vector<std::uint32_t> kHierarchyColumns = {
