@@ -74,6 +74,8 @@ class AddressBooks {
     // They are read one after the other: adding a book completes the one before it, and lines
     // are added to the newest book only.
     std::size_t AddBook(std::string name);
+    // Room for about this many entries in all (a hint; more are taken as they come).
+    void Reserve(std::size_t entries) { entries_.reserve(entries); }
 
     // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
     // lines and note lines go to AddAlias and AddNote, an alias line without nickname to

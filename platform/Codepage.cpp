@@ -17,7 +17,6 @@ constexpr std::array<char32_t, 32> kHighControls = {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-
 // Decodes the sequence at text[pos]; advances pos past it. A malformed sequence gives kInvalid
 // and advances past its longest well-formed prefix (at least one byte), as Unicode recommends.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos) {

@@ -18,6 +18,14 @@ std::string EncodeWindows1252(std::string_view utf8);
 std::string DecodeAnsi(std::string_view bytes);
 std::string EncodeAnsi(std::string_view utf8);
 
+// True when every byte is below 0x80: such text reads the same in every code page and in UTF-8.
+inline bool IsAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 // Appends one code point as UTF-8.

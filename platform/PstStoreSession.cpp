@@ -179,8 +179,10 @@ class PstItem : public Item {
             throw StoreError("the member has no address");
         } else {
             // Fails here, not at Save, on text that cannot be stored.
-            Guarded(*pst_,
-                    [&] { return pst::ltp::Utf8ToUtf16Le(member.displayName + member.address); });
+            Guarded(*pst_, [&] {
+                pst::ltp::CheckUtf8(member.displayName);
+                pst::ltp::CheckUtf8(member.address);
+            });
         }
         list_.members.push_back(std::move(member));
     }

@@ -103,6 +103,8 @@ class DecodingTextReader final : public TextReader {
             }
             break;
         }
+        // Most lines are ASCII, the same in every encoding: no second copy for them.
+        if (IsAscii(raw)) return raw;
         return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
     }
 

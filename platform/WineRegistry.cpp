@@ -1,9 +1,9 @@
 #include "platform/WineRegistry.h"
 
-#include "platform/Codepage.h"
-
 #include <cstdlib>
 #include <vector>
+
+#include "platform/Codepage.h"
 
 namespace tarvelle::platform {
 
@@ -42,7 +42,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
         out.push_back(static_cast<char16_t>(cp));
     }
 }
-
 
 // One well-formed UTF-8 sequence at `pos`; std::nullopt when the bytes there are not one.
 std::optional<char32_t> DecodeUtf8At(std::string_view text, std::size_t& pos) {

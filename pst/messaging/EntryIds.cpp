@@ -12,11 +12,14 @@ constexpr std::uint8_t kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x1
 constexpr std::uint8_t kWrapUid[16] = {0xC0, 0x91, 0xAD, 0xD3, 0x51, 0x9D, 0xCF, 0x11,
                                        0xA4, 0xA9, 0x00, 0xAA, 0x00, 0x47, 0xFA, 0xA4};
 
+// UTF-16LE with its terminator, encoded in place (members of long lists make many of these).
 void AppendZ(Bytes& out, std::string_view utf8) {
-    const Bytes s = ltp::Utf8ToUtf16Le(utf8);
-    out.insert(out.end(), s.begin(), s.end());
-    out.push_back(0);
-    out.push_back(0);
+    const std::size_t at = out.size();
+    out.resize(at + 2 * utf8.size() + 2);
+    const std::size_t used = ltp::EncodeUtf16Le(utf8, out.data() + at);
+    out.resize(at + used + 2);
+    out[at + used] = 0;
+    out[at + used + 1] = 0;
 }
 }  // namespace
 
@@ -32,7 +35,7 @@ Bytes PstEntryId(const RecordKey& store, std::uint32_t nid) {
 Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
                     std::string_view address) {
     Bytes out;
-    out.reserve(64);
+    out.reserve(24 + 2 * (displayName.size() + addressType.size() + address.size() + 3));
     ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kOneOffUid), std::end(kOneOffUid));
     ltp::AppendU16(out, 0);       // version

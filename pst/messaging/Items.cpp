@@ -253,8 +253,13 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     members.reserve(list.members.size());
     oneOffs.reserve(list.members.size());
     for (const auto& m : list.members) {
-        members.push_back(MemberEntryId(m));
         oneOffs.push_back(MemberOneOffEntryId(m));
+        // A one-off member's entry ID is its one-off entry ID.
+        members.push_back(
+            m.itemEntryId.empty()
+                ? oneOffs.back()
+                : WrappedEntryId(m.itemIsList ? kWrappedDistList : kWrappedContactEmail1,
+                                 m.itemEntryId));
     }
     // The arrays hold the longest prefix that stays under the limit; a longer list is stored
     // whole in the stream, which readers prefer when it is present.
