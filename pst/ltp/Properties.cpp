@@ -166,6 +166,15 @@ void PropertyBag::SetInt64(std::uint32_t tag, std::int64_t v) {
     PutU64(Room(tag, 8), static_cast<std::uint64_t>(v));
 }
 
+void PropertyBag::SetCopyOf(std::uint32_t tag, std::uint32_t from) {
+    auto it = Find(from);
+    if (it == entries_.end()) throw std::out_of_range("no such property");
+    const std::uint32_t offset = it->offset;
+    const std::uint32_t size = it->size;
+    std::uint8_t* p = Room(tag, size);  // may move the buffer: copy by offset afterwards
+    if (size != 0) std::memmove(p, bytes_.data() + offset, size);
+}
+
 void PropertyBag::SetString(std::uint32_t tag, std::string_view utf8) {
     CheckUtf8(utf8);  // before anything changes
     // At most two bytes per UTF-8 byte; the unused rest is given back.

@@ -131,6 +131,9 @@ class PropertyBag {
     }
     // UTF-8 in, UTF-16LE stored; throws LtpError for text that is not valid UTF-8.
     void SetString(std::uint32_t tag, std::string_view utf8);
+    // The value of `from` (which must be set) under `tag` as well: repeated texts (an item's
+    // title, an address) are encoded once.
+    void SetCopyOf(std::uint32_t tag, std::uint32_t from);
 
     // A copy of the value of a tag; throws std::out_of_range when the bag has none.
     Bytes at(std::uint32_t tag) const {

@@ -51,10 +51,10 @@ PropertyBag CommonProperties(const std::string& messageClass, const std::string&
     p.SetTime(0x30070040, ctx.now);  // PidTagCreationTime
     p.SetTime(0x30080040, ctx.now);  // PidTagLastModificationTime
     p[0x300B0102] = Bytes(ctx.searchKey.begin(), ctx.searchKey.end());
-    p.SetInt32(0x3FF10003, 0);                                     // PidTagMessageLocaleId
-    p.SetString(n.Tag(PropSet::Address, 0x8005, kString), title);  // PidLidFileUnder
-    p.SetBool(n.Tag(PropSet::Address, 0x8025, kBoolean), false);   // PidLidAutoLog
-    p.SetBool(n.Tag(PropSet::Common, 0x850E, kBoolean), false);    // PidLidAgingDontAgeMe
+    p.SetInt32(0x3FF10003, 0);                                          // PidTagMessageLocaleId
+    p.SetCopyOf(n.Tag(PropSet::Address, 0x8005, kString), 0x3001001F);  // PidLidFileUnder
+    p.SetBool(n.Tag(PropSet::Address, 0x8025, kBoolean), false);        // PidLidAutoLog
+    p.SetBool(n.Tag(PropSet::Common, 0x850E, kBoolean), false);         // PidLidAgingDontAgeMe
     p.SetInt32(n.Tag(PropSet::Common, 0x8552, kInt32), kCurrentVersion);
     p.SetString(n.Tag(PropSet::Common, 0x8554, kString), kCurrentVersionName);
     p.SetBool(n.Tag(PropSet::Common, 0x8506, kBoolean), false);  // PidLidPrivate
@@ -115,7 +115,8 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     const std::string title = c.firstName.empty() ? c.email : c.firstName;
     // Outlook 2013+ stamps contacts with side effects 81 (open to delete/copy/move, coerce).
     PropertyBag p = CommonProperties("IPM.Contact", title, ctx, 512, 81);
-    if (!c.firstName.empty()) p.SetString(0x3A06001F, c.firstName);  // PidTagGivenName
+    // PidTagGivenName: the name is the title when there is one.
+    if (!c.firstName.empty()) p.SetCopyOf(0x3A06001F, 0x3001001F);
     // PidLidReferenceEntryId: the contact's own entry ID, as Outlook stores it on contacts.
     p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
     if (!c.body.empty()) p.SetString(0x1000001F, c.body);
@@ -131,7 +132,8 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
         p.SetString(n.Tag(PropSet::Address, 0x8080, kString), display);
         p.SetString(n.Tag(PropSet::Address, 0x8082, kString), "SMTP");
         p.SetString(n.Tag(PropSet::Address, 0x8083, kString), c.email);
-        p.SetString(n.Tag(PropSet::Address, 0x8084, kString), c.email);
+        p.SetCopyOf(n.Tag(PropSet::Address, 0x8084, kString),
+                    n.Tag(PropSet::Address, 0x8083, kString));
         p[n.Tag(PropSet::Address, 0x8085, kBinary)] = OneOffEntryId(display, "SMTP", c.email);
         emailList.push_back(0);
         arrayType |= 1;
@@ -147,7 +149,8 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
         p.SetString(n.Tag(PropSet::Address, base, kString), display);
         p.SetString(n.Tag(PropSet::Address, base + 2, kString), "SMTP");
         p.SetString(n.Tag(PropSet::Address, base + 3, kString), e.address);
-        p.SetString(n.Tag(PropSet::Address, base + 4, kString), e.address);
+        p.SetCopyOf(n.Tag(PropSet::Address, base + 4, kString),
+                    n.Tag(PropSet::Address, base + 3, kString));
         p[n.Tag(PropSet::Address, base + 5, kBinary)] = OneOffEntryId(display, "SMTP", e.address);
         emailList.push_back(i + 1);
         arrayType |= 1 << (i + 1);

@@ -56,6 +56,23 @@ TEST(PropertyContext, PlacesValuesInlineOnHeapOrInSubnodes) {
     EXPECT_EQ(db.SubnodeData(nc.subnode, big).size(), 4000u);
 }
 
+TEST(PropertyBag, KeepsValuesInTagOrderAndCopiesAcrossItsOwnGrowth) {
+    PropertyBag bag;
+    bag.SetString(Tag(0x3001, kString), std::string(3000, 'n'));  // past the initial buffer
+    bag.SetInt32(Tag(0x0017, kInt32), 1);
+    bag.SetCopyOf(Tag(0x8005, kString), Tag(0x3001, kString));
+    bag.SetCopyOf(Tag(0x8006, kString), Tag(0x8005, kString));
+    bag.SetInt32(Tag(0x0017, kInt32), 2);  // replaced in place
+    std::vector<std::uint32_t> tags;
+    for (const auto& [tag, value] : bag) tags.push_back(tag);
+    EXPECT_EQ(tags, (std::vector<std::uint32_t>{Tag(0x0017, kInt32), Tag(0x3001, kString),
+                                                Tag(0x8005, kString), Tag(0x8006, kString)}));
+    EXPECT_EQ(bag.at(Tag(0x8006, kString)), Utf8ToUtf16Le(std::string(3000, 'n')));
+    EXPECT_EQ(bag.at(Tag(0x0017, kInt32)), Int32Value(2));
+    EXPECT_THROW(bag.SetString(Tag(0x3002, kString), "\xC3"), LtpError);
+    EXPECT_EQ(bag.count(Tag(0x3002, kString)), 0u);  // a refused text leaves no value
+}
+
 // The one-pass layout for a PC that fits one page must be byte for byte the general heap's.
 TEST(PropertyContext, SinglePageLayoutIsTheGeneralHeapsLayout) {
     std::vector<PropertyBag> bags(4);
