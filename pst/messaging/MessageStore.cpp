@@ -73,13 +73,13 @@ void MessageStore::WriteInBackground() {
     queue_.Start();
 }
 
-void MessageStore::Queue(std::function<void()> job) {
+void MessageStore::Queue(std::function<void()> job, bool urgent) {
     if (!queue_.Started()) {
         job();
         return;
     }
     try {
-        queue_.Push(std::move(job));
+        queue_.Push(std::move(job), urgent);
     } catch (const ndb::IoError&) {
         throw;
     } catch (const std::exception& e) {
@@ -476,7 +476,7 @@ void MessageStore::Reserve(std::uint64_t items, std::uint64_t textBytes) {
 void MessageStore::Commit() {
     CheckOpen();
     WriteUnwrittenList();
-    Queue([this] { CommitNow(); });
+    Queue([this] { CommitNow(); }, true);
 }
 
 void MessageStore::Sync() {

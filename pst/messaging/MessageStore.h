@@ -128,7 +128,7 @@ class MessageStore {
     ItemContext NewItemContext(ndb::Nid nid);
     void CheckOpen() const;
     // Queues a write; a failed background write comes back as ndb::IoError.
-    void Queue(std::function<void()> job);
+    void Queue(std::function<void()> job, bool urgent = false);
     // Waits for the queued writes, before the caller touches what they touch.
     void Drain();
     void WriteUnwrittenList();

@@ -2,6 +2,12 @@
 
 namespace tarvelle::pst::messaging {
 
+namespace {
+// The writer is woken once this many jobs wait (or when someone waits for it), not for every
+// job: a wake-up costs more than a small job, and the jobs are many and small.
+constexpr std::size_t kWakeBatch = 32;
+}  // namespace
+
 WriteQueue::~WriteQueue() {
     try {
         Stop();
@@ -20,22 +26,34 @@ void WriteQueue::ThrowIfFailed() {
     if (failure_) std::rethrow_exception(failure_);
 }
 
-void WriteQueue::Push(std::function<void()> job) {
+void WriteQueue::WakeWriter() {
+    if (writerWaiting_) work_.notify_one();
+}
+
+void WriteQueue::Push(std::function<void()> job, bool urgent) {
     if (!Started()) {
         job();
         return;
     }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return failure_ || jobs_.size() < capacity_; });
+    if (!failure_ && jobs_.size() >= capacity_) {
+        WakeWriter();
+        ++callersWaiting_;
+        room_.wait(lock, [&] { return failure_ || jobs_.size() < capacity_; });
+        --callersWaiting_;
+    }
     ThrowIfFailed();
     jobs_.push_back(std::move(job));
-    changed_.notify_all();
+    if (urgent || jobs_.size() >= kWakeBatch) WakeWriter();
 }
 
 void WriteQueue::Wait() {
     if (!Started()) return;
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return failure_ || (jobs_.empty() && !busy_); });
+    WakeWriter();
+    ++callersWaiting_;
+    room_.wait(lock, [&] { return failure_ || (jobs_.empty() && !busy_); });
+    --callersWaiting_;
     ThrowIfFailed();
 }
 
@@ -44,34 +62,42 @@ void WriteQueue::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        changed_.notify_all();
+        work_.notify_one();
     }
     thread_.join();
     ThrowIfFailed();
 }
 
 void WriteQueue::Run() {
+    std::deque<std::function<void()>> batch;
     std::unique_lock lock(mutex_);
     while (true) {
-        changed_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+        if (jobs_.empty() && !stopping_) {
+            writerWaiting_ = true;
+            work_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+            writerWaiting_ = false;
+        }
         if (jobs_.empty()) return;  // stopping, and everything queued has run
-        std::function<void()> job = std::move(jobs_.front());
-        jobs_.pop_front();
+        // Everything queued is taken at once; the callers may queue more meanwhile.
+        batch.swap(jobs_);
         busy_ = true;
-        changed_.notify_all();  // room for one more
+        if (callersWaiting_ > 0) room_.notify_all();
         lock.unlock();
         std::exception_ptr failed;
         try {
-            job();
+            while (!batch.empty()) {
+                batch.front()();
+                batch.pop_front();  // its captured data is released outside the lock
+            }
         } catch (...) {
             failed = std::current_exception();
+            batch.clear();
         }
-        job = nullptr;  // its captured data is released outside the lock
         lock.lock();
         busy_ = false;
         if (failed && !failure_) failure_ = failed;
         if (failure_) jobs_.clear();
-        changed_.notify_all();
+        if (callersWaiting_ > 0) room_.notify_all();
     }
 }
 

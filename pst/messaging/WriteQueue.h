@@ -24,9 +24,10 @@ class WriteQueue {
     void Start();
     bool Started() const { return thread_.joinable(); }
 
-    // Queues a job (waits while the queue is full). Once a job has failed, the jobs after it are
-    // dropped and every Push and Wait throws that job's exception again.
-    void Push(std::function<void()> job);
+    // Queues a job (waits while the queue is full). Jobs are handed to the thread in batches;
+    // an `urgent` one (a commit) is handed over at once. Once a job has failed, the jobs after
+    // it are dropped and every Push and Wait throws that job's exception again.
+    void Push(std::function<void()> job, bool urgent = false);
     // Returns when every queued job has run; throws as Push does.
     void Wait();
     // Wait, then end the thread; later pushes run at once again.
@@ -35,12 +36,16 @@ class WriteQueue {
   private:
     void Run();
     void ThrowIfFailed();
+    void WakeWriter();
 
     const std::size_t capacity_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable work_;  // the thread waits here for jobs
+    std::condition_variable room_;  // callers wait here for room or for the queue to empty
     std::deque<std::function<void()>> jobs_;
-    bool busy_ = false;
+    bool busy_ = false;  // the thread is running a batch
+    bool writerWaiting_ = false;
+    int callersWaiting_ = 0;
     bool stopping_ = false;
     std::exception_ptr failure_;
     std::thread thread_;
