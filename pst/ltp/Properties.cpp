@@ -134,27 +134,41 @@ void CheckUtf8(std::string_view s) {
 
 Bytes StringValue(std::string_view utf8) { return Utf8ToUtf16Le(utf8); }
 
-std::uint8_t* PropertyBag::Room(std::uint32_t tag, std::size_t size) {
-    if (bytes_.size() + size > UINT32_MAX) throw LtpError("property values too large");
-    const auto offset = static_cast<std::uint32_t>(bytes_.size());
-    const Entry entry{tag, offset, static_cast<std::uint32_t>(size)};
+void PropertyBag::Place(std::uint32_t tag, std::uint32_t offset, std::uint32_t size) {
+    const Entry entry{tag, offset, size};
     // Properties are mostly added in ascending order: check the end first.
     if (entries_.empty() || entries_.back().tag < tag) {
         entries_.push_back(entry);
+        return;
+    }
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
+                               [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+    if (it != entries_.end() && it->tag == tag) {
+        *it = entry;
     } else {
+        entries_.insert(it, entry);
+    }
+}
+
+std::size_t PropertyBag::Grow(std::size_t size) {
+    const std::size_t offset = bytes_.size();
+    if (offset + size > UINT32_MAX) throw LtpError("property values too large");
+    bytes_.resize(offset + size);
+    return offset;
+}
+
+std::uint8_t* PropertyBag::Room(std::uint32_t tag, std::size_t size) {
+    if (!entries_.empty() && entries_.back().tag >= tag) {
         auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
                                    [](const Entry& e, std::uint32_t t) { return e.tag < t; });
-        if (it != entries_.end() && it->tag == tag) {
-            if (size <= it->size) {  // a value replaced by one no longer: in place
-                it->size = static_cast<std::uint32_t>(size);
-                return bytes_.data() + it->offset;
-            }
-            *it = entry;
-        } else {
-            entries_.insert(it, entry);
+        if (it != entries_.end() && it->tag == tag && size <= it->size) {
+            // A value replaced by one no longer (a folder's count): in place.
+            it->size = static_cast<std::uint32_t>(size);
+            return bytes_.data() + it->offset;
         }
     }
-    bytes_.resize(bytes_.size() + size);
+    const std::size_t offset = Grow(size);
+    Place(tag, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(size));
     return bytes_.data() + offset;
 }
 
@@ -169,21 +183,26 @@ void PropertyBag::SetInt64(std::uint32_t tag, std::int64_t v) {
 void PropertyBag::SetCopyOf(std::uint32_t tag, std::uint32_t from) {
     auto it = Find(from);
     if (it == entries_.end()) throw std::out_of_range("no such property");
-    const std::uint32_t offset = it->offset;
+    const std::uint32_t from_offset = it->offset;
     const std::uint32_t size = it->size;
-    std::uint8_t* p = Room(tag, size);  // may move the buffer: copy by offset afterwards
-    if (size != 0) std::memmove(p, bytes_.data() + offset, size);
+    const std::size_t offset = Grow(size);  // may move the buffer: copy by offset afterwards
+    if (size != 0) std::memcpy(bytes_.data() + offset, bytes_.data() + from_offset, size);
+    Place(tag, static_cast<std::uint32_t>(offset), size);
 }
 
 void PropertyBag::SetString(std::uint32_t tag, std::string_view utf8) {
-    CheckUtf8(utf8);  // before anything changes
-    // At most two bytes per UTF-8 byte; the unused rest is given back.
-    std::uint8_t* p = Room(tag, 2 * utf8.size());
-    const std::size_t used = EncodeUtf16Le(utf8, p);
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
-                               [](const Entry& e, std::uint32_t t) { return e.tag < t; });
-    it->size = static_cast<std::uint32_t>(used);
-    if (it->offset + 2 * utf8.size() == bytes_.size()) bytes_.resize(it->offset + used);
+    // Encoded at the end of the buffer first (at most two bytes per UTF-8 byte), so text that is
+    // not valid UTF-8 leaves the bag as it was.
+    const std::size_t offset = Grow(2 * utf8.size());
+    std::size_t used = 0;
+    try {
+        used = EncodeUtf16Le(utf8, bytes_.data() + offset);
+    } catch (...) {
+        bytes_.resize(offset);
+        throw;
+    }
+    bytes_.resize(offset + used);
+    Place(tag, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(used));
 }
 
 Bytes MvInt32Value(std::span<const std::int32_t> values) {

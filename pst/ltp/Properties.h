@@ -7,10 +7,12 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvelle::pst::ltp {
@@ -161,9 +163,30 @@ class PropertyBag {
     Value ValueOf(const Entry& e) const { return Value(bytes_.data() + e.offset, e.size); }
     // Room for a value of `size` bytes under `tag` (a replaced value's old bytes stay unused).
     std::uint8_t* Room(std::uint32_t tag, std::size_t size);
+    // `size` more bytes at the end of the buffer; returns where they start.
+    std::size_t Grow(std::size_t size);
+    // Points `tag` at bytes in the buffer, in tag order.
+    void Place(std::uint32_t tag, std::uint32_t offset, std::uint32_t size);
+
+    // Values are written right after the buffer grows: it is not zero-filled first.
+    template <typename T>
+    struct UninitializedAllocator : std::allocator<T> {
+        template <typename U>
+        struct rebind {
+            using other = UninitializedAllocator<U>;
+        };
+        template <typename U>
+        void construct(U* p) noexcept {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <typename U, typename... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
 
     std::vector<Entry> entries_;
-    Bytes bytes_;
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> bytes_;
 };
 
 // --- value encoders

@@ -125,10 +125,12 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     PutU32(row.data() + 4, ++rowVersion_);
     setBit(0);
     setBit(1);
+    // Columns and values are both in tag order: one walk over the two.
+    auto it = values.begin();
     for (const auto& c : columns_) {
         if (c.tag == kTagLtpRowId || c.tag == kTagLtpRowVer) continue;
-        auto it = values.find(c.tag);
-        if (it == values.end()) continue;
+        while (it != values.end() && (*it).first < c.tag) ++it;
+        if (it == values.end() || (*it).first != c.tag) continue;
         const PropertyBag::Value v = (*it).second;
         if (CellIsHnid(TagType(c.tag))) {
             Hid hnid = 0;

@@ -92,10 +92,21 @@ NameMap::NameMap(std::vector<NamedProperty> names) : names_(std::move(names)) {
         ids_.push_back({Key(names_[i].set, names_[i].lid), static_cast<std::uint16_t>(0x8000 + i)});
     }
     std::sort(ids_.begin(), ids_.end());
+    direct_.assign(3 * kDirectLids, 0);
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        const std::size_t slot = DirectSlot(names_[i].set, names_[i].lid);
+        if (slot != kNoSlot && direct_[slot] == 0) {  // the first registration wins, as below
+            direct_[slot] = static_cast<std::uint16_t>(0x8000 + i);
+        }
+    }
 }
 
 std::uint16_t NameMap::Id(PropSet set, std::uint32_t lid) const {
-    // Every property of every item is looked up here: a binary search, not a scan.
+    // Every named property of every item is looked up here: the LIDs in use are mostly in
+    // 0x8000-0x85FF and take a direct look-up, the rest a binary search.
+    if (const std::size_t slot = DirectSlot(set, lid); slot != kNoSlot && direct_[slot] != 0) {
+        return direct_[slot];
+    }
     const std::uint64_t key = Key(set, lid);
     auto it =
         std::lower_bound(ids_.begin(), ids_.end(), std::pair<std::uint64_t, std::uint16_t>{key, 0});

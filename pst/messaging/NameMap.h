@@ -38,11 +38,19 @@ class NameMap {
     ltp::PropertyBag Properties() const;
 
   private:
+    static constexpr std::size_t kDirectLids = 0x600;
+    static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+    static std::size_t DirectSlot(PropSet set, std::uint32_t lid) {
+        const auto s = static_cast<std::size_t>(set);
+        if (s >= 3 || lid < 0x8000 || lid >= 0x8000 + kDirectLids) return kNoSlot;
+        return s * kDirectLids + (lid - 0x8000);
+    }
     static std::uint64_t Key(PropSet set, std::uint32_t lid) {
         return (static_cast<std::uint64_t>(set) << 32) | lid;
     }
     std::vector<NamedProperty> names_;
     std::vector<std::pair<std::uint64_t, std::uint16_t>> ids_;  // (set, LID) -> ID, sorted
+    std::vector<std::uint16_t> direct_;                         // by DirectSlot: ID, or 0
 };
 
 }  // namespace tarvelle::pst::messaging
