@@ -290,12 +290,14 @@ class PstDistListWrapper : public DistListWrapper {
 
 class PstStore : public Store {
   public:
-    explicit PstStore(std::shared_ptr<OpenPst> pst) : pst_(std::move(pst)) {}
+    explicit PstStore(std::shared_ptr<OpenPst> pst)
+        : pst_(std::move(pst)), entryId_(msg::ToHex(pst_->store->StoreEntryId())) {}
     void ApplyDisplayName() override {
         Guarded(*pst_, [&] { pst_->store->SetDisplayName(pst_->displayName); });
         CommitAndWait(*pst_);
     }
-    std::string EntryID() const override { return msg::ToHex(pst_->store->StoreEntryId()); }
+    std::string EntryID() const override { return entryId_; }
+    const std::string& EntryIdText() const { return entryId_; }
     std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override {
         if (kind != DefaultFolder::Contacts)
             throw StoreError("this store has no such default folder");
@@ -310,6 +312,7 @@ class PstStore : public Store {
 
   private:
     std::shared_ptr<OpenPst> pst_;
+    std::string entryId_;  // the store's record key never changes
 };
 
 class PstSession : public StoreSession {
@@ -357,11 +360,15 @@ class PstSession : public StoreSession {
     std::string OutlookVersion() override { return "16.0 (Tarvelle PST writer)"; }
 
     std::shared_ptr<Store> GetStoreFromID(const std::string& entryId) override {
-        std::string wanted = entryId;
-        std::transform(wanted.begin(), wanted.end(), wanted.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        // Asked for every item written: compared in place, without regard to case.
+        auto same = [](std::string_view a, std::string_view b) {
+            return a.size() == b.size() &&
+                   std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+                       return std::toupper(x) == std::toupper(y);
+                   });
+        };
         for (const auto& s : stores_) {
-            if (s->EntryID() == wanted) return s;
+            if (same(s->EntryIdText(), entryId)) return s;
         }
         throw StoreError("no open store has the entry ID " + entryId);
     }

@@ -123,6 +123,13 @@ Bytes Utf8ToUtf16Le(std::string_view s) {
 
 void CheckUtf8(std::string_view s) {
     std::size_t i = 0;
+    // ASCII, eight bytes at a time, until the first byte that is not.
+    while (i + 8 <= s.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, s.data() + i, 8);
+        if ((word & 0x8080808080808080ULL) != 0) break;
+        i += 8;
+    }
     while (i < s.size()) {
         if (static_cast<std::uint8_t>(s[i]) < 0x80) {
             ++i;

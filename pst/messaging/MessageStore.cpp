@@ -122,8 +122,16 @@ ItemContext MessageStore::NewItemContext(ndb::Nid nid) {
     ctx.store = recordKey_;
     ctx.nid = nid;
     ctx.now = FileTimeNow();
-    for (auto& b : ctx.searchKey) b = static_cast<std::uint8_t>(random_());
-    for (auto& b : ctx.conversationGuid) b = static_cast<std::uint8_t>(random_());
+    // Eight random bytes from each draw.
+    auto fill = [&](std::array<std::uint8_t, 16>& bytes) {
+        for (std::size_t i = 0; i < bytes.size(); i += 8) {
+            const std::uint64_t r = random_();
+            for (std::size_t k = 0; k < 8; ++k)
+                bytes[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
+        }
+    };
+    fill(ctx.searchKey);
+    fill(ctx.conversationGuid);
     return ctx;
 }
 
