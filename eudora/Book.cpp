@@ -43,7 +43,7 @@ void FoldInto(std::string_view nickname, char* out) {
     while (i < nickname.size()) {
         const auto b0 = static_cast<unsigned char>(nickname[i]);
         if (b0 < 0x80) {
-            out[i] = static_cast<char>(FoldCodePoint(b0));
+            out[i] = static_cast<char>(b0 >= 'A' && b0 <= 'Z' ? b0 + 0x20 : b0);
             ++i;
             continue;
         }
@@ -91,16 +91,34 @@ bool SameNickname(std::string_view a, std::string_view b) {
     });
 }
 
-std::uint32_t NicknameHash(std::string_view nickname) {
-    return WithFolded(nickname, [](std::string_view folded) {
-        // FNV-1a, folded to 32 bits: nicknames are short and this runs once per lookup.
-        std::uint64_t h = 0xCBF29CE484222325ULL;
-        for (char c : folded) {
-            h ^= static_cast<unsigned char>(c);
-            h *= 0x100000001B3ULL;
-        }
-        return static_cast<std::uint32_t>(h ^ (h >> 32));
-    });
+namespace {
+std::uint32_t HashFolded(std::string_view folded) {
+    // FNV-1a, folded to 32 bits: nicknames are short and this runs once per lookup.
+    std::uint64_t h = 0xCBF29CE484222325ULL;
+    for (char c : folded) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ULL;
+    }
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+}  // namespace
+
+std::uint32_t NicknameHash(std::string_view nickname) { return WithFolded(nickname, HashFolded); }
+
+FoldedNickname::FoldedNickname(std::string_view nickname) : size_(nickname.size()) {
+    if (nickname.size() <= sizeof small_) {
+        FoldInto(nickname, small_);
+    } else {
+        large_.resize(nickname.size());
+        FoldInto(nickname, large_.data());
+    }
+}
+
+std::uint32_t FoldedNickname::Hash() const { return HashFolded(View()); }
+
+bool FoldedNickname::Matches(std::string_view nickname) const {
+    if (nickname.size() != size_) return false;
+    return WithFolded(nickname, [&](std::string_view folded) { return folded == View(); });
 }
 
 std::size_t AddressBooks::AddBook(std::string name) {

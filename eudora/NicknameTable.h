@@ -19,6 +19,25 @@ bool SameNickname(std::string_view a, std::string_view b);
 // Hash of the folded nickname: equal for nicknames SameNickname calls the same.
 std::uint32_t NicknameHash(std::string_view nickname);
 
+// A nickname folded once, compared against many (the table's look-ups fold each query once).
+class FoldedNickname {
+  public:
+    explicit FoldedNickname(std::string_view nickname);
+    FoldedNickname(const FoldedNickname&) = delete;
+    FoldedNickname& operator=(const FoldedNickname&) = delete;
+    std::string_view View() const {
+        return large_.empty() ? std::string_view(small_, size_) : std::string_view(large_);
+    }
+    std::uint32_t Hash() const;
+    // SameNickname(nickname, the folded one's original).
+    bool Matches(std::string_view nickname) const;
+
+  private:
+    char small_[120];
+    std::size_t size_ = 0;
+    std::string large_;  // nicknames longer than small_
+};
+
 class NicknameTable {
   public:
     // The value stored under `nickname`, or nullptr. `keyOf(value)` gives the nickname a stored
@@ -26,11 +45,12 @@ class NicknameTable {
     template <typename KeyOf>
     std::uint32_t* Find(std::string_view nickname, KeyOf keyOf) {
         if (slots_.empty()) return nullptr;
-        const std::uint32_t hash = NicknameHash(nickname);
+        const FoldedNickname key(nickname);
+        const std::uint32_t hash = key.Hash();
         for (std::size_t i = hash & Mask();; i = (i + 1) & Mask()) {
             Slot& s = slots_[i];
             if (s.value == kEmpty) return nullptr;
-            if (s.hash == hash && SameNickname(keyOf(s.value), nickname)) return &s.value;
+            if (s.hash == hash && key.Matches(keyOf(s.value))) return &s.value;
         }
     }
     template <typename KeyOf>
@@ -44,7 +64,8 @@ class NicknameTable {
     std::pair<std::uint32_t*, bool> TryEmplace(std::string_view nickname, std::uint32_t value,
                                                KeyOf keyOf) {
         if (2 * (size_ + 1) > slots_.size()) Grow();
-        const std::uint32_t hash = NicknameHash(nickname);
+        const FoldedNickname key(nickname);
+        const std::uint32_t hash = key.Hash();
         for (std::size_t i = hash & Mask();; i = (i + 1) & Mask()) {
             Slot& s = slots_[i];
             if (s.value == kEmpty) {
@@ -52,7 +73,7 @@ class NicknameTable {
                 ++size_;
                 return {&s.value, true};
             }
-            if (s.hash == hash && SameNickname(keyOf(s.value), nickname)) return {&s.value, false};
+            if (s.hash == hash && key.Matches(keyOf(s.value))) return {&s.value, false};
         }
     }
 

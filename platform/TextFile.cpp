@@ -90,8 +90,13 @@ class DecodingTextReader final : public TextReader {
         while (Available() > 0 || Fill()) {
             const char* from = buffer_.data() + begin_;
             const char* to = buffer_.data() + end_;
-            const char* stop = from;
-            while (stop != to && *stop != '\n' && *stop != '\r') ++stop;
+            // The first CR or LF: memchr for LF, then for a CR before it.
+            const auto* lf = static_cast<const char*>(
+                std::memchr(from, '\n', static_cast<std::size_t>(to - from)));
+            const char* end = lf != nullptr ? lf : to;
+            const auto* cr = static_cast<const char*>(
+                std::memchr(from, '\r', static_cast<std::size_t>(end - from)));
+            const char* stop = cr != nullptr ? cr : end;
             raw.append(from, stop);
             if (stop == to) {
                 begin_ = end_;
