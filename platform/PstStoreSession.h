@@ -4,9 +4,11 @@
 // rest of the program run, so logging on again to a file this run created (after a Logoff)
 // continues the same store; any other existing file is refused.
 //
-// Durability: Save writes the item's blocks at once; the file is committed (a complete, valid PST
-// on disk) when at least kCommitInterval has passed since the last commit, and on Flush, Logoff
-// and when the session ends. So a crash loses at most the items of the last second.
+// Durability: Save checks the item and hands it to the store's writing thread, which writes its
+// blocks in order a few milliseconds later; a commit (a complete, valid PST on disk) is queued
+// when at least kCommitInterval has passed since the last one, and Flush, Logoff and the end of
+// the session wait for theirs. So a crash loses at most the items of the last second. A failed
+// write is reported by the next call, as PstWriteError.
 #pragma once
 
 #include <chrono>
