@@ -89,6 +89,10 @@ for arch in $archs; do
   step "$arch: tests under Wine"
   if ctest --test-dir "$build" -j "$jobs" --output-on-failure; then
     summary+=("$arch: ctest passed")
+  elif ctest --test-dir "$build" --rerun-failed --output-on-failure; then
+    # Under load Wine now and then fails to start a program at all (no output, not even
+    # gtest's first line); such a test runs once more, alone. A real failure fails twice.
+    summary+=("$arch: ctest passed (tests that failed once passed when run again)")
   else
     failed=1
     summary+=("$arch: ctest FAILED")
