@@ -75,7 +75,10 @@ class AddressBooks {
     // are added to the newest book only.
     std::size_t AddBook(std::string name);
     // Room for about this many entries in all (a hint; more are taken as they come).
-    void Reserve(std::size_t entries) { entries_.reserve(entries); }
+    void Reserve(std::size_t entries) {
+        entries_.reserve(entries);
+        pendingNotes_.reserve(entries / 2);
+    }
 
     // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
     // lines and note lines go to AddAlias and AddNote, an alias line without nickname to

@@ -167,6 +167,7 @@ void Exporter::ReleaseStoreObjects() {
     state_.distListWrapper.reset();
     pendingLists_.clear();
     state_.bookFolder.reset();
+    defaultFolder_.reset();
     state_.currentDistList.reset();
     state_.currentContactItem.reset();
     state_.store.reset();
@@ -269,10 +270,14 @@ void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outco
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
-std::unique_ptr<platform::Folder> Exporter::CurrentFolder() {
-    if (state_.bookFolder) return nullptr;
-    auto store = state_.session->GetStoreFromID(state_.storeEntryId);
-    return store->GetDefaultFolder(platform::DefaultFolder::Contacts);
+platform::Folder& Exporter::CurrentFolder() {
+    if (state_.bookFolder) return *state_.bookFolder;
+    // The default Contacts folder, looked up once per run rather than once per item.
+    if (!defaultFolder_) {
+        auto store = state_.session->GetStoreFromID(state_.storeEntryId);
+        defaultFolder_ = store->GetDefaultFolder(platform::DefaultFolder::Contacts);
+    }
+    return *defaultFolder_;
 }
 
 std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
@@ -324,9 +329,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
     const std::string& name = parsed.name;
     std::string failure;
     try {
-        auto folder = CurrentFolder();
-        platform::Folder& target = folder ? *folder : *state_.bookFolder;
-        state_.currentDistList = target.AddItem(platform::ItemKind::DistList);
+        state_.currentDistList = CurrentFolder().AddItem(platform::ItemKind::DistList);
         state_.currentDistList->SetText(platform::ItemProperty::DLName, name);
         state_.currentDistList->SetText(platform::ItemProperty::Body,
                                         eudora::DistListBody(name, books_.NoteOf(entry)));
@@ -428,9 +431,7 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
     const std::string trimmedName = eudora::TrimSpaces(entry.nickname);
     std::string failure;
     try {
-        auto folder = CurrentFolder();
-        platform::Folder& target = folder ? *folder : *state_.bookFolder;
-        state_.currentContactItem = target.AddItem(platform::ItemKind::Contact);
+        state_.currentContactItem = CurrentFolder().AddItem(platform::ItemKind::Contact);
         platform::Item& item = *state_.currentContactItem;
         auto set = [&](ItemProperty property, const std::optional<std::string>& value) {
             if (value && !value->empty()) item.SetText(property, *value);

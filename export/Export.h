@@ -116,7 +116,8 @@ class Exporter {
                    const BookRead& read, ExportOutcome& outcome);
     void WriteGroup(const eudora::BookEntry& entry, std::string_view line, ExportOutcome& outcome);
     void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);
-    std::unique_ptr<platform::Folder> CurrentFolder();
+    // The folder the current book's items go to: the book's own, or the default Contacts folder.
+    platform::Folder& CurrentFolder();
     // The members of a group, as far as the items they name have been written (`deferred`
     // counts the others, when given; without it they become one-off members).
     std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
@@ -139,6 +140,7 @@ class Exporter {
     // The items written so far, by BookEntry::itemNumber.
     ItemRecords items_;
     std::vector<PendingList> pendingLists_;
+    std::unique_ptr<platform::Folder> defaultFolder_;  // released with the other store objects
 };
 
 // True when `path` names a file whose length can be read (an empty file exists). Windows-style
