@@ -5,10 +5,10 @@
 // continues the same store; any other existing file is refused.
 //
 // Durability: Save checks the item and hands it to the store's writing thread, which writes its
-// blocks in order a few milliseconds later; a commit (a complete, valid PST on disk) is queued
-// when at least kCommitInterval has passed since the last one, and Flush, Logoff and the end of
-// the session wait for theirs. So a crash loses at most the items of the last second. A failed
-// write is reported by the next call, as PstWriteError.
+// blocks in order shortly after (some tens of milliseconds at most); a commit (a complete, valid
+// PST on disk) is queued when at least kCommitInterval has passed since the last one, and Flush,
+// Logoff and the end of the session wait for theirs. So a crash loses at most the items of the last
+// second. A failed write is reported by the next call, as PstWriteError.
 #pragma once
 
 #include <chrono>

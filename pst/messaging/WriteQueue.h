@@ -14,7 +14,8 @@ namespace tarvelle::pst::messaging {
 
 class WriteQueue {
   public:
-    explicit WriteQueue(std::size_t capacity = 256) : capacity_(capacity) {}
+    // Room for a few thousand items (a few MB): the caller runs on while a commit is written.
+    explicit WriteQueue(std::size_t capacity = 4096) : capacity_(capacity) {}
     ~WriteQueue();
     WriteQueue(const WriteQueue&) = delete;
     WriteQueue& operator=(const WriteQueue&) = delete;
