@@ -63,19 +63,6 @@ void FoldInto(std::string_view nickname, char* out) {
     }
 }
 
-// Calls f with the folded nickname, without allocating for the usual short ones.
-template <typename F>
-auto WithFolded(std::string_view nickname, F f) {
-    char buffer[128];
-    if (nickname.size() <= sizeof buffer) {
-        FoldInto(nickname, buffer);
-        return f(std::string_view(buffer, nickname.size()));
-    }
-    std::string folded(nickname.size(), '\0');
-    FoldInto(nickname, folded.data());
-    return f(std::string_view(folded));
-}
-
 }  // namespace
 
 std::string FoldNickname(std::string_view nickname) {
@@ -85,25 +72,8 @@ std::string FoldNickname(std::string_view nickname) {
 }
 
 bool SameNickname(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    return WithFolded(a, [&](std::string_view fa) {
-        return WithFolded(b, [&](std::string_view fb) { return fa == fb; });
-    });
+    return a.size() == b.size() && FoldedNickname(a).Matches(b);
 }
-
-namespace {
-std::uint32_t HashFolded(std::string_view folded) {
-    // FNV-1a, folded to 32 bits: nicknames are short and this runs once per lookup.
-    std::uint64_t h = 0xCBF29CE484222325ULL;
-    for (char c : folded) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 0x100000001B3ULL;
-    }
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
-}
-}  // namespace
-
-std::uint32_t NicknameHash(std::string_view nickname) { return WithFolded(nickname, HashFolded); }
 
 FoldedNickname::FoldedNickname(std::string_view nickname) : size_(nickname.size()) {
     if (nickname.size() <= sizeof small_) {
@@ -114,11 +84,18 @@ FoldedNickname::FoldedNickname(std::string_view nickname) : size_(nickname.size(
     }
 }
 
-std::uint32_t FoldedNickname::Hash() const { return HashFolded(View()); }
+std::uint32_t FoldedNickname::Hash() const {
+    // FNV-1a, folded to 32 bits: nicknames are short and this runs once per look-up.
+    std::uint64_t h = 0xCBF29CE484222325ULL;
+    for (char c : View()) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ULL;
+    }
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
 
 bool FoldedNickname::Matches(std::string_view nickname) const {
-    if (nickname.size() != size_) return false;
-    return WithFolded(nickname, [&](std::string_view folded) { return folded == View(); });
+    return nickname.size() == size_ && FoldedNickname(nickname).View() == View();
 }
 
 std::size_t AddressBooks::AddBook(std::string name) {

@@ -16,8 +16,6 @@ namespace tarvelle::eudora {
 // not valid UTF-8 are kept as they are. Folding never changes the length in bytes.
 std::string FoldNickname(std::string_view nickname);
 bool SameNickname(std::string_view a, std::string_view b);
-// Hash of the folded nickname: equal for nicknames SameNickname calls the same.
-std::uint32_t NicknameHash(std::string_view nickname);
 
 // A nickname folded once, compared against many (the table's look-ups fold each query once).
 class FoldedNickname {
@@ -28,6 +26,7 @@ class FoldedNickname {
     std::string_view View() const {
         return large_.empty() ? std::string_view(small_, size_) : std::string_view(large_);
     }
+    // Equal for nicknames SameNickname calls the same.
     std::uint32_t Hash() const;
     // SameNickname(nickname, the folded one's original).
     bool Matches(std::string_view nickname) const;

@@ -60,13 +60,6 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
-bool AllAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<std::uint8_t>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 char EncodeOne(char32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
@@ -78,7 +71,7 @@ char EncodeOne(char32_t cp) {
 }  // namespace
 
 std::string DecodeWindows1252(std::string_view bytes) {
-    if (AllAscii(bytes)) return std::string(bytes);
+    if (IsAscii(bytes)) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
     for (char c : bytes) {
@@ -95,7 +88,7 @@ std::string DecodeWindows1252(std::string_view bytes) {
 }
 
 std::string EncodeWindows1252(std::string_view utf8) {
-    if (AllAscii(utf8)) return std::string(utf8);
+    if (IsAscii(utf8)) return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     std::size_t pos = 0;

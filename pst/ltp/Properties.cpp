@@ -148,8 +148,7 @@ void PropertyBag::Place(std::uint32_t tag, std::uint32_t offset, std::uint32_t s
         entries_.push_back(entry);
         return;
     }
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
-                               [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+    auto it = LowerBound(entries_, tag);
     if (it != entries_.end() && it->tag == tag) {
         *it = entry;
     } else {
@@ -166,8 +165,7 @@ std::size_t PropertyBag::Grow(std::size_t size) {
 
 std::uint8_t* PropertyBag::Room(std::uint32_t tag, std::size_t size) {
     if (!entries_.empty() && entries_.back().tag >= tag) {
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
-                                   [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+        auto it = LowerBound(entries_, tag);
         if (it != entries_.end() && it->tag == tag && size <= it->size) {
             // A value replaced by one no longer (a folder's count): in place.
             it->size = static_cast<std::uint32_t>(size);

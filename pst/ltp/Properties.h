@@ -155,9 +155,14 @@ class PropertyBag {
     const_iterator end() const { return const_iterator(this, entries_.data() + entries_.size()); }
 
   private:
+    // The first entry of `entries` whose tag is not below `tag`.
+    template <typename Entries>
+    static auto LowerBound(Entries& entries, std::uint32_t tag) {
+        return std::lower_bound(entries.begin(), entries.end(), tag,
+                                [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+    }
     std::vector<Entry>::const_iterator Find(std::uint32_t tag) const {
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
-                                   [](const Entry& e, std::uint32_t t) { return e.tag < t; });
+        auto it = LowerBound(entries_, tag);
         return it != entries_.end() && it->tag == tag ? it : entries_.end();
     }
     Value ValueOf(const Entry& e) const { return Value(bytes_.data() + e.offset, e.size); }

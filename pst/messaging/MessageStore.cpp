@@ -73,30 +73,31 @@ void MessageStore::WriteInBackground() {
     queue_.Start();
 }
 
+namespace {
+// Whatever stopped a background write, the file could not be written past it.
+template <typename F>
+void AsWriteFailure(F f) {
+    try {
+        f();
+    } catch (const ndb::IoError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ndb::IoError(e.what());
+    }
+}
+}  // namespace
+
 void MessageStore::Queue(std::function<void()> job, bool urgent) {
     if (!queue_.Started()) {
         job();
         return;
     }
-    try {
-        queue_.Push(std::move(job), urgent);
-    } catch (const ndb::IoError&) {
-        throw;
-    } catch (const std::exception& e) {
-        // Whatever stopped a background write, the file could not be written past it.
-        throw ndb::IoError(e.what());
-    }
+    AsWriteFailure([&] { queue_.Push(std::move(job), urgent); });
 }
 
 void MessageStore::Drain() {
     WriteUnwrittenList();
-    try {
-        queue_.Wait();
-    } catch (const ndb::IoError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw ndb::IoError(e.what());
-    }
+    AsWriteFailure([&] { queue_.Wait(); });
 }
 
 ndb::NodeDatabase& MessageStore::Database() {
