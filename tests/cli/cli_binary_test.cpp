@@ -9,9 +9,13 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/ShellText.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using tarvelle::fakes::Quote;
+using tarvelle::fakes::ReadAll;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
@@ -20,25 +24,6 @@ struct Result {
     std::string out;
     std::string err;
 };
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class BinaryTest : public ::testing::Test {
   protected:

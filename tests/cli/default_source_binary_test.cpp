@@ -13,26 +13,15 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/ShellText.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using tarvelle::fakes::Quote;
+using tarvelle::fakes::ReadAll;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 struct Result {
     int status = -1;
