@@ -377,13 +377,6 @@ class PstSession : public StoreSession {
         return std::make_unique<PstDistListWrapper>();
     }
 
-    void ExpectItems(std::uint64_t items, std::uint64_t textBytes) override {
-        for (const auto& s : stores_) {
-            OpenPst& pst = *s->Pst();
-            Guarded(pst, [&] { pst.store->Reserve(items, textBytes); });
-        }
-    }
-
     void Flush() override {
         for (const auto& s : stores_) CommitAndWait(*s->Pst());
     }

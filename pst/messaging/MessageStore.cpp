@@ -114,6 +114,7 @@ void MessageStore::CheckFolder(ndb::Nid folder) const {
 ndb::Nid MessageStore::AllocateItemNid() {
     constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
     if (lastItemIndex_ >= kMaxNidIndex) throw MessagingError("node IDs of items are used up");
+    itemsAdded_ = true;
     return (++lastItemIndex_ << 5) | kTypeNormalMessage;
 }
 
@@ -392,6 +393,7 @@ void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& 
     folder.contents->SetRow(nid, props);
     folder.contentsDirty = true;
     ++folder.count;
+    ++itemsWritten_;
     folder.props.SetInt32(0x36020003, static_cast<std::int32_t>(folder.count));
     folder.pcDirty = true;
     folder.rowDirty = true;  // refreshed at the next commit
@@ -471,15 +473,12 @@ ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
     return nid;
 }
 
-void MessageStore::Reserve(std::uint64_t items, std::uint64_t textBytes) {
-    CheckOpen();
+std::uint64_t MessageStore::ExpectedGrowth(std::uint64_t items, std::uint64_t textBytes) {
     // An item's node, properties and contents row take about 2 KB beside its text, which is
-    // stored as UTF-16 (measured: 200,000 generated nicknames make 390 MB). Space reserved and
-    // not used is cut off at Close.
+    // stored as UTF-16, some of it more than once (measured: 200,000 generated nicknames make
+    // 390 MB).
     constexpr std::uint64_t kBytesPerItem = 2048;
-    constexpr std::uint64_t kSlack = 4u << 20;
-    Drain();
-    db_->Reserve(db_->FileSize() + items * kBytesPerItem + 2 * textBytes + kSlack);
+    return items * kBytesPerItem + 2 * textBytes;
 }
 
 void MessageStore::Commit() {
@@ -510,6 +509,7 @@ void MessageStore::CommitNow() {
         f.pcDirty = f.hierarchyDirty = f.contentsDirty = f.assocDirty = false;
     }
     db_->Commit();
+    committedItems_.store(itemsWritten_);
 }
 
 void MessageStore::Close() {
@@ -518,6 +518,18 @@ void MessageStore::Close() {
     queue_.Stop();
     closed_ = true;
     db_->Close();
+}
+
+void MessageStore::Discard() {
+    if (closed_) return;
+    closed_ = true;
+    unwrittenList_.reset();
+    try {
+        queue_.Stop();
+    } catch (const std::exception&) {
+        // Nothing of the file is kept.
+    }
+    db_->Discard();
 }
 
 }  // namespace tarvelle::pst::messaging

@@ -40,6 +40,10 @@ enum PageType : std::uint8_t {
     kPageDList = 0x86,
 };
 
+// fAMapValid of the header's ROOT ([MS-PST] 2.2.2.5).
+inline constexpr std::uint8_t kAMapInvalid = 0;
+inline constexpr std::uint8_t kAMapValid2 = 2;
+
 // Bit 1 of a BID marks an internal block (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK).
 inline constexpr std::uint64_t kBidInternal = 2;
 

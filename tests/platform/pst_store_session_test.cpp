@@ -191,44 +191,5 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
 }
 
-TEST_F(PstStoreSessionTest, ExpectedItemsGetRoomAtOnce) {
-    const fs::path path = dir_ / "expected.pst";
-    auto session = factory_->CreateSession();
-    auto store = session->LogonPstStore(path.string(), 1, "Expected");
-    session->ExpectItems(20000, 3u << 20);
-    const auto reserved = fs::file_size(path);
-    EXPECT_GE(reserved, 20000u * 2048) << "room for the expected items";
-    for (int i = 0; i < 200; ++i) AddContact(*store, "C" + std::to_string(i), "c@example.org");
-    session->Flush();
-    EXPECT_EQ(fs::file_size(path), reserved) << "no growth while within the room made";
-    ExpectValid(path);
-    const auto tree = Pstwalk("tree", path);
-    EXPECT_NE(tree.out.find("count=200"), std::string::npos) << tree.out;
-}
-
-TEST_F(PstStoreSessionTest, ExpectingItemsWithoutRoomOnTheDiskIsNoError) {
-    const fs::path path = dir_ / "limited.pst";
-    auto session = factory_->CreateSession();
-    auto store = session->LogonPstStore(path.string(), 1, "Limited");
-    session->Flush();
-    const auto size = fs::file_size(path);
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = old;
-    limited.rlim_cur = size;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    EXPECT_NO_THROW(session->ExpectItems(200000, 30u << 20));
-    // The space the file already has still takes items.
-    EXPECT_NO_THROW(AddContact(*store, "Kept", "kept@example.org"));
-    EXPECT_NO_THROW(session->Flush());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(fs::file_size(path), size);
-    ExpectValid(path);
-    const auto tree = Pstwalk("tree", path);
-    EXPECT_NE(tree.out.find("count=1"), std::string::npos) << tree.out;
-}
-
 }  // namespace
 }  // namespace tarvelle::platform

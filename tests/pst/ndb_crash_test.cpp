@@ -1,5 +1,6 @@
 // The file survives a killed process and failing writes: whatever happens, the path holds the
-// last committed state, which the strict checker accepts.
+// last committed state, which the strict checker accepts (a kill inside a growth or the close
+// leaves maps marked invalid, which readers rebuild), and nothing else is left beside it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,7 +17,9 @@ namespace tarvelle::pst::ndb {
 namespace {
 
 using testing::AddMandatoryNodes;
+using testing::AMapValid;
 using testing::CheckFile;
+using testing::CheckKilledFile;
 using testing::Expected;
 using testing::ReadBack;
 using testing::RunCommand;
@@ -33,17 +36,32 @@ std::vector<std::uint8_t> MessageData(int i) {
     return SomeBytes(size, static_cast<std::uint32_t>(i));
 }
 
-// Child side: writes message after message, one commit each, then closes. Reports "ready" on
-// `ready` once the store's mandatory nodes are committed.
-[[noreturn]] void WriteMessages(const std::filesystem::path& path, int ready) {
+// How a writer child runs: named at once or nameless until its first commit; with `killAtStep`
+// it kills itself after that many steps of growths and the close (counted from 1). It reports on
+// `ready` once the store's mandatory nodes are committed, then the steps before the close and
+// the steps in all.
+struct WriterRun {
+    bool nameless = true;
+    int killAtStep = 0;
+    int messages = kMessages;
+};
+
+// Child side: writes message after message, one commit each, then closes.
+[[noreturn]] void WriteMessages(const std::filesystem::path& path, int ready, WriterRun run) {
     int code = 0;
     try {
-        auto db = NodeDatabase::Create(path);
+        int steps = 0;
+        CreateOptions options;
+        options.nameless = run.nameless;
+        options.afterMapStep = [&] {
+            if (++steps == run.killAtStep) ::raise(SIGKILL);
+        };
+        auto db = NodeDatabase::Create(path, options);
         AddMandatoryNodes(*db);
         db->Commit();
         const char byte = 1;
         if (::write(ready, &byte, 1) != 1) ::_exit(3);
-        for (int i = 0; i < kMessages; ++i) {
+        for (int i = 0; i < run.messages; ++i) {
             const auto data = MessageData(i);
             const Bid bid = db->WriteData(data);
             if (i > 0 && i % 10 == 0) {  // replace an earlier item too: frees and reuse
@@ -53,7 +71,10 @@ std::vector<std::uint8_t> MessageData(int i) {
             db->SetNode(MessageNid(i), bid, 0, 0x122);
             db->Commit();
         }
+        const int beforeClose = steps;
         db->Close();
+        const int counts[2] = {beforeClose, steps};
+        if (::write(ready, counts, sizeof counts) != sizeof counts) ::_exit(3);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "writer failed: %s\n", e.what());
         code = 2;
@@ -66,13 +87,13 @@ struct Child {
     int ready = -1;  // read end
 };
 
-Child StartWriter(const std::filesystem::path& path) {
+Child StartWriter(const std::filesystem::path& path, WriterRun run = {}) {
     int fds[2];
     if (::pipe(fds) != 0) return {};
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        WriteMessages(path, fds[1]);
+        WriteMessages(path, fds[1], run);
     }
     ::close(fds[1]);
     return {pid, fds[0]};
@@ -80,9 +101,23 @@ Child StartWriter(const std::filesystem::path& path) {
 
 bool WaitReady(const Child& child) {
     char byte = 0;
-    const bool ok = ::read(child.ready, &byte, 1) == 1;
+    return ::read(child.ready, &byte, 1) == 1;
+}
+
+// The steps of growths and the close the child went through: before the close and in all;
+// -1, -1 when it did not finish.
+struct Steps {
+    int beforeClose = -1;
+    int all = -1;
+};
+Steps StepsOf(Child& child) {
+    int counts[2] = {-1, -1};
+    if (::read(child.ready, counts, sizeof counts) != sizeof counts) counts[0] = counts[1] = -1;
     ::close(child.ready);
-    return ok;
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return {counts[0], counts[1]};
 }
 
 // Message NIDs in the file, in order.
@@ -98,17 +133,16 @@ std::vector<Nid> Messages(const std::filesystem::path& file) {
     return nids;
 }
 
-std::size_t TemporaryFiles(const std::filesystem::path& dir) {
+std::size_t EntriesIn(const std::filesystem::path& dir) {
     std::size_t n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".tmp") ++n;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
     return n;
 }
 
 // After a kill the file must check clean (allocated-but-unused slots are allowed), hold a prefix
 // of the messages, and hold the last of them whole.
 void ExpectCommittedPrefix(const std::filesystem::path& path, bool closed) {
-    const auto r = CheckFile(path);
+    const auto r = CheckKilledFile(path);
     EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
     if (closed) {
         EXPECT_EQ(r.warnings, 0) << r.output.substr(0, 3000);
@@ -132,9 +166,7 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(WaitReady(child));
     const auto readyAt = std::chrono::steady_clock::now();
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_GT(StepsOf(child).all, 0);
     const auto span = std::chrono::steady_clock::now() - readyAt;
     ExpectCommittedPrefix(whole, true);
     EXPECT_EQ(Messages(whole).size(), static_cast<std::size_t>(kMessages));
@@ -148,23 +180,49 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
         const auto path = dir / ("killed" + std::to_string(round) + ".pst");
-        Child victim = StartWriter(path);
+        // Every other writer is named from the start, as on systems without nameless files.
+        Child victim = StartWriter(path, WriterRun{round % 2 == 0});
         ASSERT_GT(victim.pid, 0);
         ASSERT_TRUE(WaitReady(victim));
         // Aim at the whole run, the final Close included.
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % (spanUs + spanUs / 10 + 1)));
         ::kill(victim.pid, SIGKILL);
-        ::waitpid(victim.pid, &status, 0);
-        const bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        const bool finished = StepsOf(victim).all > 0;
         ASSERT_TRUE(std::filesystem::exists(path));
         ExpectCommittedPrefix(path, finished);
         std::cout << "round " << round << ": " << Messages(path).size() << " messages"
                   << (finished ? " (finished before the kill)" : "") << "\n";
         std::filesystem::remove(path);
     }
-    // A kill during a growth or closing step may leave its temporary copy; nothing else.
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_TRUE(e.path() == whole || e.path().extension() == ".tmp") << e.path();
+    EXPECT_EQ(EntriesIn(dir.path()), 1u) << "nothing is left beside the file";
+}
+
+TEST(NdbCrash, KillAtEveryStepOfAGrowthAndOfTheCloseLeavesTheLastCommit) {
+    ScratchDir dir;
+    constexpr int kFew = 100;  // a few growths
+    Child counting = StartWriter(dir / "steps.pst", WriterRun{true, 0, kFew});
+    ASSERT_TRUE(WaitReady(counting));
+    const Steps steps = StepsOf(counting);
+    ASSERT_GT(steps.beforeClose, 6) << "a few growths";
+    ASSERT_GT(steps.all, steps.beforeClose + 2) << "the close";
+    std::filesystem::remove(dir / "steps.pst");
+    // The first two growths, the last one, and every step of the close.
+    std::vector<int> at = {1, 2, 3, 4, 5, 6};
+    for (int k = steps.beforeClose - 2; k <= steps.all; ++k) at.push_back(k);
+    for (const int k : at) {
+        SCOPED_TRACE("killed after step " + std::to_string(k) + " of " + std::to_string(steps.all));
+        const auto path = dir / ("step" + std::to_string(k) + ".pst");
+        Child victim = StartWriter(path, WriterRun{k % 2 == 0, k, kFew});
+        ASSERT_TRUE(WaitReady(victim));
+        ASSERT_EQ(StepsOf(victim).all, -1) << "the writer must have been killed";
+        EXPECT_EQ(AMapValid(path), 0) << "inside a growth or the close the maps are marked invalid";
+        ExpectCommittedPrefix(path, false);
+        if (k > steps.beforeClose) {
+            EXPECT_EQ(Messages(path).size(), static_cast<std::size_t>(kFew));
+        }
+        std::filesystem::remove(path);
+    }
+    EXPECT_EQ(EntriesIn(dir.path()), 0u);
 }
 
 // How the write-failure test limits the file: from the start (the file fails to grow) or only
@@ -254,33 +312,38 @@ TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
         ASSERT_EQ(nids.size(), static_cast<std::size_t>(committed));
         EXPECT_EQ(ReadBack(path, {{MessageNid(committed - 1), 0}}),
                   std::vector<std::string>{Expected(SomeBytes(how.itemSize, committed - 1))});
-        EXPECT_EQ(TemporaryFiles(dir.path()), 0u) << "a failed step removes its temporary copy";
+        EXPECT_EQ(AMapValid(path), 2) << "a failed growth goes back to the last commit";
+        EXPECT_EQ(EntriesIn(dir.path()), 1u);
     }
 }
 
-TEST(NdbCrash, ReservingMoreThanTheLimitFailsWithoutLeavingAFile) {
-    ScratchDir dir;
-    const auto path = dir / "toolarge.pst";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{8u << 20, 8u << 20};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
-        try {
-            NodeDatabase::Create(path, CreateOptions{CryptMethod::Permute, 64u << 20});
-        } catch (const IoError&) {
-            ::_exit(0);
-        } catch (...) {
-            ::_exit(2);
+TEST(NdbCrash, ACreateThatFailsLeavesNoFile) {
+    for (const bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless ? "nameless until the first commit" : "named at once");
+        ScratchDir dir;
+        const auto path = dir / "toolarge.pst";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{64u << 10, 64u << 10};  // less than one AMap range
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+            try {
+                CreateOptions options;
+                options.nameless = nameless;
+                NodeDatabase::Create(path, options);
+            } catch (const IoError&) {
+                ::_exit(0);
+            } catch (...) {
+                ::_exit(2);
+            }
+            ::_exit(1);
         }
-        ::_exit(1);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "Create must fail with IoError";
+        EXPECT_EQ(EntriesIn(dir.path()), 0u);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "Create must fail with IoError";
-    EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_EQ(TemporaryFiles(dir.path()), 0u);
 }
 
 }  // namespace
