@@ -253,13 +253,15 @@ Without --file the default address book in Eudora's data folder is exported; the
 found from Eudora's registry entry, and when that fails nothing is created.
 
 Output: stdout carries the progress log, one line per step or item. Messages go to stderr as
-"Title: text"; the full path of the new .pst is printed last on stderr. When stderr is a
-terminal, a progress line is drawn there while the export runs.
+"Title: text"; the full path of the new .pst is printed last on stderr, once the file is
+finished. When stderr is a terminal, a progress line is drawn there while the export runs.
+Before the first item the free space of DIR is compared with the expected size of the file;
+when it is too small, nothing is written.
 
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
-  1  the store could not be prepared, the address book could not be found or read, the .pst
-     could not be written, or some items were not written
+  1  the store could not be prepared, the address book could not be found or read, DIR has
+     too little free space, the .pst could not be written, or some items were not written
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";

@@ -257,16 +257,36 @@ void Exporter::ReportBookUnreadable(const std::string& path, const std::string& 
                       MessageIcon::Warning, MessageButtons::Ok);
 }
 
-void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outcome) {
+void Exporter::ReportWriteFailure(const std::string& cause, std::optional<std::size_t> itemsKept,
+                                  ExportOutcome& outcome) {
     outcome.writeFailed = true;
     host_.AppendLog("Could not write the Outlook file: " + cause);
     std::string text = "The Outlook file could not be written:";
     text += kCrLf;
     text += cause;
     text += kCrLf;
-    text += "Items saved before the failure are kept in:";
+    if (!itemsKept) {
+        text += "Items saved before the failure are kept in:";
+    } else if (*itemsKept == 0) {
+        text += "The file keeps none of the items:";
+    } else if (*itemsKept == 1) {
+        text += "The file keeps the first item:";
+    } else {
+        text += "The file keeps the first " + std::to_string(*itemsKept) + " items:";
+    }
     text += kCrLf;
     text += state_.pstPath;
+    host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void Exporter::ReportNotEnoughSpace(const platform::NotEnoughSpaceError& error,
+                                    ExportOutcome& outcome) {
+    outcome.writeFailed = true;
+    constexpr std::uint64_t kMB = 1000 * 1000;
+    const std::string text = "Not enough free space in " + error.Folder() + ": about " +
+                             std::to_string((error.Needed() + kMB - 1) / kMB) + " MB needed, " +
+                             std::to_string(error.Available() / kMB) + " MB free";
+    host_.AppendLog(text);
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
@@ -577,7 +597,15 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 if (reader->AtEndOfStream()) break;
                 const std::string line = reader->ReadLine();
                 read.textBytes += line.size();
+                const std::size_t entries = books_.Entries().size();
                 books_.AddLine(book, ++read.lines, line);
+                if (books_.Entries().size() > entries) {
+                    (books_.Entries().back().kind == eudora::EntryKind::Group
+                         ? expected_.listText
+                         : expected_.contactText) += line.size();
+                } else if (eudora::IsNoteLine(line)) {
+                    expected_.noteText += line.size();
+                }
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
@@ -658,6 +686,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
     books_ = eudora::AddressBooks();
+    expected_ = {};
     items_.Clear();
     pendingLists_.clear();
 
@@ -695,12 +724,23 @@ ExportOutcome Exporter::ExportAddressBook() {
         platform::TextFileOpener& opener = opener_ ? *opener_ : platform::DefaultTextFileOpener();
         std::vector<BookRead> reads;
         if (!IndexBooks(opener, books, reads, outcome)) return outcome;
-        // The index knows how much is coming: the store may make room for it at once.
-        std::uint64_t items = 0;
+        // The index knows how much is coming: the store tells whether the disk can take it.
         std::uint64_t textBytes = 0;
-        for (const eudora::BookEntry& entry : books_.Entries()) items += entry.skipReason ? 0 : 1;
+        for (const eudora::BookEntry& entry : books_.Entries()) {
+            if (entry.skipReason) continue;
+            ++(entry.kind == eudora::EntryKind::Group ? expected_.lists : expected_.contacts);
+        }
+        const std::uint64_t items = expected_.contacts + expected_.lists;
         for (const BookRead& read : reads) textBytes += read.textBytes;
-        state_.session->ExpectItems(items, textBytes);
+        try {
+            state_.session->ExpectItems(expected_);
+        } catch (const platform::NotEnoughSpaceError& error) {
+            // Said before anything is written; the new file, still empty, goes again.
+            ReportNotEnoughSpace(error, outcome);
+            state_.session->Discard();
+            outcome.pstPath.clear();
+            return outcome;
+        }
         // Entry IDs are 48 hex digits; the Email1 parts are a part of the text read.
         items_.Reserve(items, items * 48 + textBytes / 4);
         for (std::size_t book = 0; book < reads.size(); ++book) {
@@ -711,15 +751,19 @@ ExportOutcome Exporter::ExportAddressBook() {
         SavePendingLists(outcome);
 
         host_.ProcessEvents();
-        // Everything saved so far becomes durable, also when the book failed part-way.
-        state_.session->Flush();
+        // Everything saved so far becomes durable and the file final, also when the book failed
+        // part-way: what is announced next is the finished file.
+        state_.session->Close();
     } catch (const StoreError& error) {
-        // A failing write of the file itself (PstWriteError), or a flush the store refused.
+        // A failing write of the file itself (PstWriteError), or a close the store refused.
         state_.distListWrapper.reset();
         pendingLists_.clear();
         state_.bookFolder.reset();
         state_.currentDistList.reset();
-        ReportWriteFailure(error.what(), outcome);
+        const auto* writeError = dynamic_cast<const PstWriteError*>(&error);
+        ReportWriteFailure(error.what(),
+                           writeError ? std::optional(writeError->ItemsKept()) : std::nullopt,
+                           outcome);
         return outcome;
     }
     if (outcome.bookUnreadable) return outcome;

@@ -42,7 +42,7 @@ struct ExportOutcome {
     bool cancelled = false;       // the folder picker was cancelled
     bool storeFailed = false;     // the store could not be prepared or re-opened
     bool bookUnreadable = false;  // the nicknames file was missing or could not be read
-    bool writeFailed = false;     // the .pst itself could not be written; the run stopped
+    bool writeFailed = false;     // the .pst itself could not be written (or would not fit)
     bool finished = false;        // "Finished..." was reached
     int itemsWritten = 0;
     int itemsFailed = 0;
@@ -127,7 +127,10 @@ class Exporter {
     void ShowOutlookError(const std::string& cause);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);
-    void ReportWriteFailure(const std::string& cause, ExportOutcome& outcome);
+    // `itemsKept`: how many items the file holds, when the store could tell.
+    void ReportWriteFailure(const std::string& cause, std::optional<std::size_t> itemsKept,
+                            ExportOutcome& outcome);
+    void ReportNotEnoughSpace(const platform::NotEnoughSpaceError& error, ExportOutcome& outcome);
     std::string PickFreePstPath(const std::string& stem) const;
 
     ExportHost& host_;
@@ -135,6 +138,7 @@ class Exporter {
     ExportState state_;
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
+    platform::ExpectedItems expected_;  // counted by the first pass
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;
     // The items written so far, by BookEntry::itemNumber.

@@ -473,12 +473,18 @@ ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
     return nid;
 }
 
-std::uint64_t MessageStore::ExpectedGrowth(std::uint64_t items, std::uint64_t textBytes) {
-    // An item's node, properties and contents row take about 2 KB beside its text, which is
-    // stored as UTF-16, some of it more than once (measured: 200,000 generated nicknames make
-    // 390 MB).
-    constexpr std::uint64_t kBytesPerItem = 2048;
-    return items * kBytesPerItem + 2 * textBytes;
+std::uint64_t MessageStore::ExpectedGrowth(const ExpectedContent& content) {
+    // Measured on written files: a contact's node, properties and contents row take about
+    // 1,150 bytes beside its text, a list's about 2,550. Text is stored as UTF-16, a contact's
+    // address several times over (in its e-mail properties and entry IDs); a list member
+    // becomes two entry IDs of 100 to 200 bytes from a few bytes of text. A tenth more covers
+    // the earlier versions of lists saved twice, and the variation between books.
+    const double bytes = 1150.0 * static_cast<double>(content.contacts) +
+                         2550.0 * static_cast<double>(content.lists) +
+                         3.6 * static_cast<double>(content.contactText) +
+                         7.4 * static_cast<double>(content.listText) +
+                         1.6 * static_cast<double>(content.noteText);
+    return static_cast<std::uint64_t>(bytes * 1.1);
 }
 
 void MessageStore::Commit() {

@@ -38,6 +38,16 @@ inline constexpr ndb::Nid kNidDeletedItems = 0x8062;
 inline constexpr ndb::Nid kNidCommonViews = 0x8082;
 inline constexpr ndb::Nid kNidSpamSearchFolder = 0x2223;
 
+// What is about to be added to a store, counted in its source beforehand: the items and the
+// bytes of text they are made from.
+struct ExpectedContent {
+    std::uint64_t contacts = 0;
+    std::uint64_t lists = 0;
+    std::uint64_t contactText = 0;  // names and addresses of the contacts
+    std::uint64_t listText = 0;     // names and members of the lists
+    std::uint64_t noteText = 0;     // notes, of either
+};
+
 class MessageStore {
   public:
     // Creates the file (never an existing one) with a new, empty store and its Contacts folder,
@@ -80,9 +90,9 @@ class MessageStore {
     // Whether a contact or list was ever added.
     bool HasItems() const { return itemsAdded_; }
 
-    // About how many bytes the file grows by when `items` more items holding `textBytes` of
-    // text in all (as read from the book) are added and the store is closed.
-    static std::uint64_t ExpectedGrowth(std::uint64_t items, std::uint64_t textBytes);
+    // About how many bytes the file grows by when `content` is added and the store is closed
+    // (rather more than less).
+    static std::uint64_t ExpectedGrowth(const ExpectedContent& content);
     // Items (contacts and lists) in the file as last committed: what the file keeps after a
     // failure. Safe to read from any thread.
     std::size_t CommittedItems() const { return committedItems_.load(); }

@@ -87,6 +87,8 @@ class ExportRunTest : public ::testing::Test {
 };
 
 TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
+    std::vector<std::string> callsAtMessage;
+    host.onMessage = [&] { callsAtMessage = record.calls; };
     UseBook({
         "alias john john@example.com",
         "note john <name:John Smith>",
@@ -123,7 +125,9 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     const std::string logon = ExpectedPstPath() + "|1|Eudora Address Book Created-05-12-26 9-5-3";
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
     EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run does not
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Close"), 1);
+    // The completion is announced once the file is final.
+    EXPECT_EQ(callsAtMessage.back(), "Close");
 
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
@@ -361,7 +365,7 @@ TEST_F(ExportRunTest, ReadFailingPartWayKeepsWhatWasWrittenAndFails) {
     EXPECT_TRUE(outcome.bookUnreadable);
     EXPECT_FALSE(outcome.finished);
     EXPECT_EQ(record.SavedItems().size(), 2u);
-    EXPECT_EQ(record.Count("Flush"), 1);  // what was saved is made durable
+    EXPECT_EQ(record.Count("Close"), 1);  // what was saved is made durable and final
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "Export Failed");
 }
@@ -418,11 +422,11 @@ TEST_F(ExportRunTest, FailingWriteOfTheFileEndsTheRun) {
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(host.messages[0].text,
               "The Outlook file could not be written:\r\nNo space left on device\r\n"
-              "Items saved before the failure are kept in:\r\n" +
+              "The file keeps the first item:\r\n" +
                   ExpectedPstPath());
 }
 
-TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
+TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrClosingEndsTheRun) {
     UseBook({"alias g x@example.com, y@example.com", "alias a a@example.com"});
     record.FailOn("Wrapper.Save", 1, true, "File too large");
     EXPECT_TRUE(exporter.ExportAddressBook().writeFailed);
@@ -433,12 +437,38 @@ TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
     host.messages.clear();
     record.rules.clear();
     now += std::chrono::seconds(1);
-    record.FailOn("Flush", 1, true, "Input/output error");
+    record.FailOn("Close", 1, true, "Input/output error");
     const ExportOutcome outcome = exporter.ExportAddressBook();
     EXPECT_TRUE(outcome.writeFailed);
     EXPECT_FALSE(outcome.finished);
     ASSERT_FALSE(host.log.empty());
     EXPECT_EQ(host.log.back(), "Could not write the Outlook file: Input/output error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed") << "a failed close is no success";
+}
+
+TEST_F(ExportRunTest, ABookTooLargeForTheDiskStopsBeforeAnyItemAndLeavesNoFile) {
+    UseBook({"alias a a@example.com", "note a <name:Ann>", "alias b b@example.com",
+             "alias g a, b, c@example.com", "alias"});
+    record.noRoom = tarvelle::fakes::NoRoom{"/media/stick", 300'000'001, 89'999'999};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    // The store was told what was coming, counted by the first pass.
+    EXPECT_EQ(record.expected.contacts, 2u);
+    EXPECT_EQ(record.expected.lists, 1u);
+    EXPECT_EQ(record.expected.contactText, 42u);
+    EXPECT_EQ(record.expected.listText, 27u);
+    EXPECT_EQ(record.expected.noteText, 17u);
+    const std::string text =
+        "Not enough free space in /media/stick: about 301 MB needed, 89 MB free";
+    EXPECT_THAT(RunLines(), ElementsAre(text));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(host.messages[0].text, text);
+    EXPECT_TRUE(outcome.writeFailed);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_EQ(record.Count("AddItem"), 0);
+    EXPECT_EQ(record.Count("Discard"), 1);
+    EXPECT_EQ(outcome.pstPath, "") << "no file to name";
 }
 
 TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {
@@ -719,7 +749,7 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     ASSERT_EQ(items[0]->members.size(), 2u);
     EXPECT_EQ(items[0]->members[0].itemEntryId, items[1]->entryId);
     EXPECT_FALSE(items[0]->members[1].itemEntryId.has_value());
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Close"), 1);
 }
 
 TEST_F(ExportRunTest, RefusedFolderOfAnExtraBookFailsOnlyItsItems) {

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <vector>
 
 #include "platform/PstStoreSession.h"
 #include "tests/pst/ltp_tools.h"
@@ -170,6 +172,7 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     setrlimit(RLIMIT_FSIZE, &limited);
     bool failed = false;
     std::string cause;
+    std::size_t kept = 0;
     try {
         for (int i = 0; i < 5000 && !failed; ++i) {
             AddContact(*store, "Lost " + std::to_string(i), "lost@example.org");
@@ -178,6 +181,7 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     } catch (const PstWriteError& e) {
         failed = true;
         cause = e.what();
+        kept = e.ItemsKept();
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
@@ -189,6 +193,59 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     ExpectValid(path);
     const auto tree = Pstwalk("tree", path);
     EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
+    EXPECT_GT(kept, 1u);
+    EXPECT_NE(tree.out.find("count=" + std::to_string(kept) + " "), std::string::npos)
+        << "the error tells how many items the file holds: " << kept << "\n"
+        << tree.out;
+}
+
+TEST_F(PstStoreSessionTest, ExpectedItemsAreComparedWithTheFreeSpace) {
+    struct Row {
+        std::optional<std::uint64_t> available;
+        bool fits;
+    };
+    int n = 0;
+    for (const Row row :
+         {Row{1u << 20, false}, Row{std::uint64_t{1} << 40, true}, Row{std::nullopt, true}}) {
+        SCOPED_TRACE(++n);
+        std::vector<fs::path> asked;
+        auto factory = MakePstSessionFactory([&](const fs::path& folder) {
+            asked.push_back(folder);
+            return row.available;
+        });
+        auto session = factory->CreateSession();
+        const fs::path path = dir_ / ("room" + std::to_string(n) + ".pst");
+        session->LogonPstStore(path.string(), 1, "Room");
+        try {
+            session->ExpectItems({20000, 0, 3u << 20, 0, 0});
+            EXPECT_TRUE(row.fits);
+        } catch (const NotEnoughSpaceError& e) {
+            EXPECT_FALSE(row.fits);
+            EXPECT_EQ(e.Folder(), dir_.string());
+            EXPECT_EQ(e.Available(), *row.available);
+            EXPECT_GT(e.Needed(), 20000u * 1000) << "about the size of 20,000 items";
+        }
+        EXPECT_EQ(asked, std::vector<fs::path>{dir_});
+        session->Discard();
+        EXPECT_FALSE(fs::exists(path));
+    }
+}
+
+TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalAndDiscardTakesBackOnlyAnEmptyOne) {
+    const fs::path kept = dir_ / "kept.pst";
+    const fs::path empty = dir_ / "empty.pst";
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore(kept.string(), 1, "Kept");
+    session->LogonPstStore(empty.string(), 1, "Empty");
+    AddContact(*store, "Ann", "ann@example.org");
+    session->Discard();
+    EXPECT_FALSE(fs::exists(empty));
+    ASSERT_TRUE(fs::exists(kept)) << "a store holding an item is kept";
+    session->Close();
+    EXPECT_THROW(AddContact(*store, "Late", "late@example.org"), StoreError);
+    const auto r = Pstwalk("check", kept);
+    EXPECT_NE(r.out.find(" 0 errors, 0 warnings"), std::string::npos) << r.out;
+    EXPECT_NO_THROW(session->Logoff());
 }
 
 }  // namespace
