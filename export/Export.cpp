@@ -311,7 +311,7 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             const WrittenItem written = items_.At(target.itemNumber);
             if (!written.entryId.empty()) {
-                member.itemEntryId = std::string(written.entryId);
+                member.itemEntryId = written.entryId;
                 if (resolved.target == eudora::MemberTarget::Contact) {
                     // The one-off counterpart carries what the contact's Email1 carries.
                     member.address = written.emailAddress;
@@ -741,8 +741,9 @@ ExportOutcome Exporter::ExportAddressBook() {
             outcome.pstPath.clear();
             return outcome;
         }
-        // Entry IDs are 48 hex digits; the Email1 parts are a part of the text read.
-        items_.Reserve(items, items * 48 + textBytes / 4);
+        // Entry IDs take 9 characters past their shared start; the Email1 parts are a part of
+        // the text read.
+        items_.Reserve(items, items * 9 + textBytes / 4);
         for (std::size_t book = 0; book < reads.size(); ++book) {
             if (!WriteBook(opener, book, books[book], reads[book], outcome)) break;
         }

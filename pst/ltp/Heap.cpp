@@ -193,15 +193,28 @@ ndb::Bid Heap::Write(ndb::NodeDatabase& db) {
             p.dirty = false;
         }
         bids.push_back(p.bid);
-        if (i + 1 < pages_.size() && p.pinnedItems == 0 && !p.released) {
-            p.released = true;
-            p.bytes = {};
-            p.ends = {0};
-            p.pinned = {};
-        }
+        if (i + 1 < pages_.size() && p.pinnedItems == 0 && !p.released) p.Release();
     }
     written_ = bids.size() == 1 ? bids[0] : db.WriteDataTree(bids);
     return written_;
+}
+
+void Heap::WriteFullPages(ndb::NodeDatabase& db) {
+    for (; fullPagesSeen_ + 1 < pages_.size(); ++fullPagesSeen_) {
+        Page& p = pages_[fullPagesSeen_];
+        if (p.released || p.pinnedItems > 0) continue;  // pinned ones wait for Write
+        if (p.dirty || p.bid == 0) {
+            p.bid = db.WriteDataBlock(SerializePage(fullPagesSeen_));
+            p.dirty = false;
+            written_ = 0;
+        }
+        p.Release();
+    }
+}
+
+bool Heap::InMemory(Hid hid) const {
+    const std::size_t page = hid >> 16;
+    return page < pages_.size() && !pages_[page].released;
 }
 
 }  // namespace tarvelle::pst::ltp

@@ -86,6 +86,16 @@ Bytes TableContext::RowBytes(std::size_t index) const {
     return Bytes(p, p + rowSize_);
 }
 
+void TableContext::CheckCellsInMemory(const std::uint8_t* row) const {
+    const std::uint8_t* ceb = row + rgib_[2];
+    for (const auto& c : columns_) {
+        if (!(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))) || !CellIsHnid(TagType(c.tag))) continue;
+        const std::uint32_t hnid = GetU32(row + c.ibData);
+        if (hnid != 0 && (hnid & 0x1F) == 0 && !heap_->InMemory(hnid))
+            throw LtpError("table: the cells of this row are sealed");
+    }
+}
+
 void TableContext::FreeCells(const std::uint8_t* row) {
     const std::uint8_t* ceb = row + rgib_[2];
     for (const auto& c : columns_) {
@@ -115,6 +125,9 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
         index = it->second;
         replacing = true;
     }
+
+    // A row whose cells are no longer in memory cannot change; said before anything is taken.
+    if (replacing) CheckCellsInMemory(RowPtr(index));
 
     Bytes row(rowSize_, 0);
     std::uint8_t* ceb = row.data() + rgib_[2];
@@ -151,6 +164,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     if (replacing) {
         std::uint8_t* dst = RowPtr(index);
         FreeCells(dst);
+
         std::copy(row.begin(), row.end(), dst);
         blocks_[index / rowsPerBlock_].dirty = true;
         return;
@@ -169,6 +183,23 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     std::uint8_t rowNumber[4];
     PutU32(rowNumber, static_cast<std::uint32_t>(index));
     rowIndex_->Put(rowId, rowNumber);
+}
+
+void TableContext::WriteFull(ndb::NodeDatabase& db) {
+    if (!appendOnly_) return;
+    for (; fullBlocksSeen_ + 1 < blocks_.size(); ++fullBlocksSeen_) {
+        RowBlock& b = blocks_[fullBlocksSeen_];
+        if (b.released) continue;
+        if (b.dirty || b.bid == 0) {
+            Bytes bytes = b.bytes;
+            bytes.resize(kHeapPageSize, 0);  // every block but the last is padded
+            b.bid = db.WriteDataBlock(bytes);
+            b.dirty = false;
+        }
+        b.released = true;
+        Bytes().swap(b.bytes);  // `= {}` would keep the capacity
+    }
+    heap_->WriteFullPages(db);
 }
 
 NodeContent TableContext::Write(ndb::NodeDatabase& db) {
@@ -201,7 +232,7 @@ NodeContent TableContext::Write(ndb::NodeDatabase& db) {
             }
             if (appendOnly_ && !last && !b.released) {
                 b.released = true;
-                b.bytes = {};
+                Bytes().swap(b.bytes);
             }
             bids.push_back(b.bid);
         }

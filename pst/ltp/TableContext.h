@@ -44,6 +44,9 @@ class TableContext {
     Bytes RowBytes(std::size_t index) const;
 
     NodeContent Write(ndb::NodeDatabase& db);
+    // An append-only table writes its full row blocks and heap pages at once and drops them from
+    // memory; Write completes the table later.
+    void WriteFull(ndb::NodeDatabase& db);
 
   private:
     struct RowBlock {
@@ -53,6 +56,7 @@ class TableContext {
         bool released = false;
     };
     std::uint8_t* RowPtr(std::size_t index);
+    void CheckCellsInMemory(const std::uint8_t* row) const;
     void FreeCells(const std::uint8_t* row);
     void WriteTcInfo(Hid rows);
 
@@ -69,6 +73,7 @@ class TableContext {
     std::uint32_t rowVersion_ = 0;
     std::unordered_map<std::uint32_t, std::uint32_t> rowNumbers_;  // unless append-only
     std::vector<RowBlock> blocks_;
+    std::size_t fullBlocksSeen_ = 0;  // blocks before this one were looked at by WriteFull
     bool rowsInSubnode_ = false;
     Hid rowsHid_ = 0;
     std::vector<ndb::SubnodeEntry> largeValues_;

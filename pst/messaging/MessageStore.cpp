@@ -391,6 +391,7 @@ void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& 
     }
     WriteProps(nid, props, folderNid);
     folder.contents->SetRow(nid, props);
+    folder.contents->WriteFull(*db_);
     folder.contentsDirty = true;
     ++folder.count;
     ++itemsWritten_;

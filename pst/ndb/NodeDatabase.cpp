@@ -47,7 +47,7 @@ void SealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib, Bid bid)
 
 namespace {
 
-constexpr std::size_t kArenaSize = 8u << 20;
+constexpr std::size_t kArenaSize = 2u << 20;
 constexpr std::uint64_t kWriteBackRun = 256u << 10;
 constexpr std::uint64_t kMaxRunPages = 256;
 constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
