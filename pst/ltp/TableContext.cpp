@@ -132,6 +132,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
         while (it != values.end() && (*it).first < c.tag) ++it;
         if (it == values.end() || (*it).first != c.tag) continue;
         const PropertyBag::Value v = (*it).second;
+        CheckStorable(c.tag, v.size());
         if (CellIsHnid(TagType(c.tag))) {
             Hid hnid = 0;
             if (v.size() > kMaxHeapItem) {
@@ -142,7 +143,6 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
             }
             PutU32(row.data() + c.ibData, hnid);
         } else {
-            if (v.size() != c.cbData) throw LtpError("table: cell value of the wrong size");
             std::copy(v.begin(), v.end(), row.begin() + c.ibData);
         }
         setBit(c.iBit);

@@ -105,12 +105,26 @@ TEST(PropertyContext, SinglePageLayoutIsTheGeneralHeapsLayout) {
     EXPECT_FALSE(SinglePagePropertyHeap(large).has_value());
 }
 
-TEST(PropertyContext, RejectsFixedValuesOfTheWrongSize) {
+TEST(PropertyContext, StoresEmptyStringsAsOutlookAndRefusesWhatItNeverStores) {
     FakeNodeDatabase db;
-    PropertyBag props;
-    props[Tag(0x3602, kInt32)] = Bytes{1, 2};
-    EXPECT_THROW(WritePropertyContext(db, props), LtpError);
-    EXPECT_THROW(SinglePagePropertyHeap(props), LtpError);
+    PropertyBag empty;
+    empty[Tag(0x3001, kString)] = Bytes{};
+    HeapReader r(db.Blocks(WritePropertyContext(db, empty).data));
+    const auto records = r.BthRecords(0x20);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(HeapReader::U32(records[0].data() + 4), 0u);  // HNID 0, nothing allocated
+
+    // A fixed-length value of the wrong size; an empty binary value (readers take its HNID 0
+    // for a missing subnode), in a property context and in a table row.
+    for (const auto& [tag, value] :
+         {std::pair{Tag(0x3602, kInt32), Bytes{1, 2}}, std::pair{Tag(0x0004, kBinary), Bytes{}}}) {
+        PropertyBag props;
+        props[tag] = value;
+        EXPECT_THROW(WritePropertyContext(db, props), LtpError);
+        EXPECT_THROW(SinglePagePropertyHeap(props), LtpError);
+        TableContext tc({tag});
+        EXPECT_THROW(tc.SetRow(1, props), LtpError);
+    }
 }
 
 const std::vector<std::uint32_t> kHierarchyColumns = {

@@ -57,22 +57,41 @@ TEST(NameMap, IdsBucketsAndStreams) {
     const ltp::PropertyBag props = map.Properties();
     EXPECT_EQ(GetU32(props.at(0x00010003).data()), 251u);
     const Bytes& guids = props.at(0x00020102);
-    ASSERT_EQ(guids.size(), 48u);
+    ASSERT_EQ(guids.size(), 64u);
     EXPECT_EQ(ToHex(std::span(guids).subspan(0, 16)), "0420060000000000C000000000000046");
+    EXPECT_EQ(ToHex(std::span(guids).subspan(48, 16)), "8603020000000000C000000000000046");
+    // The string stream is never empty: the string names Outlook registers in a new store.
+    const Bytes& strings = props.at(0x00040102);
+    ASSERT_EQ(strings.size(), 4 + 16 + 4 + 26 + 2u);  // "Keywords", "content-class", padding
+    EXPECT_EQ(GetU32(strings.data()), 16u);
+    EXPECT_EQ(strings[4], 'K');
+    EXPECT_EQ(GetU32(strings.data() + 20), 26u);
     const Bytes& entries = props.at(0x00030102);
     const std::uint16_t fileUnderListId = map.Id(PropSet::Address, 0x8026);
     const std::size_t idx = fileUnderListId - 0x8000u;
     EXPECT_EQ(GetU32(entries.data() + 8 * idx), 0x8026u);
     EXPECT_EQ(ltp::GetU16(entries.data() + 8 * idx + 4), 3 << 1);
     EXPECT_EQ(ltp::GetU16(entries.data() + 8 * idx + 6), idx);
-    // Every name is in its bucket.
+    // The string names follow the numeric ones and point into the string stream.
+    const std::size_t keywords = entries.size() / 8 - 2;
+    EXPECT_EQ(GetU32(entries.data() + 8 * keywords), 0u);
+    EXPECT_EQ(ltp::GetU16(entries.data() + 8 * keywords + 4), 2 << 1 | 1);
+    EXPECT_EQ(GetU32(entries.data() + 8 * keywords + 8), 20u);
+    EXPECT_EQ(ltp::GetU16(entries.data() + 8 * keywords + 12), 6 << 1 | 1);
+    // Every name is in its bucket; a string name under the CRC of its text.
     std::size_t inBuckets = 0;
     for (const auto& [tag, value] : props) {
         if (ltp::TagId(tag) < 0x1000 || ltp::TagId(tag) > 0x10FA) continue;
         for (std::size_t off = 0; off < value.size(); off += 8) {
-            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off),
-                                      ltp::GetU16(value.data() + off + 4) >> 1),
+            const std::uint16_t guid = ltp::GetU16(value.data() + off + 4);
+            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off), guid >> 1, guid & 1),
                       ltp::TagId(tag) - 0x1000u);
+            if (guid & 1) {
+                const std::size_t index = ltp::GetU16(value.data() + off + 6);
+                const std::size_t at = GetU32(entries.data() + 8 * index);
+                EXPECT_EQ(GetU32(value.data() + off), ndb::Crc(std::span(strings).subspan(
+                                                          at + 4, GetU32(strings.data() + at))));
+            }
             ++inBuckets;
         }
     }
