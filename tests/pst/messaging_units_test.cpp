@@ -2,6 +2,8 @@
 // worked out by hand or stated in the reference notes.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "pst/messaging/EntryIds.h"
 #include "pst/messaging/Items.h"
 #include "pst/messaging/MessageStore.h"
@@ -205,6 +207,66 @@ TEST(MessageStore, FolderBookkeepingAgreesWithTables) {
     EXPECT_THROW(store.CreateContactsFolder("Eudora 2"), MessagingError);
     store.Close();
     EXPECT_THROW(store.AddContact(contacts, {"A", "a@b", "", ""}), MessagingError);
+}
+
+// The values of one contents-table row and of the item it lists, by tag, as stored (fixed cells
+// and inline PC values as their bytes, the rest as the heap items they name).
+std::pair<std::map<std::uint32_t, Bytes>, std::map<std::uint32_t, Bytes>> RowAndItem(
+    const testing::FakeNodeDatabase& db, ndb::Nid folder, ndb::Nid item) {
+    const auto& table = db.nodes.at((folder & ~0x1Fu) | 0x0E);
+    testing::HeapReader tc(db.Blocks(table.data));
+    const Bytes info = tc.Item(tc.UserRoot());
+    const std::size_t rowSize = ltp::GetU16(info.data() + 8);
+    std::size_t number = 0;
+    for (const auto& rec : tc.BthRecords(GetU32(info.data() + 10))) {
+        if (GetU32(rec.data()) == item) number = GetU32(rec.data() + 4);
+    }
+    const Bytes rows = db.SubnodeData(table.subnode, ltp::kRowMatrixNid);
+    const std::size_t perBlock = ltp::kHeapPageSize / rowSize;
+    const std::uint8_t* row =
+        rows.data() + number / perBlock * ltp::kHeapPageSize + number % perBlock * rowSize;
+    std::map<std::uint32_t, Bytes> cells;
+    for (std::size_t i = 0; i < info[1]; ++i) {
+        const std::uint8_t* c = info.data() + 22 + 8 * i;
+        const std::uint32_t tag = GetU32(c);
+        const std::size_t ib = ltp::GetU16(c + 4);
+        if (!(row[ltp::GetU16(info.data() + 6) + c[7] / 8] & (0x80 >> c[7] % 8))) continue;
+        const std::size_t fixed = ltp::FixedSize(ltp::TagType(tag));
+        cells[tag] = fixed != 0 && fixed <= 8 ? Bytes(row + ib, row + ib + fixed)
+                                              : tc.Item(GetU32(row + ib));
+    }
+    testing::HeapReader pc(db.Blocks(db.nodes.at(item).data));
+    std::map<std::uint32_t, Bytes> props;
+    for (const auto& rec : pc.BthRecords(0x20)) {
+        const std::uint32_t tag = ltp::Tag(ltp::GetU16(rec.data()), ltp::GetU16(rec.data() + 2));
+        const std::size_t fixed = ltp::FixedSize(ltp::TagType(tag));
+        props[tag] = fixed != 0 && fixed <= 4 ? Bytes(rec.begin() + 4, rec.begin() + 4 + fixed)
+                                              : pc.Item(GetU32(rec.data() + 4));
+    }
+    return {cells, props};
+}
+
+TEST(MessageStore, ListSavedAgainLaterKeepsItsContentsRowInStep) {
+    auto fake = std::make_unique<testing::FakeNodeDatabase>();
+    auto* db = fake.get();
+    MessageStore store(std::move(fake), "Eudora");
+    const ndb::Nid contacts = store.DefaultContactsFolder();
+    const ndb::Nid list = store.AddDistList(contacts, {"L", "L", {}});
+    // Enough items after it that its block of rows has left memory when it is saved again.
+    for (int i = 0; i < 300; ++i) store.AddContact(contacts, {"c", "c@x.org", "", ""});
+    store.Commit();
+    store.UpdateDistList(contacts, list, {"L", "L", {{"Ann", "ann@x.org"}}});
+    store.Commit();
+    const auto [cells, props] = RowAndItem(*db, contacts, list);
+    // The columns taken from the item that change when it is saved again.
+    for (const std::uint32_t tag :
+         {0x00390040u, 0x00710102u, 0x0E060040u, 0x0E080003u, 0x30080040u}) {
+        EXPECT_EQ(cells.count(tag), 1u) << std::hex << tag;
+    }
+    for (const auto& [tag, value] : cells) {
+        if (tag == ltp::kTagLtpRowId || tag == ltp::kTagLtpRowVer) continue;
+        EXPECT_EQ(value, props.at(tag)) << std::hex << tag;
+    }
 }
 
 }  // namespace
