@@ -138,6 +138,43 @@ TEST(Items, ContactCarriesWhatOutlookComputes) {
     EXPECT_EQ(Email1DisplayName(c), "Ann Smith");
 }
 
+TEST(Items, ContactNamesAndFileAs) {
+    const NameMap names = NameMap::Standard();
+    const std::uint32_t fileUnder = names.Tag(PropSet::Address, 0x8005, ltp::kString);
+    struct Case {
+        std::string given, middle, surname, full;
+        std::string title, fileAs, email1;
+    };
+    const Case cases[] = {
+        {"John", "", "Smith", "", "John Smith", "Smith, John", "John Smith (j@x.org)"},
+        {"John", "Paul", "Smith", "Dr. John Smith", "Dr. John Smith", "Smith, John Paul",
+         "Dr. John Smith (j@x.org)"},
+        {"", "", "Smith", "", "Smith", "Smith", "Smith (j@x.org)"},
+        {"jsmith", "", "", "", "jsmith", "jsmith", "jsmith (j@x.org)"},
+        {"", "", "", "", "j@x.org", "j@x.org", "j@x.org"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.title);
+        ContactData c{k.given, "j@x.org", "", ""};
+        c.middleName = k.middle;
+        c.surname = k.surname;
+        c.fullName = k.full;
+        const auto p = ContactProperties(c, Context(names));
+        EXPECT_EQ(Utf16ToAscii(p.at(0x3001001F)), k.title);
+        EXPECT_EQ(Utf16ToAscii(p.at(0x0037001F)), "\x01\x01" + k.title);
+        EXPECT_EQ(Utf16ToAscii(p.at(fileUnder)), k.fileAs);
+        EXPECT_EQ(Utf16ToAscii(p.at(names.Tag(PropSet::Address, 0x8080, ltp::kString))), k.email1);
+        for (const auto& [tag, text] :
+             {std::pair{0x3A06001Fu, k.given}, {0x3A44001Fu, k.middle}, {0x3A11001Fu, k.surname}}) {
+            if (text.empty()) {
+                EXPECT_EQ(p.count(tag), 0u) << std::hex << tag;
+            } else {
+                EXPECT_EQ(Utf16ToAscii(p.at(tag)), text);
+            }
+        }
+    }
+}
+
 TEST(Items, LongListsKeepArraysUnderTheLimitAndStoreTheStream) {
     const NameMap names = NameMap::Standard();
     DistListData list{"Team", "Team", {}};
