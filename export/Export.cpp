@@ -77,6 +77,12 @@ std::string TwoDigits(int value) {
     return text.size() < 2 ? "0" + text : text;
 }
 
+// A folder whose names cannot be looked at: nothing can be created in it.
+class UnusableFolder : public StoreError {
+  public:
+    using StoreError::StoreError;
+};
+
 // Whether something exists under `path`; any error other than "not found" is thrown (as the
 // system's error), since nothing can be decided about a name that cannot be looked at.
 bool PathIsTaken(const std::string& path) {
@@ -224,12 +230,12 @@ std::string Exporter::PickFreePstPath(const std::string& stem, int& from) const 
         try {
             if (!PathIsTaken(candidate)) return candidate;
         } catch (const std::system_error& error) {
-            throw StoreError("Cannot use the folder " + ShownPath(state_.outputFolder) + ": " +
-                             error.code().message());
+            throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) + ": " +
+                                 error.code().message());
         }
     }
-    throw StoreError("Cannot use the folder " + ShownPath(state_.outputFolder) +
-                     ": no free file name is left");
+    throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) +
+                         ": no free file name is left");
 }
 
 bool Exporter::PrepareOutputStore() {
@@ -245,14 +251,17 @@ bool Exporter::PrepareOutputStore() {
     const std::string prefix = std::string(kStoreNameStem) + std::string(kCreatedInfix);
     state_.displayName = prefix + FormatTimestamp(clock_());
     const std::string stem = state_.outputFolder + prefix + FormatTimestamp(clock_());
-    int number = 1;
-    try {
-        state_.pstPath = PickFreePstPath(stem, number);
-    } catch (const StoreError& error) {
-        // Nothing can be created in a folder whose names cannot be looked at.
+    auto reportUnusable = [this](const UnusableFolder& error) {
+        state_.pstPath.clear();
         host_.AppendLog(error.what());
         host_.ShowMessage(kExportFailedTitle, error.what(), MessageIcon::Warning,
                           MessageButtons::Ok);
+    };
+    int number = 1;
+    try {
+        state_.pstPath = PickFreePstPath(stem, number);
+    } catch (const UnusableFolder& error) {
+        reportUnusable(error);
         return false;
     }
     host_.AppendLog("Checking Outlook Components...");
@@ -285,6 +294,10 @@ bool Exporter::PrepareOutputStore() {
         state_.session->Logoff();
         ReleaseStoreObjects();
         return true;
+    } catch (const UnusableFolder& error) {
+        // Found while looking for a name after another export took one.
+        reportUnusable(error);
+        return false;
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
         state_.storeEntryId.clear();
