@@ -105,7 +105,6 @@ TEST(ContactFields, NamesAndDisplayNameSources) {
          "John Smith",
          "John Smith"},
         {"<first:Dave><last:Brown>", "Dave B.", {"Dave", "", "Brown"}, "Dave Brown", "Dave Brown"},
-        {"<first:Dave>", "", {"Dave", "", ""}, "Dave", "Dave"},
         {"<last:Brown><name: >", "", {"", "", "Brown"}, "Brown", "Brown"},
         // `first` and `last` win over `name`, which is shown as written.
         {"<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>",
@@ -125,7 +124,6 @@ TEST(ContactFields, NamesAndDisplayNameSources) {
          "John  Paul Smith",
          "John  Paul Smith"},
         {"<name:Cher>", "", {"Cher", "", ""}, "Cher", "Cher"},
-        {"<name:Smith,>", "", {"", "", "Smith"}, "Smith", "Smith"},
         // No name in the note: the alias line's display part names the address only.
         {"free text", "Dave Brown", {}, "", "Dave Brown"},
         {"free text", "  ", {}, "", std::nullopt},
@@ -139,7 +137,6 @@ TEST(ContactFields, NamesAndDisplayNameSources) {
         EXPECT_EQ(f.name.surname, c.name.surname);
         EXPECT_EQ(f.fullName, c.fullName);
         EXPECT_EQ(f.emailDisplayName, c.emailDisplayName);
-        EXPECT_EQ(f.nickname, "nick");
     }
 
     const ContactFields none = MapContactFields("bob", nullptr, "Bob B");
