@@ -20,6 +20,16 @@ namespace fs = std::filesystem;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+std::size_t ReadBlock(std::FILE* file, char* into, std::size_t size) {
+    errno = 0;
+    const std::size_t got = std::fread(into, 1, size, file);
+    if (got < size && std::ferror(file)) {
+        const int error = errno != 0 ? errno : EIO;
+        throw TextFileError(std::error_code(error, std::generic_category()));
+    }
+    return got;
+}
+
 class FileSource final : public ByteSource {
   public:
     explicit FileSource(std::FILE* file) : file_(file) {}
@@ -27,15 +37,7 @@ class FileSource final : public ByteSource {
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    std::size_t Read(char* into, std::size_t size) override {
-        errno = 0;
-        const std::size_t got = std::fread(into, 1, size, file_);
-        if (got < size && std::ferror(file_)) {
-            const int error = errno != 0 ? errno : EIO;
-            throw TextFileError(std::error_code(error, std::generic_category()));
-        }
-        return got;
-    }
+    std::size_t Read(char* into, std::size_t size) override { return ReadBlock(file_, into, size); }
 
   private:
     std::FILE* file_;
@@ -62,8 +64,8 @@ class StringSource final : public ByteSource {
 
 class DecodingTextReader final : public TextReader {
   public:
-    explicit DecodingTextReader(std::unique_ptr<ByteSource> source)
-        : source_(std::move(source)), buffer_(kBlockSize) {}
+    DecodingTextReader(std::unique_ptr<ByteSource> source, TextEncoding encoding)
+        : source_(std::move(source)), buffer_(kBlockSize), encoding_(encoding) {}
 
     // Reads the first block and settles the encoding, so that Open reports an unreadable file.
     void Start() {
@@ -72,16 +74,19 @@ class DecodingTextReader final : public TextReader {
         while (Available() < kUtf8Bom.size() && Fill()) {
         }
         const std::string_view head(buffer_.data() + begin_, Available());
-        if (head.starts_with(kUtf8Bom)) {
-            utf8_ = true;
-            begin_ += kUtf8Bom.size();
+        const bool bom = head.starts_with(kUtf8Bom);
+        if (encoding_ == TextEncoding::Auto) {
+            encoding_ = bom ? TextEncoding::Utf8 : TextEncoding::Ansi;
         }
+        if (bom && encoding_ == TextEncoding::Utf8) begin_ += kUtf8Bom.size();
     }
 
     bool AtEndOfStream() override {
         Start();
         return Available() == 0 && !Fill();
     }
+
+    TextEncoding Encoding() const override { return encoding_; }
 
     std::string ReadLine() override {
         Start();
@@ -110,7 +115,7 @@ class DecodingTextReader final : public TextReader {
         }
         // Most lines are ASCII, the same in every encoding: no second copy for them.
         if (IsAscii(raw)) return raw;
-        return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
+        return Decode(encoding_, raw);
     }
 
   private:
@@ -138,9 +143,9 @@ class DecodingTextReader final : public TextReader {
     std::vector<char> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    TextEncoding encoding_;
     bool atEnd_ = false;
     bool started_ = false;
-    bool utf8_ = false;
 };
 
 std::FILE* OpenForReading(const fs::path& path) {
@@ -151,9 +156,30 @@ std::FILE* OpenForReading(const fs::path& path) {
 #endif
 }
 
+std::string FileName(const fs::path& path) {
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// Reads the whole file once to choose its encoding, then goes back to its start.
+TextEncoding SniffEncoding(std::FILE* file, const fs::path& path) {
+    EncodingSniffer sniffer(FileName(path));
+    std::vector<char> block(kBlockSize);
+    while (!sniffer.Decided()) {
+        const std::size_t got = ReadBlock(file, block.data(), block.size());
+        if (got == 0) break;
+        sniffer.Add(std::string_view(block.data(), got));
+    }
+    errno = 0;
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        throw TextFileError(std::error_code(errno != 0 ? errno : EIO, std::generic_category()));
+    }
+    return sniffer.Result();
+}
+
 class FileOpener final : public TextFileOpener {
   public:
-    std::unique_ptr<TextReader> Open(const std::string& pathText) override {
+    std::unique_ptr<TextReader> Open(const std::string& pathText, TextEncoding encoding) override {
         const std::optional<fs::path> path = ResolveNativePath(pathText);
         if (!path) {
             throw TextFileError(std::make_error_code(std::errc::no_such_file_or_directory));
@@ -173,7 +199,9 @@ class FileOpener final : public TextFileOpener {
             const int error = errno != 0 ? errno : ENOENT;
             throw TextFileError(std::error_code(error, std::generic_category()));
         }
-        auto reader = std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file));
+        auto source = std::make_unique<FileSource>(file);
+        if (encoding == TextEncoding::Auto) encoding = SniffEncoding(file, *path);
+        auto reader = std::make_unique<DecodingTextReader>(std::move(source), encoding);
         reader->Start();
         return reader;
     }
@@ -186,15 +214,22 @@ TextFileOpener& DefaultTextFileOpener() {
     return opener;
 }
 
-std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source) {
-    auto reader = std::make_unique<DecodingTextReader>(std::move(source));
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source,
+                                           TextEncoding encoding) {
+    auto reader = std::make_unique<DecodingTextReader>(std::move(source), encoding);
     reader->Start();
     return reader;
 }
 
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize) {
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize,
+                                                 TextEncoding encoding, std::string_view fileName) {
+    if (encoding == TextEncoding::Auto) {
+        EncodingSniffer sniffer(fileName);
+        sniffer.Add(bytes);
+        encoding = sniffer.Result();
+    }
     auto reader = std::make_unique<DecodingTextReader>(
-        std::make_unique<StringSource>(std::move(bytes), chunkSize));
+        std::make_unique<StringSource>(std::move(bytes), chunkSize), encoding);
     reader->Start();
     return reader;
 }

@@ -703,9 +703,10 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     dir.Write("Nickname/b.txt", "alias b b@example.com\r\n");
     // b.txt cannot be opened; the others are read from the disk.
     struct FailingOpener : platform::TextFileOpener {
-        std::unique_ptr<platform::TextReader> Open(const std::string& path) override {
+        std::unique_ptr<platform::TextReader> Open(const std::string& path,
+                                                   platform::TextEncoding encoding) override {
             if (path.ends_with("b.txt")) throw platform::TextFileError("Permission denied");
-            return platform::DefaultTextFileOpener().Open(path);
+            return platform::DefaultTextFileOpener().Open(path, encoding);
         }
     } opener;
     exporter.SetTextFileOpener(opener);
