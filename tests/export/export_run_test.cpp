@@ -163,7 +163,7 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
         "alias \"Smith, John\" js@example.com",
         "alias c c@example.com",
         "alias \"\" d@example.com",
-        "Alias e e@example.com",
+        " alias e e@example.com",
         "alias d d@example.com",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
@@ -172,8 +172,9 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
                             "+ Creating Group : g", "     - Saved 2 Members in Group...",
                             "+ Creating Group : Smith, John", "     - Saved 1 Members in Group...",
                             "Creating Contact : 2 - c", "Skipped line 6: no nickname",
-                            "Creating Contact : 3 - d", "Finished..."));
-    EXPECT_EQ(outcome.linesSkipped, 2);
+                            "Skipped line 7: not a nickname line", "Creating Contact : 3 - d",
+                            "Finished..."));
+    EXPECT_EQ(outcome.linesSkipped, 3);
     EXPECT_EQ(outcome.itemsWritten, 5);
     EXPECT_TRUE(outcome.finished);
     // Skipped lines write nothing, not even a copy of the previous item.
@@ -182,7 +183,7 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
 
 TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
     for (const std::vector<std::string>& lines :
-         {std::vector<std::string>{}, std::vector<std::string>{"", "hello", "# comment"}}) {
+         {std::vector<std::string>{}, std::vector<std::string>{"", " \t", "note \"\" names nothing"}}) {
         host.log.clear();
         host.messages.clear();
         UseBook(lines);
