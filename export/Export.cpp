@@ -281,12 +281,15 @@ platform::Folder& Exporter::CurrentFolder() {
 }
 
 std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
-                                                     std::string_view addressText,
-                                                     int* deferred) const {
+                                                     std::string_view addressText, int* deferred,
+                                                     std::vector<std::string>* unknown) const {
     std::vector<platform::Member> members;
     for (const eudora::ResolvedMember& resolved : books_.ResolveMembers(group, addressText)) {
         platform::Member member;
         const eudora::Address& entry = resolved.member;
+        if (unknown != nullptr && resolved.reason == eudora::AddressReason::NamesNothing) {
+            unknown->push_back(entry.address);
+        }
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             const WrittenItem written = items_.At(target.itemNumber);
@@ -319,13 +322,12 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
     return members;
 }
 
-void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
+void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
                           ExportOutcome& outcome) {
     // The previous wrapper refers to the previous list: release it before the list.
     state_.distListWrapper.reset();
     state_.currentDistList.reset();
 
-    const eudora::ParsedNickname parsed = eudora::ParseNicknameLine(line);
     const std::string& name = parsed.name;
     std::string failure;
     try {
@@ -349,8 +351,16 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
     }
 
     int deferred = 0;
+    std::vector<std::string> unknown;
     const std::vector<platform::Member> members =
-        GroupMembers(entry, parsed.addressText, &deferred);
+        GroupMembers(entry, parsed.addressText, &deferred, &unknown);
+    for (const std::string& member : unknown) {
+        // Eudora would send to the word as it stands (adding its default domain): so does the
+        // list, but the user should know the name matched nothing.
+        if (unknownReported_.insert(eudora::FoldNickname(member)).second) {
+            host_.AppendLog("     ! Unknown nickname kept as an address: " + member);
+        }
+    }
     host_.ProcessEvents();
     int added = 0;
     bool saved = false;
@@ -507,23 +517,28 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
 bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
                            ExportOutcome& outcome) {
     state_.nicknamesFilePath = NicknamesFilePath(source);
-    std::vector<BookSource> extra;
+    // The data folder whose Nickname subfolder holds the extra books: the selected one, or the
+    // folder of a main book picked by hand, so that both give the same export.
+    std::optional<std::filesystem::path> dataFolder;
     if (source.useDefault) {
-        const std::string folderText = eudora::TrimSpaces(source.path);
-        if (auto folder = platform::ResolveNativePath(folderText)) {
-            const eudora::BookFiles files = eudora::FindBookFiles(*folder);
-            if (files.mainBook && *files.mainBook != kNicknamesFileName) {
-                // NNdbase.nnt, or the file under another case of its name.
-                const std::string& path = state_.nicknamesFilePath;
-                state_.nicknamesFilePath =
-                    path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
-            }
-            if (!files.extraBooks.empty()) {
-                const std::filesystem::path subfolder = NicknameSubfolder(*folder);
-                for (const eudora::ExtraBook& book : files.extraBooks) {
-                    extra.push_back(
-                        {Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
-                }
+        dataFolder = platform::ResolveNativePath(eudora::TrimSpaces(source.path));
+    } else if (auto picked = platform::ResolveNativePath(state_.nicknamesFilePath)) {
+        if (eudora::IsMainBookName(Utf8(picked->filename()))) dataFolder = picked->parent_path();
+    }
+    std::vector<BookSource> extra;
+    if (dataFolder) {
+        const eudora::BookFiles files = eudora::FindBookFiles(*dataFolder);
+        if (source.useDefault && files.mainBook && *files.mainBook != kNicknamesFileName) {
+            // NNdbase.nnt, or the file under another case of its name.
+            const std::string& path = state_.nicknamesFilePath;
+            state_.nicknamesFilePath =
+                path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
+        }
+        if (!files.extraBooks.empty()) {
+            const std::filesystem::path subfolder = NicknameSubfolder(*dataFolder);
+            for (const eudora::ExtraBook& book : files.extraBooks) {
+                extra.push_back(
+                    {Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
             }
         }
     }
@@ -561,7 +576,8 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         BookRead& read = reads.emplace_back();
         std::unique_ptr<platform::TextReader> reader;
         try {
-            reader = opener.Open(source.path);
+            reader = opener.Open(source.path, encoding_);
+            read.encoding = reader->Encoding();
         } catch (const platform::TextFileError& error) {
             if (book == 0) {
                 // Nothing of the run can be written without its main book.
@@ -571,19 +587,24 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             read.failure = error.what();
             break;
         }
+        eudora::BookLineReader lines;
         try {
             while (true) {
                 host_.ProcessEvents();
                 if (reader->AtEndOfStream()) break;
-                const std::string line = reader->ReadLine();
+                std::string line = reader->ReadLine();
                 read.textBytes += line.size();
-                books_.AddLine(book, ++read.lines, line);
+                ++read.lines;
+                lines.Add(std::move(line));
+                while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
             read.failure = error.what();
-            break;
         }
+        lines.End();
+        while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
+        if (read.failure) break;
     }
     books_.Resolve();
     return true;
@@ -614,37 +635,32 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     std::unique_ptr<platform::TextReader> reader;
     std::optional<std::string> failure = read.failure;
     try {
-        reader = opener.Open(source.path);
+        reader = opener.Open(source.path, read.encoding);
     } catch (const platform::TextFileError& error) {
         failure = error.what();
     }
+    eudora::BookLineReader lines;
+    bool readAll = reader != nullptr;
     for (int lineNumber = 1; reader && lineNumber <= read.lines; ++lineNumber) {
-        std::string line;
         try {
             host_.ProcessEvents();
             if (reader->AtEndOfStream()) {
                 failure = "the file became shorter while it was read";
+                readAll = false;
                 break;
             }
-            line = reader->ReadLine();
+            lines.Add(reader->ReadLine());
         } catch (const platform::TextFileError& error) {
             failure = error.what();
+            readAll = false;
             break;
         }
-        const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
-        if (entry == nullptr) continue;
-        if (entry->skipReason) {
-            ++outcome.linesSkipped;
-            host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " +
-                            *entry->skipReason);
-            continue;
-        }
-        if (entry->kind == eudora::EntryKind::Group) {
-            WriteGroup(*entry, line, outcome);
-        } else {
-            WriteContact(*entry, outcome);
-        }
-        host_.ProcessEvents();
+        while (const eudora::BookLine* line = lines.Next()) WriteLine(book, *line, outcome);
+    }
+    if (readAll) {
+        // The first pass ended its last block at the same line.
+        lines.End();
+        while (const eudora::BookLine* line = lines.Next()) WriteLine(book, *line, outcome);
     }
     state_.bookFolder.reset();
     if (failure) {
@@ -654,9 +670,26 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     return true;
 }
 
+void Exporter::WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome) {
+    const eudora::BookEntry* entry = books_.EntryAt(book, line.number);
+    if (entry == nullptr) return;
+    if (entry->skipReason) {
+        ++outcome.linesSkipped;
+        host_.AppendLog("Skipped line " + std::to_string(line.number) + ": " + *entry->skipReason);
+        return;
+    }
+    if (entry->kind == eudora::EntryKind::Group) {
+        WriteGroup(*entry, eudora::ParseBookAlias(line), outcome);
+    } else {
+        WriteContact(*entry, outcome);
+    }
+    host_.ProcessEvents();
+}
+
 ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
+    unknownReported_.clear();
     books_ = eudora::AddressBooks();
     items_.Clear();
     pendingLists_.clear();

@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "eudora/Book.h"
 #include "export/ExportHost.h"
 #include "export/ItemRecords.h"
+#include "platform/Codepage.h"
 #include "platform/StoreSession.h"
 
 namespace tarvelle::platform {
@@ -83,6 +85,8 @@ class Exporter {
     // Where the nicknames file is opened; the default is platform::DefaultTextFileOpener(). The
     // opener must outlive the exporter.
     void SetTextFileOpener(platform::TextFileOpener& opener) { opener_ = &opener; }
+    // How the books are decoded; Auto (the default) chooses for each book from its bytes.
+    void SetEncoding(platform::TextEncoding encoding) { encoding_ = encoding; }
 
   private:
     // One address book of the run: where it is read from and, for an extra book, the contacts
@@ -96,6 +100,8 @@ class Exporter {
         int lines = 0;
         std::uint64_t textBytes = 0;
         std::optional<std::string> failure;
+        // As the first pass decoded the book: the second reads the same text.
+        platform::TextEncoding encoding = platform::TextEncoding::Auto;
     };
     // A list saved without the members that name items written after it; saved again with all
     // its members once every item has been written.
@@ -114,14 +120,19 @@ class Exporter {
     // Second pass over one book; false when the run must stop after it.
     bool WriteBook(platform::TextFileOpener& opener, std::size_t book, const BookSource& source,
                    const BookRead& read, ExportOutcome& outcome);
-    void WriteGroup(const eudora::BookEntry& entry, std::string_view line, ExportOutcome& outcome);
+    // One line of the second pass: the item its entry stands for, or its "Skipped line".
+    void WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome);
+    void WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
+                    ExportOutcome& outcome);
     void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);
     // The folder the current book's items go to: the book's own, or the default Contacts folder.
     platform::Folder& CurrentFolder();
     // The members of a group, as far as the items they name have been written (`deferred`
     // counts the others, when given; without it they become one-off members).
+    // Members that name no nickname and hold no "@" are added to `unknown`, when given.
     std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
-                                               std::string_view addressText, int* deferred) const;
+                                               std::string_view addressText, int* deferred,
+                                               std::vector<std::string>* unknown = nullptr) const;
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     void ShowOutlookError(const std::string& cause);
@@ -135,11 +146,14 @@ class Exporter {
     ExportState state_;
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
+    platform::TextEncoding encoding_ = platform::TextEncoding::Auto;
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;
     // The items written so far, by BookEntry::itemNumber.
     ItemRecords items_;
     std::vector<PendingList> pendingLists_;
+    // Member names already reported as unknown nicknames in this run, folded.
+    std::unordered_set<std::string> unknownReported_;
     std::unique_ptr<platform::Folder> defaultFolder_;  // released with the other store objects
 };
 

@@ -585,17 +585,20 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
         "note ann <name:Ann Lee>",
         "alias family ann, \"big bob\", kids, family, stranger, x@example.com, nomail",
         "alias \"Big Bob\" bob@example.com",
-        "alias kids family, ANN",
+        "alias kids family, ANN, Stranger, nobody",
         "alias nomail",
         "note nomail <phone:1>",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
     ASSERT_TRUE(outcome.finished);
-    EXPECT_THAT(RunLines(),
-                ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
-                            "     - Saved 7 Members in Group...", "Creating Contact : 2 - Big Bob",
-                            "+ Creating Group : kids", "     - Saved 2 Members in Group...",
-                            "Creating Contact : 3 - nomail", "Finished..."));
+    // A word naming no nickname is reported once per run, whatever its case.
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
+                                        "     ! Unknown nickname kept as an address: stranger",
+                                        "     - Saved 7 Members in Group...",
+                                        "Creating Contact : 2 - Big Bob", "+ Creating Group : kids",
+                                        "     ! Unknown nickname kept as an address: nobody",
+                                        "     - Saved 4 Members in Group...",
+                                        "Creating Contact : 3 - nomail", "Finished..."));
     EXPECT_EQ(outcome.itemsWritten, 5);
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 5u);
@@ -628,7 +631,7 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
     EXPECT_EQ(record.Count("ClearMembers"), 2);
 
     // A cycle (family -> kids -> family) is stored once each way and never expanded.
-    ASSERT_EQ(kids.members.size(), 2u);
+    ASSERT_EQ(kids.members.size(), 4u);
     EXPECT_EQ(kids.members[0].itemEntryId, family.entryId);
     EXPECT_EQ(kids.members[1].itemEntryId, ann.entryId);
 }
@@ -652,7 +655,7 @@ TEST_F(ExportRunTest, RefusedTargetsAndReadFailuresLeaveListsComplete) {
     EXPECT_EQ(items[0]->members[1].address, "b@example.com");
 }
 
-TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
+TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersWithTheMainBook) {
     dir.Write("NNdbase.nnt", "alias main main@example.com\r\nalias all w, c, main\r\n");
     fs::create_directory(dir.path() / "nickname");
     dir.Write("nickname/Work.txt", "alias w w@example.com\r\nalias main other@example.com\r\n");
@@ -687,14 +690,26 @@ TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
     EXPECT_EQ(items[1]->members[2].itemEntryId, items[0]->entryId);
     EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
 
-    // The chosen-file mode reads the picked file only.
+    // The main book picked by hand brings its extra books along, as the default mode does.
+    const std::vector<std::string> defaultLines = RunLines();
     host.log.clear();
     now += std::chrono::seconds(1);
     host.source = {false, (dir.path() / "NNdbase.nnt").string()};
     ASSERT_TRUE(exporter.ExportAddressBook().finished);
+    EXPECT_EQ(RunLines(), defaultLines);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
+
+    // Any other file picked by hand is read alone.
+    fs::copy_file(dir.path() / "NNdbase.nnt", dir.path() / "copy.txt");
+    host.log.clear();
+    now += std::chrono::seconds(1);
+    host.source = {false, (dir.path() / "copy.txt").string()};
+    ASSERT_TRUE(exporter.ExportAddressBook().finished);
     EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - main", "+ Creating Group : all",
+                                        "     ! Unknown nickname kept as an address: w",
+                                        "     ! Unknown nickname kept as an address: c",
                                         "     - Saved 3 Members in Group...", "Finished..."));
-    EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
 }
 
 TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
