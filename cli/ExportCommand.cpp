@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/DefaultSource.h"
+#include "cli/VerifyCommand.h"
 #include "eudora/Nicknames.h"
 #include "export/Export.h"
 #include "platform/NativePath.h"
@@ -107,6 +108,7 @@ struct Options {
     std::optional<std::string> file;
     std::optional<std::string> outDir;
     bool help = false;
+    bool verify = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -125,6 +127,10 @@ Options ParseArguments(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            continue;
+        }
+        if (arg == "--verify") {
+            options.verify = true;
             continue;
         }
         bool matched = false;
@@ -220,21 +226,31 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     }
 
     TerminalHost host(env, platform::PathToUtf8(outDir), source);
-    exporter::Exporter exporter(host, env.sessions);
-    if (env.opener) exporter.SetTextFileOpener(*env.opener);
-    const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
+    exporter::ExportOutcome outcome;
+    {
+        exporter::Exporter exporter(host, env.sessions);
+        if (env.opener) exporter.SetTextFileOpener(*env.opener);
+        outcome = exporter.ExportAddressBook();
+    }  // the exporter lets go of the store: the file on disk is in its final state
     host.ClearProgress();
     env.out.flush();
+    bool sound = true;
+    if (options.verify && !outcome.pstPath.empty()) {
+        // Checked as it stays on disk: closed, with its final allocation maps.
+        if (const std::string failure = env.sessions.Finish(outcome.pstPath); !failure.empty())
+            env.err << kProgramName << ": " << failure << '\n';
+        sound = VerifyWrittenFile(outcome.pstPath, env.err);
+    }
     if (!outcome.pstPath.empty()) env.err << outcome.pstPath << '\n';
     env.err.flush();
-    return outcome.finished && outcome.itemsFailed == 0 ? kExitSuccess : kExitFailure;
+    return outcome.finished && outcome.itemsFailed == 0 && sound ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 std::string UsageText() {
-    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR
-       tarvelle-export --out-dir DIR
+    return R"usage(Usage: tarvelle-export [--verify] --file PATH --out-dir DIR
+       tarvelle-export [--verify] --out-dir DIR
        tarvelle-export --help
 
 Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
@@ -247,6 +263,9 @@ distribution list with its members.
   --out-dir DIR  Folder for the new .pst; created when missing. The file is named
                  "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
                  written to or replaced: " (2)", " (3)", ... is added to the name instead.
+  --verify       Check the new .pst afterwards as tarvelle-verify does: its findings and the
+                 summary line go to stderr, before the file's path; a defect makes the exit
+                 status 1.
   --help         Show this text.
 
 Without --file the default address book in Eudora's data folder is exported; the folder is
@@ -259,7 +278,7 @@ terminal, a progress line is drawn there while the export runs.
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
   1  the store could not be prepared, the address book could not be found or read, the .pst
-     could not be written, or some items were not written
+     could not be written, some items were not written, or --verify found a defect
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";
