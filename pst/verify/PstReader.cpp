@@ -170,8 +170,8 @@ void PstReader::ReadHeader(Report* report) {
         r.Warning(at, "wVer " + std::to_string(h.version) + "; Outlook's Unicode files have " +
                           std::to_string(kVersionUnicode));
     if (h.clientVersion != kVersionClient)
-        r.Error(at, "wVerClient " + std::to_string(h.clientVersion) + ", not " +
-                        std::to_string(kVersionClient));
+        r.Warning(at, "wVerClient " + std::to_string(h.clientVersion) + ", not " +
+                          std::to_string(kVersionClient));
     if (p[kSentinel] != kSentinelValue) r.Error(at, "bSentinel is not 0x80");
     if (h.cryptMethod > 2)
         r.Error(at, "unknown bCryptMethod " + std::to_string(h.cryptMethod) +
