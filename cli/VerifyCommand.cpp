@@ -3,6 +3,7 @@
 #include <exception>
 #include <string_view>
 
+#include "export/ShownText.h"
 #include "platform/NativePath.h"
 #include "pst/verify/JsonDump.h"
 #include "pst/verify/Verify.h"
@@ -13,10 +14,10 @@ namespace {
 
 constexpr std::string_view kProgramName = "tarvelle-verify";
 
-void PrintFindings(const pst::verify::Report& report, const std::string& name, std::ostream& to) {
+void PrintFindings(const pst::verify::Report& report, const std::string& path, std::ostream& to) {
     for (const auto& finding : report.Findings()) to << finding.ToString() << '\n';
     if (report.Dropped() > 0) to << "(" << report.Dropped() << " more findings not listed)\n";
-    to << report.Summary(name) << '\n';
+    to << report.Summary(exporter::ShownPath(path)) << '\n';
 }
 
 }  // namespace
@@ -97,7 +98,7 @@ int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, st
         PrintFindings(report, file, dump ? err : out);
         return report.Errors() == 0 ? kVerifyClean : kVerifyDefects;
     } catch (const pst::verify::ReadError& e) {
-        err << file << ": " << e.what() << '\n';
+        err << exporter::ShownPath(file) << ": " << e.what() << '\n';
         return kVerifyRefused;
     } catch (const std::exception& e) {
         err << kProgramName << ": unexpected error: " << e.what() << '\n';
@@ -111,7 +112,7 @@ bool VerifyWrittenFile(const std::string& path, std::ostream& err) {
         PrintFindings(report, path, err);
         return report.Errors() == 0;
     } catch (const std::exception& e) {
-        err << path << ": " << e.what() << '\n';
+        err << exporter::ShownPath(path) << ": " << e.what() << '\n';
         return false;
     }
 }

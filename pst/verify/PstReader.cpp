@@ -29,28 +29,27 @@ class OwnedImage final : public FileImage {
     Bytes bytes_;
 };
 
-[[noreturn]] void CannotRead(const std::filesystem::path& path, const std::string& why) {
-    throw ReadError("cannot read " + path.string() + ": " + why);
-}
+// The caller names the file.
+[[noreturn]] void CannotRead(const std::string& why) { throw ReadError("cannot be read: " + why); }
 
 // Read whole, in large pieces.
 std::unique_ptr<FileImage> ReadWhole(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) CannotRead(path, std::generic_category().message(errno ? errno : ENOENT));
+    if (!in) CannotRead(std::generic_category().message(errno ? errno : ENOENT));
     in.seekg(0, std::ios::end);
     const auto size = static_cast<std::streamoff>(in.tellg());
-    if (size < 0) CannotRead(path, "cannot tell its size");
+    if (size < 0) CannotRead("cannot tell its size");
     in.seekg(0);
     Bytes bytes;
     try {
         bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-        CannotRead(path, "too large to hold in memory");
+        CannotRead("too large to hold in memory");
     }
     constexpr std::size_t kPiece = 16u << 20;
     for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
         const auto n = static_cast<std::streamsize>(std::min(kPiece, bytes.size() - at));
-        if (!in.read(reinterpret_cast<char*>(bytes.data() + at), n)) CannotRead(path, "read error");
+        if (!in.read(reinterpret_cast<char*>(bytes.data() + at), n)) CannotRead("read error");
     }
     return std::make_unique<OwnedImage>(std::move(bytes));
 }
@@ -83,11 +82,11 @@ std::unique_ptr<FileImage> FileImage::Open(const std::filesystem::path& path) {
 #if !defined(_WIN32)
     // Mapped: the pages come from the cache as they are touched, nothing is copied.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) CannotRead(path, std::generic_category().message(errno));
+    if (fd < 0) CannotRead(std::generic_category().message(errno));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        CannotRead(path, "not a regular file");
+        CannotRead("not a regular file");
     }
     const auto size = static_cast<std::size_t>(st.st_size);
     void* address = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
