@@ -401,10 +401,8 @@ void Verifier::CheckFolders() {
         if (type != kTypeNormalFolder && type != kTypeSearchFolder) continue;
         const Location at = Location::Node(n.nid);
         FolderInfo& info = folders_[n.nid];
-        info.nid = n.nid;
         info.search = type == kTypeSearchFolder;
         if (!LoadPc(n)) continue;
-        info.valid = true;
         ++report_.counts.folders;
         for (const auto& [tag, what] :
              {std::pair<std::uint32_t, const char*>{kTagDisplayName, "PidTagDisplayName"},

@@ -31,8 +31,6 @@ class Verifier {
 
     // --- LTP and messaging
     struct FolderInfo {
-        Nid nid = 0;
-        bool valid = false;
         bool search = false;
         std::int64_t contentCount = -1;
         bool subfolders = false;
@@ -40,7 +38,6 @@ class Verifier {
     void CheckNameMap();
     void CheckStoreObject();
     void CheckFolders();
-    void CheckFolderTables(const FolderInfo& folder);
     void CheckItems();
     void CheckItem(const NodeRef& node);
     void CheckDistList(const NodeRef& node, const std::vector<PropertyValue>& props, Item* item);
