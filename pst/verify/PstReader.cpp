@@ -2,12 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -29,36 +36,17 @@ class OwnedImage final : public FileImage {
     Bytes bytes_;
 };
 
-// The caller names the file.
-[[noreturn]] void CannotRead(const std::string& why) { throw ReadError("cannot be read: " + why); }
-
-// Read whole, in large pieces.
-std::unique_ptr<FileImage> ReadWhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) CannotRead(std::generic_category().message(errno ? errno : ENOENT));
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::streamoff>(in.tellg());
-    if (size < 0) CannotRead("cannot tell its size");
-    in.seekg(0);
-    Bytes bytes;
-    try {
-        bytes.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        CannotRead("too large to hold in memory");
-    }
-    constexpr std::size_t kPiece = 16u << 20;
-    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
-        const auto n = static_cast<std::streamsize>(std::min(kPiece, bytes.size() - at));
-        if (!in.read(reinterpret_cast<char*>(bytes.data() + at), n)) CannotRead("read error");
-    }
-    return std::make_unique<OwnedImage>(std::move(bytes));
-}
-
-#if !defined(_WIN32)
+// Mapped: the pages come from the system's cache as they are touched, nothing is copied.
 class MappedImage final : public FileImage {
   public:
     MappedImage(void* address, std::size_t size) : address_(address), size_(size) {}
-    ~MappedImage() override { munmap(address_, size_); }
+    ~MappedImage() override {
+#if defined(_WIN32)
+        ::UnmapViewOfFile(address_);
+#else
+        ::munmap(address_, size_);
+#endif
+    }
     MappedImage(const MappedImage&) = delete;
     MappedImage& operator=(const MappedImage&) = delete;
     std::span<const std::uint8_t> Data() const override {
@@ -69,7 +57,29 @@ class MappedImage final : public FileImage {
     void* address_;
     std::size_t size_;
 };
-#endif
+
+// The caller names the file.
+[[noreturn]] void CannotRead(const std::string& why) { throw ReadError("cannot be read: " + why); }
+
+// The whole file in memory, read in large pieces, where it cannot be mapped. `read(at, n, to)`
+// reads up to n bytes from offset `at` and returns how many it read, 0 on an error.
+template <class Read>
+std::unique_ptr<FileImage> ReadWhole(std::uint64_t size, Read read) {
+    if (size > SIZE_MAX) CannotRead("too large to hold in memory");
+    Bytes bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        CannotRead("too large to hold in memory");
+    }
+    constexpr std::size_t kPiece = 16u << 20;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t got = read(at, std::min(kPiece, bytes.size() - at), bytes.data() + at);
+        if (got == 0) CannotRead("read error");
+        at += got;
+    }
+    return std::make_unique<OwnedImage>(std::move(bytes));
+}
 
 // The first and last key a B-tree entry may have below a page.
 constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
@@ -79,24 +89,58 @@ std::string PageName(bool nodeTree) { return nodeTree ? "NBT page" : "BBT page";
 }  // namespace
 
 std::unique_ptr<FileImage> FileImage::Open(const std::filesystem::path& path) {
-#if !defined(_WIN32)
-    // Mapped: the pages come from the cache as they are touched, nothing is copied.
+#if defined(_WIN32)
+    // Shared for writing and deleting too: the writer keeps its file open with all three.
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        CannotRead(std::system_category().message(static_cast<int>(::GetLastError())));
+    struct Closer {
+        HANDLE handle;
+        ~Closer() { ::CloseHandle(handle); }
+    } closer{file};
+    LARGE_INTEGER length{};
+    if (!::GetFileSizeEx(file, &length) || length.QuadPart < 0) CannotRead("its size is unknown");
+    const auto size = static_cast<std::uint64_t>(length.QuadPart);
+    if (size > 0 && size <= SIZE_MAX) {
+        if (const HANDLE mapping =
+                ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
+            void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+            ::CloseHandle(mapping);
+            if (view != nullptr)
+                return std::make_unique<MappedImage>(view, static_cast<std::size_t>(size));
+        }
+    }
+    return ReadWhole(size, [&](std::uint64_t at, std::size_t n, std::uint8_t* to) -> std::size_t {
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        return ::ReadFile(file, to, static_cast<DWORD>(n), &got, &where) ? got : 0;
+    });
+#else
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) CannotRead(std::generic_category().message(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        CannotRead("not a regular file");
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) CannotRead("not a regular file");
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > 0 && size <= SIZE_MAX) {
+        void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (address != MAP_FAILED) {
+            ::madvise(address, size, MADV_WILLNEED);
+            return std::make_unique<MappedImage>(address, static_cast<std::size_t>(size));
+        }
     }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    void* address = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
-    if (address != MAP_FAILED) {
-        ::madvise(address, size, MADV_WILLNEED);
-        return std::make_unique<MappedImage>(address, size);
-    }
+    return ReadWhole(size, [&](std::uint64_t at, std::size_t n, std::uint8_t* to) -> std::size_t {
+        const ssize_t got = ::pread(fd, to, n, static_cast<off_t>(at));
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
+    });
 #endif
-    return ReadWhole(path);
 }
 
 std::unique_ptr<FileImage> FileImage::FromBytes(Bytes bytes) {
