@@ -9,7 +9,7 @@
 
 #include "cli/DefaultSource.h"
 #include "cli/VerifyCommand.h"
-#include "eudora/Nicknames.h"
+#include "eudora/AddressBookCheck.h"
 #include "export/Export.h"
 #include "export/ShownText.h"
 #include "platform/NativePath.h"
@@ -108,9 +108,18 @@ class TerminalHost final : public exporter::ExportHost {
 struct Options {
     std::optional<std::string> file;
     std::optional<std::string> outDir;
+    std::optional<std::string> encodingName;
+    platform::TextEncoding encoding = platform::TextEncoding::Auto;
     bool help = false;
     bool verify = false;
 };
+
+std::optional<platform::TextEncoding> EncodingNamed(std::string_view name) {
+    if (name == "windows-1252") return platform::TextEncoding::Windows1252;
+    if (name == "mac-roman") return platform::TextEncoding::MacRoman;
+    if (name == "utf-8") return platform::TextEncoding::Utf8;
+    return std::nullopt;
+}
 
 class UsageError : public std::runtime_error {
   public:
@@ -137,7 +146,8 @@ Options ParseArguments(const std::vector<std::string>& args) {
         bool matched = false;
         for (auto [name, slot] :
              {std::pair<std::string_view, std::optional<std::string>*>{"--file", &options.file},
-              {"--out-dir", &options.outDir}}) {
+              {"--out-dir", &options.outDir},
+              {"--encoding", &options.encodingName}}) {
             if (arg == name) {
                 if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
                 take(*slot, name, args[++i]);
@@ -156,23 +166,40 @@ Options ParseArguments(const std::vector<std::string>& args) {
         throw UsageError("unexpected argument " + arg);
     }
     if (!options.help && !options.outDir) throw UsageError("--out-dir DIR is required");
+    if (options.encodingName) {
+        const auto encoding = EncodingNamed(*options.encodingName);
+        if (!encoding) {
+            throw UsageError("unknown encoding " + *options.encodingName +
+                             " (windows-1252, mac-roman or utf-8)");
+        }
+        options.encoding = *encoding;
+    }
     return options;
 }
 
 enum class CheckResult { Passed, NotAnAddressBook, Unreadable };
 
-// The selection page's check: every line must be a nickname, note or blank line. A file with a
-// NUL byte near its start is binary, whatever its lines would look like.
+// The selection page's check over the books a source exports. The main book must not be binary
+// (a NUL byte near its start, whatever its lines would look like); the books together must read
+// as an address book (eudora::AddressBookCheck), so an empty main book whose data folder holds
+// other books passes. An extra book that cannot be read is left to the export to report.
 CheckResult CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
-                             std::string& cause) {
+                             const std::vector<exporter::BookSource>& extraBooks,
+                             platform::TextEncoding encoding, std::string& cause) {
     try {
-        auto reader = opener.Open(path);
+        auto reader = opener.Open(path, encoding);
         if (reader->StartsBinary()) return CheckResult::NotAnAddressBook;
-        while (!reader->AtEndOfStream()) {
-            if (!eudora::IsAddressBookLine(reader->ReadLine()))
-                return CheckResult::NotAnAddressBook;
+        eudora::AddressBookCheck check;
+        while (!reader->AtEndOfStream()) check.AddLine(reader->ReadLine());
+        for (std::size_t i = 0; i < extraBooks.size() && !check.Passed(); ++i) {
+            try {
+                auto extra = opener.Open(extraBooks[i].path, encoding);
+                if (extra->StartsBinary()) continue;
+                while (!extra->AtEndOfStream()) check.AddLine(extra->ReadLine());
+            } catch (const platform::TextFileError&) {
+            }
         }
-        return CheckResult::Passed;
+        return check.Passed() ? CheckResult::Passed : CheckResult::NotAnAddressBook;
     } catch (const platform::TextFileError& error) {
         cause = error.what();
         return CheckResult::Unreadable;
@@ -208,7 +235,7 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     }
     const std::string book = exporter::MainBookPath(source);
     std::string cause;
-    switch (CheckAddressBook(opener, book, cause)) {
+    switch (CheckAddressBook(opener, book, exporter::ExtraBooks(source), options.encoding, cause)) {
         case CheckResult::Passed:
             break;
         case CheckResult::NotAnAddressBook:
@@ -236,6 +263,7 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     {
         exporter::Exporter exporter(host, env.sessions);
         if (env.opener) exporter.SetTextFileOpener(*env.opener);
+        exporter.SetEncoding(options.encoding);
         outcome = exporter.ExportAddressBook();
     }  // the exporter lets go of the store: the file on disk is in its final state
     host.ClearProgress();
@@ -262,8 +290,8 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
 }  // namespace
 
 std::string UsageText() {
-    return R"usage(Usage: tarvelle-export [--verify] --file PATH --out-dir DIR
-       tarvelle-export [--verify] --out-dir DIR
+    return R"usage(Usage: tarvelle-export [--verify] --file PATH --out-dir DIR [--encoding NAME]
+       tarvelle-export [--verify] --out-dir DIR [--encoding NAME]
        tarvelle-export --help
 
 Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
@@ -271,12 +299,21 @@ every single-address nickname becomes a contact, every nickname with several add
 distribution list with its members.
 
   --file PATH    Export this nicknames file (spaces around the path are removed). It is
-                 checked first: every line must be a nickname ("alias ..."), a note
-                 ("note ...") or blank, and the first 4 KB must hold no NUL byte; otherwise
-                 nothing is written and the exit status is 3.
+                 checked first: it must hold at least one nickname line ("alias ...", in any
+                 case), at least half of its non-blank lines must be nickname or note lines,
+                 and its first 4 KB must hold no NUL byte; otherwise nothing is written and the
+                 exit status is 3. Other lines are skipped, as Eudora skips them. When PATH is
+                 NNdbase.txt or NNdbase.nnt of a data folder with a Nickname folder, the books
+                 in that folder are exported too, as without --file.
   --out-dir DIR  Folder for the new .pst; created when missing. The file is named
                  "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
                  written to or replaced: " (2)", " (3)", ... is added to the name instead.
+  --encoding NAME
+                 Read the books as windows-1252, mac-roman or utf-8. Without it each book is
+                 read as UTF-8 when it starts with a byte-order mark or is all valid UTF-8 with
+                 at least one non-ASCII character, as Mac Roman when it is a Mac book (lines
+                 ending in CR alone, or the name "Eudora Nicknames"), and as Windows-1252 (the
+                 system's ANSI code page on Windows) otherwise.
   --verify       Check the new .pst afterwards as tarvelle-verify does: its findings and the
                  summary line go to stderr, before the file's path; a defect makes the exit
                  status 1.
