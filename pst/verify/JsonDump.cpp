@@ -202,8 +202,7 @@ std::string PropertiesText(const std::vector<Property>& props) {
     std::string s = "[";
     for (std::size_t i = 0; i < props.size(); ++i) {
         const Property& p = props[i];
-        std::string tag = Hex(p.tag);
-        tag = "0x" + std::string(10 - tag.size(), '0') + tag.substr(2);
+        const std::string tag = TagText(p.tag);
         s += i ? ",\n      " : "\n      ";
         s += "{\"tag\": " + JsonString(tag) + ", \"type\": " + JsonString(TypeName(p.Type()));
         if (p.name) {

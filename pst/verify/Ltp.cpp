@@ -43,11 +43,6 @@ std::string KeyText(std::span<const std::uint8_t> key) {
     return Hex(v);
 }
 
-std::string TagText(std::uint32_t tag) {
-    std::string s = Hex(tag);
-    return "0x" + std::string(10 - s.size(), '0') + s.substr(2);
-}
-
 // What is wrong with the encoding of a variable-size value, or "" when nothing is.
 std::string EncodingProblem(std::uint16_t type, std::span<const std::uint8_t> v) {
     if (type == 0x001F && v.size() % 2 != 0) return "a UTF-16 string of an odd number of bytes";

@@ -12,6 +12,11 @@ std::string Hex(std::uint64_t value) {
     return "0x" + digits;
 }
 
+std::string TagText(std::uint32_t tag) {
+    const std::string digits = Hex(tag).substr(2);
+    return "0x" + std::string(8 - digits.size(), '0') + digits;
+}
+
 std::string Location::ToString() const {
     switch (kind) {
         case Kind::File:

@@ -84,5 +84,7 @@ class Report {
 
 // "0x" and upper-case hex digits.
 std::string Hex(std::uint64_t value);
+// A property tag as eight digits: "0x3001001F".
+std::string TagText(std::uint32_t tag);
 
 }  // namespace tarvelle::pst::verify

@@ -571,7 +571,8 @@ void Verifier::CompareWithRow(const NodeRef& n) {
         if (!cell ||
             std::equal(cell->begin(), cell->end(), value->value.begin(), value->value.end()))
             continue;
-        if (c.disagreeing++ == 0) c.first = "item " + Hex(n.nid) + ", column " + Hex(column.tag);
+        if (c.disagreeing++ == 0)
+            c.first = "item " + Hex(n.nid) + ", column " + TagText(column.tag);
         return;
     }
 }
