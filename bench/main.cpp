@@ -1,9 +1,10 @@
 // tarvelle-bench: for books of 1,000 to 200,000 nicknames (or the counts given as arguments),
 // generates the book, exports it with tarvelle-export and prints wall time, items per second,
 // peak resident memory, the .pst size, the bytes the export wrote and the disk space it took at
-// its peak (each per byte of the finished .pst), the time of `cp --reflink=never` of the .pst
-// plus `sync` on the same disk, and the ratio export time / copy time. Exports and copies run
-// three times each; the medians are printed (the largest of memory, bytes and disk).
+// its peak (each per byte of the finished .pst), the time tarvelle-verify takes to check the new
+// file, the time of `cp --reflink=never` of the .pst plus `sync` on the same disk, and the ratio
+// export time / copy time. Exports, checks and copies run three times each; the medians are
+// printed (the largest of memory, bytes and disk).
 //
 // Bytes written: the kernel's count for the export process (ru_oublock, 512-byte units: every
 // page the process dirtied, counted again when dirtied again after it went to the disk). Peak
@@ -124,17 +125,20 @@ int main(int argc, char** argv) {
     // TARVELLE_EXPORT names another build of the exporter to measure (an earlier one, say).
     const char* other = std::getenv("TARVELLE_EXPORT");
     const std::string exporter = other != nullptr && *other != '\0' ? other : TARVELLE_EXPORT_PATH;
+    const std::string verifier = TARVELLE_VERIFY_PATH;
     const std::string generator = std::string(TARVELLE_SHARED_DIR) + "/tools/gen_large_nndbase.py";
-    if (!fs::exists(exporter)) {
-        std::cerr << "tarvelle-bench: " << exporter << " not found; build tarvelle-export first\n";
-        return 1;
+    for (const std::string& program : {exporter, verifier}) {
+        if (!fs::exists(program)) {
+            std::cerr << "tarvelle-bench: " << program << " not found; build it first\n";
+            return 1;
+        }
     }
     const fs::path work =
         fs::temp_directory_path() / ("tarvelle-bench-" + std::to_string(getpid()));
-    std::printf("%10s %9s %9s %9s %9s %9s %9s %8s %12s\n", "nicknames", "export s", "items/s",
-                "peak MiB", "pst MB", "written/", "disk/", "copy s", "export/copy");
-    std::printf("%10s %9s %9s %9s %9s %9s %9s %8s %12s\n", "", "", "", "", "", "pst", "pst", "",
-                "");
+    std::printf("%10s %9s %9s %9s %9s %9s %9s %9s %8s %12s\n", "nicknames", "export s", "items/s",
+                "peak MiB", "pst MB", "written/", "disk/", "verify s", "copy s", "export/copy");
+    std::printf("%10s %9s %9s %9s %9s %9s %9s %9s %8s %12s\n", "", "", "", "", "", "pst", "pst", "",
+                "", "");
     int failures = 0;
     for (long n : counts) {
         const fs::path dir = work / std::to_string(n);
@@ -151,6 +155,7 @@ int main(int argc, char** argv) {
         // Each export and each copy runs three times; the median of each is printed, so one
         // run disturbed by the rest of the machine does not decide the figures.
         std::vector<Outcome> exports;
+        std::vector<Outcome> checks;
         std::vector<Outcome> copies;
         std::uint64_t size = 0;
         bool failed = false;
@@ -168,6 +173,15 @@ int main(int argc, char** argv) {
                 break;
             }
             size = fs::file_size(pst);
+            // The file must come out without an error (status 0), as every export's must.
+            const Outcome check = RunMeasured({verifier, pst.string()});
+            if (check.status != 0) {
+                std::cerr << "tarvelle-bench: tarvelle-verify found errors in the export of " << n
+                          << " nicknames\n";
+                failed = true;
+                break;
+            }
+            checks.push_back(check);
             const fs::path copy = dir / "copy.pst";
             fs::remove(copy);
             copies.push_back(RunMeasured(
@@ -180,6 +194,7 @@ int main(int argc, char** argv) {
             continue;
         }
         Outcome ex = Median(exports);
+        const Outcome check = Median(checks);
         const Outcome cp = Median(copies);
         // Memory, bytes and disk are held to limits: the largest of the three runs is printed.
         for (const Outcome& o : exports) {
@@ -188,10 +203,10 @@ int main(int argc, char** argv) {
             ex.peakDisk = std::max(ex.peakDisk, o.peakDisk);
         }
         const double pst = static_cast<double>(size);
-        std::printf("%10ld %9.2f %9.0f %9.1f %9.1f %9.2f %9.2f %8.3f %12.1f\n", n, ex.seconds,
+        std::printf("%10ld %9.2f %9.0f %9.1f %9.1f %9.2f %9.2f %9.2f %8.3f %12.1f\n", n, ex.seconds,
                     static_cast<double>(n) / ex.seconds, ex.peakKiB / 1024.0, pst / 1e6,
                     static_cast<double>(ex.bytesWritten) / pst,
-                    static_cast<double>(ex.peakDisk) / pst, cp.seconds,
+                    static_cast<double>(ex.peakDisk) / pst, check.seconds, cp.seconds,
                     cp.seconds > 0 ? ex.seconds / cp.seconds : 0.0);
         std::fflush(stdout);
         fs::remove_all(dir);

@@ -73,9 +73,34 @@ void TableContext::WriteTcInfo(Hid rows) {
 }
 
 std::uint8_t* TableContext::RowPtr(std::size_t index) {
-    RowBlock& b = blocks_[index / rowsPerBlock_];
-    if (b.released) throw LtpError("table: row " + std::to_string(index) + " is sealed");
+    const std::size_t block = index / rowsPerBlock_;
+    RowBlock& b = blocks_[block];
+    if (b.released) {
+        if (readBack_) WriteOut(*readBack_);
+        if (db_ == nullptr) throw LtpError("table: a dropped block without its database");
+        b.bytes = db_->ReadDataBlock(b.bid);
+        if (b.bytes.size() < rowsPerBlock_ * rowSize_) {
+            throw LtpError("table: block of rows " + std::to_string(block) + " reads back short");
+        }
+        b.bytes.resize(rowsPerBlock_ * rowSize_);  // without the padding of a full block
+        b.released = false;
+        b.dirty = false;
+        readBack_ = block;
+    }
     return b.bytes.data() + (index % rowsPerBlock_) * rowSize_;
+}
+
+void TableContext::WriteOut(std::size_t block) {
+    RowBlock& b = blocks_[block];
+    if (b.dirty) {
+        Bytes bytes = b.bytes;
+        bytes.resize(kHeapPageSize, 0);  // a full block of a data tree
+        b.bid = db_->WriteDataBlock(bytes);
+        b.dirty = false;
+    }
+    b.released = true;
+    Bytes().swap(b.bytes);  // `= {}` would keep the capacity
+    readBack_.reset();
 }
 
 Bytes TableContext::RowBytes(std::size_t index) const {
@@ -84,16 +109,6 @@ Bytes TableContext::RowBytes(std::size_t index) const {
     if (b.released) throw LtpError("table: row is sealed");
     const auto* p = b.bytes.data() + (index % rowsPerBlock_) * rowSize_;
     return Bytes(p, p + rowSize_);
-}
-
-void TableContext::CheckCellsInMemory(const std::uint8_t* row) const {
-    const std::uint8_t* ceb = row + rgib_[2];
-    for (const auto& c : columns_) {
-        if (!(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))) || !CellIsHnid(TagType(c.tag))) continue;
-        const std::uint32_t hnid = GetU32(row + c.ibData);
-        if (hnid != 0 && (hnid & 0x1F) == 0 && !heap_->InMemory(hnid))
-            throw LtpError("table: the cells of this row are sealed");
-    }
 }
 
 void TableContext::FreeCells(const std::uint8_t* row) {
@@ -111,23 +126,18 @@ void TableContext::FreeCells(const std::uint8_t* row) {
     }
 }
 
-void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
+void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool replaceable) {
     std::size_t index = rowCount_;
     bool replacing = false;
-    if (appendOnly_) {
-        if (rowCount_ > 0 && rowId == lastRowId_) {
-            index = rowCount_ - 1;  // the last row is still in memory and may be replaced
-            replacing = true;
-        } else if (rowCount_ > 0 && rowId < lastRowId_) {
-            throw LtpError("table: append-only rows must come in ascending row-ID order");
-        }
-    } else if (auto it = rowNumbers_.find(rowId); it != rowNumbers_.end()) {
+    if (auto it = rowNumbers_.find(rowId); it != rowNumbers_.end()) {
         index = it->second;
         replacing = true;
+    } else if (appendOnly_ && rowCount_ > 0 && rowId == lastRowId_) {
+        index = rowCount_ - 1;  // the last row is still in memory and may be replaced
+        replacing = true;
+    } else if (appendOnly_ && rowCount_ > 0 && rowId < lastRowId_) {
+        throw LtpError("table: append-only rows must come in ascending row-ID order");
     }
-
-    // A row whose cells are no longer in memory cannot change; said before anything is taken.
-    if (replacing) CheckCellsInMemory(RowPtr(index));
 
     Bytes row(rowSize_, 0);
     std::uint8_t* ceb = row.data() + rgib_[2];
@@ -145,6 +155,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
         while (it != values.end() && (*it).first < c.tag) ++it;
         if (it == values.end() || (*it).first != c.tag) continue;
         const PropertyBag::Value v = (*it).second;
+        CheckStorable(c.tag, v.size());
         if (CellIsHnid(TagType(c.tag))) {
             Hid hnid = 0;
             if (v.size() > kMaxHeapItem) {
@@ -155,7 +166,6 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
             }
             PutU32(row.data() + c.ibData, hnid);
         } else {
-            if (v.size() != c.cbData) throw LtpError("table: cell value of the wrong size");
             std::copy(v.begin(), v.end(), row.begin() + c.ibData);
         }
         setBit(c.iBit);
@@ -179,7 +189,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     blocks_[block].dirty = true;
     ++rowCount_;
     lastRowId_ = rowId;
-    if (!appendOnly_) rowNumbers_[rowId] = static_cast<std::uint32_t>(index);
+    if (!appendOnly_ || replaceable) rowNumbers_[rowId] = static_cast<std::uint32_t>(index);
     std::uint8_t rowNumber[4];
     PutU32(rowNumber, static_cast<std::uint32_t>(index));
     rowIndex_->Put(rowId, rowNumber);
@@ -187,6 +197,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
 
 void TableContext::WriteFull(ndb::NodeDatabase& db) {
     if (!appendOnly_) return;
+    db_ = &db;
     for (; fullBlocksSeen_ + 1 < blocks_.size(); ++fullBlocksSeen_) {
         RowBlock& b = blocks_[fullBlocksSeen_];
         if (b.released) continue;
@@ -203,6 +214,8 @@ void TableContext::WriteFull(ndb::NodeDatabase& db) {
 }
 
 NodeContent TableContext::Write(ndb::NodeDatabase& db) {
+    db_ = &db;
+    readBack_.reset();  // dropped again below, with the other full blocks
     for (auto& [nid, bytes] : pendingLarge_) largeValues_.push_back({nid, db.WriteData(bytes), 0});
     pendingLarge_.clear();
 

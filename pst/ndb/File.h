@@ -45,6 +45,8 @@ class File {
     bool Nameless() const { return nameless_; }
 
     void WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset);
+    // Fills `bytes` from `offset`; a file that ends before is an IoError.
+    void ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const;
     // Writes the buffers one after the other from `offset` (short writes resumed).
     void WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset);
     // Zeros over [offset, offset + length).

@@ -144,12 +144,27 @@ std::optional<File> File::CreateExclusive(const std::filesystem::path& path) {
 // Windows has no nameless files: the new file takes its name at once.
 File File::CreateNew(const std::filesystem::path& target, bool /*nameless*/) {
     if (auto file = CreateExclusive(target)) return std::move(*file);
-    throw IoError("Could not create " + PathText(target) + ": " + ErrorText(ERROR_FILE_EXISTS));
+    throw FileExistsError("Could not create " + PathText(target) + ": " +
+                          ErrorText(ERROR_FILE_EXISTS));
 }
 
 void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     iovec one{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
     WriteVectorAt(std::span<iovec>(&one, 1), offset);
+}
+
+void File::ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const {
+    const HANDLE handle = HandleOf(fd_);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto length = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
+        OVERLAPPED at = At(offset + done);
+        DWORD got = 0;
+        if (!::ReadFile(handle, bytes.data() + done, length, &got, &at))
+            Fail("read", static_cast<int>(::GetLastError()));
+        if (got == 0) Fail("read", ERROR_HANDLE_EOF);
+        done += got;
+    }
 }
 
 void File::WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset) {
