@@ -742,8 +742,10 @@ void Exporter::IndexLine(std::size_t book, const eudora::BookLine& line) {
     books_.AddLine(book, line);
     const std::uint64_t bytes = line.nickname.size() + line.text.size();
     if (books_.Entries().size() > entries) {
-        const bool list = books_.Entries().back().kind == eudora::EntryKind::Group;
-        (list ? expected_.listText : expected_.contactText) += bytes;
+        const eudora::BookEntry& entry = books_.Entries().back();
+        if (entry.skipReason) return;  // a skipped line makes no item
+        (entry.kind == eudora::EntryKind::Group ? expected_.listText : expected_.contactText) +=
+            bytes;
     } else if (line.kind == eudora::BookLine::Kind::Note ||
                (line.kind == eudora::BookLine::Kind::Line && eudora::IsNoteLine(line.text))) {
         expected_.noteText += bytes;
