@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvelle"));
-    QApplication::setDesktopFileName(QStringLiteral("tarvelle"));
+    QApplication::setDesktopFileName(QStringLiteral("example.tarvelle.Tarvelle"));
     tarvelle::app::InstallApplicationLook();
 
     tarvelle::app::DesktopServices services;
