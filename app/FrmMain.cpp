@@ -19,6 +19,7 @@
 #include "app/Look.h"
 #include "app/PageMenus.h"
 #include "app/Wizard.h"
+#include "export/Export.h"
 
 namespace tarvelle::app {
 
@@ -230,7 +231,9 @@ void FrmMain::BrowseAndCheck() {
     if (txtWabFilename_->text().isEmpty()) {
         return;
     }
-    const std::string path = txtWabFilename_->text().trimmed().toStdString();
+    // Trimmed as the export trims it: the file checked is the file exported.
+    const std::string path =
+        exporter::NicknamesFilePath({false, txtWabFilename_->text().toStdString()});
     try {
         std::unique_ptr<BookLines> lines = OpenBook(path);
         while (!lines->AtEnd()) {

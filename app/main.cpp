@@ -6,8 +6,10 @@
 #include "app/Look.h"
 #include "app/Wizard.h"
 #include "platform/PstStoreSession.h"
+#include "platform/StandardStreams.h"
 
 int main(int argc, char** argv) {
+    if (!tarvelle::platform::FillClosedStandardDescriptors()) return 1;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvelle"));
     QApplication::setDesktopFileName(QStringLiteral("example.tarvelle.Tarvelle"));

@@ -8,8 +8,10 @@
 #include <system_error>
 
 #include "cli/DefaultSource.h"
-#include "eudora/Nicknames.h"
+#include "cli/VerifyCommand.h"
+#include "eudora/AddressBookCheck.h"
 #include "export/Export.h"
+#include "export/ShownText.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
 
@@ -106,8 +108,18 @@ class TerminalHost final : public exporter::ExportHost {
 struct Options {
     std::optional<std::string> file;
     std::optional<std::string> outDir;
+    std::optional<std::string> encodingName;
+    platform::TextEncoding encoding = platform::TextEncoding::Auto;
     bool help = false;
+    bool verify = false;
 };
+
+std::optional<platform::TextEncoding> EncodingNamed(std::string_view name) {
+    if (name == "windows-1252") return platform::TextEncoding::Windows1252;
+    if (name == "mac-roman") return platform::TextEncoding::MacRoman;
+    if (name == "utf-8") return platform::TextEncoding::Utf8;
+    return std::nullopt;
+}
 
 class UsageError : public std::runtime_error {
   public:
@@ -127,10 +139,15 @@ Options ParseArguments(const std::vector<std::string>& args) {
             options.help = true;
             continue;
         }
+        if (arg == "--verify") {
+            options.verify = true;
+            continue;
+        }
         bool matched = false;
         for (auto [name, slot] :
              {std::pair<std::string_view, std::optional<std::string>*>{"--file", &options.file},
-              {"--out-dir", &options.outDir}}) {
+              {"--out-dir", &options.outDir},
+              {"--encoding", &options.encodingName}}) {
             if (arg == name) {
                 if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
                 take(*slot, name, args[++i]);
@@ -149,21 +166,40 @@ Options ParseArguments(const std::vector<std::string>& args) {
         throw UsageError("unexpected argument " + arg);
     }
     if (!options.help && !options.outDir) throw UsageError("--out-dir DIR is required");
+    if (options.encodingName) {
+        const auto encoding = EncodingNamed(*options.encodingName);
+        if (!encoding) {
+            throw UsageError("unknown encoding " + *options.encodingName +
+                             " (windows-1252, mac-roman or utf-8)");
+        }
+        options.encoding = *encoding;
+    }
     return options;
 }
 
 enum class CheckResult { Passed, NotAnAddressBook, Unreadable };
 
-// The selection page's check: every line must be a nickname, note or blank line.
+// The selection page's check over the books a source exports. The main book must not be binary
+// (a NUL byte near its start, whatever its lines would look like); the books together must read
+// as an address book (eudora::AddressBookCheck), so an empty main book whose data folder holds
+// other books passes. An extra book that cannot be read is left to the export to report.
 CheckResult CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
-                             std::string& cause) {
+                             const std::vector<exporter::BookSource>& extraBooks,
+                             platform::TextEncoding encoding, std::string& cause) {
     try {
-        auto reader = opener.Open(path);
-        while (!reader->AtEndOfStream()) {
-            if (!eudora::IsAddressBookLine(reader->ReadLine()))
-                return CheckResult::NotAnAddressBook;
+        auto reader = opener.Open(path, encoding);
+        if (reader->StartsBinary()) return CheckResult::NotAnAddressBook;
+        eudora::AddressBookCheck check;
+        while (!reader->AtEndOfStream()) check.AddLine(reader->ReadLine());
+        for (std::size_t i = 0; i < extraBooks.size() && !check.Passed(); ++i) {
+            try {
+                auto extra = opener.Open(extraBooks[i].path, encoding);
+                if (extra->StartsBinary()) continue;
+                while (!extra->AtEndOfStream()) check.AddLine(extra->ReadLine());
+            } catch (const platform::TextFileError&) {
+            }
         }
-        return CheckResult::Passed;
+        return check.Passed() ? CheckResult::Passed : CheckResult::NotAnAddressBook;
     } catch (const platform::TextFileError& error) {
         cause = error.what();
         return CheckResult::Unreadable;
@@ -186,80 +222,117 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
 
     platform::TextFileOpener& opener = env.opener ? *env.opener : platform::DefaultTextFileOpener();
 
-    // The source is settled before anything is created, so a failure leaves nothing behind.
+    // The source is settled and checked before anything is created, so a failure leaves nothing
+    // behind. The path checked is the one the export reads.
     exporter::SelectedSource source;
     if (options.file) {
-        source = {false, *options.file};
-        std::string cause;
-        switch (CheckAddressBook(opener, *options.file, cause)) {
-            case CheckResult::Passed:
-                break;
-            case CheckResult::NotAnAddressBook:
-                PrintMessage(env.err, kApplicationTitle, kNotAnAddressBookText);
-                return kExitNotAnAddressBook;
-            case CheckResult::Unreadable:
-                PrintMessage(env.err, exporter::kExportFailedTitle,
-                             "The address book file could not be read:\r\n" + *options.file + " (" +
-                                 cause + ")");
-                return kExitFailure;
-        }
+        source = {false, exporter::NicknamesFilePath({false, *options.file})};
     } else {
         auto find = env.findDefaultSource ? env.findDefaultSource : FindDefaultSource;
         auto found = find(env.err);
         if (!found) return kExitFailure;
         source = *found;
     }
+    const std::string book = exporter::MainBookPath(source);
+    std::string cause;
+    switch (CheckAddressBook(opener, book, exporter::ExtraBooks(source), options.encoding, cause)) {
+        case CheckResult::Passed:
+            break;
+        case CheckResult::NotAnAddressBook:
+            PrintMessage(env.err, kApplicationTitle, kNotAnAddressBookText);
+            return kExitNotAnAddressBook;
+        case CheckResult::Unreadable:
+            PrintMessage(env.err, exporter::kExportFailedTitle,
+                         "The address book file could not be read:\r\n" +
+                             exporter::ShownText(book) + " (" + exporter::ShownPath(cause) + ")");
+            return kExitFailure;
+    }
 
     std::error_code ec;
     fs::path outDir = fs::absolute(platform::PathFromUtf8(*options.outDir), ec);
     if (!ec) fs::create_directories(outDir, ec);
     if (ec || !fs::is_directory(outDir)) {
-        env.err << kProgramName << ": cannot use the output folder " << *options.outDir << ": "
+        env.err << kProgramName << ": cannot use the output folder "
+                << exporter::ShownPath(*options.outDir) << ": "
                 << (ec ? ec.message() : std::string("Not a directory")) << '\n';
         return kExitFailure;
     }
 
     TerminalHost host(env, platform::PathToUtf8(outDir), source);
-    exporter::Exporter exporter(host, env.sessions);
-    if (env.opener) exporter.SetTextFileOpener(*env.opener);
-    const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
+    exporter::ExportOutcome outcome;
+    {
+        exporter::Exporter exporter(host, env.sessions);
+        if (env.opener) exporter.SetTextFileOpener(*env.opener);
+        exporter.SetEncoding(options.encoding);
+        outcome = exporter.ExportAddressBook();
+    }  // the exporter lets go of the store: the file on disk is in its final state
     host.ClearProgress();
     env.out.flush();
-    if (!outcome.pstPath.empty()) env.err << outcome.pstPath << '\n';
+    // A log nobody could read does not stop the export (the .pst matters more), but the run
+    // does not count as a success either.
+    const bool logLost = !env.out;
+    if (logLost) {
+        env.err << kProgramName << ": the progress log could not be written to standard output\n";
+    }
+    bool sound = true;
+    if (options.verify && !outcome.pstPath.empty()) {
+        // Checked as it stays on disk: closed, with its final allocation maps.
+        if (const std::string failure = env.sessions.Finish(outcome.pstPath); !failure.empty())
+            env.err << kProgramName << ": " << failure << '\n';
+        sound = VerifyWrittenFile(outcome.pstPath, env.err);
+    }
+    if (!outcome.pstPath.empty()) env.err << exporter::ShownPath(outcome.pstPath) << '\n';
     env.err.flush();
-    return outcome.finished && outcome.itemsFailed == 0 ? kExitSuccess : kExitFailure;
+    const bool success = outcome.finished && outcome.itemsFailed == 0 && !logLost && sound;
+    return success ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 std::string UsageText() {
-    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR
-       tarvelle-export --out-dir DIR
+    return R"usage(Usage: tarvelle-export [--verify] --file PATH --out-dir DIR [--encoding NAME]
+       tarvelle-export [--verify] --out-dir DIR [--encoding NAME]
        tarvelle-export --help
 
 Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
 every single-address nickname becomes a contact, every nickname with several addresses a
 distribution list with its members.
 
-  --file PATH    Export this nicknames file. It is checked first: every line must be a
-                 nickname ("alias ..."), a note ("note ...") or blank; otherwise nothing is
-                 written and the exit status is 3.
+  --file PATH    Export this nicknames file (spaces around the path are removed). It is
+                 checked first: it must hold at least one nickname line ("alias ...", in any
+                 case), at least half of its non-blank lines must be nickname or note lines,
+                 and its first 4 KB must hold no NUL byte; otherwise nothing is written and the
+                 exit status is 3. Other lines are skipped, as Eudora skips them. When PATH is
+                 NNdbase.txt or NNdbase.nnt of a data folder with a Nickname folder, the books
+                 in that folder are exported too, as without --file.
   --out-dir DIR  Folder for the new .pst; created when missing. The file is named
                  "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
                  written to or replaced: " (2)", " (3)", ... is added to the name instead.
+  --encoding NAME
+                 Read the books as windows-1252, mac-roman or utf-8. Without it each book is
+                 read as UTF-8 when it starts with a byte-order mark or is all valid UTF-8 with
+                 at least one non-ASCII character, as Mac Roman when it is a Mac book (lines
+                 ending in CR alone, or the name "Eudora Nicknames"), and as Windows-1252 (the
+                 system's ANSI code page on Windows) otherwise.
+  --verify       Check the new .pst afterwards as tarvelle-verify does: its findings and the
+                 summary line go to stderr, before the file's path; a defect makes the exit
+                 status 1.
   --help         Show this text.
 
 Without --file the default address book in Eudora's data folder is exported; the folder is
-found from Eudora's registry entry, and when that fails nothing is created.
+found from Eudora's registry entry, and when that fails nothing is created. The book is
+checked as with --file.
 
 Output: stdout carries the progress log, one line per step or item. Messages go to stderr as
-"Title: text"; the full path of the new .pst is printed last on stderr. When stderr is a
-terminal, a progress line is drawn there while the export runs.
+"Title: text"; the full path of the new .pst is printed last on stderr. A path or text holding
+control characters is shown in double quotes with C escapes (\n, \t, \xNN, ...). When stderr
+is a terminal, a progress line is drawn there while the export runs.
 
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
-  1  the store could not be prepared, the address book could not be found or read, the .pst
-     could not be written, or some items were not written
+  1  the store could not be prepared, the address book could not be found or read or changed
+     during the export, the .pst could not be written, some items were not written, the
+     progress log could not be written to stdout, or --verify found a defect
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";

@@ -5,12 +5,14 @@
 #include <charconv>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <utility>
 
 #include "eudora/ContactFields.h"
 #include "eudora/ExtraBooks.h"
 #include "eudora/Nicknames.h"
+#include "export/ShownText.h"
 #include "export/WebSite.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
@@ -75,13 +77,40 @@ std::string TwoDigits(int value) {
     return text.size() < 2 ? "0" + text : text;
 }
 
+// A folder whose names cannot be looked at: nothing can be created in it.
+class UnusableFolder : public StoreError {
+  public:
+    using StoreError::StoreError;
+};
+
+// Whether something exists under `path`; any error other than "not found" is thrown (as the
+// system's error), since nothing can be decided about a name that cannot be looked at.
 bool PathIsTaken(const std::string& path) {
     std::error_code ec;
     auto status = std::filesystem::symlink_status(platform::PathFromUtf8(path), ec);
-    // An error other than "not found" (e.g. no permission to look) counts as taken: never risk
-    // writing over something we could not see.
-    if (ec) return ec != std::errc::no_such_file_or_directory;
+    if (ec && ec != std::errc::no_such_file_or_directory) throw std::system_error(ec);
     return std::filesystem::exists(status);
+}
+
+// The cumulative hash of a book's lines, one line at a time (a line over the length bound counts
+// as a line of its own kind).
+std::uint64_t HashLine(std::uint64_t hash, std::string_view line, bool tooLong) {
+    const std::uint64_t value = std::hash<std::string_view>{}(line) ^ (tooLong ? 0x5bd1e995u : 0);
+    return (hash ^ (value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2))) * 0x100000001B3ULL;
+}
+
+// Lines the book index makes entries of: nickname and note lines, and the "<nick>" lines that
+// start (and, read in order, complete) the blocks of the old layout.
+bool MayMakeEntry(std::string_view line) {
+    return eudora::IsNicknameLine(line) || eudora::IsNoteLine(line) || line.starts_with('<');
+}
+
+// Why the first pass skips a line before the book index sees it, if it does. Control characters
+// only matter in lines that would make an entry; other lines are not part of any.
+std::optional<std::string> SkipReason(const platform::TextReader& reader, std::string_view line) {
+    if (reader.LastLineTooLong()) return "line too long";
+    if (MayMakeEntry(line) && eudora::HoldsControlCharacter(line)) return "control character";
+    return std::nullopt;
 }
 
 // Path texts are UTF-8 on every system (platform::ResolveNativePath).
@@ -126,6 +155,19 @@ std::string NicknamesFilePath(const SelectedSource& source) {
         path.push_back(windowsStyle ? '\\' : '/');
     }
     path += kNicknamesFileName;
+    return path;
+}
+
+std::string MainBookPath(const SelectedSource& source) {
+    std::string path = NicknamesFilePath(source);
+    if (!source.useDefault) return path;
+    if (auto folder = platform::ResolveNativePath(eudora::TrimSpaces(source.path))) {
+        const eudora::BookFiles files = eudora::FindBookFiles(*folder);
+        if (files.mainBook && *files.mainBook != kNicknamesFileName) {
+            // NNdbase.nnt, or the file under another case of its name.
+            path = path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
+        }
+    }
     return path;
 }
 
@@ -175,21 +217,31 @@ void Exporter::ReleaseStoreObjects() {
 }
 
 void Exporter::ShowOutlookError(const std::string& cause) {
-    host_.AppendLog("Outlook file error: " + cause);
+    host_.AppendLog("Outlook file error: " + ShownPath(cause));
     host_.ShowMessage(kOutlookErrorTitle, OutlookErrorText(), MessageIcon::Information,
                       MessageButtons::Ok);
 }
 
-std::string Exporter::PickFreePstPath(const std::string& stem) const {
-    std::string candidate = stem + ".pst";
-    for (int n = 2; PathIsTaken(candidate); ++n) {
-        candidate = stem + " (" + std::to_string(n) + ").pst";
+std::string Exporter::PickFreePstPath(const std::string& stem, int& from) const {
+    // A folder holding this many exports of one second is not looked through any further.
+    constexpr int kMostNumbers = 10'000;
+    for (; from <= kMostNumbers; ++from) {
+        const std::string candidate =
+            from == 1 ? stem + ".pst" : stem + " (" + std::to_string(from) + ").pst";
+        try {
+            if (!PathIsTaken(candidate)) return candidate;
+        } catch (const std::system_error& error) {
+            throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) + ": " +
+                                 error.code().message());
+        }
     }
-    return candidate;
+    throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) +
+                         ": no free file name is left");
 }
 
 bool Exporter::PrepareOutputStore() {
     state_.pstPath.clear();
+    pstCreated_ = false;
     // A failed preparation must never leave the previous export's store addressable.
     state_.storeEntryId.clear();
     host_.AppendLog("Looking for file saving location...");
@@ -199,14 +251,36 @@ bool Exporter::PrepareOutputStore() {
 
     const std::string prefix = std::string(kStoreNameStem) + std::string(kCreatedInfix);
     state_.displayName = prefix + FormatTimestamp(clock_());
-    state_.pstPath = PickFreePstPath(state_.outputFolder + prefix + FormatTimestamp(clock_()));
+    const std::string stem = state_.outputFolder + prefix + FormatTimestamp(clock_());
+    auto reportUnusable = [this](const UnusableFolder& error) {
+        state_.pstPath.clear();
+        host_.AppendLog(error.what());
+        host_.ShowMessage(kExportFailedTitle, error.what(), MessageIcon::Warning,
+                          MessageButtons::Ok);
+    };
+    int number = 1;
+    try {
+        state_.pstPath = PickFreePstPath(stem, number);
+    } catch (const UnusableFolder& error) {
+        reportUnusable(error);
+        return false;
+    }
     host_.AppendLog("Checking Outlook Components...");
 
     try {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
-        state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
-                                                     kUnicodePstFormat, state_.displayName);
+        while (!state_.store) {
+            try {
+                state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
+                                                             kUnicodePstFormat, state_.displayName);
+            } catch (const platform::StoreNameTaken&) {
+                // Another export took the name since it was looked at: the next free one.
+                ++number;
+                state_.pstPath = PickFreePstPath(stem, number);
+            }
+        }
+        pstCreated_ = true;
         host_.AppendLog("Successfully located required components.");
         const std::string version = state_.session->OutlookVersion();
         if (!VersionTextIsUsable(version)) {
@@ -221,6 +295,10 @@ bool Exporter::PrepareOutputStore() {
         state_.session->Logoff();
         ReleaseStoreObjects();
         return true;
+    } catch (const UnusableFolder& error) {
+        // Found while looking for a name after another export took one.
+        reportUnusable(error);
+        return false;
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
         state_.storeEntryId.clear();
@@ -247,26 +325,35 @@ void Exporter::AddContact(const std::string& storeEntryId, int folderKind, const
 void Exporter::ReportBookUnreadable(const std::string& path, const std::string& cause,
                                     ExportOutcome& outcome) {
     outcome.bookUnreadable = true;
+    const std::string shown = ShownText(path);
     if (cause.empty()) {
-        host_.AppendLog("Address book not found: " + path);
+        host_.AppendLog("Address book not found: " + shown);
     } else {
-        host_.AppendLog("Address book could not be read: " + path + " (" + cause + ")");
+        host_.AppendLog("Address book could not be read: " + shown + " (" + ShownPath(cause) + ")");
     }
     host_.ShowMessage(kExportFailedTitle,
-                      "The address book file could not be read:" + std::string(kCrLf) + path,
+                      "The address book file could not be read:" + std::string(kCrLf) + shown,
+                      MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void Exporter::ReportBookChanged(const std::string& path, ExportOutcome& outcome) {
+    outcome.bookChanged = true;
+    const std::string text = "The address book changed while it was being exported";
+    host_.AppendLog(text + ": " + ShownText(path));
+    host_.ShowMessage(kExportFailedTitle, text + ":" + std::string(kCrLf) + ShownText(path),
                       MessageIcon::Warning, MessageButtons::Ok);
 }
 
 void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outcome) {
     outcome.writeFailed = true;
-    host_.AppendLog("Could not write the Outlook file: " + cause);
+    host_.AppendLog("Could not write the Outlook file: " + ShownPath(cause));
     std::string text = "The Outlook file could not be written:";
     text += kCrLf;
-    text += cause;
+    text += ShownPath(cause);
     text += kCrLf;
     text += "Items saved before the failure are kept in:";
     text += kCrLf;
-    text += state_.pstPath;
+    text += ShownPath(state_.pstPath);
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
@@ -281,12 +368,15 @@ platform::Folder& Exporter::CurrentFolder() {
 }
 
 std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
-                                                     std::string_view addressText,
-                                                     int* deferred) const {
+                                                     std::string_view addressText, int* deferred,
+                                                     std::vector<std::string>* unknown) const {
     std::vector<platform::Member> members;
     for (const eudora::ResolvedMember& resolved : books_.ResolveMembers(group, addressText)) {
         platform::Member member;
         const eudora::Address& entry = resolved.member;
+        if (unknown != nullptr && resolved.reason == eudora::AddressReason::NamesNothing) {
+            unknown->push_back(entry.address);
+        }
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             const WrittenItem written = items_.At(target.itemNumber);
@@ -319,13 +409,12 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
     return members;
 }
 
-void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
+void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
                           ExportOutcome& outcome) {
     // The previous wrapper refers to the previous list: release it before the list.
     state_.distListWrapper.reset();
     state_.currentDistList.reset();
 
-    const eudora::ParsedNickname parsed = eudora::ParseNicknameLine(line);
     const std::string& name = parsed.name;
     std::string failure;
     try {
@@ -341,16 +430,24 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         failure = error.what();
         state_.currentDistList.reset();
     }
-    host_.AppendLog("+ Creating Group : " + name);
+    host_.AppendLog("+ Creating Group : " + ShownText(name));
     if (!failure.empty()) {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
         return;
     }
 
     int deferred = 0;
+    std::vector<std::string> unknown;
     const std::vector<platform::Member> members =
-        GroupMembers(entry, parsed.addressText, &deferred);
+        GroupMembers(entry, parsed.addressText, &deferred, &unknown);
+    for (const std::string& member : unknown) {
+        // Eudora would send to the word as it stands (adding its default domain): so does the
+        // list, but the user should know the name matched nothing.
+        if (unknownReported_.insert(eudora::FoldNickname(member)).second) {
+            host_.AppendLog("     ! Unknown nickname kept as an address: " + member);
+        }
+    }
     host_.ProcessEvents();
     int added = 0;
     bool saved = false;
@@ -393,7 +490,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         ++outcome.itemsWritten;
     } else {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
 }
 
@@ -416,7 +513,8 @@ void Exporter::SavePendingLists(ExportOutcome& outcome) {
             // The list stays as first saved, without the members written after it.
             --outcome.itemsWritten;
             ++outcome.itemsFailed;
-            host_.AppendLog("     ! Not written: " + entry.nickname + ": " + error.what());
+            host_.AppendLog("     ! Not written: " + ShownText(entry.nickname) + ": " +
+                            ShownPath(error.what()));
         }
         state_.distListWrapper.reset();
         pending.item.reset();
@@ -436,7 +534,16 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         auto set = [&](ItemProperty property, const std::optional<std::string>& value) {
             if (value && !value->empty()) item.SetText(property, *value);
         };
-        item.SetText(ItemProperty::FirstName, trimmedName);
+        // The note's name when it gives one; otherwise the nickname is the first name. The
+        // nickname has its own property either way.
+        if (fields.name.Empty()) {
+            item.SetText(ItemProperty::FirstName, trimmedName);
+        } else {
+            set(ItemProperty::FirstName, fields.name.given);
+            set(ItemProperty::MiddleName, fields.name.middle);
+            set(ItemProperty::LastName, fields.name.surname);
+            set(ItemProperty::FullName, fields.fullName);
+        }
         if (!fields.emailAddress.empty()) {
             item.SetText(ItemProperty::Email1Address, fields.emailAddress);
             set(ItemProperty::Email1DisplayName, fields.emailDisplayName);
@@ -494,44 +601,50 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         failure = error.what();
     }
     ++contactCounter_;
-    host_.AppendLog("Creating Contact : " + std::to_string(contactCounter_) + " - " + trimmedName);
+    host_.AppendLog("Creating Contact : " + std::to_string(contactCounter_) + " - " +
+                    ShownText(trimmedName));
     if (failure.empty()) {
         ++outcome.itemsWritten;
     } else {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
     host_.ProcessEvents();
 }
 
+std::vector<BookSource> ExtraBooks(const SelectedSource& source) {
+    // The data folder whose Nickname subfolder holds the extra books: the selected one, or the
+    // folder of a main book picked by hand, so that both give the same export.
+    std::optional<std::filesystem::path> dataFolder;
+    if (source.useDefault) {
+        dataFolder = platform::ResolveNativePath(eudora::TrimSpaces(source.path));
+    } else if (auto picked = platform::ResolveNativePath(NicknamesFilePath(source))) {
+        if (eudora::IsMainBookName(Utf8(picked->filename()))) dataFolder = picked->parent_path();
+    }
+    std::vector<BookSource> extra;
+    if (!dataFolder) return extra;
+    const eudora::BookFiles files = eudora::FindBookFiles(*dataFolder);
+    const std::filesystem::path subfolder = NicknameSubfolder(*dataFolder);
+    for (const eudora::ExtraBook& book : files.extraBooks) {
+        extra.push_back({Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
+    }
+    return extra;
+}
+
 bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
                            ExportOutcome& outcome) {
-    state_.nicknamesFilePath = NicknamesFilePath(source);
-    std::vector<BookSource> extra;
-    if (source.useDefault) {
-        const std::string folderText = eudora::TrimSpaces(source.path);
-        if (auto folder = platform::ResolveNativePath(folderText)) {
-            const eudora::BookFiles files = eudora::FindBookFiles(*folder);
-            if (files.mainBook && *files.mainBook != kNicknamesFileName) {
-                // NNdbase.nnt, or the file under another case of its name.
-                const std::string& path = state_.nicknamesFilePath;
-                state_.nicknamesFilePath =
-                    path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
-            }
-            if (!files.extraBooks.empty()) {
-                const std::filesystem::path subfolder = NicknameSubfolder(*folder);
-                for (const eudora::ExtraBook& book : files.extraBooks) {
-                    extra.push_back(
-                        {Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
-                }
-            }
-        }
-    }
+    state_.nicknamesFilePath = MainBookPath(source);
+    std::vector<BookSource> extra = ExtraBooks(source);
     if (!FileExists(state_.nicknamesFilePath)) {
-        // Something that is there but has no length (a directory) is unreadable, not missing.
+        // Something that is there but has no length (a directory), or that cannot be looked at,
+        // is unreadable, not missing: the reading says why.
         bool present = false;
         if (auto native = platform::ResolveNativePath(state_.nicknamesFilePath)) {
-            present = PathIsTaken(native->string());
+            try {
+                present = PathIsTaken(native->string());
+            } catch (const std::system_error&) {
+                present = true;
+            }
         }
         if (!present) {
             ReportBookUnreadable(state_.nicknamesFilePath, {}, outcome);
@@ -559,9 +672,11 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
     for (const BookSource& source : books) {
         const std::size_t book = books_.AddBook(source.path);
         BookRead& read = reads.emplace_back();
+        read.stamp = platform::StampOf(source.path);
         std::unique_ptr<platform::TextReader> reader;
         try {
-            reader = opener.Open(source.path);
+            reader = opener.Open(source.path, encoding_);
+            read.encoding = reader->Encoding();
         } catch (const platform::TextFileError& error) {
             if (book == 0) {
                 // Nothing of the run can be written without its main book.
@@ -571,19 +686,31 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             read.failure = error.what();
             break;
         }
+        eudora::BookLineReader lines;
         try {
             while (true) {
                 host_.ProcessEvents();
                 if (reader->AtEndOfStream()) break;
-                const std::string line = reader->ReadLine();
+                std::string line = reader->ReadLine();
                 read.textBytes += line.size();
-                books_.AddLine(book, ++read.lines, line);
+                ++read.lines;
+                read.hash = HashLine(read.hash, line, reader->LastLineTooLong());
+                if (MayMakeEntry(line)) read.checkpoints.emplace_back(read.lines, read.hash);
+                if (auto reason = SkipReason(*reader, line)) {
+                    books_.AddSkippedLine(book, read.lines, std::move(*reason));
+                    // The layout reader still counts it, as a blank line.
+                    line.clear();
+                }
+                lines.Add(std::move(line));
+                while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
             read.failure = error.what();
-            break;
         }
+        lines.End();
+        while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
+        if (read.failure) break;
     }
     books_.Resolve();
     return true;
@@ -593,7 +720,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
                          const BookSource& source, const BookRead& read, ExportOutcome& outcome) {
     state_.bookFolder.reset();
     if (book > 0) {
-        host_.AppendLog("Reading address book : " + source.folderName);
+        host_.AppendLog("Reading address book : " + ShownText(source.folderName));
         try {
             auto store = state_.session->GetStoreFromID(state_.storeEntryId);
             state_.bookFolder = store->CreateContactsFolder(source.folderName);
@@ -604,7 +731,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
             for (const eudora::BookEntry& entry : books_.BookEntries(book)) {
                 if (!entry.skipReason) ++outcome.itemsFailed;
             }
-            host_.AppendLog("     ! Not written: " + std::string(error.what()));
+            host_.AppendLog("     ! Not written: " + ShownPath(error.what()));
             if (!read.failure) return true;
             ReportBookUnreadable(source.path, *read.failure, outcome);
             return false;
@@ -614,39 +741,61 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     std::unique_ptr<platform::TextReader> reader;
     std::optional<std::string> failure = read.failure;
     try {
-        reader = opener.Open(source.path);
+        reader = opener.Open(source.path, read.encoding);
     } catch (const platform::TextFileError& error) {
         failure = error.what();
     }
-    for (int lineNumber = 1; reader && lineNumber <= read.lines; ++lineNumber) {
+    // Every item comes from the text the first pass indexed, or the run stops: the file must be
+    // the same one, unchanged, and every line up to an item must read as it did then.
+    bool changed = reader && platform::StampOf(source.path) != read.stamp;
+    std::uint64_t hash = 0;
+    std::size_t checkpoint = 0;
+    eudora::BookLineReader lines;
+    bool readAll = reader != nullptr;
+    for (int lineNumber = 1; reader && !changed && lineNumber <= read.lines; ++lineNumber) {
         std::string line;
         try {
             host_.ProcessEvents();
             if (reader->AtEndOfStream()) {
-                failure = "the file became shorter while it was read";
+                changed = true;
                 break;
             }
             line = reader->ReadLine();
         } catch (const platform::TextFileError& error) {
             failure = error.what();
+            readAll = false;
             break;
         }
-        const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
-        if (entry == nullptr) continue;
-        if (entry->skipReason) {
-            ++outcome.linesSkipped;
-            host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " +
-                            *entry->skipReason);
-            continue;
+        hash = HashLine(hash, line, reader->LastLineTooLong());
+        if (checkpoint < read.checkpoints.size() &&
+            read.checkpoints[checkpoint].first == lineNumber) {
+            if (read.checkpoints[checkpoint++].second != hash) {
+                changed = true;
+                break;
+            }
         }
-        if (entry->kind == eudora::EntryKind::Group) {
-            WriteGroup(*entry, line, outcome);
-        } else {
-            WriteContact(*entry, outcome);
+        if (SkipReason(*reader, line)) {
+            // Logged from its entry here, since a blank line makes no line of either layout.
+            LogSkippedLine(book, lineNumber, outcome);
+            line.clear();
         }
-        host_.ProcessEvents();
+        lines.Add(std::move(line));
+        while (const eudora::BookLine* next = lines.Next()) WriteLine(book, *next, outcome);
+    }
+    if (reader && !changed && !failure) {
+        // Lines after the last item, or appended to the file, are looked at last.
+        changed = hash != read.hash || platform::StampOf(source.path) != read.stamp;
+    }
+    if (readAll && !changed && !failure) {
+        // The first pass ended its last block at the same line.
+        lines.End();
+        while (const eudora::BookLine* next = lines.Next()) WriteLine(book, *next, outcome);
     }
     state_.bookFolder.reset();
+    if (changed) {
+        ReportBookChanged(source.path, outcome);
+        return false;
+    }
     if (failure) {
         ReportBookUnreadable(source.path, *failure, outcome);
         return false;
@@ -654,9 +803,34 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     return true;
 }
 
+void Exporter::LogSkippedLine(std::size_t book, int lineNumber, ExportOutcome& outcome) {
+    const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
+    if (entry == nullptr || !entry->skipReason) return;
+    ++outcome.linesSkipped;
+    host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " + *entry->skipReason);
+}
+
+void Exporter::WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome) {
+    // A blank line makes no entry (a line skipped before the index is logged on its own).
+    if (line.kind == eudora::BookLine::Kind::Line && eudora::IsBlankLine(line.text)) return;
+    const eudora::BookEntry* entry = books_.EntryAt(book, line.number);
+    if (entry == nullptr) return;
+    if (entry->skipReason) {
+        LogSkippedLine(book, line.number, outcome);
+        return;
+    }
+    if (entry->kind == eudora::EntryKind::Group) {
+        WriteGroup(*entry, eudora::ParseBookAlias(line), outcome);
+    } else {
+        WriteContact(*entry, outcome);
+    }
+    host_.ProcessEvents();
+}
+
 ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
+    unknownReported_.clear();
     books_ = eudora::AddressBooks();
     items_.Clear();
     pendingLists_.clear();
@@ -666,9 +840,8 @@ ExportOutcome Exporter::ExportAddressBook() {
         outcome.cancelled = true;
         return outcome;
     }
-    if (!state_.pstPath.empty() && (prepared || FileExists(state_.pstPath))) {
-        outcome.pstPath = state_.pstPath;
-    }
+    // Only a file this run created is its result: never one another program made meanwhile.
+    if (pstCreated_) outcome.pstPath = state_.pstPath;
     // After a failed preparation the run stops: there is no store of this export to write into.
     if (!prepared) {
         outcome.storeFailed = true;
@@ -722,7 +895,7 @@ ExportOutcome Exporter::ExportAddressBook() {
         ReportWriteFailure(error.what(), outcome);
         return outcome;
     }
-    if (outcome.bookUnreadable) return outcome;
+    if (outcome.bookUnreadable || outcome.bookChanged) return outcome;
 
     host_.AppendLog("Finished...");
     outcome.finished = true;

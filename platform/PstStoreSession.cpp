@@ -194,6 +194,9 @@ class PstItem : public Item {
         std::string* target = nullptr;
         switch (property) {
             // clang-format off
+            case ItemProperty::MiddleName: target = &c.middleName; break;
+            case ItemProperty::LastName: target = &c.surname; break;
+            case ItemProperty::FullName: target = &c.fullName; break;
             case ItemProperty::Nickname: target = &c.nickname; break;
             case ItemProperty::Email2Address: target = &c.email2.address; break;
             case ItemProperty::Email2DisplayName: target = &c.email2.displayName; break;
@@ -336,15 +339,21 @@ class PstSession : public StoreSession {
             pst = it->second;
         } else {
             std::error_code ec;
-            if (fs::symlink_status(PathFromUtf8(path), ec).type() != fs::file_type::not_found) {
-                throw StoreError("the file \"" + path +
-                                 "\" already exists and was not created by this export");
+            const auto type = fs::symlink_status(PathFromUtf8(path), ec).type();
+            if (type != fs::file_type::not_found) {
+                if (ec)
+                    throw StoreError("the file \"" + path +
+                                     "\" cannot be looked at: " + ec.message());
+                throw StoreNameTaken("the file \"" + path +
+                                     "\" already exists and was not created by this export");
             }
             pst = std::make_shared<OpenPst>();
             pst->displayName = displayName;
             try {
                 pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
                 pst->store->WriteInBackground();
+            } catch (const pst::ndb::FileExistsError& e) {
+                throw StoreNameTaken(e.what());
             } catch (const pst::ndb::IoError& e) {
                 throw PstWriteError(e.what());
             } catch (const std::exception& e) {
@@ -404,6 +413,23 @@ class PstSessionFactory : public StoreSessionFactory {
   public:
     std::unique_ptr<StoreSession> CreateSession() override {
         return std::make_unique<PstSession>();
+    }
+
+    // Closing writes the exact allocation maps and cuts off unused space.
+    std::string Finish(const std::string& path) override {
+        try {
+            auto& registry = Registry();
+            const auto it = registry.find(RegistryKey(path));
+            if (it == registry.end()) return {};
+            const std::shared_ptr<OpenPst> pst = it->second;
+            registry.erase(it);
+            // A file that could not be written keeps its last commit; that was reported then.
+            if (!pst->writeFailure.empty() || pst->store->Closed()) return {};
+            pst->store->Close();
+            return {};
+        } catch (const std::exception& e) {
+            return e.what();
+        }
     }
 };
 

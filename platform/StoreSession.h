@@ -31,6 +31,13 @@ class PstWriteError : public StoreError {
     using StoreError::StoreError;
 };
 
+// The store's file name was taken by another program after the caller found it free; nothing was
+// created. Another name may be tried.
+class StoreNameTaken : public StoreError {
+  public:
+    using StoreError::StoreError;
+};
+
 // Folder kinds, as the mail object model numbers them.
 enum class DefaultFolder : int { Contacts = 10 };
 
@@ -42,6 +49,9 @@ enum class ItemKind : int { Contact = 2, DistList = 7 };
 enum class ItemProperty {
     // contact
     FirstName,
+    MiddleName,
+    LastName,
+    FullName,  // the name as shown and filed by: when not set, the name parts joined
     Email1Address,
     Email1DisplayName,  // the display part of an RFC 822 address, when the book gave one
     Nickname,
@@ -140,7 +150,8 @@ class StoreSession {
     virtual ~StoreSession() = default;
     // Opens the .pst at `path`, creating it when absent (format code 1 = Unicode PST). Never
     // opens or changes a file this session (or an earlier session of the same program run) did
-    // not create.
+    // not create: a name that exists, or is taken while the file is created, throws
+    // StoreNameTaken.
     virtual std::shared_ptr<Store> LogonPstStore(const std::string& path, int format,
                                                  const std::string& displayName) = 0;
     // Version text of the store writer; its first two characters are digits.
@@ -165,6 +176,13 @@ class StoreSessionFactory {
   public:
     virtual ~StoreSessionFactory() = default;
     virtual std::unique_ptr<StoreSession> CreateSession() = 0;
+    // Brings a file this run created to its final state on disk and lets go of it, once no
+    // session uses it any more (a later logon finds an existing file). Returns why that failed,
+    // empty when it did not. Files a factory does not write need nothing.
+    virtual std::string Finish(const std::string& path) {
+        (void)path;
+        return {};
+    }
 };
 
 }  // namespace tarvelle::platform

@@ -11,6 +11,10 @@
 #include "platform/Codepage.h"
 #include "platform/NativePath.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace tarvelle::platform {
 
 namespace {
@@ -20,6 +24,16 @@ namespace fs = std::filesystem;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+std::size_t ReadBlock(std::FILE* file, char* into, std::size_t size) {
+    errno = 0;
+    const std::size_t got = std::fread(into, 1, size, file);
+    if (got < size && std::ferror(file)) {
+        const int error = errno != 0 ? errno : EIO;
+        throw TextFileError(std::error_code(error, std::generic_category()));
+    }
+    return got;
+}
+
 class FileSource final : public ByteSource {
   public:
     explicit FileSource(std::FILE* file) : file_(file) {}
@@ -27,15 +41,7 @@ class FileSource final : public ByteSource {
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    std::size_t Read(char* into, std::size_t size) override {
-        errno = 0;
-        const std::size_t got = std::fread(into, 1, size, file_);
-        if (got < size && std::ferror(file_)) {
-            const int error = errno != 0 ? errno : EIO;
-            throw TextFileError(std::error_code(error, std::generic_category()));
-        }
-        return got;
-    }
+    std::size_t Read(char* into, std::size_t size) override { return ReadBlock(file_, into, size); }
 
   private:
     std::FILE* file_;
@@ -62,20 +68,26 @@ class StringSource final : public ByteSource {
 
 class DecodingTextReader final : public TextReader {
   public:
-    explicit DecodingTextReader(std::unique_ptr<ByteSource> source)
-        : source_(std::move(source)), buffer_(kBlockSize) {}
+    DecodingTextReader(std::unique_ptr<ByteSource> source, TextEncoding encoding,
+                       std::size_t maxLineBytes)
+        : source_(std::move(source)),
+          buffer_(kBlockSize),
+          maxLineBytes_(maxLineBytes),
+          encoding_(encoding) {}
 
     // Reads the first block and settles the encoding, so that Open reports an unreadable file.
     void Start() {
         if (started_) return;
         started_ = true;
-        while (Available() < kUtf8Bom.size() && Fill()) {
+        while (Available() < kBinaryProbeBytes && Fill()) {
         }
         const std::string_view head(buffer_.data() + begin_, Available());
-        if (head.starts_with(kUtf8Bom)) {
-            utf8_ = true;
-            begin_ += kUtf8Bom.size();
+        binary_ = head.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
+        const bool bom = head.starts_with(kUtf8Bom);
+        if (encoding_ == TextEncoding::Auto) {
+            encoding_ = bom ? TextEncoding::Utf8 : TextEncoding::Ansi;
         }
+        if (bom && encoding_ == TextEncoding::Utf8) begin_ += kUtf8Bom.size();
     }
 
     bool AtEndOfStream() override {
@@ -83,10 +95,15 @@ class DecodingTextReader final : public TextReader {
         return Available() == 0 && !Fill();
     }
 
+    bool LastLineTooLong() const override { return tooLong_; }
+    bool StartsBinary() const override { return binary_; }
+    TextEncoding Encoding() const override { return encoding_; }
+
     std::string ReadLine() override {
         Start();
         if (AtEndOfStream()) throw TextFileError("Input past end of file");
         std::string raw;
+        tooLong_ = false;
         while (Available() > 0 || Fill()) {
             const char* from = buffer_.data() + begin_;
             const char* to = buffer_.data() + end_;
@@ -97,7 +114,12 @@ class DecodingTextReader final : public TextReader {
             const auto* cr = static_cast<const char*>(
                 std::memchr(from, '\r', static_cast<std::size_t>(end - from)));
             const char* stop = cr != nullptr ? cr : end;
-            raw.append(from, stop);
+            if (!tooLong_ && static_cast<std::size_t>(stop - from) > maxLineBytes_ - raw.size()) {
+                // Past the bound the rest of the line is only looked through for its end.
+                tooLong_ = true;
+                std::string().swap(raw);
+            }
+            if (!tooLong_) raw.append(from, stop);
             if (stop == to) {
                 begin_ = end_;
                 continue;
@@ -108,9 +130,10 @@ class DecodingTextReader final : public TextReader {
             }
             break;
         }
+        if (tooLong_) return {};
         // Most lines are ASCII, the same in every encoding: no second copy for them.
         if (IsAscii(raw)) return raw;
-        return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
+        return Decode(encoding_, raw);
     }
 
   private:
@@ -136,11 +159,14 @@ class DecodingTextReader final : public TextReader {
 
     std::unique_ptr<ByteSource> source_;
     std::vector<char> buffer_;
+    std::size_t maxLineBytes_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    TextEncoding encoding_;
     bool atEnd_ = false;
     bool started_ = false;
-    bool utf8_ = false;
+    bool binary_ = false;
+    bool tooLong_ = false;
 };
 
 std::FILE* OpenForReading(const fs::path& path) {
@@ -151,9 +177,30 @@ std::FILE* OpenForReading(const fs::path& path) {
 #endif
 }
 
+std::string FileName(const fs::path& path) {
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// Reads the whole file once to choose its encoding, then goes back to its start.
+TextEncoding SniffEncoding(std::FILE* file, const fs::path& path) {
+    EncodingSniffer sniffer(FileName(path));
+    std::vector<char> block(kBlockSize);
+    while (!sniffer.Decided()) {
+        const std::size_t got = ReadBlock(file, block.data(), block.size());
+        if (got == 0) break;
+        sniffer.Add(std::string_view(block.data(), got));
+    }
+    errno = 0;
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        throw TextFileError(std::error_code(errno != 0 ? errno : EIO, std::generic_category()));
+    }
+    return sniffer.Result();
+}
+
 class FileOpener final : public TextFileOpener {
   public:
-    std::unique_ptr<TextReader> Open(const std::string& pathText) override {
+    std::unique_ptr<TextReader> Open(const std::string& pathText, TextEncoding encoding) override {
         const std::optional<fs::path> path = ResolveNativePath(pathText);
         if (!path) {
             throw TextFileError(std::make_error_code(std::errc::no_such_file_or_directory));
@@ -173,7 +220,10 @@ class FileOpener final : public TextFileOpener {
             const int error = errno != 0 ? errno : ENOENT;
             throw TextFileError(std::error_code(error, std::generic_category()));
         }
-        auto reader = std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file));
+        auto source = std::make_unique<FileSource>(file);
+        if (encoding == TextEncoding::Auto) encoding = SniffEncoding(file, *path);
+        auto reader =
+            std::make_unique<DecodingTextReader>(std::move(source), encoding, kMaxLineBytes);
         reader->Start();
         return reader;
     }
@@ -186,17 +236,47 @@ TextFileOpener& DefaultTextFileOpener() {
     return opener;
 }
 
-std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source) {
-    auto reader = std::make_unique<DecodingTextReader>(std::move(source));
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source,
+                                           TextEncoding encoding) {
+    auto reader = std::make_unique<DecodingTextReader>(std::move(source), encoding, kMaxLineBytes);
     reader->Start();
     return reader;
 }
 
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize) {
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize,
+                                                 TextEncoding encoding, std::string_view fileName,
+                                                 std::size_t maxLineBytes) {
+    if (encoding == TextEncoding::Auto) {
+        EncodingSniffer sniffer(fileName);
+        sniffer.Add(bytes);
+        encoding = sniffer.Result();
+    }
     auto reader = std::make_unique<DecodingTextReader>(
-        std::make_unique<StringSource>(std::move(bytes), chunkSize));
+        std::make_unique<StringSource>(std::move(bytes), chunkSize), encoding, maxLineBytes);
     reader->Start();
     return reader;
+}
+
+std::optional<FileStamp> StampOf(const std::string& pathText) {
+    const std::optional<fs::path> path = ResolveNativePath(pathText);
+    if (!path) return std::nullopt;
+#ifdef _WIN32
+    // No file numbers through the C runtime here; size and the 100 ns write time tell most
+    // rewrites apart, and the export compares the lines themselves as well.
+    std::error_code ec;
+    const auto size = fs::file_size(*path, ec);
+    if (ec) return std::nullopt;
+    const auto modified = fs::last_write_time(*path, ec);
+    if (ec) return std::nullopt;
+    return FileStamp{0, 0, size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
+#else
+    struct stat info {};
+    if (::stat(path->c_str(), &info) != 0) return std::nullopt;
+    return FileStamp{
+        static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+        static_cast<std::uint64_t>(info.st_size),
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+#endif
 }
 
 }  // namespace tarvelle::platform

@@ -37,6 +37,12 @@ class IoError : public NdbError {
   public:
     using NdbError::NdbError;
 };
+// The file to be created exists already (or appeared while it was being created): nothing was
+// written under that name.
+class FileExistsError : public IoError {
+  public:
+    using IoError::IoError;
+};
 
 struct SubnodeEntry {
     Nid nid = 0;
@@ -72,6 +78,9 @@ class NodeDatabase {
     virtual Bid WriteSubnodeTree(std::span<const SubnodeEntry> entries) = 0;
     // Size in bytes of the data a BID stands for (a block's payload or a tree's total).
     virtual std::uint64_t DataSize(Bid bid) const = 0;
+    // The payload of a data block written before (decoded), for a caller that let go of its own
+    // copy and must change it after all.
+    virtual std::vector<std::uint8_t> ReadDataBlock(Bid bid) = 0;
 
     // --- nodes.
     // Inserts or replaces node `nid`. The blocks it referred to before are released (and their
@@ -106,5 +115,10 @@ std::uint32_t Crc(std::span<const std::uint8_t> data, std::uint32_t seed = 0);
 // [MS-PST] 5.1: the permutation cipher applied to data blocks.
 void PermuteEncode(std::span<std::uint8_t> data);
 void PermuteDecode(std::span<std::uint8_t> data);
+// The same from `from` into `to` (room for from.size() bytes).
+void PermuteDecode(std::span<const std::uint8_t> from, std::uint8_t* to);
+// [MS-PST] 5.2: the cyclic encoding (its own inverse), keyed by the low 32 bits of the BID.
+// Tarvelle never writes it; Outlook's "high encryption" files use it.
+void CyclicDecode(std::span<std::uint8_t> data, std::uint32_t key);
 
 }  // namespace tarvelle::pst::ndb

@@ -156,8 +156,8 @@ class SelectionPageTest : public QObject {
         QVERIFY(!page.SelectedSource().useDefault);
         QCOMPARE(page.SelectedSource().path, good);
 
-        // Capital "Alias " is not a nickname line.
-        ChooseFile(page, Book(QStringLiteral("capital.txt"), "Alias jo jo@example.com\r\n"));
+        // A line that is no nickname, note or blank line.
+        ChooseFile(page, Book(QStringLiteral("capital.txt"), "# jo jo@example.com\r\n"));
         QCOMPARE(services_.messages.size(), size_t{1});
         QCOMPARE(services_.messages[0].title, std::string("Tarvelle"));
         QCOMPARE(services_.messages[0].text, std::string(kNotValid));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "export/Export.h"
+#include "export/ShownText.h"
 #include "support/FakeTextFile.h"
 #include "support/RecordingExportHost.h"
 #include "support/RecordingStoreSession.h"
@@ -128,9 +129,11 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0]->kind, ItemKind::Contact);
-    EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "john");
+    // The note's name names the person and the address; the nickname keeps its own property.
+    EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "John");
+    EXPECT_EQ(items[0]->Text(ItemProperty::LastName), "Smith");
+    EXPECT_EQ(items[0]->Text(ItemProperty::FullName), "John Smith");
     EXPECT_EQ(items[0]->Text(ItemProperty::Email1Address), "john@example.com");
-    // The note's name is the display name of the address; the nickname stays the first name.
     EXPECT_EQ(items[0]->Text(ItemProperty::Email1DisplayName), "John Smith");
     EXPECT_EQ(items[0]->Text(ItemProperty::Nickname), "john");
 
@@ -163,7 +166,7 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
         "alias \"Smith, John\" js@example.com",
         "alias c c@example.com",
         "alias \"\" d@example.com",
-        "Alias e e@example.com",
+        " alias e e@example.com",
         "alias d d@example.com",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
@@ -172,8 +175,9 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
                             "+ Creating Group : g", "     - Saved 2 Members in Group...",
                             "+ Creating Group : Smith, John", "     - Saved 1 Members in Group...",
                             "Creating Contact : 2 - c", "Skipped line 6: no nickname",
-                            "Creating Contact : 3 - d", "Finished..."));
-    EXPECT_EQ(outcome.linesSkipped, 2);
+                            "Skipped line 7: not a nickname line", "Creating Contact : 3 - d",
+                            "Finished..."));
+    EXPECT_EQ(outcome.linesSkipped, 3);
     EXPECT_EQ(outcome.itemsWritten, 5);
     EXPECT_TRUE(outcome.finished);
     // Skipped lines write nothing, not even a copy of the previous item.
@@ -182,7 +186,8 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
 
 TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
     for (const std::vector<std::string>& lines :
-         {std::vector<std::string>{}, std::vector<std::string>{"", "hello", "# comment"}}) {
+         {std::vector<std::string>{},
+          std::vector<std::string>{"", " \t", "note \"\" names nothing"}}) {
         host.log.clear();
         host.messages.clear();
         UseBook(lines);
@@ -457,6 +462,63 @@ TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {
     EXPECT_EQ(content, "someone else's file");
 }
 
+// Serves the first content to the first open, the last one to every later open, read with a
+// line bound of 24 bytes.
+class ChangingOpener : public platform::TextFileOpener {
+  public:
+    std::vector<std::string> contents;
+    std::size_t opens = 0;
+    using platform::TextFileOpener::Open;
+    std::unique_ptr<platform::TextReader> Open(const std::string&,
+                                               platform::TextEncoding encoding) override {
+        return platform::MakeStringTextReader(contents.at(std::min(opens++, contents.size() - 1)),
+                                              0, encoding, {}, 24);
+    }
+};
+
+TEST_F(ExportRunTest, SkipsOverlongAndControlLinesAndStopsWhenALineChanges) {
+    UseBook({});  // the file stays as it is: only the lines read tell the change
+    const std::string book =
+        "alias a a@example.org\r\nalias b bbbbbbbb@example.org\r\nalias c c@x\x01y\r\n";
+    ChangingOpener opener;
+    opener.contents = {book + "alias d d@example.org\r\n"};
+    exporter.SetTextFileOpener(opener);
+    ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - a", "Skipped line 2: line too long",
+                                        "Skipped line 3: control character",
+                                        "Creating Contact : 2 - d", "Finished..."));
+
+    opener.contents.push_back(book + "alias e d@example.org\r\n");
+    opener.opens = 0;
+    host.log.clear();
+    host.messages.clear();
+    now += std::chrono::seconds(1);
+    outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.bookChanged);
+    EXPECT_FALSE(outcome.finished);
+    ASSERT_EQ(RunLines().size(), 4u);
+    EXPECT_EQ(RunLines()[2], "Skipped line 3: control character");
+    EXPECT_THAT(RunLines()[3],
+                ::testing::StartsWith("The address book changed while it was being exported: "));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(record.SavedItems().size(), 3u);  // two from the first run, "a" from the second
+}
+
+TEST(ShownTextTest, QuotesAndEscapesOnlyTextWithControlCharacters) {
+    EXPECT_EQ(ShownPath("C:\\x41\\Eudora \"b\""), "C:\\x41\\Eudora \"b\"");
+    EXPECT_EQ(ShownPath("/tmp/a\nb\tc\\d\x1B"), "\"/tmp/a\\nb\\tc\\\\d\\x1B\"");
+    EXPECT_EQ(ShownPath("\"q\""), "\"\\\"q\\\"\"");
+    EXPECT_EQ(ShownPath("caf\xC3\xA9 \xC2\x9B"), "\"caf\xC3\xA9 \\xC2\\x9B\"");
+    EXPECT_EQ(ShownPath(std::string(5000, 'p')).size(), 5000u);
+
+    std::string text;
+    for (std::size_t i = 0; i < kShownTextLimit; ++i) text += "\xC3\xA9";
+    EXPECT_EQ(ShownText(text), text);
+    EXPECT_EQ(ShownText(text + "\n"), text + "\xE2\x80\xA6");
+}
+
 TEST_F(ExportRunTest, ClockIsReadSeparatelyForDisplayNameAndFileName) {
     UseBook({});
     int reads = 0;
@@ -532,7 +594,8 @@ TEST_F(ExportRunTest, NoteFieldsReachTheContactsProperties) {
     ASSERT_EQ(items.size(), 3u);
 
     const auto& ann = *items[0];
-    EXPECT_EQ(ann.Text(ItemProperty::FirstName), "ann");
+    EXPECT_EQ(ann.Text(ItemProperty::FirstName), "Ann");
+    EXPECT_EQ(ann.Text(ItemProperty::LastName), "Lee");
     EXPECT_EQ(ann.Text(ItemProperty::Nickname), "ann");
     EXPECT_EQ(ann.Text(ItemProperty::Email1Address), "ann@example.com");
     EXPECT_EQ(ann.Text(ItemProperty::Email1DisplayName), "Ann Lee");
@@ -584,17 +647,20 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
         "note ann <name:Ann Lee>",
         "alias family ann, \"big bob\", kids, family, stranger, x@example.com, nomail",
         "alias \"Big Bob\" bob@example.com",
-        "alias kids family, ANN",
+        "alias kids family, ANN, Stranger, nobody",
         "alias nomail",
         "note nomail <phone:1>",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
     ASSERT_TRUE(outcome.finished);
-    EXPECT_THAT(RunLines(),
-                ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
-                            "     - Saved 7 Members in Group...", "Creating Contact : 2 - Big Bob",
-                            "+ Creating Group : kids", "     - Saved 2 Members in Group...",
-                            "Creating Contact : 3 - nomail", "Finished..."));
+    // A word naming no nickname is reported once per run, whatever its case.
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
+                                        "     ! Unknown nickname kept as an address: stranger",
+                                        "     - Saved 7 Members in Group...",
+                                        "Creating Contact : 2 - Big Bob", "+ Creating Group : kids",
+                                        "     ! Unknown nickname kept as an address: nobody",
+                                        "     - Saved 4 Members in Group...",
+                                        "Creating Contact : 3 - nomail", "Finished..."));
     EXPECT_EQ(outcome.itemsWritten, 5);
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 5u);
@@ -627,7 +693,7 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
     EXPECT_EQ(record.Count("ClearMembers"), 2);
 
     // A cycle (family -> kids -> family) is stored once each way and never expanded.
-    ASSERT_EQ(kids.members.size(), 2u);
+    ASSERT_EQ(kids.members.size(), 4u);
     EXPECT_EQ(kids.members[0].itemEntryId, family.entryId);
     EXPECT_EQ(kids.members[1].itemEntryId, ann.entryId);
 }
@@ -651,7 +717,7 @@ TEST_F(ExportRunTest, RefusedTargetsAndReadFailuresLeaveListsComplete) {
     EXPECT_EQ(items[0]->members[1].address, "b@example.com");
 }
 
-TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
+TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersWithTheMainBook) {
     dir.Write("NNdbase.nnt", "alias main main@example.com\r\nalias all w, c, main\r\n");
     fs::create_directory(dir.path() / "nickname");
     dir.Write("nickname/Work.txt", "alias w w@example.com\r\nalias main other@example.com\r\n");
@@ -686,14 +752,26 @@ TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
     EXPECT_EQ(items[1]->members[2].itemEntryId, items[0]->entryId);
     EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
 
-    // The chosen-file mode reads the picked file only.
+    // The main book picked by hand brings its extra books along, as the default mode does.
+    const std::vector<std::string> defaultLines = RunLines();
     host.log.clear();
     now += std::chrono::seconds(1);
     host.source = {false, (dir.path() / "NNdbase.nnt").string()};
     ASSERT_TRUE(exporter.ExportAddressBook().finished);
+    EXPECT_EQ(RunLines(), defaultLines);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
+
+    // Any other file picked by hand is read alone.
+    fs::copy_file(dir.path() / "NNdbase.nnt", dir.path() / "copy.txt");
+    host.log.clear();
+    now += std::chrono::seconds(1);
+    host.source = {false, (dir.path() / "copy.txt").string()};
+    ASSERT_TRUE(exporter.ExportAddressBook().finished);
     EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - main", "+ Creating Group : all",
+                                        "     ! Unknown nickname kept as an address: w",
+                                        "     ! Unknown nickname kept as an address: c",
                                         "     - Saved 3 Members in Group...", "Finished..."));
-    EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
 }
 
 TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
@@ -703,9 +781,10 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     dir.Write("Nickname/b.txt", "alias b b@example.com\r\n");
     // b.txt cannot be opened; the others are read from the disk.
     struct FailingOpener : platform::TextFileOpener {
-        std::unique_ptr<platform::TextReader> Open(const std::string& path) override {
+        std::unique_ptr<platform::TextReader> Open(const std::string& path,
+                                                   platform::TextEncoding encoding) override {
             if (path.ends_with("b.txt")) throw platform::TextFileError("Permission denied");
-            return platform::DefaultTextFileOpener().Open(path);
+            return platform::DefaultTextFileOpener().Open(path, encoding);
         }
     } opener;
     exporter.SetTextFileOpener(opener);
