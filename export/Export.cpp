@@ -180,6 +180,20 @@ void Exporter::ShowOutlookError(const std::string& cause) {
                       MessageButtons::Ok);
 }
 
+void Exporter::CloseStore(ExportOutcome& outcome) {
+    if (state_.session) {
+        try {
+            state_.session->Close();
+        } catch (const StoreError& error) {
+            // The file keeps its last commit; a failure already reported is not reported again.
+            if (!outcome.writeFailed && !outcome.storeFailed) {
+                ReportWriteFailure(error.what(), outcome);
+            }
+        }
+    }
+    ReleaseStoreObjects();
+}
+
 std::string Exporter::PickFreePstPath(const std::string& stem) const {
     std::string candidate = stem + ".pst";
     for (int n = 2; PathIsTaken(candidate); ++n) {
@@ -670,8 +684,10 @@ ExportOutcome Exporter::ExportAddressBook() {
         outcome.pstPath = state_.pstPath;
     }
     // After a failed preparation the run stops: there is no store of this export to write into.
+    // A file it created is closed all the same.
     if (!prepared) {
         outcome.storeFailed = true;
+        CloseStore(outcome);
         return outcome;
     }
 
@@ -690,11 +706,17 @@ ExportOutcome Exporter::ExportAddressBook() {
 
     try {
         std::vector<BookSource> books;
-        if (!ChooseBooks(host_.GetSelectedSource(), books, outcome)) return outcome;
+        if (!ChooseBooks(host_.GetSelectedSource(), books, outcome)) {
+            CloseStore(outcome);
+            return outcome;
+        }
         host_.ProcessEvents();
         platform::TextFileOpener& opener = opener_ ? *opener_ : platform::DefaultTextFileOpener();
         std::vector<BookRead> reads;
-        if (!IndexBooks(opener, books, reads, outcome)) return outcome;
+        if (!IndexBooks(opener, books, reads, outcome)) {
+            CloseStore(outcome);
+            return outcome;
+        }
         // The index knows how much is coming: the store may make room for it at once.
         std::uint64_t items = 0;
         std::uint64_t textBytes = 0;
@@ -711,18 +733,20 @@ ExportOutcome Exporter::ExportAddressBook() {
         SavePendingLists(outcome);
 
         host_.ProcessEvents();
-        // Everything saved so far becomes durable, also when the book failed part-way.
-        state_.session->Flush();
     } catch (const StoreError& error) {
-        // A failing write of the file itself (PstWriteError), or a flush the store refused.
+        // A failing write of the file itself (PstWriteError).
         state_.distListWrapper.reset();
         pendingLists_.clear();
         state_.bookFolder.reset();
         state_.currentDistList.reset();
         ReportWriteFailure(error.what(), outcome);
+        CloseStore(outcome);
         return outcome;
     }
-    if (outcome.bookUnreadable) return outcome;
+    // Every export ends with its file final, also when the book failed part-way: committed,
+    // trimmed and closed before the run says it is finished.
+    CloseStore(outcome);
+    if (outcome.bookUnreadable || outcome.writeFailed) return outcome;
 
     host_.AppendLog("Finished...");
     outcome.finished = true;

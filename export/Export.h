@@ -125,6 +125,9 @@ class Exporter {
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     void ShowOutlookError(const std::string& cause);
+    // Ends the run's use of its store: the file is closed (StoreSession::Close) and every store
+    // object released. A close that fails is reported as a write failure.
+    void CloseStore(ExportOutcome& outcome);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);
     void ReportWriteFailure(const std::string& cause, ExportOutcome& outcome);

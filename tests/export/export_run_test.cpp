@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -122,8 +123,8 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     // Created once, then opened again: both log-ons name the same file and display name.
     const std::string logon = ExpectedPstPath() + "|1|Eudora Address Book Created-05-12-26 9-5-3";
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
-    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run does not
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run closes
+    EXPECT_EQ(record.Count("Close"), 1);
 
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
@@ -361,7 +362,7 @@ TEST_F(ExportRunTest, ReadFailingPartWayKeepsWhatWasWrittenAndFails) {
     EXPECT_TRUE(outcome.bookUnreadable);
     EXPECT_FALSE(outcome.finished);
     EXPECT_EQ(record.SavedItems().size(), 2u);
-    EXPECT_EQ(record.Count("Flush"), 1);  // what was saved is made durable
+    EXPECT_EQ(record.Count("Close"), 1);  // what was saved is made final
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "Export Failed");
 }
@@ -433,7 +434,7 @@ TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
     host.messages.clear();
     record.rules.clear();
     now += std::chrono::seconds(1);
-    record.FailOn("Flush", 1, true, "Input/output error");
+    record.FailOn("Close", 1, true, "Input/output error");
     const ExportOutcome outcome = exporter.ExportAddressBook();
     EXPECT_TRUE(outcome.writeFailed);
     EXPECT_FALSE(outcome.finished);
@@ -467,6 +468,44 @@ TEST_F(ExportRunTest, ClockIsReadSeparatelyForDisplayNameAndFileName) {
               host.folder + kSep + "Eudora Address Book Created-05-12-26 9-5-4.pst");
 }
 
+struct RunEnd {
+    const char* name;
+    std::function<void(RecordingExportHost&, StoreRecord&)> arrange;
+};
+
+class RunEndTest : public ExportRunTest, public ::testing::WithParamInterface<RunEnd> {};
+
+// However the run ends once its file exists, the file is closed and every store object released;
+// a finished run closes before it says so.
+TEST_P(RunEndTest, EveryRunEndsWithItsStoreClosed) {
+    UseBook({"alias a a@example.com", "alias g a, b@example.com"});
+    GetParam().arrange(host, record);
+    std::size_t logAtClose = 0;
+    record.onCall = [&](const std::string& operation) {
+        if (operation == "Close") logAtClose = host.log.size();
+    };
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_EQ(record.Count("Close"), 1);
+    EXPECT_EQ(record.openSessions, 0);
+    EXPECT_EQ(exporter.State().store, nullptr);
+    EXPECT_EQ(exporter.State().distListWrapper, nullptr);
+    EXPECT_THAT(record.violations, ::testing::IsEmpty());
+    if (outcome.finished) {
+        EXPECT_EQ(host.log.at(logAtClose), "Finished...");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEnd, RunEndTest,
+    ::testing::Values(
+        RunEnd{"Finished", [](RecordingExportHost&, StoreRecord&) {}},
+        RunEnd{"BookMissing", [](RecordingExportHost& h, StoreRecord&) { h.source.path += "x"; }},
+        RunEnd{"WriteFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("Wrapper.Save", 1, true); }},
+        RunEnd{"PreparationFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("ApplyDisplayName"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ExportRunTest, SecondRunUsesANewFileAndRestartsNumbering) {
     UseBook({"alias a a@example.com", "alias b b@example.com"});
     exporter.ExportAddressBook();
@@ -497,8 +536,6 @@ TEST_F(ExportRunTest, StoreObjectsAreReleasedBeforeTheirSession) {
         Exporter scoped(host, factory);
         scoped.SetClock([this] { return now; });
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
-        // The last list and its wrapper stay in the state after the run.
-        EXPECT_NE(scoped.State().distListWrapper, nullptr);
         now += std::chrono::seconds(1);
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
         now += std::chrono::seconds(1);
@@ -719,7 +756,7 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     ASSERT_EQ(items[0]->members.size(), 2u);
     EXPECT_EQ(items[0]->members[0].itemEntryId, items[1]->entryId);
     EXPECT_FALSE(items[0]->members[1].itemEntryId.has_value());
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Close"), 1);
 }
 
 TEST_F(ExportRunTest, RefusedFolderOfAnExtraBookFailsOnlyItsItems) {
