@@ -211,9 +211,11 @@ bool Exporter::PrepareOutputStore() {
     if (state_.outputFolder.empty()) return false;
     state_.outputFolder = WithTrailingSeparator(std::move(state_.outputFolder));
 
-    const std::string prefix = std::string(kStoreNameStem) + std::string(kCreatedInfix);
-    state_.displayName = prefix + FormatTimestamp(clock_());
-    state_.pstPath = PickFreePstPath(state_.outputFolder + prefix + FormatTimestamp(clock_()));
+    // One reading of the clock: the display name and the file name carry the same time.
+    const std::string name =
+        std::string(kStoreNameStem) + std::string(kCreatedInfix) + FormatTimestamp(clock_());
+    state_.displayName = name;
+    state_.pstPath = PickFreePstPath(state_.outputFolder + name);
     host_.AppendLog("Checking Outlook Components...");
 
     try {
