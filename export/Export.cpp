@@ -146,6 +146,23 @@ std::string OutlookErrorText() {
     return text;
 }
 
+std::string FileCreationErrorText(const std::string& folder, const std::string& cause) {
+    // The folder as the user knows it: without the separator the run put after it.
+    std::string shown = folder;
+    if (shown.size() > 1 && IsSeparator(shown.back()) && shown[shown.size() - 2] != ':') {
+        shown.pop_back();
+    }
+    std::string text = "The Outlook file could not be created in " + shown + ":";
+    text += kCrLf;
+    text += cause;
+    text += kCrLf;
+    text += "Please choose another folder, or make room on its disk, and export again.";
+    text += kCrLf;
+    text += kWebSiteBase;
+    text += "/tarvelle/guide.html";
+    return text;
+}
+
 bool FileExists(const std::string& path) {
     std::int64_t length = -1;
     if (auto native = platform::ResolveNativePath(path)) {
@@ -174,10 +191,14 @@ void Exporter::ReleaseStoreObjects() {
     state_.session.reset();
 }
 
-void Exporter::ShowOutlookError(const std::string& cause) {
+void Exporter::ShowOutlookError(const std::string& cause, bool writerUnusable) {
     host_.AppendLog("Outlook file error: " + cause);
-    host_.ShowMessage(kOutlookErrorTitle, OutlookErrorText(), MessageIcon::Information,
-                      MessageButtons::Ok);
+    // Re-installing Outlook helps only where the store writer itself is unusable; the file and
+    // its folder are the user's to change.
+    host_.ShowMessage(
+        kOutlookErrorTitle,
+        writerUnusable ? OutlookErrorText() : FileCreationErrorText(state_.outputFolder, cause),
+        MessageIcon::Information, MessageButtons::Ok);
 }
 
 void Exporter::CloseStore(ExportOutcome& outcome) {
@@ -218,16 +239,20 @@ bool Exporter::PrepareOutputStore() {
     state_.pstPath = PickFreePstPath(state_.outputFolder + name);
     host_.AppendLog("Checking Outlook Components...");
 
+    bool writerUnusable = true;  // for a failure of the step running now
     try {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
+        writerUnusable = false;
         state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
                                                      kUnicodePstFormat, state_.displayName);
         host_.AppendLog("Successfully located required components.");
+        writerUnusable = true;
         const std::string version = state_.session->OutlookVersion();
         if (!VersionTextIsUsable(version)) {
             throw StoreError("the store writer reported an unusable version \"" + version + "\"");
         }
+        writerUnusable = false;
         host_.AppendLog("Creating Outlook Personal Storage File...");
         host_.AppendLog("Applying Personal Folders Naming...");
         state_.store->ApplyDisplayName();
@@ -240,7 +265,7 @@ bool Exporter::PrepareOutputStore() {
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
         state_.storeEntryId.clear();
-        ShowOutlookError(error.what());
+        ShowOutlookError(error.what(), writerUnusable);
         return false;
     }
 }
@@ -693,14 +718,16 @@ ExportOutcome Exporter::ExportAddressBook() {
         return outcome;
     }
 
+    bool writerUnusable = true;
     try {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
+        writerUnusable = false;
         state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath), kUnicodePstFormat,
                                       state_.displayName);
     } catch (const StoreError& error) {
         outcome.storeFailed = true;
-        ShowOutlookError(error.what());
+        ShowOutlookError(error.what(), writerUnusable);
         return outcome;
     }
     host_.AppendLog("Reinitiating Outlook Connection...");

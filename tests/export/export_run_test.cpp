@@ -215,6 +215,7 @@ TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
 struct PreparationFailure {
     const char* operation;
     std::size_t linesBefore;  // preparation lines logged before the failure
+    bool writerUnusable;      // the store writer failed, not the file
 };
 
 class PreparationFailureTest : public ExportRunTest,
@@ -233,14 +234,18 @@ TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
     EXPECT_THAT(host.log, ElementsAreArray(expected));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "Outlook Error");
-    EXPECT_EQ(host.messages[0].text,
-              "Outlook Session Creation Error !\r\n"
-              "Check if Outlook is installed and configured.\r\n"
-              "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
-              "Outlook 2013/2010 (32 Bit).\r\n"
-              "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
-              "https://tarvelle.example/help/downgrade-office-2010-to-32-bit.pdf");
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+    // Re-installing Outlook is advised only where the writer itself failed; a file that cannot
+    // be made is reported with its folder and cause.
+    const std::string& text = host.messages[0].text;
+    EXPECT_EQ(text.find("re-install") != std::string::npos, failure.writerUnusable) << text;
+    if (!failure.writerUnusable) {
+        EXPECT_EQ(text.rfind("The Outlook file could not be created in " + host.folder +
+                                 ":\r\ndisk says no\r\n",
+                             0),
+                  0u)
+            << text;
+    }
     EXPECT_TRUE(outcome.storeFailed);
     EXPECT_FALSE(outcome.finished);
     // The run stops: no second session, no book read, nothing written.
@@ -252,12 +257,12 @@ TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, PreparationFailureTest,
-                         ::testing::Values(PreparationFailure{"CreateSession", 2},
-                                           PreparationFailure{"LogonPstStore", 2},
-                                           PreparationFailure{"OutlookVersion", 3},
-                                           PreparationFailure{"ApplyDisplayName", 5},
-                                           PreparationFailure{"EntryID", 6},
-                                           PreparationFailure{"Logoff", 6}),
+                         ::testing::Values(PreparationFailure{"CreateSession", 2, true},
+                                           PreparationFailure{"LogonPstStore", 2, false},
+                                           PreparationFailure{"OutlookVersion", 3, true},
+                                           PreparationFailure{"ApplyDisplayName", 5, false},
+                                           PreparationFailure{"EntryID", 6, false},
+                                           PreparationFailure{"Logoff", 6, false}),
                          [](const auto& info) { return std::string(info.param.operation); });
 
 TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
@@ -290,6 +295,8 @@ TEST_F(ExportRunTest, FailedReopenShowsTheOutlookErrorWithoutFinishing) {
         EXPECT_THAT(host.log, ElementsAreArray(expected)) << operation;
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].title, "Outlook Error");
+        EXPECT_EQ(host.messages[0].text.find("re-install") != std::string::npos,
+                  std::string(operation) == "CreateSession");
         EXPECT_TRUE(outcome.storeFailed);
         EXPECT_FALSE(outcome.finished);
     }
