@@ -4,8 +4,10 @@
 
 #include "app/AppServices.h"
 #include "app/Look.h"
-#include "app/Wizard.h"
+#include "app/QtViews.h"
 #include "platform/PstStoreSession.h"
+#include "platform/Registry.h"
+#include "wizard/Wizard.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -16,7 +18,9 @@ int main(int argc, char** argv) {
     tarvelle::app::DesktopServices services;
     std::unique_ptr<tarvelle::platform::StoreSessionFactory> sessions =
         tarvelle::platform::MakePstSessionFactory();
-    tarvelle::app::Wizard wizard(services, *sessions);
-    wizard.ShowMainPage();
+    tarvelle::platform::PlatformRegistry registry;
+    tarvelle::app::QtViews views;
+    tarvelle::wizard::Wizard wizard(services, *sessions, registry, views);
+    wizard.ShowSelection();
     return QApplication::exec();
 }

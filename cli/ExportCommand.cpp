@@ -8,10 +8,10 @@
 #include <system_error>
 
 #include "cli/DefaultSource.h"
-#include "eudora/Nicknames.h"
 #include "export/Export.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
+#include "wizard/AddressBookCheck.h"
 
 namespace tarvelle::cli {
 
@@ -23,10 +23,6 @@ using exporter::MessageIcon;
 using exporter::MessageResult;
 
 constexpr std::string_view kProgramName = "tarvelle-export";
-// The selection page's check message and the application's title it is shown under.
-constexpr std::string_view kApplicationTitle = "Tarvelle";
-constexpr std::string_view kNotAnAddressBookText =
-    " *** NOT a Valid Eudora Address Book  ***\r\nPlease select a correct Eudora Address Book.";
 
 // Message texts separate lines with CR LF; a terminal wants LF alone.
 std::string TerminalLines(std::string_view text) {
@@ -152,24 +148,6 @@ Options ParseArguments(const std::vector<std::string>& args) {
     return options;
 }
 
-enum class CheckResult { Passed, NotAnAddressBook, Unreadable };
-
-// The selection page's check: every line must be a nickname, note or blank line.
-CheckResult CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
-                             std::string& cause) {
-    try {
-        auto reader = opener.Open(path);
-        while (!reader->AtEndOfStream()) {
-            if (!eudora::IsAddressBookLine(reader->ReadLine()))
-                return CheckResult::NotAnAddressBook;
-        }
-        return CheckResult::Passed;
-    } catch (const platform::TextFileError& error) {
-        cause = error.what();
-        return CheckResult::Unreadable;
-    }
-}
-
 int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     Options options;
     try {
@@ -190,17 +168,19 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     exporter::SelectedSource source;
     if (options.file) {
         source = {false, *options.file};
-        std::string cause;
-        switch (CheckAddressBook(opener, *options.file, cause)) {
-            case CheckResult::Passed:
+        // The selection page's check, as the wizard makes it.
+        const wizard::BookCheck check = wizard::CheckAddressBook(opener, *options.file);
+        switch (check.verdict) {
+            case wizard::BookVerdict::Passed:
+            case wizard::BookVerdict::Empty:
                 break;
-            case CheckResult::NotAnAddressBook:
-                PrintMessage(env.err, kApplicationTitle, kNotAnAddressBookText);
+            case wizard::BookVerdict::NotAnAddressBook:
+                PrintMessage(env.err, wizard::kApplicationTitle, wizard::kNotAnAddressBookText);
                 return kExitNotAnAddressBook;
-            case CheckResult::Unreadable:
+            case wizard::BookVerdict::Unreadable:
                 PrintMessage(env.err, exporter::kExportFailedTitle,
                              "The address book file could not be read:\r\n" + *options.file + " (" +
-                                 cause + ")");
+                                 check.cause + ")");
                 return kExitFailure;
         }
     } else {
