@@ -1,5 +1,6 @@
 // Tarvelle: moves a Eudora address book into a new Outlook .pst. Opens on the selection page.
 #include <QApplication>
+#include <csignal>
 #include <memory>
 
 #include "app/AppServices.h"
@@ -10,6 +11,10 @@
 #include "wizard/Wizard.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+    // A file-size limit must turn into a write error the run reports, not kill the wizard.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvelle"));
     QApplication::setDesktopFileName(QStringLiteral("tarvelle"));
