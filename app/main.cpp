@@ -8,9 +8,11 @@
 #include "app/QtViews.h"
 #include "platform/PstStoreSession.h"
 #include "platform/Registry.h"
+#include "platform/StandardStreams.h"
 #include "wizard/Wizard.h"
 
 int main(int argc, char** argv) {
+    if (!tarvelle::platform::FillClosedStandardDescriptors()) return 1;
 #ifdef SIGXFSZ
     // A file-size limit must turn into a write error the run reports, not kill the wizard.
     std::signal(SIGXFSZ, SIG_IGN);

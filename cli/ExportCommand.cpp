@@ -9,6 +9,7 @@
 
 #include "cli/DefaultSource.h"
 #include "export/Export.h"
+#include "export/ShownText.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
 #include "wizard/AddressBookCheck.h"
@@ -164,37 +165,41 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
 
     platform::TextFileOpener& opener = env.opener ? *env.opener : platform::DefaultTextFileOpener();
 
-    // The source is settled before anything is created, so a failure leaves nothing behind.
+    // The source is settled and checked before anything is created, so a failure leaves nothing
+    // behind. The path checked is the one the export reads.
     exporter::SelectedSource source;
     if (options.file) {
-        source = {false, *options.file};
-        // The selection page's check, as the wizard makes it.
-        const wizard::BookCheck check = wizard::CheckAddressBook(opener, *options.file);
-        switch (check.verdict) {
-            case wizard::BookVerdict::Passed:
-            case wizard::BookVerdict::Empty:
-                break;
-            case wizard::BookVerdict::NotAnAddressBook:
-                PrintMessage(env.err, wizard::kApplicationTitle, wizard::kNotAnAddressBookText);
-                return kExitNotAnAddressBook;
-            case wizard::BookVerdict::Unreadable:
-                PrintMessage(env.err, exporter::kExportFailedTitle,
-                             "The address book file could not be read:\r\n" + *options.file + " (" +
-                                 check.cause + ")");
-                return kExitFailure;
-        }
+        source = {false, exporter::NicknamesFilePath({false, *options.file})};
     } else {
         auto find = env.findDefaultSource ? env.findDefaultSource : FindDefaultSource;
         auto found = find(env.err);
         if (!found) return kExitFailure;
         source = *found;
     }
+    // The selection page's check, as the wizard makes it.
+    const std::string book = exporter::MainBookPath(source);
+    const wizard::BookCheck check = wizard::CheckAddressBook(opener, book);
+    switch (check.verdict) {
+        case wizard::BookVerdict::Passed:
+        case wizard::BookVerdict::Empty:
+            break;
+        case wizard::BookVerdict::NotAnAddressBook:
+            PrintMessage(env.err, wizard::kApplicationTitle, wizard::kNotAnAddressBookText);
+            return kExitNotAnAddressBook;
+        case wizard::BookVerdict::Unreadable:
+            PrintMessage(env.err, exporter::kExportFailedTitle,
+                         "The address book file could not be read:\r\n" +
+                             exporter::ShownText(book) + " (" + exporter::ShownPath(check.cause) +
+                             ")");
+            return kExitFailure;
+    }
 
     std::error_code ec;
     fs::path outDir = fs::absolute(platform::PathFromUtf8(*options.outDir), ec);
     if (!ec) fs::create_directories(outDir, ec);
     if (ec || !fs::is_directory(outDir)) {
-        env.err << kProgramName << ": cannot use the output folder " << *options.outDir << ": "
+        env.err << kProgramName << ": cannot use the output folder "
+                << exporter::ShownPath(*options.outDir) << ": "
                 << (ec ? ec.message() : std::string("Not a directory")) << '\n';
         return kExitFailure;
     }
@@ -205,9 +210,16 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
     host.ClearProgress();
     env.out.flush();
-    if (!outcome.pstPath.empty()) env.err << outcome.pstPath << '\n';
+    // A log nobody could read does not stop the export (the .pst matters more), but the run
+    // does not count as a success either.
+    const bool logLost = !env.out;
+    if (logLost) {
+        env.err << kProgramName << ": the progress log could not be written to standard output\n";
+    }
+    if (!outcome.pstPath.empty()) env.err << exporter::ShownPath(outcome.pstPath) << '\n';
     env.err.flush();
-    return outcome.finished && outcome.itemsFailed == 0 ? kExitSuccess : kExitFailure;
+    const bool success = outcome.finished && outcome.itemsFailed == 0 && !logLost;
+    return success ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
@@ -221,25 +233,29 @@ Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook
 every single-address nickname becomes a contact, every nickname with several addresses a
 distribution list with its members.
 
-  --file PATH    Export this nicknames file. It is checked first: every line must be a
-                 nickname ("alias ..."), a note ("note ...") or blank; otherwise nothing is
-                 written and the exit status is 3.
+  --file PATH    Export this nicknames file (spaces around the path are removed). It is
+                 checked first: every line must be a nickname ("alias ..."), a note
+                 ("note ...") or blank, and the first 4 KB must hold no NUL byte; otherwise
+                 nothing is written and the exit status is 3.
   --out-dir DIR  Folder for the new .pst; created when missing. The file is named
                  "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
                  written to or replaced: " (2)", " (3)", ... is added to the name instead.
   --help         Show this text.
 
 Without --file the default address book in Eudora's data folder is exported; the folder is
-found from Eudora's registry entry, and when that fails nothing is created.
+found from Eudora's registry entry, and when that fails nothing is created. The book is
+checked as with --file.
 
 Output: stdout carries the progress log, one line per step or item. Messages go to stderr as
-"Title: text"; the full path of the new .pst is printed last on stderr. When stderr is a
-terminal, a progress line is drawn there while the export runs.
+"Title: text"; the full path of the new .pst is printed last on stderr. A path or text holding
+control characters is shown in double quotes with C escapes (\n, \t, \xNN, ...). When stderr
+is a terminal, a progress line is drawn there while the export runs.
 
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
-  1  the store could not be prepared, the address book could not be found or read, the .pst
-     could not be written, or some items were not written
+  1  the store could not be prepared, the address book could not be found or read or changed
+     during the export, the .pst could not be written, some items were not written, or the
+     progress log could not be written to stdout
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";

@@ -16,8 +16,15 @@
 #include "cli/DefaultSource.h"
 #include "cli/ExportCommand.h"
 #include "platform/PstStoreSession.h"
+#include "platform/StandardStreams.h"
 
 int main(int argc, char** argv) {
+    if (!tarvelle::platform::FillClosedStandardDescriptors()) return tarvelle::cli::kExitFailure;
+#ifdef SIGPIPE
+    // A reader of the log that goes away must not end the export: the .pst matters more than its
+    // log, and the failed write is reported at the end instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 #ifdef SIGXFSZ
     // A file-size limit must turn into a write error the run reports, not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);

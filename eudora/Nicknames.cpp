@@ -146,6 +146,17 @@ bool IsMailboxCopyItem(std::string_view entry) {
     return entry.starts_with(kMailboxCopyMark) || entry.starts_with('\x83');
 }
 
+bool HoldsControlCharacter(std::string_view line) {
+    // Every line of a book passes through here: no early exit, so the loop can be vectorised.
+    const unsigned char allowed = IsNoteLine(line) ? 0x03 : '\t';
+    bool found = false;
+    for (const char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        found |= ((b < 0x20) & (b != '\t') & (b != allowed)) | (b == 0x7F);
+    }
+    return found;
+}
+
 Address ParseAddress(std::string_view entry) {
     entry = TrimView(entry);
     // Trailing "(comment)"s are peeled from the right; the leftmost one names the address when

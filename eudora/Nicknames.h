@@ -68,4 +68,8 @@ std::string TrimSpaces(std::string_view text);
 // True for a mailbox-copy item: after leading spaces, U+0192 (or the raw byte 0x83).
 bool IsMailboxCopyItem(std::string_view entry);
 
+// True when `line` holds a control character no book line carries: a byte below 0x20 other than
+// tab, or DEL. A note line may also hold 0x03, Eudora's stored line break.
+bool HoldsControlCharacter(std::string_view line);
+
 }  // namespace tarvelle::eudora

@@ -5,12 +5,14 @@
 #include <charconv>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <utility>
 
 #include "eudora/ContactFields.h"
 #include "eudora/ExtraBooks.h"
 #include "eudora/Nicknames.h"
+#include "export/ShownText.h"
 #include "export/WebSite.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
@@ -75,13 +77,39 @@ std::string TwoDigits(int value) {
     return text.size() < 2 ? "0" + text : text;
 }
 
+// A folder whose names cannot be looked at: nothing can be created in it.
+class UnusableFolder : public StoreError {
+  public:
+    using StoreError::StoreError;
+};
+
+// Whether something exists under `path`; any error other than "not found" is thrown (as the
+// system's error), since nothing can be decided about a name that cannot be looked at.
 bool PathIsTaken(const std::string& path) {
     std::error_code ec;
     auto status = std::filesystem::symlink_status(platform::PathFromUtf8(path), ec);
-    // An error other than "not found" (e.g. no permission to look) counts as taken: never risk
-    // writing over something we could not see.
-    if (ec) return ec != std::errc::no_such_file_or_directory;
+    if (ec && ec != std::errc::no_such_file_or_directory) throw std::system_error(ec);
     return std::filesystem::exists(status);
+}
+
+// The cumulative hash of a book's lines, one line at a time (a line over the length bound counts
+// as a line of its own kind).
+std::uint64_t HashLine(std::uint64_t hash, std::string_view line, bool tooLong) {
+    const std::uint64_t value = std::hash<std::string_view>{}(line) ^ (tooLong ? 0x5bd1e995u : 0);
+    return (hash ^ (value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2))) * 0x100000001B3ULL;
+}
+
+// Lines the book index makes entries of.
+bool MayMakeEntry(std::string_view line) {
+    return eudora::IsNicknameLine(line) || eudora::IsNoteLine(line);
+}
+
+// Why the first pass skips a line before the book index sees it, if it does. Control characters
+// only matter in lines that would make an entry; other lines are not part of any.
+std::optional<std::string> SkipReason(const platform::TextReader& reader, std::string_view line) {
+    if (reader.LastLineTooLong()) return "line too long";
+    if (MayMakeEntry(line) && eudora::HoldsControlCharacter(line)) return "control character";
+    return std::nullopt;
 }
 
 // Path texts are UTF-8 on every system (platform::ResolveNativePath).
@@ -129,6 +157,19 @@ std::string NicknamesFilePath(const SelectedSource& source) {
     return path;
 }
 
+std::string MainBookPath(const SelectedSource& source) {
+    std::string path = NicknamesFilePath(source);
+    if (!source.useDefault) return path;
+    if (auto folder = platform::ResolveNativePath(eudora::TrimSpaces(source.path))) {
+        const eudora::BookFiles files = eudora::FindBookFiles(*folder);
+        if (files.mainBook && *files.mainBook != kNicknamesFileName) {
+            // NNdbase.nnt, or the file under another case of its name.
+            path = path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
+        }
+    }
+    return path;
+}
+
 std::string OutlookErrorText() {
     std::string text;
     text += "Outlook Session Creation Error !";
@@ -152,9 +193,9 @@ std::string FileCreationErrorText(const std::string& folder, const std::string& 
     if (shown.size() > 1 && IsSeparator(shown.back()) && shown[shown.size() - 2] != ':') {
         shown.pop_back();
     }
-    std::string text = "The Outlook file could not be created in " + shown + ":";
+    std::string text = "The Outlook file could not be created in " + ShownPath(shown) + ":";
     text += kCrLf;
-    text += cause;
+    text += ShownPath(cause);
     text += kCrLf;
     text += "Please choose another folder, or make room on its disk, and export again.";
     text += kCrLf;
@@ -192,7 +233,7 @@ void Exporter::ReleaseStoreObjects() {
 }
 
 void Exporter::ShowOutlookError(const std::string& cause, bool writerUnusable) {
-    host_.AppendLog("Outlook file error: " + cause);
+    host_.AppendLog("Outlook file error: " + ShownPath(cause));
     // Re-installing Outlook helps only where the store writer itself is unusable; the file and
     // its folder are the user's to change.
     host_.ShowMessage(
@@ -215,16 +256,26 @@ void Exporter::CloseStore(ExportOutcome& outcome) {
     ReleaseStoreObjects();
 }
 
-std::string Exporter::PickFreePstPath(const std::string& stem) const {
-    std::string candidate = stem + ".pst";
-    for (int n = 2; PathIsTaken(candidate); ++n) {
-        candidate = stem + " (" + std::to_string(n) + ").pst";
+std::string Exporter::PickFreePstPath(const std::string& stem, int& from) const {
+    // A folder holding this many exports of one second is not looked through any further.
+    constexpr int kMostNumbers = 10'000;
+    for (; from <= kMostNumbers; ++from) {
+        const std::string candidate =
+            from == 1 ? stem + ".pst" : stem + " (" + std::to_string(from) + ").pst";
+        try {
+            if (!PathIsTaken(candidate)) return candidate;
+        } catch (const std::system_error& error) {
+            throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) + ": " +
+                                 error.code().message());
+        }
     }
-    return candidate;
+    throw UnusableFolder("Cannot use the folder " + ShownPath(state_.outputFolder) +
+                         ": no free file name is left");
 }
 
 bool Exporter::PrepareOutputStore() {
     state_.pstPath.clear();
+    pstCreated_ = false;
     // A failed preparation must never leave the previous export's store addressable.
     state_.storeEntryId.clear();
     host_.AppendLog("Looking for file saving location...");
@@ -236,7 +287,20 @@ bool Exporter::PrepareOutputStore() {
     const std::string name =
         std::string(kStoreNameStem) + std::string(kCreatedInfix) + FormatTimestamp(clock_());
     state_.displayName = name;
-    state_.pstPath = PickFreePstPath(state_.outputFolder + name);
+    const std::string stem = state_.outputFolder + name;
+    auto reportUnusable = [this](const UnusableFolder& error) {
+        state_.pstPath.clear();
+        host_.AppendLog(error.what());
+        host_.ShowMessage(kExportFailedTitle, error.what(), MessageIcon::Warning,
+                          MessageButtons::Ok);
+    };
+    int number = 1;
+    try {
+        state_.pstPath = PickFreePstPath(stem, number);
+    } catch (const UnusableFolder& error) {
+        reportUnusable(error);
+        return false;
+    }
     host_.AppendLog("Checking Outlook Components...");
 
     bool writerUnusable = true;  // for a failure of the step running now
@@ -244,8 +308,17 @@ bool Exporter::PrepareOutputStore() {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
         writerUnusable = false;
-        state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
-                                                     kUnicodePstFormat, state_.displayName);
+        while (!state_.store) {
+            try {
+                state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
+                                                             kUnicodePstFormat, state_.displayName);
+            } catch (const platform::StoreNameTaken&) {
+                // Another export took the name since it was looked at: the next free one.
+                ++number;
+                state_.pstPath = PickFreePstPath(stem, number);
+            }
+        }
+        pstCreated_ = true;
         host_.AppendLog("Successfully located required components.");
         writerUnusable = true;
         const std::string version = state_.session->OutlookVersion();
@@ -262,6 +335,10 @@ bool Exporter::PrepareOutputStore() {
         state_.session->Logoff();
         ReleaseStoreObjects();
         return true;
+    } catch (const UnusableFolder& error) {
+        // Found while looking for a name after another export took one.
+        reportUnusable(error);
+        return false;
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
         state_.storeEntryId.clear();
@@ -288,26 +365,35 @@ void Exporter::AddContact(const std::string& storeEntryId, int folderKind, const
 void Exporter::ReportBookUnreadable(const std::string& path, const std::string& cause,
                                     ExportOutcome& outcome) {
     outcome.bookUnreadable = true;
+    const std::string shown = ShownText(path);
     if (cause.empty()) {
-        host_.AppendLog("Address book not found: " + path);
+        host_.AppendLog("Address book not found: " + shown);
     } else {
-        host_.AppendLog("Address book could not be read: " + path + " (" + cause + ")");
+        host_.AppendLog("Address book could not be read: " + shown + " (" + ShownPath(cause) + ")");
     }
     host_.ShowMessage(kExportFailedTitle,
-                      "The address book file could not be read:" + std::string(kCrLf) + path,
+                      "The address book file could not be read:" + std::string(kCrLf) + shown,
+                      MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void Exporter::ReportBookChanged(const std::string& path, ExportOutcome& outcome) {
+    outcome.bookChanged = true;
+    const std::string text = "The address book changed while it was being exported";
+    host_.AppendLog(text + ": " + ShownText(path));
+    host_.ShowMessage(kExportFailedTitle, text + ":" + std::string(kCrLf) + ShownText(path),
                       MessageIcon::Warning, MessageButtons::Ok);
 }
 
 void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outcome) {
     outcome.writeFailed = true;
-    host_.AppendLog("Could not write the Outlook file: " + cause);
+    host_.AppendLog("Could not write the Outlook file: " + ShownPath(cause));
     std::string text = "The Outlook file could not be written:";
     text += kCrLf;
-    text += cause;
+    text += ShownPath(cause);
     text += kCrLf;
     text += "Items saved before the failure are kept in:";
     text += kCrLf;
-    text += state_.pstPath;
+    text += ShownPath(state_.pstPath);
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
@@ -382,10 +468,10 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         failure = error.what();
         state_.currentDistList.reset();
     }
-    host_.AppendLog("+ Creating Group : " + name);
+    host_.AppendLog("+ Creating Group : " + ShownText(name));
     if (!failure.empty()) {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
         return;
     }
 
@@ -434,7 +520,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
         ++outcome.itemsWritten;
     } else {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
 }
 
@@ -457,7 +543,8 @@ void Exporter::SavePendingLists(ExportOutcome& outcome) {
             // The list stays as first saved, without the members written after it.
             --outcome.itemsWritten;
             ++outcome.itemsFailed;
-            host_.AppendLog("     ! Not written: " + entry.nickname + ": " + error.what());
+            host_.AppendLog("     ! Not written: " + ShownText(entry.nickname) + ": " +
+                            ShownPath(error.what()));
         }
         state_.distListWrapper.reset();
         pending.item.reset();
@@ -535,30 +622,25 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         failure = error.what();
     }
     ++contactCounter_;
-    host_.AppendLog("Creating Contact : " + std::to_string(contactCounter_) + " - " + trimmedName);
+    host_.AppendLog("Creating Contact : " + std::to_string(contactCounter_) + " - " +
+                    ShownText(trimmedName));
     if (failure.empty()) {
         ++outcome.itemsWritten;
     } else {
         ++outcome.itemsFailed;
-        host_.AppendLog("     ! Not written: " + failure);
+        host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
     host_.ProcessEvents();
 }
 
 bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
                            ExportOutcome& outcome) {
-    state_.nicknamesFilePath = NicknamesFilePath(source);
+    state_.nicknamesFilePath = MainBookPath(source);
     std::vector<BookSource> extra;
     if (source.useDefault) {
         const std::string folderText = eudora::TrimSpaces(source.path);
         if (auto folder = platform::ResolveNativePath(folderText)) {
             const eudora::BookFiles files = eudora::FindBookFiles(*folder);
-            if (files.mainBook && *files.mainBook != kNicknamesFileName) {
-                // NNdbase.nnt, or the file under another case of its name.
-                const std::string& path = state_.nicknamesFilePath;
-                state_.nicknamesFilePath =
-                    path.substr(0, path.size() - kNicknamesFileName.size()) + *files.mainBook;
-            }
             if (!files.extraBooks.empty()) {
                 const std::filesystem::path subfolder = NicknameSubfolder(*folder);
                 for (const eudora::ExtraBook& book : files.extraBooks) {
@@ -569,10 +651,15 @@ bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>
         }
     }
     if (!FileExists(state_.nicknamesFilePath)) {
-        // Something that is there but has no length (a directory) is unreadable, not missing.
+        // Something that is there but has no length (a directory), or that cannot be looked at,
+        // is unreadable, not missing: the reading says why.
         bool present = false;
         if (auto native = platform::ResolveNativePath(state_.nicknamesFilePath)) {
-            present = PathIsTaken(native->string());
+            try {
+                present = PathIsTaken(native->string());
+            } catch (const std::system_error&) {
+                present = true;
+            }
         }
         if (!present) {
             ReportBookUnreadable(state_.nicknamesFilePath, {}, outcome);
@@ -600,6 +687,7 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
     for (const BookSource& source : books) {
         const std::size_t book = books_.AddBook(source.path);
         BookRead& read = reads.emplace_back();
+        read.stamp = platform::StampOf(source.path);
         std::unique_ptr<platform::TextReader> reader;
         try {
             reader = opener.Open(source.path);
@@ -618,7 +706,15 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 if (reader->AtEndOfStream()) break;
                 const std::string line = reader->ReadLine();
                 read.textBytes += line.size();
-                books_.AddLine(book, ++read.lines, line);
+                ++read.lines;
+                read.hash = HashLine(read.hash, line, reader->LastLineTooLong());
+                if (auto reason = SkipReason(*reader, line)) {
+                    books_.AddSkippedLine(book, read.lines, std::move(*reason));
+                    read.checkpoints.emplace_back(read.lines, read.hash);
+                    continue;
+                }
+                if (MayMakeEntry(line)) read.checkpoints.emplace_back(read.lines, read.hash);
+                books_.AddLine(book, read.lines, line);
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
@@ -634,7 +730,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
                          const BookSource& source, const BookRead& read, ExportOutcome& outcome) {
     state_.bookFolder.reset();
     if (book > 0) {
-        host_.AppendLog("Reading address book : " + source.folderName);
+        host_.AppendLog("Reading address book : " + ShownText(source.folderName));
         try {
             auto store = state_.session->GetStoreFromID(state_.storeEntryId);
             state_.bookFolder = store->CreateContactsFolder(source.folderName);
@@ -645,7 +741,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
             for (const eudora::BookEntry& entry : books_.BookEntries(book)) {
                 if (!entry.skipReason) ++outcome.itemsFailed;
             }
-            host_.AppendLog("     ! Not written: " + std::string(error.what()));
+            host_.AppendLog("     ! Not written: " + ShownPath(error.what()));
             if (!read.failure) return true;
             ReportBookUnreadable(source.path, *read.failure, outcome);
             return false;
@@ -659,18 +755,31 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     } catch (const platform::TextFileError& error) {
         failure = error.what();
     }
-    for (int lineNumber = 1; reader && lineNumber <= read.lines; ++lineNumber) {
+    // Every item comes from the text the first pass indexed, or the run stops: the file must be
+    // the same one, unchanged, and every line up to an item must read as it did then.
+    bool changed = reader && platform::StampOf(source.path) != read.stamp;
+    std::uint64_t hash = 0;
+    std::size_t checkpoint = 0;
+    for (int lineNumber = 1; reader && !changed && lineNumber <= read.lines; ++lineNumber) {
         std::string line;
         try {
             host_.ProcessEvents();
             if (reader->AtEndOfStream()) {
-                failure = "the file became shorter while it was read";
+                changed = true;
                 break;
             }
             line = reader->ReadLine();
         } catch (const platform::TextFileError& error) {
             failure = error.what();
             break;
+        }
+        hash = HashLine(hash, line, reader->LastLineTooLong());
+        if (checkpoint < read.checkpoints.size() &&
+            read.checkpoints[checkpoint].first == lineNumber) {
+            if (read.checkpoints[checkpoint++].second != hash) {
+                changed = true;
+                break;
+            }
         }
         const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
         if (entry == nullptr) continue;
@@ -688,6 +797,14 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
         host_.ProcessEvents();
     }
     state_.bookFolder.reset();
+    if (reader && !changed && !failure) {
+        // Lines after the last item, or appended to the file, are looked at last.
+        changed = hash != read.hash || platform::StampOf(source.path) != read.stamp;
+    }
+    if (changed) {
+        ReportBookChanged(source.path, outcome);
+        return false;
+    }
     if (failure) {
         ReportBookUnreadable(source.path, *failure, outcome);
         return false;
@@ -707,9 +824,8 @@ ExportOutcome Exporter::ExportAddressBook() {
         outcome.cancelled = true;
         return outcome;
     }
-    if (!state_.pstPath.empty() && (prepared || FileExists(state_.pstPath))) {
-        outcome.pstPath = state_.pstPath;
-    }
+    // Only a file this run created is its result: never one another program made meanwhile.
+    if (pstCreated_) outcome.pstPath = state_.pstPath;
     // After a failed preparation the run stops: there is no store of this export to write into.
     // A file it created is closed all the same.
     if (!prepared) {
@@ -775,7 +891,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     // Every export ends with its file final, also when the book failed part-way: committed,
     // trimmed and closed before the run says it is finished.
     CloseStore(outcome);
-    if (outcome.bookUnreadable || outcome.writeFailed) return outcome;
+    if (outcome.bookUnreadable || outcome.bookChanged || outcome.writeFailed) return outcome;
 
     host_.AppendLog("Finished...");
     outcome.finished = true;

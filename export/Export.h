@@ -8,16 +8,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "eudora/Book.h"
 #include "export/ExportHost.h"
 #include "export/ItemRecords.h"
 #include "platform/StoreSession.h"
-
-namespace tarvelle::platform {
-class TextFileOpener;
-}
+#include "platform/TextFile.h"
 
 namespace tarvelle::exporter {
 
@@ -42,6 +40,7 @@ struct ExportOutcome {
     bool cancelled = false;       // the folder picker was cancelled
     bool storeFailed = false;     // the store could not be prepared or re-opened
     bool bookUnreadable = false;  // the nicknames file was missing or could not be read
+    bool bookChanged = false;     // a book changed between its two readings; the run stopped
     bool writeFailed = false;     // the .pst itself could not be written; the run stopped
     bool finished = false;        // "Finished..." was reached
     int itemsWritten = 0;
@@ -91,11 +90,16 @@ class Exporter {
         std::string path;
         std::string folderName;  // empty for the main book (the default Contacts folder)
     };
-    // The first pass's view of one book: how many lines it read and why it stopped early.
+    // The first pass's view of one book: how many lines it read and why it stopped early, and
+    // what the second pass must find again: the file's stamp, a hash of all lines read and, for
+    // every line that may make an item, the hash of the lines up to it.
     struct BookRead {
         int lines = 0;
         std::uint64_t textBytes = 0;
         std::optional<std::string> failure;
+        std::optional<platform::FileStamp> stamp;
+        std::uint64_t hash = 0;
+        std::vector<std::pair<int, std::uint64_t>> checkpoints;  // (line number, hash)
     };
     // A list saved without the members that name items written after it; saved again with all
     // its members once every item has been written.
@@ -132,14 +136,19 @@ class Exporter {
     void CloseStore(ExportOutcome& outcome);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);
+    void ReportBookChanged(const std::string& path, ExportOutcome& outcome);
     void ReportWriteFailure(const std::string& cause, ExportOutcome& outcome);
-    std::string PickFreePstPath(const std::string& stem) const;
+    // The first name from `stem` + ".pst", `stem` + " (2).pst", ... (from number `from` on,
+    // 1 being the plain name) that does not exist; `from` becomes its number. Throws
+    // platform::StoreError when the folder cannot be looked into.
+    std::string PickFreePstPath(const std::string& stem, int& from) const;
 
     ExportHost& host_;
     platform::StoreSessionFactory& sessions_;
     ExportState state_;
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
+    bool pstCreated_ = false;  // this run's store created its file (state_.pstPath)
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;
     // The items written so far, by BookEntry::itemNumber.
@@ -162,6 +171,10 @@ std::string FormatTimestamp(std::chrono::system_clock::time_point when);
 // The nicknames file the run reads for a selected source: the picked file, or the data folder
 // joined with "NNdbase.txt". The text is trimmed of spaces first.
 std::string NicknamesFilePath(const SelectedSource& source);
+
+// The main book the run reads for a selected source: NicknamesFilePath, and for the default book
+// the name the data folder really holds it under (another case, or NNdbase.nnt).
+std::string MainBookPath(const SelectedSource& source);
 
 // The five lines of the Outlook error message box, joined by CR LF.
 std::string OutlookErrorText();

@@ -1,4 +1,4 @@
-// Code page decoding and the line reader on arbitrary bytes.
+// Code page decoding and the line reader (with a small line-length bound) on arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,21 +13,21 @@ namespace {
 
 using namespace tarvelle::platform;
 
-// How many lines the bytes hold: CR LF, LF and CR end a line; a last unterminated piece counts.
-std::size_t CountLines(std::string_view bytes) {
+// The lines the bytes hold, undecoded: CR LF, LF and CR end a line; a last unterminated piece
+// counts.
+std::vector<std::string_view> RawLines(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-    std::size_t lines = 0;
-    bool open = false;
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r' || bytes[i] == '\n') {
-            ++lines;
-            open = false;
+            lines.push_back(bytes.substr(start, i - start));
             if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        } else {
-            open = true;
+            start = i + 1;
         }
     }
-    return lines + (open ? 1 : 0);
+    if (start < bytes.size()) lines.push_back(bytes.substr(start));
+    return lines;
 }
 
 }  // namespace
@@ -44,16 +44,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(IsValidUtf8(sanitized));
     FUZZ_CHECK(!IsValidUtf8(bytes) || sanitized == bytes);
 
-    // The first byte picks how the reader gets its input: whole, or in small pieces.
+    // The first byte picks how the reader gets its input (whole, or in small pieces), the second
+    // the longest line it hands over.
     const std::size_t chunk = size > 0 ? static_cast<std::uint8_t>(bytes[0]) % 8 : 0;
-    auto reader = MakeStringTextReader(bytes, chunk);
+    const std::size_t bound = size > 1 ? static_cast<std::uint8_t>(bytes[1]) % 32 : 16;
+    auto reader = MakeStringTextReader(bytes, chunk, bound);
+    FUZZ_CHECK(reader->StartsBinary() ==
+               (std::string_view(bytes).substr(0, kBinaryProbeBytes).find('\0') !=
+                std::string_view::npos));
+    const std::vector<std::string_view> raw = RawLines(bytes);
     std::size_t lines = 0;
     while (!reader->AtEndOfStream()) {
         const std::string line = reader->ReadLine();
+        FUZZ_CHECK(lines < raw.size());
         FUZZ_CHECK(IsValidUtf8(line));
         FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos);
+        // Over the bound exactly when the stored line is, and then never handed over.
+        FUZZ_CHECK(reader->LastLineTooLong() == (raw[lines].size() > bound));
+        FUZZ_CHECK(!reader->LastLineTooLong() || line.empty());
         ++lines;
     }
-    FUZZ_CHECK(lines == CountLines(bytes));
+    FUZZ_CHECK(lines == raw.size());
     return 0;
 }

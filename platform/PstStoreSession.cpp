@@ -337,9 +337,13 @@ class PstSession : public StoreSession {
             pst = it->second;
         } else {
             std::error_code ec;
-            if (fs::symlink_status(PathFromUtf8(path), ec).type() != fs::file_type::not_found) {
-                throw StoreError("the file \"" + path +
-                                 "\" already exists and was not created by this export");
+            const auto type = fs::symlink_status(PathFromUtf8(path), ec).type();
+            if (type != fs::file_type::not_found) {
+                if (ec)
+                    throw StoreError("the file \"" + path +
+                                     "\" cannot be looked at: " + ec.message());
+                throw StoreNameTaken("the file \"" + path +
+                                     "\" already exists and was not created by this export");
             }
             pst = std::make_shared<OpenPst>();
             pst->key = key;
@@ -347,6 +351,8 @@ class PstSession : public StoreSession {
             try {
                 pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
                 pst->store->WriteInBackground();
+            } catch (const pst::ndb::FileExistsError& e) {
+                throw StoreNameTaken(e.what());
             } catch (const pst::ndb::IoError& e) {
                 throw PstWriteError(e.what());
             } catch (const std::exception& e) {

@@ -31,6 +31,13 @@ class PstWriteError : public StoreError {
     using StoreError::StoreError;
 };
 
+// The store's file name was taken by another program after the caller found it free; nothing was
+// created. Another name may be tried.
+class StoreNameTaken : public StoreError {
+  public:
+    using StoreError::StoreError;
+};
+
 // Folder kinds, as the mail object model numbers them.
 enum class DefaultFolder : int { Contacts = 10 };
 
@@ -140,7 +147,8 @@ class StoreSession {
     virtual ~StoreSession() = default;
     // Opens the .pst at `path`, creating it when absent (format code 1 = Unicode PST). Never
     // opens or changes a file this session (or an earlier session of the same program run) did
-    // not create.
+    // not create: a name that exists, or is taken while the file is created, throws
+    // StoreNameTaken.
     virtual std::shared_ptr<Store> LogonPstStore(const std::string& path, int format,
                                                  const std::string& displayName) = 0;
     // Version text of the store writer; its first two characters are digits.

@@ -11,6 +11,10 @@
 #include "platform/Codepage.h"
 #include "platform/NativePath.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace tarvelle::platform {
 
 namespace {
@@ -62,16 +66,17 @@ class StringSource final : public ByteSource {
 
 class DecodingTextReader final : public TextReader {
   public:
-    explicit DecodingTextReader(std::unique_ptr<ByteSource> source)
-        : source_(std::move(source)), buffer_(kBlockSize) {}
+    DecodingTextReader(std::unique_ptr<ByteSource> source, std::size_t maxLineBytes)
+        : source_(std::move(source)), buffer_(kBlockSize), maxLineBytes_(maxLineBytes) {}
 
     // Reads the first block and settles the encoding, so that Open reports an unreadable file.
     void Start() {
         if (started_) return;
         started_ = true;
-        while (Available() < kUtf8Bom.size() && Fill()) {
+        while (Available() < kBinaryProbeBytes && Fill()) {
         }
         const std::string_view head(buffer_.data() + begin_, Available());
+        binary_ = head.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
         if (head.starts_with(kUtf8Bom)) {
             utf8_ = true;
             begin_ += kUtf8Bom.size();
@@ -83,10 +88,14 @@ class DecodingTextReader final : public TextReader {
         return Available() == 0 && !Fill();
     }
 
+    bool LastLineTooLong() const override { return tooLong_; }
+    bool StartsBinary() const override { return binary_; }
+
     std::string ReadLine() override {
         Start();
         if (AtEndOfStream()) throw TextFileError("Input past end of file");
         std::string raw;
+        tooLong_ = false;
         while (Available() > 0 || Fill()) {
             const char* from = buffer_.data() + begin_;
             const char* to = buffer_.data() + end_;
@@ -97,7 +106,12 @@ class DecodingTextReader final : public TextReader {
             const auto* cr = static_cast<const char*>(
                 std::memchr(from, '\r', static_cast<std::size_t>(end - from)));
             const char* stop = cr != nullptr ? cr : end;
-            raw.append(from, stop);
+            if (!tooLong_ && static_cast<std::size_t>(stop - from) > maxLineBytes_ - raw.size()) {
+                // Past the bound the rest of the line is only looked through for its end.
+                tooLong_ = true;
+                std::string().swap(raw);
+            }
+            if (!tooLong_) raw.append(from, stop);
             if (stop == to) {
                 begin_ = end_;
                 continue;
@@ -108,6 +122,7 @@ class DecodingTextReader final : public TextReader {
             }
             break;
         }
+        if (tooLong_) return {};
         // Most lines are ASCII, the same in every encoding: no second copy for them.
         if (IsAscii(raw)) return raw;
         return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
@@ -136,11 +151,14 @@ class DecodingTextReader final : public TextReader {
 
     std::unique_ptr<ByteSource> source_;
     std::vector<char> buffer_;
+    std::size_t maxLineBytes_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
     bool started_ = false;
     bool utf8_ = false;
+    bool binary_ = false;
+    bool tooLong_ = false;
 };
 
 std::FILE* OpenForReading(const fs::path& path) {
@@ -173,7 +191,8 @@ class FileOpener final : public TextFileOpener {
             const int error = errno != 0 ? errno : ENOENT;
             throw TextFileError(std::error_code(error, std::generic_category()));
         }
-        auto reader = std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file));
+        auto reader =
+            std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file), kMaxLineBytes);
         reader->Start();
         return reader;
     }
@@ -187,16 +206,39 @@ TextFileOpener& DefaultTextFileOpener() {
 }
 
 std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source) {
-    auto reader = std::make_unique<DecodingTextReader>(std::move(source));
+    auto reader = std::make_unique<DecodingTextReader>(std::move(source), kMaxLineBytes);
     reader->Start();
     return reader;
 }
 
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize) {
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize,
+                                                 std::size_t maxLineBytes) {
     auto reader = std::make_unique<DecodingTextReader>(
-        std::make_unique<StringSource>(std::move(bytes), chunkSize));
+        std::make_unique<StringSource>(std::move(bytes), chunkSize), maxLineBytes);
     reader->Start();
     return reader;
+}
+
+std::optional<FileStamp> StampOf(const std::string& pathText) {
+    const std::optional<fs::path> path = ResolveNativePath(pathText);
+    if (!path) return std::nullopt;
+#ifdef _WIN32
+    // No file numbers through the C runtime here; size and the 100 ns write time tell most
+    // rewrites apart, and the export compares the lines themselves as well.
+    std::error_code ec;
+    const auto size = fs::file_size(*path, ec);
+    if (ec) return std::nullopt;
+    const auto modified = fs::last_write_time(*path, ec);
+    if (ec) return std::nullopt;
+    return FileStamp{0, 0, size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
+#else
+    struct stat info {};
+    if (::stat(path->c_str(), &info) != 0) return std::nullopt;
+    return FileStamp{
+        static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+        static_cast<std::uint64_t>(info.st_size),
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+#endif
 }
 
 }  // namespace tarvelle::platform

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -25,10 +27,16 @@ class TextFileError : public std::runtime_error {
     std::error_code code_;
 };
 
+// The longest line a reader hands over, in bytes as stored. A longer one is read to its end
+// without being held: ReadLine returns an empty text for it and LastLineTooLong() is true.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{64} << 20;
+// How much of the start of a file StartsBinary() looks at.
+inline constexpr std::size_t kBinaryProbeBytes = 4096;
+
 // Lines as UTF-8 with the terminator removed. CR LF, LF and a lone CR each end a line; a last
 // line without a terminator is still a line. A file starting with the UTF-8 byte-order mark is
 // read as UTF-8 (the mark dropped, malformed sequences become U+FFFD); any other file is decoded
-// from the ANSI code page (DecodeAnsi). NUL bytes are kept; line length is not limited.
+// from the ANSI code page (DecodeAnsi). NUL bytes are kept.
 class TextReader {
   public:
     virtual ~TextReader() = default;
@@ -36,6 +44,10 @@ class TextReader {
     virtual bool AtEndOfStream() = 0;
     // The next line. Throws TextFileError when the read fails part-way, or when called at the end.
     virtual std::string ReadLine() = 0;
+    // Whether the line ReadLine returned last was over the length bound (and so came back empty).
+    virtual bool LastLineTooLong() const { return false; }
+    // Whether the first kBinaryProbeBytes of the input hold a NUL byte: a binary file.
+    virtual bool StartsBinary() const { return false; }
 };
 
 // Opens files for reading; injectable so tests can simulate failing reads.
@@ -62,6 +74,22 @@ std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source);
 
 // A reader over bytes held in memory, decoded exactly as a file with those bytes would be.
 // A non-zero `chunkSize` hands the bytes over at most that many at a time, like short reads.
-std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize = 0);
+std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize = 0,
+                                                 std::size_t maxLineBytes = kMaxLineBytes);
+
+// What tells one state of a file on disk from another: which file it is (device and file number
+// where the system has them), its size and its last modification time.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // in the system's own unit
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The stamp of the file a path text names (ResolveNativePath first); nothing when it cannot be
+// looked at.
+std::optional<FileStamp> StampOf(const std::string& path);
 
 }  // namespace tarvelle::platform

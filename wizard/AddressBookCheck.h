@@ -30,8 +30,10 @@ struct BookCheck {
     std::string cause;  // for Unreadable: the system's words ("Is a directory", ...)
 };
 
-// Reads the file at `path` (as given: no trimming) line by line and judges it. `betweenLines`, when
-// given, runs before every line, so a window can stay live while a long file is read.
+// Reads the file at `path` (as given: no trimming) line by line and judges it: every line must be
+// a nickname, a note or blank, and the file must not be binary (a NUL byte in its first
+// platform::kBinaryProbeBytes). `betweenLines`, when given, runs before every line, so a window
+// can stay live while a long file is read.
 BookCheck CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
                            const std::function<void()>& betweenLines = {});
 

@@ -1,7 +1,7 @@
 #include "wizard/SelectionPage.h"
 
 #include "eudora/DataFolder.h"
-#include "eudora/Nicknames.h"
+#include "export/Export.h"
 #include "platform/TextFile.h"
 #include "wizard/AddressBookCheck.h"
 #include "wizard/Wizard.h"
@@ -127,7 +127,8 @@ void SelectionPage::OnBrowse() {
     SetPath(picked);
     pump_.PumpNow();
 
-    const std::string path = eudora::TrimSpaces(picked);
+    // Trimmed as the export trims it: the file checked is the file exported.
+    const std::string path = exporter::NicknamesFilePath({false, picked});
     const BookCheck check =
         CheckAddressBook(platform::DefaultTextFileOpener(), path, [this] { pump_.Pump(); });
     switch (check.verdict) {

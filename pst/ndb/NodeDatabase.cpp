@@ -728,8 +728,8 @@ class Writer final : public NodeDatabase, private PageSink {
             committed_.bidNextB = 0;  // forces the first commit
             CommitNow();
             if (!file_.LinkAsNew(path_))
-                throw IoError("Could not create " + path_.string() + ": " +
-                              std::generic_category().message(EEXIST));
+                throw FileExistsError("Could not create " + path_.string() + ": " +
+                                      std::generic_category().message(EEXIST));
         } catch (...) {
             if (temp.IsOpen()) temp.Unlink();
             if (file_.IsOpen() && file_.Path() != path_) file_.Unlink();
@@ -891,8 +891,8 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::filesystem::path& 
                                                    const CreateOptions& options) {
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
-        throw IoError("Could not create " + path.string() + ": " +
-                      std::generic_category().message(EEXIST));
+        throw FileExistsError("Could not create " + path.string() + ": " +
+                              std::generic_category().message(EEXIST));
     return std::make_unique<Writer>(path, options);
 }
 

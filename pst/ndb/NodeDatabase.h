@@ -37,6 +37,12 @@ class IoError : public NdbError {
   public:
     using NdbError::NdbError;
 };
+// The file to be created exists already (or appeared while it was being created): nothing was
+// written under that name.
+class FileExistsError : public IoError {
+  public:
+    using IoError::IoError;
+};
 
 struct SubnodeEntry {
     Nid nid = 0;

@@ -45,6 +45,15 @@ TEST(NicknameLineTest, AddressBookCheckAcceptsNicknamesNotesAndBlankLines) {
     EXPECT_FALSE(IsAddressBookLine("  alias john john@example.com"));
 }
 
+TEST(NicknameLineTest, ControlCharactersOtherThanTabAndNoteLineBreaks) {
+    EXPECT_FALSE(HoldsControlCharacter("alias \"a\tb\" a@x (caf\xC3\xA9)"));
+    EXPECT_FALSE(HoldsControlCharacter("note a <name:A>\x03second line"));
+    EXPECT_TRUE(HoldsControlCharacter("alias a a\x03@x"));
+    EXPECT_TRUE(HoldsControlCharacter(std::string("alias d d@x\0.com", 16)));
+    EXPECT_TRUE(HoldsControlCharacter("note a \x1B[2J"));
+    EXPECT_TRUE(HoldsControlCharacter("alias a a@x\x7F"));
+}
+
 TEST(NicknameLineTest, NoteLineNeedsLowerCaseKeywordAndSpace) {
     EXPECT_TRUE(IsNoteLine("note jsmith <title:Buyer>"));
     EXPECT_FALSE(IsNoteLine("Note jsmith <title:Buyer>"));

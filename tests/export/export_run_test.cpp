@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "export/Export.h"
+#include "export/ShownText.h"
 #include "support/FakeTextFile.h"
 #include "support/RecordingExportHost.h"
 #include "support/RecordingStoreSession.h"
@@ -463,6 +464,61 @@ TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {
     std::string content;
     std::getline(in, content);
     EXPECT_EQ(content, "someone else's file");
+}
+
+// Serves the first content to the first open, the last one to every later open, read with a
+// line bound of 24 bytes.
+class ChangingOpener : public platform::TextFileOpener {
+  public:
+    std::vector<std::string> contents;
+    std::size_t opens = 0;
+    std::unique_ptr<platform::TextReader> Open(const std::string&) override {
+        return platform::MakeStringTextReader(contents.at(std::min(opens++, contents.size() - 1)),
+                                              0, 24);
+    }
+};
+
+TEST_F(ExportRunTest, SkipsOverlongAndControlLinesAndStopsWhenALineChanges) {
+    UseBook({});  // the file stays as it is: only the lines read tell the change
+    const std::string book =
+        "alias a a@example.org\r\nalias b bbbbbbbb@example.org\r\nalias c c@x\x01y\r\n";
+    ChangingOpener opener;
+    opener.contents = {book + "alias d d@example.org\r\n"};
+    exporter.SetTextFileOpener(opener);
+    ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - a", "Skipped line 2: line too long",
+                                        "Skipped line 3: control character",
+                                        "Creating Contact : 2 - d", "Finished..."));
+
+    opener.contents.push_back(book + "alias e d@example.org\r\n");
+    opener.opens = 0;
+    host.log.clear();
+    host.messages.clear();
+    now += std::chrono::seconds(1);
+    outcome = exporter.ExportAddressBook();
+    EXPECT_TRUE(outcome.bookChanged);
+    EXPECT_FALSE(outcome.finished);
+    ASSERT_EQ(RunLines().size(), 4u);
+    EXPECT_EQ(RunLines()[2], "Skipped line 3: control character");
+    EXPECT_THAT(RunLines()[3],
+                ::testing::StartsWith("The address book changed while it was being exported: "));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(record.SavedItems().size(), 3u);  // two from the first run, "a" from the second
+}
+
+TEST(ShownTextTest, QuotesAndEscapesOnlyTextWithControlCharacters) {
+    EXPECT_EQ(ShownPath("C:\\x41\\Eudora \"b\""), "C:\\x41\\Eudora \"b\"");
+    EXPECT_EQ(ShownPath("/tmp/a\nb\tc\\d\x1B"), "\"/tmp/a\\nb\\tc\\\\d\\x1B\"");
+    EXPECT_EQ(ShownPath("\"q\""), "\"\\\"q\\\"\"");
+    EXPECT_EQ(ShownPath("caf\xC3\xA9 \xC2\x9B"), "\"caf\xC3\xA9 \\xC2\\x9B\"");
+    EXPECT_EQ(ShownPath(std::string(5000, 'p')).size(), 5000u);
+
+    std::string text;
+    for (std::size_t i = 0; i < kShownTextLimit; ++i) text += "\xC3\xA9";
+    EXPECT_EQ(ShownText(text), text);
+    EXPECT_EQ(ShownText(text + "\n"), text + "\xE2\x80\xA6");
 }
 
 TEST_F(ExportRunTest, DisplayNameAndFileNameCarryTheSameTime) {

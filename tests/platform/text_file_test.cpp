@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Codepage.h"
@@ -126,6 +127,23 @@ TEST(TextReaderTest, KeepsNulBytesAndSurvivesBinaryJunk) {
         ASSERT_TRUE(IsValidUtf8(line));
         ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos);
     }
+}
+
+TEST(TextReaderTest, LinesOverTheBoundComeBackEmptyAndFlagged) {
+    for (const std::size_t chunk : {0, 1, 3}) {
+        auto reader = MakeStringTextReader("abcd\nabcdefgh\r\nx\rabcde", chunk, 4);
+        std::vector<std::pair<std::string, bool>> lines;
+        while (!reader->AtEndOfStream()) {
+            std::string line = reader->ReadLine();
+            lines.emplace_back(std::move(line), reader->LastLineTooLong());
+        }
+        EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
+                             {"abcd", false}, {"", true}, {"x", false}, {"", true}}))
+            << chunk;
+    }
+    // A NUL byte within the first 4 KB marks the input as binary, wherever the lines end.
+    EXPECT_TRUE(MakeStringTextReader(std::string("a\nb\0", 4), 1)->StartsBinary());
+    EXPECT_FALSE(MakeStringTextReader(std::string(4096, 'a') + '\0')->StartsBinary());
 }
 
 TEST(TextReaderTest, ReadingPastTheEndIsAnError) {

@@ -135,6 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
             true},
         BrowseCase{"CapitalAlias", "Alias jo jo@example.com\r\n", false},
         BrowseCase{"OtherLineAfterNicknames", "alias a a@x.org\nalias b b@x.org\nfrom: x\n", false},
+        BrowseCase{"BinaryFile", std::string("alias a a@x.org\0\r\n", 18), false},
         BrowseCase{"Folder", "<dir>", false}, BrowseCase{"MissingFile", "<gone>", false}),
     [](const auto& info) { return std::string(info.param.name); });
 

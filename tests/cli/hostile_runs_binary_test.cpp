@@ -1,0 +1,182 @@
+// The built tarvelle-export under hostile conditions: folders it cannot use, parallel runs,
+// closed or vanishing standard output, odd bytes, a book that changes while it is exported. Each
+// row is a shell script run in a fresh folder holding book.txt; `t` runs the tool.
+#ifndef _WIN32
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "tests/support/ShellText.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tarvelle::fakes::Quote;
+using tarvelle::fakes::ReadAll;
+using ::testing::HasSubstr;
+
+struct Row {
+    const char* name;
+    const char* script;
+    int status;       // of the script: the tool's exit status
+    const char* err;  // expected in stderr ("" = anything)
+    const char* out;  // expected in stdout ("" = anything)
+    int psts;         // .pst files in out/, each printed by its run and passing the checker
+    int items = -1;   // items in the one .pst; -1 = not counted
+};
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+// 200 contacts make a book of more than 4 KB; 5,000 a log larger than any pipe's buffer.
+const Row kRows[] = {
+    {"unsearchable folder", "mkdir out && chmod 666 out && t_nobody --file book.txt --out-dir out",
+     1, "Cannot use the folder ", "", 0},
+    {"over-long folder path",
+     "p=out; for i in $(seq 20); do p=$p/$(printf '%0200d' 0); done; t --file book.txt --out-dir "
+     "$p",
+     1, "Cannot use the folder ", "", 0},
+    {"eight parallel runs into one folder",
+     "for i in 1 2 3 4 5 6 7 8; do (while [ ! -e go ]; do sleep 0.01; done;"
+     " t --file book.txt --out-dir out >/dev/null 2>err$i.txt; echo $? >status$i) & done;"
+     " touch go; wait; cat status* | sort -u | tr -d '\\n' | grep -qx 0",
+     0, "", "", 8},
+    {"stdout closed", "t --file book.txt --out-dir out >&-", 0, "", "", 1, 3},
+    {"spaces around the path",
+     "echo 'not a book' >'book.txt ' && t --file 'book.txt ' --out-dir out", 0, "",
+     "Creating Contact : 1 - alice", 1, 3},
+    {"binary default book",
+     "printf 'alias a a@x\\r\\n\\000\\001' >prefix/drive_c/Eudora/NNdbase.txt &&"
+     " WINEPREFIX=$PWD/prefix HOME=$PWD t --out-dir out",
+     3, "NOT a Valid Eudora Address Book", "", 0},
+    {"NUL inside a nickname line",
+     "seq 200 | sed 's/.*/alias c& c&@example.com/' >nul.txt && printf 'alias d d@x\\000.com\\n'"
+     " >>nul.txt && t --file nul.txt --out-dir out",
+     0, "", "Skipped line 201: control character\n", 1, 200},
+    {"reader of the log goes away",
+     "seq 5000 | sed 's/.*/alias c& c&@example.com/' >big.txt &&"
+     " { t --file big.txt --out-dir out; echo $? >status; } | head -1; exit $(cat status)",
+     1, "the progress log could not be written", "", 1, 5000},
+    {"book rewritten while it is exported",
+     "seq 5000 | sed 's/.*/alias c& c&@example.com/' >big.txt &&"
+     " { t --file big.txt --out-dir out; echo $? >status; } | { while read -r l; do"
+     " case $l in Creating*) break;; esac; done;"
+     " seq 5000 | sed 's/.*/alias g& c&@example.com/' >big.txt; cat >/dev/null; };"
+     " exit $(cat status)",
+     1, "The address book changed while it was being exported", "", 1},
+};
+
+class HostileRunsTest : public ::testing::TestWithParam<Row> {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tarvelle-hostile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        fs::permissions(dir_, fs::perms::all);  // the unprivileged run must reach its files
+        std::ofstream(dir_ / "book.txt")
+            << "alias alice alice@example.com\r\nalias bob bob@example.com\r\n"
+               "alias both alice, bob\r\n";
+        // Eudora's registry entry in a Wine prefix of its own, naming C:\Eudora.
+        fs::create_directories(dir_ / "prefix/drive_c/Eudora");
+        fs::create_directories(dir_ / "prefix/dosdevices");
+        fs::create_directory_symlink("../drive_c", dir_ / "prefix/dosdevices/c:");
+        std::ofstream(dir_ / "prefix/user.reg")
+            << "WINE REGISTRY Version 2\n\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\n"
+               R"("Current"="C:\\Eudora\\Eudora.exe C:\\Eudora C:\\Eudora\\Eudora.ini")"
+               "\n";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        if (!HasFailure()) fs::remove_all(dir_, ec);
+    }
+
+    int Shell(const std::string& script) const {
+        const std::string tool = Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-export");
+        // Without privileges to drop, the run is unprivileged already.
+        const std::string nobody =
+            ::geteuid() == 0 ? "setpriv --reuid 65534 --regid 65534 --clear-groups " : "";
+        const std::string prelude =
+            "cd " + Quote(dir_.string()) + " || exit 99; t() { timeout 60 " + tool +
+            " \"$@\"; }; t_nobody() { timeout 60 " + nobody + tool + " \"$@\"; }; ";
+        const int raw = std::system(("/bin/sh -c " + Quote(prelude + script) + " >" +
+                                     Quote((dir_ / "stdout.txt").string()) + " 2>" +
+                                     Quote((dir_ / "stderr.txt").string()))
+                                        .c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    // Fails unless the strict checker passes the file; then, when asked, the number of items.
+    int CheckedItems(const std::string& pst, bool count) const {
+        const std::string python = std::string(TARVELLE_PYTHON) + " ";
+        const std::string tools = std::string(TARVELLE_SHARED_DIR) + "/tools";
+        const std::string report = Quote((dir_ / "check.txt").string());
+        std::string command = python + Quote(tools + "/pstwalk.py") + " check " + Quote(pst) +
+                              " >" + report + " 2>&1";
+        if (count) {
+            command += " && " + python +
+                       Quote(std::string(TARVELLE_SOURCE_DIR) + "/tests/cli/read_books.py") + " " +
+                       Quote(tools) + " " + Quote(pst) + " | wc -l >" + report;
+        }
+        const int raw = std::system(command.c_str());
+        const std::string text = ReadAll(dir_ / "check.txt");
+        if (WIFEXITED(raw) && WEXITSTATUS(raw) == 0) return count ? std::stoi(text) : 0;
+        ADD_FAILURE() << pst << ": " << text;
+        return -1;
+    }
+
+    fs::path dir_;
+};
+
+std::string LastLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+}
+
+TEST_P(HostileRunsTest, EndsCleanlyWithTheRightStatus) {
+    const Row& row = GetParam();
+    const int status = Shell(row.script);
+    const std::string err = ReadAll(dir_ / "stderr.txt");
+    EXPECT_EQ(status, row.status) << err;
+    EXPECT_THAT(err, HasSubstr(row.err));
+    EXPECT_THAT(ReadAll(dir_ / "stdout.txt"), HasSubstr(row.out));
+
+    // Every .pst in the folder is one a run printed as its own, last on its stderr.
+    std::set<std::string> psts;
+    std::set<std::string> printed;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir_ / "out", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().extension() == ".pst") psts.insert(it->path().string());
+    }
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("err") || name == "stderr.txt") {
+            const std::string last = LastLine(ReadAll(entry.path()));
+            if (last.ends_with(".pst")) printed.insert(last);
+        }
+    }
+    EXPECT_EQ(psts.size(), static_cast<std::size_t>(row.psts));
+    EXPECT_EQ(printed, psts);
+    if (!fs::exists(fs::path(TARVELLE_SHARED_DIR) / "tools/pstwalk.py")) {
+        GTEST_SKIP() << "the written files were not checked: the PST checker (../shared) is absent";
+    }
+    for (const std::string& pst : psts) {
+        const int items = CheckedItems(pst, row.items >= 0);
+        if (row.items >= 0) {
+            EXPECT_EQ(items, row.items) << pst;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileRunsTest, ::testing::ValuesIn(kRows));
+
+}  // namespace
+
+#endif  // _WIN32
