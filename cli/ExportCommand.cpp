@@ -103,8 +103,17 @@ class TerminalHost final : public exporter::ExportHost {
 struct Options {
     std::optional<std::string> file;
     std::optional<std::string> outDir;
+    std::optional<std::string> encodingName;
+    platform::TextEncoding encoding = platform::TextEncoding::Auto;
     bool help = false;
 };
+
+std::optional<platform::TextEncoding> EncodingNamed(std::string_view name) {
+    if (name == "windows-1252") return platform::TextEncoding::Windows1252;
+    if (name == "mac-roman") return platform::TextEncoding::MacRoman;
+    if (name == "utf-8") return platform::TextEncoding::Utf8;
+    return std::nullopt;
+}
 
 class UsageError : public std::runtime_error {
   public:
@@ -127,7 +136,8 @@ Options ParseArguments(const std::vector<std::string>& args) {
         bool matched = false;
         for (auto [name, slot] :
              {std::pair<std::string_view, std::optional<std::string>*>{"--file", &options.file},
-              {"--out-dir", &options.outDir}}) {
+              {"--out-dir", &options.outDir},
+              {"--encoding", &options.encodingName}}) {
             if (arg == name) {
                 if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
                 take(*slot, name, args[++i]);
@@ -146,6 +156,14 @@ Options ParseArguments(const std::vector<std::string>& args) {
         throw UsageError("unexpected argument " + arg);
     }
     if (!options.help && !options.outDir) throw UsageError("--out-dir DIR is required");
+    if (options.encodingName) {
+        const auto encoding = EncodingNamed(*options.encodingName);
+        if (!encoding) {
+            throw UsageError("unknown encoding " + *options.encodingName +
+                             " (windows-1252, mac-roman or utf-8)");
+        }
+        options.encoding = *encoding;
+    }
     return options;
 }
 
@@ -178,10 +196,10 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     }
     // The selection page's check, as the wizard makes it.
     const std::string book = exporter::MainBookPath(source);
-    const wizard::BookCheck check = wizard::CheckAddressBook(opener, book);
+    const wizard::BookCheck check =
+        wizard::CheckAddressBook(opener, book, exporter::ExtraBooks(source), options.encoding);
     switch (check.verdict) {
         case wizard::BookVerdict::Passed:
-        case wizard::BookVerdict::Empty:
             break;
         case wizard::BookVerdict::NotAnAddressBook:
             PrintMessage(env.err, wizard::kApplicationTitle, wizard::kNotAnAddressBookText);
@@ -207,6 +225,7 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     TerminalHost host(env, platform::PathToUtf8(outDir), source);
     exporter::Exporter exporter(host, env.sessions);
     if (env.opener) exporter.SetTextFileOpener(*env.opener);
+    exporter.SetEncoding(options.encoding);
     const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
     host.ClearProgress();
     env.out.flush();
@@ -225,8 +244,8 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
 }  // namespace
 
 std::string UsageText() {
-    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR
-       tarvelle-export --out-dir DIR
+    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR [--encoding NAME]
+       tarvelle-export --out-dir DIR [--encoding NAME]
        tarvelle-export --help
 
 Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
@@ -234,12 +253,21 @@ every single-address nickname becomes a contact, every nickname with several add
 distribution list with its members.
 
   --file PATH    Export this nicknames file (spaces around the path are removed). It is
-                 checked first: every line must be a nickname ("alias ..."), a note
-                 ("note ...") or blank, and the first 4 KB must hold no NUL byte; otherwise
-                 nothing is written and the exit status is 3.
+                 checked first: it must hold at least one nickname line ("alias ...", in any
+                 case), at least half of its non-blank lines must be nickname or note lines,
+                 and its first 4 KB must hold no NUL byte; otherwise nothing is written and the
+                 exit status is 3. Other lines are skipped, as Eudora skips them. When PATH is
+                 NNdbase.txt or NNdbase.nnt of a data folder with a Nickname folder, the books
+                 in that folder are exported too, as without --file.
   --out-dir DIR  Folder for the new .pst; created when missing. The file is named
                  "Eudora Address Book Created-dd-mm-yy h-m-s.pst". An existing file is never
                  written to or replaced: " (2)", " (3)", ... is added to the name instead.
+  --encoding NAME
+                 Read the books as windows-1252, mac-roman or utf-8. Without it each book is
+                 read as UTF-8 when it starts with a byte-order mark or is all valid UTF-8 with
+                 at least one non-ASCII character, as Mac Roman when it is a Mac book (lines
+                 ending in CR alone, or the name "Eudora Nicknames"), and as Windows-1252 (the
+                 system's ANSI code page on Windows) otherwise.
   --help         Show this text.
 
 Without --file the default address book in Eudora's data folder is exported; the folder is

@@ -23,6 +23,8 @@ char32_t FoldCodePoint(char32_t c) {
     return c;
 }
 
+constexpr const char* kNotANicknameLine = "not a nickname line";
+
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // A member entry wholly inside double quotes names the quoted nickname.
@@ -125,24 +127,48 @@ void AddressBooks::AddAlias(std::size_t book, int lineNumber, std::string nickna
     entries_.push_back(std::move(entry));
 }
 
+void AddressBooks::AddParsedAlias(std::size_t book, int lineNumber, ParsedNickname parsed) {
+    if (parsed.paired) {
+        if (parsed.kind == NicknameKind::Group) {
+            AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Group, "");
+        } else {
+            AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact,
+                     std::move(parsed.addressText));
+        }
+    } else if (!parsed.name.empty()) {
+        // No address: a contact without e-mail address if a note gives it content.
+        AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact, "");
+    } else {
+        AddSkippedLine(book, lineNumber, parsed.skipReason);
+    }
+}
+
 void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view line) {
     if (IsNicknameLine(line)) {
-        ParsedNickname parsed = ParseNicknameLine(line);
-        if (parsed.paired) {
-            if (parsed.kind == NicknameKind::Group) {
-                AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Group, "");
-            } else {
-                AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact,
-                         std::move(parsed.addressText));
-            }
-        } else if (!parsed.name.empty()) {
-            // No address: a contact without e-mail address if a note gives it content.
-            AddAlias(book, lineNumber, std::move(parsed.name), EntryKind::Contact, "");
-        } else {
-            AddSkippedLine(book, lineNumber, parsed.skipReason);
-        }
+        AddParsedAlias(book, lineNumber, ParseNicknameLine(line));
     } else if (IsNoteLine(line)) {
         if (auto note = ParseNoteLine(line)) AddNote(book, lineNumber, note->nickname, note->text);
+    } else if (!IsBlankLine(line)) {
+        AddSkippedLine(book, lineNumber, kNotANicknameLine);
+    }
+}
+
+void AddressBooks::AddLine(std::size_t book, const BookLine& line) {
+    switch (line.kind) {
+        case BookLine::Kind::Line:
+            AddLine(book, line.number, line.text);
+            break;
+        case BookLine::Kind::Aliases:
+            AddParsedAlias(book, line.number, ParseBookAlias(line));
+            break;
+        case BookLine::Kind::Note:
+            if (const std::string nickname = NicknameFromToken(line.nickname); !nickname.empty()) {
+                AddNote(book, line.number, nickname, line.text);
+            }
+            break;
+        case BookLine::Kind::Stray:
+            AddSkippedLine(book, line.number, kNotANicknameLine);
+            break;
     }
 }
 

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "eudora/BookLines.h"
 #include "eudora/NicknameTable.h"
 #include "eudora/Nicknames.h"
 #include "eudora/Notes.h"
@@ -81,9 +82,11 @@ class AddressBooks {
     }
 
     // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
-    // lines and note lines go to AddAlias and AddNote, an alias line without nickname to
-    // AddSkippedLine; every other line is not part of any entry.
+    // lines and note lines go to AddAlias and AddNote; an alias line without nickname, and any
+    // other line that is not blank (Eudora ignores it), to AddSkippedLine.
     void AddLine(std::size_t book, int lineNumber, std::string_view line);
+    // The same for a line as BookLineReader gives it, in either layout.
+    void AddLine(std::size_t book, const BookLine& line);
 
     // One alias line. `addressText` is empty when the line gave no address: such a line becomes a
     // contact without e-mail address when its nickname has a note, and is skipped otherwise.
@@ -139,6 +142,7 @@ class AddressBooks {
     };
 
     void CheckOpen(std::size_t book) const;
+    void AddParsedAlias(std::size_t book, int lineNumber, ParsedNickname parsed);
     // Turns the newest book's lines into entries: notes attached or made contacts, line order,
     // item numbers, nicknames indexed. Its pending notes are released.
     void FinishBook();

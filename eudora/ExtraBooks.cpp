@@ -51,6 +51,11 @@ std::vector<std::string> ListFiles(const std::filesystem::path& folder) {
 
 }  // namespace
 
+bool IsMainBookName(std::string_view fileName) {
+    const std::string lowered = LowerAscii(fileName);
+    return lowered == "nndbase.txt" || lowered == "nndbase.nnt";
+}
+
 BookFiles ChooseBookFiles(const std::vector<std::string>& dataFolderFiles,
                           const std::vector<std::string>& nicknameFolderFiles) {
     BookFiles result;

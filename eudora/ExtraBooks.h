@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvelle::eudora {
@@ -27,6 +28,9 @@ struct BookFiles {
 inline constexpr const char* kDefaultContactsFolderName = "Contacts";
 // The subfolder of the data folder that holds the extra books.
 inline constexpr const char* kNicknameFolderName = "Nickname";
+
+// True for the main book's file name: NNdbase.txt or NNdbase.nnt, in any case.
+bool IsMainBookName(std::string_view fileName);
 
 // Pure choice over file names: `dataFolderFiles` are the names of the files in the data folder,
 // `nicknameFolderFiles` those in its Nickname subfolder. A folder name is the file name without

@@ -1,15 +1,34 @@
 #include "eudora/Nicknames.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace tarvelle::eudora {
 
 namespace {
 
-constexpr std::string_view kAliasKeyword = "alias ";
-constexpr std::string_view kNoteKeyword = "note ";
+constexpr std::string_view kAliasKeyword = "alias";
+constexpr std::string_view kNoteKeyword = "note";
 // U+0192 in UTF-8: what Eudora's mailbox-copy marker byte 0x83 decodes to from Windows-1252.
 constexpr std::string_view kMailboxCopyMark = "\xC6\x92";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The keyword at the start of the line in any case, followed by a space or a tab.
+bool StartsWithKeyword(std::string_view line, std::string_view keyword) {
+    if (line.size() <= keyword.size() || !IsBlank(line[keyword.size()])) return false;
+    for (std::size_t i = 0; i < keyword.size(); ++i) {
+        char c = line[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != keyword[i]) return false;
+    }
+    return true;
+}
+
+std::string_view SkipBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return text;
+}
 
 std::string_view TrimView(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
@@ -128,15 +147,43 @@ std::string_view::size_type OpeningParen(std::string_view entry) {
     return depth == 1 ? found : std::string_view::npos;
 }
 
+// `Carol White carol@x` or `"Carol White" carol@x`: the display words and the address, when
+// the entry is words followed by one address holding "@". A quoted part must be the whole of
+// the words; words holding "@" or brackets are something else (two addresses, a comment).
+std::optional<Address> WordsThenAddress(std::string_view entry) {
+    const auto cut = entry.find_last_of(" \t");
+    if (cut == std::string_view::npos) return std::nullopt;
+    const std::string_view address = entry.substr(cut + 1);
+    std::string_view words = entry.substr(0, cut);
+    while (!words.empty() && IsBlank(words.back())) words.remove_suffix(1);
+    if (words.empty() || address.find('@') == std::string_view::npos ||
+        address.find_first_of("\"<>(),") != std::string_view::npos ||
+        words.find_first_of("@<>()") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto quotes = std::count(words.begin(), words.end(), '"');
+    if (quotes != 0) {
+        if (quotes != 2 || words.front() != '"' || words.back() != '"') return std::nullopt;
+        words = words.substr(1, words.size() - 2);
+    }
+    words = SkipBlanks(words);
+    while (!words.empty() && IsBlank(words.back())) words.remove_suffix(1);
+    if (words.empty()) return std::nullopt;
+    return Address{std::string(address), std::string(words)};
+}
+
 }  // namespace
 
-bool IsNicknameLine(std::string_view line) { return line.starts_with(kAliasKeyword); }
+bool IsNicknameLine(std::string_view line) { return StartsWithKeyword(line, kAliasKeyword); }
 
-bool IsNoteLine(std::string_view line) { return line.starts_with(kNoteKeyword); }
+bool IsNoteLine(std::string_view line) { return StartsWithKeyword(line, kNoteKeyword); }
+
+bool IsBlankLine(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
 
 bool IsAddressBookLine(std::string_view line) {
-    if (IsNicknameLine(line) || IsNoteLine(line)) return true;
-    return line.find_first_not_of(" \t") == std::string_view::npos;
+    return IsNicknameLine(line) || IsNoteLine(line) || IsBlankLine(line);
 }
 
 std::string TrimSpaces(std::string_view text) { return std::string(TrimView(text)); }
@@ -179,6 +226,8 @@ Address ParseAddress(std::string_view entry) {
             result = {std::string(TrimView(entry.substr(open + 1, entry.size() - open - 2))),
                       Unquote(entry.substr(0, open))};
         }
+    } else if (!haveComment) {
+        if (auto words = WordsThenAddress(entry)) result = std::move(*words);
     }
     if (haveComment && result.displayName.empty()) result.displayName = Unquote(comment);
     return result;
@@ -197,22 +246,28 @@ NicknameToken SplitNicknameToken(std::string_view text) {
     if (closingQuote != std::string_view::npos) {
         return {text.substr(1, closingQuote - 1), text.substr(closingQuote + 1)};
     }
-    // Unquoted, or a quote that never closes: the name runs to the next space.
-    const auto space = std::min(text.find(' '), text.size());
-    return {text.substr(0, space), text.substr(space)};
+    // Unquoted, or a quote that never closes: the name runs to the next space or tab.
+    const auto blank = std::min(text.find_first_of(" \t"), text.size());
+    return {text.substr(0, blank), text.substr(blank)};
 }
 
 ParsedNickname ParseNicknameLine(std::string_view line) {
-    ParsedNickname parsed;
     if (!IsNicknameLine(line)) {
+        ParsedNickname parsed;
         parsed.skipReason = "no nickname";
         return parsed;
     }
-    const std::string_view rest = TrimView(line.substr(kAliasKeyword.size()));
-
+    const std::string_view rest = SkipBlanks(line.substr(kAliasKeyword.size()));
     const auto [nameToken, afterName] = SplitNicknameToken(rest);
-    parsed.name = TrimSpaces(WithoutQuotes(nameToken));
-    const std::string_view addressText = TrimView(afterName);
+    return ParseNickname(nameToken, afterName);
+}
+
+std::string NicknameFromToken(std::string_view token) { return TrimSpaces(WithoutQuotes(token)); }
+
+ParsedNickname ParseNickname(std::string_view name, std::string_view addressTextIn) {
+    ParsedNickname parsed;
+    parsed.name = NicknameFromToken(name);
+    const std::string_view addressText = TrimView(SkipBlanks(addressTextIn));
     const std::vector<std::string_view> entries = UsableEntries(addressText);
 
     const bool nameHoldsComma = parsed.name.find(',') != std::string::npos;

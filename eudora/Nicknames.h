@@ -8,12 +8,14 @@
 
 namespace tarvelle::eudora {
 
-// The first six characters are exactly "alias " (case and the single space matter).
+// The keyword "alias" in any case at the start of the line, then a space or a tab: the lines
+// Eudora reads as nicknames. Every other line (an indented one too) Eudora ignores.
 bool IsNicknameLine(std::string_view line);
-// The first five characters are exactly "note ".
+// The same for the keyword "note".
 bool IsNoteLine(std::string_view line);
-// What the address-book check accepts: a nickname line, a note line or a blank line (empty or
-// only spaces and tabs). Eudora's own importer writes blank lines between entries.
+// Empty, or only spaces and tabs. Eudora's own importer writes blank lines between entries.
+bool IsBlankLine(std::string_view line);
+// A nickname line, a note line or a blank line: a line of a book that nobody edited by hand.
 bool IsAddressBookLine(std::string_view line);
 
 enum class NicknameKind { Contact, Group };
@@ -36,20 +38,27 @@ struct ParsedNickname {
     std::string skipReason;  // "no nickname" or "no address" when not paired, else empty
 };
 
-// The nickname at the start of `text` (what follows the keyword): a double-quoted string (its
-// quotes not included) or the text up to the first space; `following` is the rest of the text.
-// Alias and note lines name their nickname this way.
+// The nickname at the start of `text` (what follows the keyword and its blanks): a double-quoted
+// string (its quotes not included) or the text up to the first space or tab; `following` is the
+// rest of the text. Alias and note lines name their nickname this way.
 struct NicknameToken {
     std::string_view name;
     std::string_view following;
 };
 NicknameToken SplitNicknameToken(std::string_view text);
 
-// Only for nickname lines. The nickname is the first token after "alias ": a double-quoted
-// string (quotes removed) or the text up to the next space. The rest of the line is the address
-// text. The line is a group when that text holds two or more usable entries (see SplitMembers)
-// or when the nickname holds a comma; otherwise a contact.
+// A nickname as alias and note lines give it: double quotes removed, spaces around it trimmed.
+std::string NicknameFromToken(std::string_view token);
+
+// Only for nickname lines. The nickname is the first token after the keyword and the spaces and
+// tabs after it (SplitNicknameToken; quotes removed); after further spaces and tabs the rest of
+// the line is the address text. See ParseNickname.
 ParsedNickname ParseNicknameLine(std::string_view line);
+
+// A nickname from its name (quotes removed, spaces around it trimmed) and its address text
+// (leading spaces and tabs and trailing spaces removed). It is a group when the text holds two or
+// more usable entries (see SplitMembers) or when the nickname holds a comma; otherwise a contact.
+ParsedNickname ParseNickname(std::string_view name, std::string_view addressText);
 
 // The usable member entries of an address list, in order: cut at commas outside double quotes,
 // parentheses and angle brackets, each entry trimmed and given to ParseAddress. Empty entries,
@@ -58,8 +67,10 @@ ParsedNickname ParseNicknameLine(std::string_view line);
 std::vector<Address> SplitMembers(std::string_view addressText);
 
 // One entry in any RFC 822 form: `"Carol White" <c@x>`, `Carol White <c@x>`, `<c@x>`,
-// `c@x (Carol White)`. Anything else is a bare address (or a nickname reference) and comes back
-// unchanged with an empty display name. The entry is trimmed first.
+// `c@x (Carol White)`; or words, quoted or not, then one address with "@" as people type it:
+// `Carol White c@x`, `"Carol White" c@x`. Anything else is a bare address (or a nickname
+// reference, `Mary Jones`) and comes back unchanged with an empty display name. The entry is
+// trimmed first.
 Address ParseAddress(std::string_view entry);
 
 // Leading and trailing space characters removed; tabs and other white space stay.

@@ -41,6 +41,11 @@ std::vector<std::size_t> BracketEnds(std::string_view text) {
     return ends;
 }
 
+std::string_view SkipBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
 std::string_view TrimSpacesView(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -112,16 +117,13 @@ Note ParseNoteText(std::string_view text) {
 
 std::optional<NoteLine> ParseNoteLine(std::string_view line) {
     if (!IsNoteLine(line)) return std::nullopt;
-    const std::string_view rest = TrimSpacesView(line.substr(5));
+    // The keyword, then the spaces and tabs after it.
+    const std::string_view rest = TrimSpacesView(SkipBlanks(line.substr(4)));
 
     const auto [nameToken, afterName] = SplitNicknameToken(rest);
-    std::string nickname;
-    for (char c : nameToken) {
-        if (c != '"') nickname += c;
-    }
-    nickname = TrimSpaces(nickname);
+    std::string nickname = NicknameFromToken(nameToken);
     if (nickname.empty()) return std::nullopt;
-    return NoteLine{std::move(nickname), TrimSpaces(afterName)};
+    return NoteLine{std::move(nickname), TrimSpaces(SkipBlanks(afterName))};
 }
 
 std::string DecodeLineBreaks(std::string_view text) {

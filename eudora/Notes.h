@@ -84,8 +84,8 @@ struct NoteLine {
 
 // The nickname and text of a note line (IsNoteLine). The nickname is read exactly as on alias
 // lines (ParseNicknameLine), so a note finds its alias: a double-quoted string or the text up to
-// the next space, quotes removed, trimmed. Nothing when the line is not a note line or names no
-// nickname.
+// the next space or tab, quotes removed, trimmed. Nothing when the line is not a note line or names
+// no nickname.
 std::optional<NoteLine> ParseNoteLine(std::string_view line);
 
 // Replaces every 0x03 (Eudora's stored line break) with CR LF.

@@ -99,9 +99,10 @@ std::uint64_t HashLine(std::uint64_t hash, std::string_view line, bool tooLong) 
     return (hash ^ (value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2))) * 0x100000001B3ULL;
 }
 
-// Lines the book index makes entries of.
+// Lines the book index makes entries of: nickname and note lines, and the "<nick>" lines that
+// start (and, read in order, complete) the blocks of the old layout.
 bool MayMakeEntry(std::string_view line) {
-    return eudora::IsNicknameLine(line) || eudora::IsNoteLine(line);
+    return eudora::IsNicknameLine(line) || eudora::IsNoteLine(line) || line.starts_with('<');
 }
 
 // Why the first pass skips a line before the book index sees it, if it does. Control characters
@@ -408,12 +409,15 @@ platform::Folder& Exporter::CurrentFolder() {
 }
 
 std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
-                                                     std::string_view addressText,
-                                                     int* deferred) const {
+                                                     std::string_view addressText, int* deferred,
+                                                     std::vector<std::string>* unknown) const {
     std::vector<platform::Member> members;
     for (const eudora::ResolvedMember& resolved : books_.ResolveMembers(group, addressText)) {
         platform::Member member;
         const eudora::Address& entry = resolved.member;
+        if (unknown != nullptr && resolved.reason == eudora::AddressReason::NamesNothing) {
+            unknown->push_back(entry.address);
+        }
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             const WrittenItem written = items_.At(target.itemNumber);
@@ -446,13 +450,12 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
     return members;
 }
 
-void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
+void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
                           ExportOutcome& outcome) {
     // The previous wrapper refers to the previous list: release it before the list.
     state_.distListWrapper.reset();
     state_.currentDistList.reset();
 
-    const eudora::ParsedNickname parsed = eudora::ParseNicknameLine(line);
     const std::string& name = parsed.name;
     std::string failure;
     try {
@@ -476,8 +479,16 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, std::string_view line,
     }
 
     int deferred = 0;
+    std::vector<std::string> unknown;
     const std::vector<platform::Member> members =
-        GroupMembers(entry, parsed.addressText, &deferred);
+        GroupMembers(entry, parsed.addressText, &deferred, &unknown);
+    for (const std::string& member : unknown) {
+        // Eudora would send to the word as it stands (adding its default domain): so does the
+        // list, but the user should know the name matched nothing.
+        if (unknownReported_.insert(eudora::FoldNickname(member)).second) {
+            host_.AppendLog("     ! Unknown nickname kept as an address: " + member);
+        }
+    }
     host_.ProcessEvents();
     int added = 0;
     bool saved = false;
@@ -633,23 +644,29 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
     host_.ProcessEvents();
 }
 
+std::vector<BookSource> ExtraBooks(const SelectedSource& source) {
+    // The data folder whose Nickname subfolder holds the extra books: the selected one, or the
+    // folder of a main book picked by hand, so that both give the same export.
+    std::optional<std::filesystem::path> dataFolder;
+    if (source.useDefault) {
+        dataFolder = platform::ResolveNativePath(eudora::TrimSpaces(source.path));
+    } else if (auto picked = platform::ResolveNativePath(NicknamesFilePath(source))) {
+        if (eudora::IsMainBookName(Utf8(picked->filename()))) dataFolder = picked->parent_path();
+    }
+    std::vector<BookSource> extra;
+    if (!dataFolder) return extra;
+    const eudora::BookFiles files = eudora::FindBookFiles(*dataFolder);
+    const std::filesystem::path subfolder = NicknameSubfolder(*dataFolder);
+    for (const eudora::ExtraBook& book : files.extraBooks) {
+        extra.push_back({Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
+    }
+    return extra;
+}
+
 bool Exporter::ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
                            ExportOutcome& outcome) {
     state_.nicknamesFilePath = MainBookPath(source);
-    std::vector<BookSource> extra;
-    if (source.useDefault) {
-        const std::string folderText = eudora::TrimSpaces(source.path);
-        if (auto folder = platform::ResolveNativePath(folderText)) {
-            const eudora::BookFiles files = eudora::FindBookFiles(*folder);
-            if (!files.extraBooks.empty()) {
-                const std::filesystem::path subfolder = NicknameSubfolder(*folder);
-                for (const eudora::ExtraBook& book : files.extraBooks) {
-                    extra.push_back(
-                        {Utf8(subfolder / platform::PathFromUtf8(book.fileName)), book.folderName});
-                }
-            }
-        }
-    }
+    std::vector<BookSource> extra = ExtraBooks(source);
     if (!FileExists(state_.nicknamesFilePath)) {
         // Something that is there but has no length (a directory), or that cannot be looked at,
         // is unreadable, not missing: the reading says why.
@@ -690,7 +707,8 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         read.stamp = platform::StampOf(source.path);
         std::unique_ptr<platform::TextReader> reader;
         try {
-            reader = opener.Open(source.path);
+            reader = opener.Open(source.path, encoding_);
+            read.encoding = reader->Encoding();
         } catch (const platform::TextFileError& error) {
             if (book == 0) {
                 // Nothing of the run can be written without its main book.
@@ -700,27 +718,31 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             read.failure = error.what();
             break;
         }
+        eudora::BookLineReader lines;
         try {
             while (true) {
                 host_.ProcessEvents();
                 if (reader->AtEndOfStream()) break;
-                const std::string line = reader->ReadLine();
+                std::string line = reader->ReadLine();
                 read.textBytes += line.size();
                 ++read.lines;
                 read.hash = HashLine(read.hash, line, reader->LastLineTooLong());
+                if (MayMakeEntry(line)) read.checkpoints.emplace_back(read.lines, read.hash);
                 if (auto reason = SkipReason(*reader, line)) {
                     books_.AddSkippedLine(book, read.lines, std::move(*reason));
-                    read.checkpoints.emplace_back(read.lines, read.hash);
-                    continue;
+                    // The layout reader still counts it, as a blank line.
+                    line.clear();
                 }
-                if (MayMakeEntry(line)) read.checkpoints.emplace_back(read.lines, read.hash);
-                books_.AddLine(book, read.lines, line);
+                lines.Add(std::move(line));
+                while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
             read.failure = error.what();
-            break;
         }
+        lines.End();
+        while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
+        if (read.failure) break;
     }
     books_.Resolve();
     return true;
@@ -751,7 +773,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     std::unique_ptr<platform::TextReader> reader;
     std::optional<std::string> failure = read.failure;
     try {
-        reader = opener.Open(source.path);
+        reader = opener.Open(source.path, read.encoding);
     } catch (const platform::TextFileError& error) {
         failure = error.what();
     }
@@ -760,6 +782,8 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     bool changed = reader && platform::StampOf(source.path) != read.stamp;
     std::uint64_t hash = 0;
     std::size_t checkpoint = 0;
+    eudora::BookLineReader lines;
+    bool readAll = reader != nullptr;
     for (int lineNumber = 1; reader && !changed && lineNumber <= read.lines; ++lineNumber) {
         std::string line;
         try {
@@ -771,6 +795,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
             line = reader->ReadLine();
         } catch (const platform::TextFileError& error) {
             failure = error.what();
+            readAll = false;
             break;
         }
         hash = HashLine(hash, line, reader->LastLineTooLong());
@@ -781,26 +806,24 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
                 break;
             }
         }
-        const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
-        if (entry == nullptr) continue;
-        if (entry->skipReason) {
-            ++outcome.linesSkipped;
-            host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " +
-                            *entry->skipReason);
-            continue;
+        if (SkipReason(*reader, line)) {
+            // Logged from its entry here, since a blank line makes no line of either layout.
+            LogSkippedLine(book, lineNumber, outcome);
+            line.clear();
         }
-        if (entry->kind == eudora::EntryKind::Group) {
-            WriteGroup(*entry, line, outcome);
-        } else {
-            WriteContact(*entry, outcome);
-        }
-        host_.ProcessEvents();
+        lines.Add(std::move(line));
+        while (const eudora::BookLine* next = lines.Next()) WriteLine(book, *next, outcome);
     }
-    state_.bookFolder.reset();
     if (reader && !changed && !failure) {
         // Lines after the last item, or appended to the file, are looked at last.
         changed = hash != read.hash || platform::StampOf(source.path) != read.stamp;
     }
+    if (readAll && !changed && !failure) {
+        // The first pass ended its last block at the same line.
+        lines.End();
+        while (const eudora::BookLine* next = lines.Next()) WriteLine(book, *next, outcome);
+    }
+    state_.bookFolder.reset();
     if (changed) {
         ReportBookChanged(source.path, outcome);
         return false;
@@ -812,9 +835,34 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     return true;
 }
 
+void Exporter::LogSkippedLine(std::size_t book, int lineNumber, ExportOutcome& outcome) {
+    const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
+    if (entry == nullptr || !entry->skipReason) return;
+    ++outcome.linesSkipped;
+    host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " + *entry->skipReason);
+}
+
+void Exporter::WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome) {
+    // A blank line makes no entry (a line skipped before the index is logged on its own).
+    if (line.kind == eudora::BookLine::Kind::Line && eudora::IsBlankLine(line.text)) return;
+    const eudora::BookEntry* entry = books_.EntryAt(book, line.number);
+    if (entry == nullptr) return;
+    if (entry->skipReason) {
+        LogSkippedLine(book, line.number, outcome);
+        return;
+    }
+    if (entry->kind == eudora::EntryKind::Group) {
+        WriteGroup(*entry, eudora::ParseBookAlias(line), outcome);
+    } else {
+        WriteContact(*entry, outcome);
+    }
+    host_.ProcessEvents();
+}
+
 ExportOutcome Exporter::ExportAddressBook() {
     ExportOutcome outcome;
     contactCounter_ = 0;
+    unknownReported_.clear();
     books_ = eudora::AddressBooks();
     items_.Clear();
     pendingLists_.clear();

@@ -8,12 +8,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "eudora/Book.h"
 #include "export/ExportHost.h"
 #include "export/ItemRecords.h"
+#include "platform/Codepage.h"
 #include "platform/StoreSession.h"
 #include "platform/TextFile.h"
 
@@ -33,6 +35,13 @@ struct ExportState {
     std::string displayName;
     std::string pstPath;
     std::string storeEntryId;
+};
+
+// One address book of a run: where it is read from and, for an extra book, the contacts folder it
+// goes into.
+struct BookSource {
+    std::string path;
+    std::string folderName;  // empty for the main book (the default Contacts folder)
 };
 
 // How a run ended, for hosts that report it (the command-line tool's exit status).
@@ -82,14 +91,10 @@ class Exporter {
     // Where the nicknames file is opened; the default is platform::DefaultTextFileOpener(). The
     // opener must outlive the exporter.
     void SetTextFileOpener(platform::TextFileOpener& opener) { opener_ = &opener; }
+    // How the books are decoded; Auto (the default) chooses for each book from its bytes.
+    void SetEncoding(platform::TextEncoding encoding) { encoding_ = encoding; }
 
   private:
-    // One address book of the run: where it is read from and, for an extra book, the contacts
-    // folder it goes into.
-    struct BookSource {
-        std::string path;
-        std::string folderName;  // empty for the main book (the default Contacts folder)
-    };
     // The first pass's view of one book: how many lines it read and why it stopped early, and
     // what the second pass must find again: the file's stamp, a hash of all lines read and, for
     // every line that may make an item, the hash of the lines up to it.
@@ -100,6 +105,8 @@ class Exporter {
         std::optional<platform::FileStamp> stamp;
         std::uint64_t hash = 0;
         std::vector<std::pair<int, std::uint64_t>> checkpoints;  // (line number, hash)
+        // As the first pass decoded the book: the second reads the same text.
+        platform::TextEncoding encoding = platform::TextEncoding::Auto;
     };
     // A list saved without the members that name items written after it; saved again with all
     // its members once every item has been written.
@@ -118,14 +125,21 @@ class Exporter {
     // Second pass over one book; false when the run must stop after it.
     bool WriteBook(platform::TextFileOpener& opener, std::size_t book, const BookSource& source,
                    const BookRead& read, ExportOutcome& outcome);
-    void WriteGroup(const eudora::BookEntry& entry, std::string_view line, ExportOutcome& outcome);
+    // One line of the second pass: the item its entry stands for, or its "Skipped line".
+    void WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome);
+    // Logs the line the first pass skipped before the index saw it (too long, control bytes).
+    void LogSkippedLine(std::size_t book, int lineNumber, ExportOutcome& outcome);
+    void WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
+                    ExportOutcome& outcome);
     void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);
     // The folder the current book's items go to: the book's own, or the default Contacts folder.
     platform::Folder& CurrentFolder();
     // The members of a group, as far as the items they name have been written (`deferred`
     // counts the others, when given; without it they become one-off members).
+    // Members that name no nickname and hold no "@" are added to `unknown`, when given.
     std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
-                                               std::string_view addressText, int* deferred) const;
+                                               std::string_view addressText, int* deferred,
+                                               std::vector<std::string>* unknown = nullptr) const;
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     // The Outlook error box: the re-install advice where the store writer is unusable, what
@@ -149,11 +163,14 @@ class Exporter {
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
     bool pstCreated_ = false;  // this run's store created its file (state_.pstPath)
+    platform::TextEncoding encoding_ = platform::TextEncoding::Auto;
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;
     // The items written so far, by BookEntry::itemNumber.
     ItemRecords items_;
     std::vector<PendingList> pendingLists_;
+    // Member names already reported as unknown nicknames in this run, folded.
+    std::unordered_set<std::string> unknownReported_;
     std::unique_ptr<platform::Folder> defaultFolder_;  // released with the other store objects
 };
 
@@ -175,6 +192,10 @@ std::string NicknamesFilePath(const SelectedSource& source);
 // The main book the run reads for a selected source: NicknamesFilePath, and for the default book
 // the name the data folder really holds it under (another case, or NNdbase.nnt).
 std::string MainBookPath(const SelectedSource& source);
+
+// The extra books read with the main book of a source: those in the Nickname folder of Eudora's
+// data folder, or of the folder of a main book (NNdbase.txt, NNdbase.nnt) picked by hand.
+std::vector<BookSource> ExtraBooks(const SelectedSource& source);
 
 // The five lines of the Outlook error message box, joined by CR LF.
 std::string OutlookErrorText();

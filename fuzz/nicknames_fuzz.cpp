@@ -1,9 +1,13 @@
 // The nickname line parser on arbitrary text: no crash, and its results hang together.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "eudora/AddressBookCheck.h"
+#include "eudora/Book.h"
+#include "eudora/BookLines.h"
 #include "eudora/Nicknames.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -51,6 +55,40 @@ void CheckLine(std::string_view line) {
     }
 }
 
+// The input as a book, one line per LF: both layouts and the check take any text.
+void CheckBook(std::string_view text) {
+    AddressBooks books;
+    books.AddBook("fuzz");
+    BookLineReader reader;
+    AddressBookCheck check;
+    int lines = 0;
+    int last = 0;
+    auto take = [&] {
+        while (const BookLine* line = reader.Next()) {
+            FUZZ_CHECK(line->number > last && line->number <= lines);
+            last = line->number;
+            books.AddLine(0, *line);
+        }
+    };
+    while (!text.empty()) {
+        const auto end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        check.AddLine(line);
+        ++lines;
+        reader.Add(std::string(line));
+        take();
+    }
+    reader.End();
+    take();
+    books.Resolve();
+    for (const BookEntry& entry : books.Entries()) {
+        FUZZ_CHECK(entry.lineNumber >= 1 && entry.lineNumber <= lines);
+        FUZZ_CHECK(books.EntryAt(0, entry.lineNumber) != nullptr);
+    }
+    (void)check.Passed();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -59,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLine("alias " + std::string(text));
 
     CheckAddress(ParseAddress(text));
+    CheckBook(text);
     const std::string trimmed = TrimSpaces(text);
     FUZZ_CHECK(TrimSpaces(trimmed) == trimmed);
     FUZZ_CHECK(!HasOuterSpace(trimmed));

@@ -40,6 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(EncodeWindows1252(decoded) == bytes);
     FUZZ_CHECK(EncodeWindows1252(bytes).size() <= bytes.size());
 
+    FUZZ_CHECK(IsValidUtf8(DecodeMacRoman(bytes)));
+
+    // The encoding chosen does not depend on how the bytes are cut into pieces.
+    EncodingSniffer whole("NNdbase.txt");
+    whole.Add(bytes);
+    EncodingSniffer pieces("NNdbase.txt");
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        pieces.Add(std::string_view(bytes).substr(at, 3));
+    }
+    FUZZ_CHECK(whole.Result() == pieces.Result());
+    FUZZ_CHECK(whole.Result() != TextEncoding::Utf8 || bytes.starts_with("\xEF\xBB\xBF") ||
+               IsValidUtf8(bytes));
+
     const std::string sanitized = SanitizeUtf8(bytes);
     FUZZ_CHECK(IsValidUtf8(sanitized));
     FUZZ_CHECK(!IsValidUtf8(bytes) || sanitized == bytes);
@@ -48,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the longest line it hands over.
     const std::size_t chunk = size > 0 ? static_cast<std::uint8_t>(bytes[0]) % 8 : 0;
     const std::size_t bound = size > 1 ? static_cast<std::uint8_t>(bytes[1]) % 32 : 16;
-    auto reader = MakeStringTextReader(bytes, chunk, bound);
+    auto reader = MakeStringTextReader(bytes, chunk, TextEncoding::Auto, {}, bound);
     FUZZ_CHECK(reader->StartsBinary() ==
                (std::string_view(bytes).substr(0, kBinaryProbeBytes).find('\0') !=
                 std::string_view::npos));

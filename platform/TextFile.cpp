@@ -24,6 +24,16 @@ namespace fs = std::filesystem;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+std::size_t ReadBlock(std::FILE* file, char* into, std::size_t size) {
+    errno = 0;
+    const std::size_t got = std::fread(into, 1, size, file);
+    if (got < size && std::ferror(file)) {
+        const int error = errno != 0 ? errno : EIO;
+        throw TextFileError(std::error_code(error, std::generic_category()));
+    }
+    return got;
+}
+
 class FileSource final : public ByteSource {
   public:
     explicit FileSource(std::FILE* file) : file_(file) {}
@@ -31,15 +41,7 @@ class FileSource final : public ByteSource {
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    std::size_t Read(char* into, std::size_t size) override {
-        errno = 0;
-        const std::size_t got = std::fread(into, 1, size, file_);
-        if (got < size && std::ferror(file_)) {
-            const int error = errno != 0 ? errno : EIO;
-            throw TextFileError(std::error_code(error, std::generic_category()));
-        }
-        return got;
-    }
+    std::size_t Read(char* into, std::size_t size) override { return ReadBlock(file_, into, size); }
 
   private:
     std::FILE* file_;
@@ -66,8 +68,12 @@ class StringSource final : public ByteSource {
 
 class DecodingTextReader final : public TextReader {
   public:
-    DecodingTextReader(std::unique_ptr<ByteSource> source, std::size_t maxLineBytes)
-        : source_(std::move(source)), buffer_(kBlockSize), maxLineBytes_(maxLineBytes) {}
+    DecodingTextReader(std::unique_ptr<ByteSource> source, TextEncoding encoding,
+                       std::size_t maxLineBytes)
+        : source_(std::move(source)),
+          buffer_(kBlockSize),
+          maxLineBytes_(maxLineBytes),
+          encoding_(encoding) {}
 
     // Reads the first block and settles the encoding, so that Open reports an unreadable file.
     void Start() {
@@ -77,10 +83,11 @@ class DecodingTextReader final : public TextReader {
         }
         const std::string_view head(buffer_.data() + begin_, Available());
         binary_ = head.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
-        if (head.starts_with(kUtf8Bom)) {
-            utf8_ = true;
-            begin_ += kUtf8Bom.size();
+        const bool bom = head.starts_with(kUtf8Bom);
+        if (encoding_ == TextEncoding::Auto) {
+            encoding_ = bom ? TextEncoding::Utf8 : TextEncoding::Ansi;
         }
+        if (bom && encoding_ == TextEncoding::Utf8) begin_ += kUtf8Bom.size();
     }
 
     bool AtEndOfStream() override {
@@ -90,6 +97,7 @@ class DecodingTextReader final : public TextReader {
 
     bool LastLineTooLong() const override { return tooLong_; }
     bool StartsBinary() const override { return binary_; }
+    TextEncoding Encoding() const override { return encoding_; }
 
     std::string ReadLine() override {
         Start();
@@ -125,7 +133,7 @@ class DecodingTextReader final : public TextReader {
         if (tooLong_) return {};
         // Most lines are ASCII, the same in every encoding: no second copy for them.
         if (IsAscii(raw)) return raw;
-        return utf8_ ? SanitizeUtf8(raw) : DecodeAnsi(raw);
+        return Decode(encoding_, raw);
     }
 
   private:
@@ -154,9 +162,9 @@ class DecodingTextReader final : public TextReader {
     std::size_t maxLineBytes_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    TextEncoding encoding_;
     bool atEnd_ = false;
     bool started_ = false;
-    bool utf8_ = false;
     bool binary_ = false;
     bool tooLong_ = false;
 };
@@ -169,9 +177,30 @@ std::FILE* OpenForReading(const fs::path& path) {
 #endif
 }
 
+std::string FileName(const fs::path& path) {
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// Reads the whole file once to choose its encoding, then goes back to its start.
+TextEncoding SniffEncoding(std::FILE* file, const fs::path& path) {
+    EncodingSniffer sniffer(FileName(path));
+    std::vector<char> block(kBlockSize);
+    while (!sniffer.Decided()) {
+        const std::size_t got = ReadBlock(file, block.data(), block.size());
+        if (got == 0) break;
+        sniffer.Add(std::string_view(block.data(), got));
+    }
+    errno = 0;
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        throw TextFileError(std::error_code(errno != 0 ? errno : EIO, std::generic_category()));
+    }
+    return sniffer.Result();
+}
+
 class FileOpener final : public TextFileOpener {
   public:
-    std::unique_ptr<TextReader> Open(const std::string& pathText) override {
+    std::unique_ptr<TextReader> Open(const std::string& pathText, TextEncoding encoding) override {
         const std::optional<fs::path> path = ResolveNativePath(pathText);
         if (!path) {
             throw TextFileError(std::make_error_code(std::errc::no_such_file_or_directory));
@@ -191,8 +220,10 @@ class FileOpener final : public TextFileOpener {
             const int error = errno != 0 ? errno : ENOENT;
             throw TextFileError(std::error_code(error, std::generic_category()));
         }
+        auto source = std::make_unique<FileSource>(file);
+        if (encoding == TextEncoding::Auto) encoding = SniffEncoding(file, *path);
         auto reader =
-            std::make_unique<DecodingTextReader>(std::make_unique<FileSource>(file), kMaxLineBytes);
+            std::make_unique<DecodingTextReader>(std::move(source), encoding, kMaxLineBytes);
         reader->Start();
         return reader;
     }
@@ -205,16 +236,23 @@ TextFileOpener& DefaultTextFileOpener() {
     return opener;
 }
 
-std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source) {
-    auto reader = std::make_unique<DecodingTextReader>(std::move(source), kMaxLineBytes);
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source,
+                                           TextEncoding encoding) {
+    auto reader = std::make_unique<DecodingTextReader>(std::move(source), encoding, kMaxLineBytes);
     reader->Start();
     return reader;
 }
 
 std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize,
+                                                 TextEncoding encoding, std::string_view fileName,
                                                  std::size_t maxLineBytes) {
+    if (encoding == TextEncoding::Auto) {
+        EncodingSniffer sniffer(fileName);
+        sniffer.Add(bytes);
+        encoding = sniffer.Result();
+    }
     auto reader = std::make_unique<DecodingTextReader>(
-        std::make_unique<StringSource>(std::move(bytes), chunkSize), maxLineBytes);
+        std::make_unique<StringSource>(std::move(bytes), chunkSize), encoding, maxLineBytes);
     reader->Start();
     return reader;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/Codepage.h"
+
 namespace tarvelle::platform {
 
 // A file that could not be opened or read. what() is the cause alone ("Is a directory",
@@ -34,9 +36,9 @@ inline constexpr std::size_t kMaxLineBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kBinaryProbeBytes = 4096;
 
 // Lines as UTF-8 with the terminator removed. CR LF, LF and a lone CR each end a line; a last
-// line without a terminator is still a line. A file starting with the UTF-8 byte-order mark is
-// read as UTF-8 (the mark dropped, malformed sequences become U+FFFD); any other file is decoded
-// from the ANSI code page (DecodeAnsi). NUL bytes are kept.
+// line without a terminator is still a line. The bytes are decoded as the reader's encoding: read
+// as UTF-8, a leading byte-order mark is dropped and malformed sequences become U+FFFD. NUL bytes
+// are kept.
 class TextReader {
   public:
     virtual ~TextReader() = default;
@@ -48,6 +50,8 @@ class TextReader {
     virtual bool LastLineTooLong() const { return false; }
     // Whether the first kBinaryProbeBytes of the input hold a NUL byte: a binary file.
     virtual bool StartsBinary() const { return false; }
+    // How the lines are decoded (never Auto): open the file again with it to read the same text.
+    virtual TextEncoding Encoding() const = 0;
 };
 
 // Opens files for reading; injectable so tests can simulate failing reads.
@@ -55,7 +59,11 @@ class TextFileOpener {
   public:
     virtual ~TextFileOpener() = default;
     // Throws TextFileError when `path` is missing, a directory, not a regular file, or unreadable.
-    virtual std::unique_ptr<TextReader> Open(const std::string& path) = 0;
+    // With Auto the whole file is looked at first and its encoding chosen (EncodingSniffer).
+    virtual std::unique_ptr<TextReader> Open(const std::string& path, TextEncoding encoding) = 0;
+    std::unique_ptr<TextReader> Open(const std::string& path) {
+        return Open(path, TextEncoding::Auto);
+    }
 };
 
 // Opens real files; the path text goes through ResolveNativePath first.
@@ -69,12 +77,17 @@ class ByteSource {
     virtual std::size_t Read(char* into, std::size_t size) = 0;
 };
 
-// A reader over any byte source (tests use sources that fail part-way), decoded as a file is.
-std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source);
+// A reader over any byte source (tests use sources that fail part-way). A source is read once,
+// so Auto cannot look at all of it first: it reads UTF-8 after a byte-order mark, else ANSI.
+std::unique_ptr<TextReader> MakeTextReader(std::unique_ptr<ByteSource> source,
+                                           TextEncoding encoding = TextEncoding::Auto);
 
-// A reader over bytes held in memory, decoded exactly as a file with those bytes would be.
-// A non-zero `chunkSize` hands the bytes over at most that many at a time, like short reads.
+// A reader over bytes held in memory, decoded exactly as a file with those bytes (and the name
+// `fileName`) would be. A non-zero `chunkSize` hands the bytes over at most that many at a time,
+// like short reads.
 std::unique_ptr<TextReader> MakeStringTextReader(std::string bytes, std::size_t chunkSize = 0,
+                                                 TextEncoding encoding = TextEncoding::Auto,
+                                                 std::string_view fileName = {},
                                                  std::size_t maxLineBytes = kMaxLineBytes);
 
 // What tells one state of a file on disk from another: which file it is (device and file number

@@ -1,36 +1,47 @@
 #include "wizard/AddressBookCheck.h"
 
-#include "eudora/Nicknames.h"
-#include "platform/TextFile.h"
+#include "eudora/AddressBookCheck.h"
 
 namespace tarvelle::wizard {
 
-BookCheck CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
-                           const std::function<void()>& betweenLines) {
-    BookCheck check;
-    try {
-        auto reader = opener.Open(path);
-        // A file with a NUL byte near its start is binary, whatever its lines would look like.
-        if (reader->StartsBinary()) {
-            check.verdict = BookVerdict::NotAnAddressBook;
-            return check;
-        }
-        while (true) {
-            if (betweenLines) betweenLines();
-            if (reader->AtEndOfStream()) break;
-            // The first line that is neither a nickname, a note nor blank decides: the lines
-            // after it are not read. A line over the length bound comes back blank.
-            if (!eudora::IsAddressBookLine(reader->ReadLine())) {
-                check.verdict = BookVerdict::NotAnAddressBook;
-                return check;
-            }
-            check.verdict = BookVerdict::Passed;
-        }
-    } catch (const platform::TextFileError& error) {
-        check.verdict = BookVerdict::Unreadable;
-        check.cause = error.what();
+namespace {
+
+void AddLines(platform::TextReader& reader, eudora::AddressBookCheck& check,
+              const std::function<void()>& betweenLines) {
+    while (true) {
+        if (betweenLines) betweenLines();
+        if (reader.AtEndOfStream()) return;
+        check.AddLine(reader.ReadLine());
     }
-    return check;
+}
+
+}  // namespace
+
+BookCheck CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
+                           const std::vector<exporter::BookSource>& extraBooks,
+                           platform::TextEncoding encoding,
+                           const std::function<void()>& betweenLines) {
+    BookCheck result;
+    eudora::AddressBookCheck check;
+    try {
+        auto reader = opener.Open(path, encoding);
+        // A binary file is no book, whatever its lines would look like.
+        if (reader->StartsBinary()) return result;
+        AddLines(*reader, check, betweenLines);
+    } catch (const platform::TextFileError& error) {
+        result.verdict = BookVerdict::Unreadable;
+        result.cause = error.what();
+        return result;
+    }
+    for (std::size_t i = 0; i < extraBooks.size() && !check.Passed(); ++i) {
+        try {
+            auto extra = opener.Open(extraBooks[i].path, encoding);
+            if (!extra->StartsBinary()) AddLines(*extra, check, betweenLines);
+        } catch (const platform::TextFileError&) {
+        }
+    }
+    if (check.Passed()) result.verdict = BookVerdict::Passed;
+    return result;
 }
 
 }  // namespace tarvelle::wizard

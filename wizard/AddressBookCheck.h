@@ -1,16 +1,15 @@
-// The address-book check: whether a file picked by hand is a Eudora nicknames file. The wizard's
-// Browse and the command-line tool's --file both ask this one function.
+// The address-book check: whether a book picked by hand (or found in Eudora's data folder) is a
+// Eudora address book. The wizard's Browse and tarvelle-export both ask this one function.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "export/Export.h"
+#include "platform/TextFile.h"
 #include "wizard/Services.h"
-
-namespace tarvelle::platform {
-class TextFileOpener;
-}
 
 namespace tarvelle::wizard {
 
@@ -20,21 +19,24 @@ inline constexpr std::string_view kNotAnAddressBookText =
 
 enum class BookVerdict {
     Passed,            // an address book
-    Empty,             // no line at all: nothing speaks against it, nothing for it
     NotAnAddressBook,  // refused with kNotAnAddressBookText
-    Unreadable,        // could not be opened or read; `cause` says why
+    Unreadable,        // the main book could not be opened or read; `cause` says why
 };
 
 struct BookCheck {
-    BookVerdict verdict = BookVerdict::Empty;
+    BookVerdict verdict = BookVerdict::NotAnAddressBook;
     std::string cause;  // for Unreadable: the system's words ("Is a directory", ...)
 };
 
-// Reads the file at `path` (as given: no trimming) line by line and judges it: every line must be
-// a nickname, a note or blank, and the file must not be binary (a NUL byte in its first
-// platform::kBinaryProbeBytes). `betweenLines`, when given, runs before every line, so a window
-// can stay live while a long file is read.
+// Reads the main book at `path` (as given: no trimming) and, while that alone is short of an
+// address book, the `extraBooks` beside it, and judges their lines together by
+// eudora::AddressBookCheck: so an empty main book whose data folder holds other books passes.
+// The main book must not be binary (a NUL byte near its start); an extra book that is binary or
+// cannot be read does not count (the export reports it). `betweenLines`, when given, runs before
+// every line, so a window can stay live while a long book is read.
 BookCheck CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
+                           const std::vector<exporter::BookSource>& extraBooks,
+                           platform::TextEncoding encoding,
                            const std::function<void()>& betweenLines = {});
 
 }  // namespace tarvelle::wizard

@@ -2,6 +2,7 @@
 
 #include "eudora/DataFolder.h"
 #include "export/Export.h"
+#include "export/ShownText.h"
 #include "platform/TextFile.h"
 #include "wizard/AddressBookCheck.h"
 #include "wizard/Wizard.h"
@@ -95,10 +96,7 @@ void SelectionPage::DefaultSelected() {
     view_->SetEnabled(OpenMenu, false);
 }
 
-void SelectionPage::SetNext(bool enabled) {
-    nextEnabled_ = enabled;
-    view_->SetEnabled(Next, enabled);
-}
+void SelectionPage::SetNext(bool enabled) { view_->SetEnabled(Next, enabled); }
 
 void SelectionPage::SetPath(const std::string& path) {
     source_ = path;
@@ -122,21 +120,20 @@ void SelectionPage::OnBrowse() {
     // Cancelled: the earlier choice stands, and Next with it.
     if (picked.empty()) return;
     // Next stays off until the file is read, so the page cannot move on with an unchecked file.
-    const bool nextBefore = nextEnabled_;
     SetNext(false);
     SetPath(picked);
     pump_.PumpNow();
 
-    // Trimmed as the export trims it: the file checked is the file exported.
-    const std::string path = exporter::NicknamesFilePath({false, picked});
+    // Trimmed as the export trims it: the file checked is the file exported, with the books the
+    // export takes beside it.
+    const exporter::SelectedSource source{false, picked};
+    const std::string path = exporter::NicknamesFilePath(source);
     const BookCheck check =
-        CheckAddressBook(platform::DefaultTextFileOpener(), path, [this] { pump_.Pump(); });
+        CheckAddressBook(platform::DefaultTextFileOpener(), path, exporter::ExtraBooks(source),
+                         platform::TextEncoding::Auto, [this] { pump_.Pump(); });
     switch (check.verdict) {
         case BookVerdict::Passed:
             SetNext(true);
-            break;
-        case BookVerdict::Empty:
-            SetNext(nextBefore);
             break;
         case BookVerdict::NotAnAddressBook:
             pump_.PumpNow();
@@ -147,8 +144,9 @@ void SelectionPage::OnBrowse() {
         case BookVerdict::Unreadable:
             SetPath({});
             services.ShowMessage(view_->Handle(), std::string(kApplicationTitle),
-                                 "The address book could not be read.\r\n" + path + "\r\n" +
-                                     check.cause +
+                                 "The address book could not be read.\r\n" +
+                                     exporter::ShownPath(path) + "\r\n" +
+                                     exporter::ShownPath(check.cause) +
                                      "\r\nPlease select a readable Eudora Address Book.",
                                  BoxIcon::Warning, BoxButtons::Ok);
             break;

@@ -96,7 +96,6 @@ class SelectionPage {
     std::unique_ptr<SelectionView> view_;
     EventThrottle pump_;
     bool useDefault_ = true;
-    bool nextEnabled_ = true;
     bool checking_ = false;
     std::string source_;  // SourceLabel's caption
     std::string folderFoundAtLoad_;

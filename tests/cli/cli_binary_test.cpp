@@ -96,7 +96,7 @@ TEST_F(BinaryTest, UsageErrorsAndHelp) {
 }
 
 TEST_F(BinaryTest, FailingCheckExitsThreeWithNothingWritten) {
-    const std::string book = WriteBook("alias a a@example.com\r\nAlias b b@example.com\r\n");
+    const std::string book = WriteBook("alias a a@example.com\r\nabc\r\ndef\r\n");
     const fs::path outDir = dir / "out";
     const Result r = Run("--file " + Quote(book) + " --out-dir " + Quote(outDir.string()));
     EXPECT_EQ(r.status, 3);

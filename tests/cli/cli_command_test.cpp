@@ -75,6 +75,7 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {"stray", "--out-dir", outDir},
         {"--file", book, "--file", book, "--out-dir", outDir},
         {"--out-dir", outDir, "--out-dir", outDir},
+        {"--encoding", "latin-9", "--out-dir", outDir},
     };
     for (const auto& args : bad) {
         EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
@@ -95,9 +96,10 @@ TEST_F(CommandTest, HelpExplainsOptionsAndExitStatuses) {
 }
 
 TEST_F(CommandTest, FileFailingTheCheckExitsWithThreeAndWritesNothing) {
+    // No nickname line at all, or fewer than half of the lines that are not blank.
     for (const std::string& bytes : std::vector<std::string>{
-             "alias a a@example.com\r\nAlias b b@example.com\r\n",
-             "alias a a@example.com\r\nhello\r\n", std::string("\x00\x01\x02 binary", 10)}) {
+             "", "note a <phone:1>\r\n", "alias a a@example.com\r\nhello\r\n# me\r\n",
+             std::string("\x00\x01\x02 binary", 10)}) {
         const std::string book = WriteBook(bytes);
         EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitNotAnAddressBook);
         EXPECT_EQ(err.str(),
@@ -107,6 +109,19 @@ TEST_F(CommandTest, FileFailingTheCheckExitsWithThreeAndWritesNothing) {
     }
     EXPECT_TRUE(record.calls.empty());
     EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(CommandTest, EncodingOptionDecidesHowTheBookIsRead) {
+    // LF line ends and an ordinary name: without the option this is Windows-1252.
+    const std::string book = WriteBook(
+        "alias \"Qu\x8E"
+        "bec\" q@example.ca\n");
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
+    EXPECT_THAT(out.str(), HasSubstr("Creating Contact : 1 - Qu\xC5\xBD"
+                                     "bec\n"));
+    EXPECT_EQ(Run({"--file", book, "--out-dir", outDir, "--encoding=mac-roman"}), kExitSuccess);
+    EXPECT_THAT(out.str(), HasSubstr("Creating Contact : 1 - Qu\xC3\xA9"
+                                     "bec\n"));
 }
 
 TEST_F(CommandTest, UnreadableFileFailsBeforeAnythingIsCreated) {

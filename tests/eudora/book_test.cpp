@@ -240,7 +240,7 @@ TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
     });
     EXPECT_EQ(Nicknames(books),
               (std::vector<std::string>{"bob", "Mary Jones", "nomail", "skip:no address",
-                                        "skip:no nickname", "ann"}));
+                                        "skip:no nickname", "ann", "skip:not a nickname line"}));
     EXPECT_EQ(books.NoteOf(Named(books, "bob"))->Field(NoteField::Phone), "1");
 
     const BookEntry& mary = Named(books, "mary jones");
@@ -273,7 +273,8 @@ TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
     EXPECT_EQ(books.EntryAt(0, 2), &Named(books, "bob"));
     EXPECT_EQ(books.EntryAt(0, 7), &books.Entries()[4]);
     EXPECT_EQ(books.EntryAt(0, 1), nullptr);   // a note of an alias line
-    EXPECT_EQ(books.EntryAt(0, 12), nullptr);  // not part of any entry
+    EXPECT_EQ(books.EntryAt(0, 11), nullptr);  // a note naming nothing
+    EXPECT_EQ(books.EntryAt(0, 12), &books.Entries()[6]);
     EXPECT_EQ(books.EntryAt(0, 99), nullptr);
 }
 

@@ -46,7 +46,8 @@ TEST(NoteLine, NicknameIsReadAsOnAliasLines) {
 
 TEST(NoteLine, LinesThatAreNotNotesOrNameNothing) {
     EXPECT_FALSE(ParseNoteLine("alias bob bob@example.com"));
-    EXPECT_FALSE(ParseNoteLine("Note bob text"));  // the keyword is matched as alias lines are
+    EXPECT_FALSE(ParseNoteLine(" note bob text"));  // the keyword is matched as alias lines are
+    EXPECT_FALSE(ParseNoteLine("notes bob text"));
     EXPECT_FALSE(ParseNoteLine("note"));
     EXPECT_FALSE(ParseNoteLine("note "));
     EXPECT_FALSE(ParseNoteLine("note \"\" text"));

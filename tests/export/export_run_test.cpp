@@ -165,7 +165,7 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
         "alias \"Smith, John\" js@example.com",
         "alias c c@example.com",
         "alias \"\" d@example.com",
-        "Alias e e@example.com",
+        " alias e e@example.com",
         "alias d d@example.com",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
@@ -174,8 +174,9 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
                             "+ Creating Group : g", "     - Saved 2 Members in Group...",
                             "+ Creating Group : Smith, John", "     - Saved 1 Members in Group...",
                             "Creating Contact : 2 - c", "Skipped line 6: no nickname",
-                            "Creating Contact : 3 - d", "Finished..."));
-    EXPECT_EQ(outcome.linesSkipped, 2);
+                            "Skipped line 7: not a nickname line", "Creating Contact : 3 - d",
+                            "Finished..."));
+    EXPECT_EQ(outcome.linesSkipped, 3);
     EXPECT_EQ(outcome.itemsWritten, 5);
     EXPECT_TRUE(outcome.finished);
     // Skipped lines write nothing, not even a copy of the previous item.
@@ -184,7 +185,8 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
 
 TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
     for (const std::vector<std::string>& lines :
-         {std::vector<std::string>{}, std::vector<std::string>{"", "hello", "# comment"}}) {
+         {std::vector<std::string>{},
+          std::vector<std::string>{"", " \t", "note \"\" names nothing"}}) {
         host.log.clear();
         host.messages.clear();
         UseBook(lines);
@@ -472,9 +474,11 @@ class ChangingOpener : public platform::TextFileOpener {
   public:
     std::vector<std::string> contents;
     std::size_t opens = 0;
-    std::unique_ptr<platform::TextReader> Open(const std::string&) override {
+    using platform::TextFileOpener::Open;
+    std::unique_ptr<platform::TextReader> Open(const std::string&,
+                                               platform::TextEncoding encoding) override {
         return platform::MakeStringTextReader(contents.at(std::min(opens++, contents.size() - 1)),
-                                              0, 24);
+                                              0, encoding, {}, 24);
     }
 };
 
@@ -683,17 +687,20 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
         "note ann <name:Ann Lee>",
         "alias family ann, \"big bob\", kids, family, stranger, x@example.com, nomail",
         "alias \"Big Bob\" bob@example.com",
-        "alias kids family, ANN",
+        "alias kids family, ANN, Stranger, nobody",
         "alias nomail",
         "note nomail <phone:1>",
     });
     const ExportOutcome outcome = exporter.ExportAddressBook();
     ASSERT_TRUE(outcome.finished);
-    EXPECT_THAT(RunLines(),
-                ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
-                            "     - Saved 7 Members in Group...", "Creating Contact : 2 - Big Bob",
-                            "+ Creating Group : kids", "     - Saved 2 Members in Group...",
-                            "Creating Contact : 3 - nomail", "Finished..."));
+    // A word naming no nickname is reported once per run, whatever its case.
+    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - ann", "+ Creating Group : family",
+                                        "     ! Unknown nickname kept as an address: stranger",
+                                        "     - Saved 7 Members in Group...",
+                                        "Creating Contact : 2 - Big Bob", "+ Creating Group : kids",
+                                        "     ! Unknown nickname kept as an address: nobody",
+                                        "     - Saved 4 Members in Group...",
+                                        "Creating Contact : 3 - nomail", "Finished..."));
     EXPECT_EQ(outcome.itemsWritten, 5);
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 5u);
@@ -726,7 +733,7 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
     EXPECT_EQ(record.Count("ClearMembers"), 2);
 
     // A cycle (family -> kids -> family) is stored once each way and never expanded.
-    ASSERT_EQ(kids.members.size(), 2u);
+    ASSERT_EQ(kids.members.size(), 4u);
     EXPECT_EQ(kids.members[0].itemEntryId, family.entryId);
     EXPECT_EQ(kids.members[1].itemEntryId, ann.entryId);
 }
@@ -750,7 +757,7 @@ TEST_F(ExportRunTest, RefusedTargetsAndReadFailuresLeaveListsComplete) {
     EXPECT_EQ(items[0]->members[1].address, "b@example.com");
 }
 
-TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
+TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersWithTheMainBook) {
     dir.Write("NNdbase.nnt", "alias main main@example.com\r\nalias all w, c, main\r\n");
     fs::create_directory(dir.path() / "nickname");
     dir.Write("nickname/Work.txt", "alias w w@example.com\r\nalias main other@example.com\r\n");
@@ -785,14 +792,26 @@ TEST_F(ExportRunTest, ExtraBooksGoIntoTheirOwnFoldersInDefaultModeOnly) {
     EXPECT_EQ(items[1]->members[2].itemEntryId, items[0]->entryId);
     EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
 
-    // The chosen-file mode reads the picked file only.
+    // The main book picked by hand brings its extra books along, as the default mode does.
+    const std::vector<std::string> defaultLines = RunLines();
     host.log.clear();
     now += std::chrono::seconds(1);
     host.source = {false, (dir.path() / "NNdbase.nnt").string()};
     ASSERT_TRUE(exporter.ExportAddressBook().finished);
+    EXPECT_EQ(RunLines(), defaultLines);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
+
+    // Any other file picked by hand is read alone.
+    fs::copy_file(dir.path() / "NNdbase.nnt", dir.path() / "copy.txt");
+    host.log.clear();
+    now += std::chrono::seconds(1);
+    host.source = {false, (dir.path() / "copy.txt").string()};
+    ASSERT_TRUE(exporter.ExportAddressBook().finished);
     EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - main", "+ Creating Group : all",
+                                        "     ! Unknown nickname kept as an address: w",
+                                        "     ! Unknown nickname kept as an address: c",
                                         "     - Saved 3 Members in Group...", "Finished..."));
-    EXPECT_EQ(record.Count("CreateContactsFolder"), 3);
+    EXPECT_EQ(record.Count("CreateContactsFolder"), 6);
 }
 
 TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
@@ -802,9 +821,10 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     dir.Write("Nickname/b.txt", "alias b b@example.com\r\n");
     // b.txt cannot be opened; the others are read from the disk.
     struct FailingOpener : platform::TextFileOpener {
-        std::unique_ptr<platform::TextReader> Open(const std::string& path) override {
+        std::unique_ptr<platform::TextReader> Open(const std::string& path,
+                                                   platform::TextEncoding encoding) override {
             if (path.ends_with("b.txt")) throw platform::TextFileError("Permission denied");
-            return platform::DefaultTextFileOpener().Open(path);
+            return platform::DefaultTextFileOpener().Open(path, encoding);
         }
     } opener;
     exporter.SetTextFileOpener(opener);

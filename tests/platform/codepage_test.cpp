@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#ifdef __GLIBC__
+#include <iconv.h>
+#endif
 
 namespace tarvelle::platform {
 namespace {
@@ -72,6 +77,81 @@ TEST(Utf8Test, SanitizeReplacesEachMalformedSequenceOnce) {
     EXPECT_EQ(SanitizeUtf8("\xE2\x82z"), replacement + "z");
     EXPECT_EQ(SanitizeUtf8("\xE2\x82\xE2\x82\xAC"), replacement + "\xE2\x82\xAC");
     EXPECT_TRUE(IsValidUtf8(SanitizeUtf8(AllBytes())));
+}
+
+TEST(MacRomanTest, DecodesTheNamesEudoraForMacWrote) {
+    EXPECT_EQ(DecodeMacRoman("Team Qu\x8E"
+                             "bec"),
+              "Team Qu\xC3\xA9"
+              "bec");
+    EXPECT_EQ(DecodeMacRoman("Ren\x8E C\x99t\x8E"), "Ren\xC3\xA9 C\xC3\xB4t\xC3\xA9");
+    EXPECT_EQ(DecodeMacRoman("\xC4\\Box"), "\xC6\x92\\Box");  // the mailbox-copy mark
+}
+
+#ifdef __GLIBC__
+TEST(MacRomanTest, EveryByteAsTheCLibraryDecodesIt) {
+    iconv_t convert = iconv_open("UTF-8", "MACINTOSH");
+    if (convert == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no MACINTOSH in iconv";
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        // The C library keeps two older choices: Greek capital delta for the increment sign,
+        // and a private-use code of its own for the Apple logo.
+        if (b == 0xC6 || b == 0xF0) continue;
+        char in[1] = {static_cast<char>(b)};
+        char out[8] = {};
+        char* from = in;
+        char* to = out;
+        std::size_t inLeft = 1;
+        std::size_t outLeft = sizeof out;
+        ASSERT_NE(iconv(convert, &from, &inLeft, &to, &outLeft), static_cast<std::size_t>(-1));
+        EXPECT_EQ(DecodeMacRoman(std::string(1, static_cast<char>(b))),
+                  std::string(out, sizeof out - outLeft))
+            << "byte " << b;
+    }
+    iconv_close(convert);
+}
+#endif
+
+TEST(EncodingSnifferTest, ChoosesFromTheWholeFileWhateverPiecesItComesIn) {
+    struct Case {
+        std::string bytes;
+        std::string fileName;
+        TextEncoding expected;
+    };
+    const std::vector<Case> cases = {
+        {"", "NNdbase.txt", TextEncoding::Ansi},
+        {"alias a a@example.com\r\n", "NNdbase.txt", TextEncoding::Ansi},
+        {"alias Jos\xE9 j@example.es\r\n", "NNdbase.txt", TextEncoding::Ansi},
+        {"\xEF\xBB\xBF"
+         "alias \xE9\r\n",
+         "NNdbase.txt", TextEncoding::Utf8},
+        {"alias Zo\xC3\xAB z@example.no\n", "NNdbase.txt", TextEncoding::Utf8},
+        // UTF-8 wins over the Mac signs: a Mac book saved again as UTF-8.
+        {"alias Zo\xC3\xAB z@example.no\r", "Eudora Nicknames", TextEncoding::Utf8},
+        {"alias Qu\x8E"
+         "bec q@example.ca\ralias b b@example.ca\r",
+         "NNdbase.txt", TextEncoding::MacRoman},
+        {"alias Qu\x8E"
+         "bec q@example.ca\r\n",
+         "NNdbase.txt", TextEncoding::Ansi},
+        {"alias Qu\x8E"
+         "bec q@example.ca\n",
+         "eudora nicknames", TextEncoding::MacRoman},
+        // Well-formed at first, then not: the whole file decides.
+        {"alias Zo\xC3\xAB z@example.no\nalias Jos\xE9 j@example.es\n", "NNdbase.txt",
+         TextEncoding::Ansi},
+        {"cut short \xE2\x82", "NNdbase.txt", TextEncoding::Ansi},
+        {"surrogate \xED\xA0\x80", "NNdbase.txt", TextEncoding::Ansi},
+        {"overlong \xC0\xAF", "NNdbase.txt", TextEncoding::Ansi},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EncodingSniffer whole(c.fileName);
+        whole.Add(c.bytes);
+        EXPECT_EQ(whole.Result(), c.expected);
+        EncodingSniffer pieces(c.fileName);
+        for (char b : c.bytes) pieces.Add(std::string_view(&b, 1));
+        EXPECT_EQ(pieces.Result(), c.expected);
+    }
 }
 
 }  // namespace

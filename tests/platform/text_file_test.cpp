@@ -105,8 +105,9 @@ TEST(TextReaderTest, DecodesWindows1252UnlessTheFileStartsWithAUtf8Mark) {
                       "alias"),
               Lines{"\xC3\xAF\xC2\xBB"
                     "alias"});
-    // A mark later in the file is ordinary text.
-    EXPECT_EQ(LinesOf("a\n\xEF\xBB\xBF"), (Lines{"a", "\xC3\xAF\xC2\xBB\xC2\xBF"}));
+    // A mark later in the file is a character of the text, here UTF-8 as a whole.
+    EXPECT_EQ(LinesOf("a\n\xEF\xBB\xBF"), (Lines{"a", "\xEF\xBB\xBF"}));
+    EXPECT_EQ(LinesOf("a\xE9\n\xEF\xBB\xBF"), (Lines{"a\xC3\xA9", "\xC3\xAF\xC2\xBB\xC2\xBF"}));
 }
 
 TEST(TextReaderTest, KeepsNulBytesAndSurvivesBinaryJunk) {
@@ -131,7 +132,8 @@ TEST(TextReaderTest, KeepsNulBytesAndSurvivesBinaryJunk) {
 
 TEST(TextReaderTest, LinesOverTheBoundComeBackEmptyAndFlagged) {
     for (const std::size_t chunk : {0, 1, 3}) {
-        auto reader = MakeStringTextReader("abcd\nabcdefgh\r\nx\rabcde", chunk, 4);
+        auto reader =
+            MakeStringTextReader("abcd\nabcdefgh\r\nx\rabcde", chunk, TextEncoding::Auto, {}, 4);
         std::vector<std::pair<std::string, bool>> lines;
         while (!reader->AtEndOfStream()) {
             std::string line = reader->ReadLine();
@@ -159,6 +161,32 @@ TEST_F(TextFileTest, ReadsAFileLikeTheSameBytesInMemory) {
         "alias \"Fran\xE7oise B\" <fb@example.fr>\r\nalias tail t@example.com";
     EXPECT_EQ(ReadFile(Write("NNdbase.txt", bytes)), LinesOf(bytes));
     EXPECT_EQ(ReadFile(Write("empty.txt", "")), Lines{});
+}
+
+TEST_F(TextFileTest, TheEncodingComesFromTheWholeFileUnlessOneIsGiven) {
+    // A Mac book by its name (LF line ends here), and the same bytes under another name.
+    const std::string bytes =
+        "alias a a@example.com\nalias \"Qu\x8E"
+        "bec\" q@example.ca\n";
+    const std::string mac = Write("Eudora Nicknames", bytes);
+    auto reader = DefaultTextFileOpener().Open(mac);
+    EXPECT_EQ(reader->Encoding(), TextEncoding::MacRoman);
+    EXPECT_EQ(ReadAll(*reader)[1],
+              "alias \"Qu\xC3\xA9"
+              "bec\" q@example.ca");
+    EXPECT_EQ(ReadFile(Write("NNdbase.txt", bytes))[1],
+              "alias \"Qu" + DecodeAnsi("\x8E") + "bec\" q@example.ca");
+    // An encoding given is used as it is; a UTF-8 mark is dropped only when reading UTF-8.
+    reader = DefaultTextFileOpener().Open(mac, TextEncoding::Windows1252);
+    EXPECT_EQ(reader->Encoding(), TextEncoding::Windows1252);
+    EXPECT_EQ(ReadAll(*reader)[1],
+              "alias \"Qu\xC5\xBD"
+              "bec\" q@example.ca");
+    const std::string marked = Write("marked.txt", "\xEF\xBB\xBFx\xC3\xA9");
+    EXPECT_EQ(ReadAll(*DefaultTextFileOpener().Open(marked, TextEncoding::Utf8)),
+              Lines{"x\xC3\xA9"});
+    EXPECT_EQ(ReadAll(*DefaultTextFileOpener().Open(marked, TextEncoding::MacRoman)),
+              Lines{DecodeMacRoman("\xEF\xBB\xBFx\xC3\xA9")});
 }
 
 TEST_F(TextFileTest, ReturnsATenMegabyteLineWhole) {

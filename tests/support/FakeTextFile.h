@@ -23,6 +23,7 @@ class FakeTextReader : public platform::TextReader {
         if (next_ >= lines_.size()) throw platform::TextFileError("read past the end");
         return lines_[next_++];
     }
+    platform::TextEncoding Encoding() const override { return platform::TextEncoding::Ansi; }
 
   private:
     std::vector<std::string> lines_;
@@ -39,7 +40,9 @@ class FakeTextFileOpener : public platform::TextFileOpener {
     std::string cause = "Input/output error";
     std::vector<std::string> opened;  // paths asked for
 
-    std::unique_ptr<platform::TextReader> Open(const std::string& path) override {
+    using platform::TextFileOpener::Open;
+    std::unique_ptr<platform::TextReader> Open(const std::string& path,
+                                               platform::TextEncoding) override {
         opened.push_back(path);
         if (failOpen) throw platform::TextFileError(cause);
         return std::make_unique<FakeTextReader>(lines, failAfter, cause);

@@ -1,0 +1,141 @@
+// The address-book check, and books in the old "<nick>" layout read as their alias/note twins.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "eudora/AddressBookCheck.h"
+#include "eudora/Book.h"
+#include "eudora/BookLines.h"
+
+namespace tarvelle::eudora {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(AddressBookCheckTest, PassesWhatEudoraReadsAndRefusesWhatIsNoBook) {
+    struct Case {
+        const char* what;
+        Lines lines;
+        bool passes;
+    };
+    const std::vector<Case> cases = {
+        {"edited by hand",
+         {"# added by hand", "alias ann a@example.com", "  alias ind i@example.com",
+          "ALIAS bob b@example.com", "alias\tcarol\tc@example.com"},
+         true},
+        {"half of the lines", {"alias a a@example.com", "not a nickname"}, true},
+        {"blank lines do not count", {"alias a a@example.com", "", " \t", "x"}, true},
+        {"notes count with the nicknames", {"alias a a@example.com", "note a x", "y", "z"}, true},
+        {"no lines", {}, false},
+        {"only blank lines", {"", "  "}, false},
+        {"notes without a nickname line", {"note a <phone:1>"}, false},
+        {"fewer than half", {"alias a a@example.com", "x", "y"}, false},
+        {"binary", {"\x01\x02\x7F", "\x05"}, false},
+        {"old layout",
+         {"<ana>", "ana@example.org", "<ana>", "a note", "<choir>", "x@y, z@y"},
+         true},
+        {"markup",
+         {"<!DOCTYPE html>", "<html>", "<p>Hi</p>", "<td>x@example.com</td>", "</html>"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AddressBookCheck check;
+        for (const std::string& line : c.lines) check.AddLine(line);
+        EXPECT_EQ(check.Passed(), c.passes);
+    }
+}
+
+// Each entry of a book read through BookLineReader, without line numbers: nickname, kind, the
+// contact's address or the group's members, and the note's free text.
+std::vector<std::string> Items(const Lines& lines) {
+    AddressBooks books;
+    books.AddBook("book");
+    BookLineReader reader;
+    std::vector<std::pair<int, ParsedNickname>> aliases;
+    auto take = [&] {
+        while (const BookLine* line = reader.Next()) {
+            books.AddLine(0, *line);
+            if (line->kind == BookLine::Kind::Aliases || IsNicknameLine(line->text)) {
+                aliases.emplace_back(line->number, ParseBookAlias(*line));
+            }
+        }
+    };
+    for (const std::string& line : lines) {
+        reader.Add(line);
+        take();
+    }
+    reader.End();
+    take();
+    books.Resolve();
+
+    std::vector<std::string> items;
+    for (const BookEntry& e : books.Entries()) {
+        if (e.skipReason) {
+            items.push_back("skipped: " + *e.skipReason);
+            continue;
+        }
+        std::string item = e.nickname + (e.kind == EntryKind::Group ? " group:" : " contact:");
+        if (e.kind == EntryKind::Contact) item += " " + e.addressText;
+        for (const auto& [number, parsed] : aliases) {
+            if (number != e.lineNumber || e.kind != EntryKind::Group) continue;
+            for (const Address& member : SplitMembers(parsed.addressText)) {
+                item += " " + member.address;
+            }
+        }
+        if (const auto note = books.NoteOf(e)) item += " note: " + note->freeText;
+        items.push_back(item);
+    }
+    return items;
+}
+
+TEST(OldLayoutTest, GivesTheItemsOfItsAliasAndNoteTwin) {
+    const Lines old = {
+        "<ana>",
+        "ana.ruiz@example.org",
+        "<ana>",
+        "Ana Ruiz, Lisbon office",
+        "<choir>",
+        "tenor@example.net, alto@example.net",
+        "",
+        "bass@example.net",
+        "<choir>",
+        "><not a tag> an escaped note line",
+        "",
+        "second paragraph",
+        "",
+        "<solo>",
+        "<solo>",
+        "only a note",
+        "<broken",
+        "stray@example.org",
+        "<my team>  ",
+        ">plain@example.org",
+        "<empty>",
+        "<empty>",
+    };
+    const Lines twin = {
+        "alias ana ana.ruiz@example.org",
+        "note ana Ana Ruiz, Lisbon office",
+        "alias choir tenor@example.net, alto@example.net, bass@example.net",
+        "note choir <not a tag> an escaped note line\x03\x03second paragraph",
+        "alias solo",
+        "note solo only a note",
+        "<broken",
+        "stray@example.org",
+        "alias \"my team\" plain@example.org",
+        "alias empty",
+    };
+    const std::vector<std::string> items = Items(old);
+    EXPECT_EQ(items, Items(twin));
+    EXPECT_EQ(items.size(), 7u);
+
+    // A book edited by hand that starts with markup is read line by line, not as blocks.
+    EXPECT_EQ(
+        Items({"<!-- my book -->", "alias ann ann@example.org"}),
+        (std::vector<std::string>{"skipped: not a nickname line", "ann contact: ann@example.org"}));
+}
+
+}  // namespace
+}  // namespace tarvelle::eudora
