@@ -26,6 +26,7 @@ run: build
 
 # Every test: unit, integration and GUI tests under the sanitizers, then a short fuzzing run.
 test: build-asan
+	@$(MAKE) --no-print-directory npm-readers NPM_DIR=build-asan/npm
 	QT_QPA_PLATFORM=offscreen ctest --preset asan -j $(JOBS)
 	$(MAKE) --no-print-directory test-fuzz
 
@@ -39,6 +40,22 @@ test-fuzz: deps
 	  $$f -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=0 build-fuzz/corpus/$$(basename $$f) 2> build-fuzz/$$(basename $$f).log \
 	    || { tail -50 build-fuzz/$$(basename $$f).log; exit 1; }; \
 	done
+
+# npm's pst-extractor for the reader tests, into NPM_DIR inside a build folder. Where node, npm
+# or the registry is not there the tests skip that reader and say why.
+PST_EXTRACTOR_VERSION := 1.12.0
+NPM_DIR ?= build/npm
+.PHONY: npm-readers
+npm-readers:
+	@package=$(NPM_DIR)/node_modules/pst-extractor/package.json; \
+	if grep -qs '"version": "$(PST_EXTRACTOR_VERSION)"' $$package; then :; \
+	elif ! command -v node >/dev/null || ! command -v npm >/dev/null; then \
+	  echo "node or npm is not installed: the tests skip the pst-extractor reader"; \
+	else mkdir -p $(NPM_DIR); \
+	  npm install --prefix $(NPM_DIR) --no-audit --no-fund --no-save \
+	    pst-extractor@$(PST_EXTRACTOR_VERSION) >$(NPM_DIR)/install.log 2>&1 \
+	  || echo "pst-extractor could not be installed from npm ($(NPM_DIR)/install.log): the tests skip it"; \
+	fi
 
 bench: build
 	./build/bench/tarvelle-bench

@@ -94,6 +94,43 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::string PersonName::Joined() const {
+    std::string text;
+    for (const std::string* part : {&given, &middle, &surname}) {
+        if (part->empty()) continue;
+        if (!text.empty()) text += ' ';
+        text += *part;
+    }
+    return text;
+}
+
+PersonName SplitPersonName(std::string_view name) {
+    PersonName parts;
+    std::vector<std::string> words;
+    const std::size_t comma = name.find(',');
+    if (comma != std::string_view::npos) {
+        parts.surname = TrimBlank(name.substr(0, comma));
+        name.remove_prefix(comma + 1);
+    }
+    for (std::size_t at = 0; at < name.size();) {
+        while (at < name.size() && IsBlank(name[at])) ++at;
+        std::size_t end = at;
+        while (end < name.size() && !IsBlank(name[end])) ++end;
+        if (end > at) words.emplace_back(name.substr(at, end - at));
+        at = end;
+    }
+    if (comma == std::string_view::npos && words.size() > 1) {
+        parts.surname = std::move(words.back());
+        words.pop_back();
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string& part = i == 0 ? parts.given : parts.middle;
+        if (!part.empty()) part += ' ';
+        part += words[i];
+    }
+    return parts;
+}
+
 std::string PostalAddress::FullText() const {
     std::string text;
     if (street) AppendLine(text, *street);
@@ -127,18 +164,24 @@ ContactFields MapContactFields(std::string_view nickname, const Note* note,
     ContactFields c;
     c.nickname = std::string(nickname);
 
-    if (auto name = Value(note, NoteField::Name)) {
-        c.emailDisplayName = std::move(name);
+    const auto name = Value(note, NoteField::Name);
+    const auto first = Value(note, NoteField::First);
+    const auto last = Value(note, NoteField::Last);
+    if (first || last) {
+        c.name.given = first.value_or("");
+        c.name.surname = last.value_or("");
+    } else if (name) {
+        c.name = SplitPersonName(*name);
+    }
+    if (name && name->find(',') == std::string::npos) {
+        c.fullName = *name;
     } else {
-        const auto first = Value(note, NoteField::First);
-        const auto last = Value(note, NoteField::Last);
-        if (first && last) {
-            c.emailDisplayName = *first + " " + *last;
-        } else if (first || last) {
-            c.emailDisplayName = first ? first : last;
-        } else if (auto fallback = TrimBlank(addressDisplayName); !fallback.empty()) {
-            c.emailDisplayName = std::move(fallback);
-        }
+        c.fullName = name ? SplitPersonName(*name).Joined() : c.name.Joined();
+    }
+    if (!c.fullName.empty()) {
+        c.emailDisplayName = c.fullName;
+    } else if (auto fallback = TrimBlank(addressDisplayName); !fallback.empty()) {
+        c.emailDisplayName = std::move(fallback);
     }
 
     c.home = Postal(note, NoteField::Address, NoteField::City, NoteField::State, NoteField::Zip,

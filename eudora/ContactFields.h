@@ -41,14 +41,36 @@ struct EmailEntry {
     std::string displayName;
 };
 
+// A person's name taken apart as Outlook keeps it.
+struct PersonName {
+    std::string given;    // PidTagGivenName
+    std::string middle;   // PidTagMiddleName
+    std::string surname;  // PidTagSurname
+
+    bool Empty() const { return given.empty() && middle.empty() && surname.empty(); }
+    // "Given Middle Surname", the parts there are.
+    std::string Joined() const;
+};
+
+// A whole name split into its parts: "Surname, Given Middle" at the first comma; otherwise the
+// first word is the given name, the last the surname and any words between the middle name (a
+// single word is the given name).
+PersonName SplitPersonName(std::string_view name);
+
 struct ContactFields {
     // Email1: the bare address of the alias line (set by MapEntryFields only; empty for a
     // contact without e-mail address).
     std::string emailAddress;
-    // The display name of Email1 and of its one-off entry ID: `name`, else `first` and `last`
-    // joined, else the display part the alias line's address gave; empty when none of them did.
+    // The display name of Email1 and of its one-off entry ID: the full name, else the display
+    // part the alias line's address gave; empty when neither is known.
     std::optional<std::string> emailDisplayName;
     std::string nickname;  // PidTagNickname
+    // The person's name from the note: `first` and `last` when either is given, else `name`
+    // split; empty when the note names nobody.
+    PersonName name;
+    // The full name (PidTagDisplayName): `name` as written (joined from its parts when written
+    // "Surname, Given"), else the parts joined; empty when the note names nobody.
+    std::string fullName;
 
     PostalAddress home;
     std::optional<std::string> homePhone;         // PidTagHomeTelephoneNumber

@@ -575,7 +575,16 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
         auto set = [&](ItemProperty property, const std::optional<std::string>& value) {
             if (value && !value->empty()) item.SetText(property, *value);
         };
-        item.SetText(ItemProperty::FirstName, trimmedName);
+        // The note's name when it gives one; otherwise the nickname is the first name. The
+        // nickname has its own property either way.
+        if (fields.name.Empty()) {
+            item.SetText(ItemProperty::FirstName, trimmedName);
+        } else {
+            set(ItemProperty::FirstName, fields.name.given);
+            set(ItemProperty::MiddleName, fields.name.middle);
+            set(ItemProperty::LastName, fields.name.surname);
+            set(ItemProperty::FullName, fields.fullName);
+        }
         if (!fields.emailAddress.empty()) {
             item.SetText(ItemProperty::Email1Address, fields.emailAddress);
             set(ItemProperty::Email1DisplayName, fields.emailDisplayName);

@@ -195,6 +195,9 @@ class PstItem : public Item {
         std::string* target = nullptr;
         switch (property) {
             // clang-format off
+            case ItemProperty::MiddleName: target = &c.middleName; break;
+            case ItemProperty::LastName: target = &c.surname; break;
+            case ItemProperty::FullName: target = &c.fullName; break;
             case ItemProperty::Nickname: target = &c.nickname; break;
             case ItemProperty::Email2Address: target = &c.email2.address; break;
             case ItemProperty::Email2DisplayName: target = &c.email2.displayName; break;

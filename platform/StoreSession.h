@@ -49,6 +49,9 @@ enum class ItemKind : int { Contact = 2, DistList = 7 };
 enum class ItemProperty {
     // contact
     FirstName,
+    MiddleName,
+    LastName,
+    FullName,  // the name as shown and filed by: when not set, the name parts joined
     Email1Address,
     Email1DisplayName,  // the display part of an RFC 822 address, when the book gave one
     Nickname,

@@ -51,7 +51,56 @@ std::size_t Heap::Footprint(std::size_t pageIndex, std::size_t used, std::size_t
 }
 
 Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) {
+    const std::size_t page = hid >> 16;
+    if (page < pages_.size() && pages_[page].released) ReadBack(page);
     return const_cast<Page&>(static_cast<const Heap*>(this)->PageOf(hid, index));
+}
+
+void Heap::ReadBack(std::size_t index) {
+    if (readBack_ && *readBack_ != index) WriteOut(*readBack_);
+    Page& p = pages_[index];
+    if (db_ == nullptr) throw LtpError("heap: a dropped page without its database");
+    const Bytes stored = db_->ReadDataBlock(p.bid);
+    // [MS-PST] 2.3.1.5: the page map at ibHnpm, cAlloc + 1 item offsets from the page start.
+    const std::size_t header = HeaderSize(index);
+    const std::size_t map = stored.size() >= 2 ? GetU16(stored.data()) : 0;
+    const std::size_t slots = map + 4 <= stored.size() ? GetU16(stored.data() + map) : 0;
+    if (map < header || map + 4 + 2 * (slots + 1) > stored.size()) {
+        throw LtpError("heap: page " + std::to_string(index) + " reads back without its map");
+    }
+    std::vector<std::uint16_t> ends(slots + 1);
+    for (std::size_t i = 0; i <= slots; ++i) {
+        const std::size_t at = GetU16(stored.data() + map + 4 + 2 * i);
+        if (at < header || at > map || (i > 0 && at < header + ends[i - 1])) {
+            throw LtpError("heap: page " + std::to_string(index) + " reads back damaged");
+        }
+        ends[i] = static_cast<std::uint16_t>(at - header);
+    }
+    p.bytes.assign(stored.begin() + static_cast<std::ptrdiff_t>(header),
+                   stored.begin() + static_cast<std::ptrdiff_t>(header + ends.back()));
+    p.ends = std::move(ends);
+    p.pinned.assign(slots, false);
+    p.liveItems = 0;
+    for (std::size_t i = 0; i < slots; ++i) p.liveItems += p.ItemSize(i) != 0 ? 1 : 0;
+    p.pinnedItems = 0;
+    p.dirty = false;
+    p.released = false;
+    readBack_ = index;
+}
+
+void Heap::WriteOut(std::size_t index) {
+    Page& p = pages_[index];
+    if (p.dirty) {
+        p.bid = db_->WriteDataBlock(SerializePage(index));
+        p.dirty = false;
+    }
+    if (p.pinnedItems == 0 && index + 1 < pages_.size()) {
+        p.released = true;
+        p.bytes = {};
+        p.ends = {0};
+        p.pinned = {};
+    }
+    readBack_.reset();
 }
 
 const Heap::Page& Heap::PageOf(Hid hid, std::size_t* index) const {
@@ -182,7 +231,9 @@ Bytes Heap::SerializePage(std::size_t index) const {
 }
 
 ndb::Bid Heap::Write(ndb::NodeDatabase& db) {
+    db_ = &db;
     if (written_ != 0) return written_;
+    readBack_.reset();  // dropped again below, with the other full pages
     std::vector<ndb::Bid> bids;
     bids.reserve(pages_.size());
     for (std::size_t i = 0; i < pages_.size(); ++i) {

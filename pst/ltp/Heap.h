@@ -3,11 +3,13 @@
 //
 // The heap grows at its last page and remembers which pages changed since the last Write, so a
 // large table is rewritten page by page, not whole. Pages that are written, full and hold no
-// pinned item are dropped from memory (only their block ID is kept): their items can no longer
-// be changed, which suits append-only tables.
+// pinned item are dropped from memory (only their block ID is kept), which suits append-only
+// tables. Freeing or replacing an item of such a page reads the page back from its block; only
+// one page read back is kept in memory at a time (the one before is written out again).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -64,14 +66,20 @@ class Heap {
     };
     static std::size_t HeaderSize(std::size_t pageIndex);
     static std::size_t Footprint(std::size_t pageIndex, std::size_t used, std::size_t slots);
+    // The page of an item; the non-const form reads a dropped page back first.
     Page& PageOf(Hid hid, std::size_t* index);
     const Page& PageOf(Hid hid, std::size_t* index) const;
+    void ReadBack(std::size_t pageIndex);
+    // Writes a page that was read back and drops it from memory again.
+    void WriteOut(std::size_t pageIndex);
     Hid Place(std::size_t pageIndex, std::span<const std::uint8_t> bytes, bool pinned);
 
     std::uint8_t clientSig_;
     Hid userRoot_ = 0;
     std::vector<Page> pages_;
-    ndb::Bid written_ = 0;  // data BID of the last Write, valid while nothing changed
+    ndb::Bid written_ = 0;             // data BID of the last Write, valid while nothing changed
+    ndb::NodeDatabase* db_ = nullptr;  // where the dropped pages are
+    std::optional<std::size_t> readBack_;  // the page read back, while in memory
 };
 
 }  // namespace tarvelle::pst::ltp

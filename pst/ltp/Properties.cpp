@@ -26,6 +26,15 @@ std::size_t FixedSize(std::uint16_t type) {
     }
 }
 
+void CheckStorable(std::uint32_t tag, std::size_t size) {
+    const std::uint16_t type = TagType(tag);
+    const std::size_t fixed = FixedSize(type);
+    if (fixed != 0 ? size != fixed : size == 0 && type != kString && type != kString8) {
+        throw LtpError("property 0x" + std::to_string(tag) +
+                       (fixed != 0 ? ": value of the wrong size" : ": empty value"));
+    }
+}
+
 // Values are sized once: byte-by-byte appends would reallocate for every few bytes, on every
 // property of every item.
 Bytes Int32Value(std::int32_t v) {

@@ -35,6 +35,7 @@ enum PropType : std::uint16_t {
     kErrorCode = 0x000A,
     kBoolean = 0x000B,
     kInt64 = 0x0014,
+    kString8 = 0x001E,
     kString = 0x001F,
     kTime = 0x0040,
     kGuid = 0x0048,
@@ -52,6 +53,12 @@ constexpr std::uint16_t TagType(std::uint32_t tag) { return static_cast<std::uin
 
 // Size of a fixed-length value, 0 for variable-length types.
 std::size_t FixedSize(std::uint16_t type);
+
+// Throws LtpError for a value that cannot be stored under `tag`: a fixed-length value of the
+// wrong size, or an empty value of a variable-length type other than a string. Outlook stores an
+// empty string as HNID 0 and never stores an empty binary or multi-valued property; readers take
+// HNID 0 there for a reference to a subnode that is missing.
+void CheckStorable(std::uint32_t tag, std::size_t size);
 
 // Properties of one object, ordered by tag (so by property ID, as a PC's BTH wants them).
 // Every item of an export builds one with a few dozen values: they are kept end to end in one

@@ -13,20 +13,13 @@ bool InlineInPc(std::uint16_t type) {
            type == kBoolean;
 }
 
-void CheckFixed(std::uint32_t tag, PropertyBag::Value value) {
-    const std::size_t fixed = FixedSize(TagType(tag));
-    if (fixed != 0 && value.size() != fixed) {
-        throw LtpError("property 0x" + std::to_string(tag) + ": value of the wrong size");
-    }
-}
-
 // Builds the PC into `heap`; `place` stores one non-inline value and returns its HNID.
 template <typename Place>
 void BuildPc(Heap& heap, const PropertyBag& props, Place place) {
     BthWriter bth(heap, 2, 6);  // first allocation: HID 0x20
     heap.SetUserRoot(bth.HeaderHid());
     for (const auto& [tag, value] : props) {
-        CheckFixed(tag, value);
+        CheckStorable(tag, value.size());
         std::uint8_t rec[6] = {};
         PutU16(rec, TagType(tag));
         if (InlineInPc(TagType(tag))) {
@@ -51,7 +44,7 @@ std::optional<Bytes> SinglePageHeap(const PropertyBag& props) {
     std::size_t items = 1 + (records > 0 ? 1 : 0);  // the BTH header and its one leaf
     std::size_t used = 8 + records * kRecord;
     for (const auto& [tag, value] : props) {
-        CheckFixed(tag, value);
+        CheckStorable(tag, value.size());
         if (InlineInPc(TagType(tag)) || value.empty()) continue;
         if (value.size() > kMaxHeapItem) return std::nullopt;
         ++items;

@@ -73,9 +73,34 @@ void TableContext::WriteTcInfo(Hid rows) {
 }
 
 std::uint8_t* TableContext::RowPtr(std::size_t index) {
-    RowBlock& b = blocks_[index / rowsPerBlock_];
-    if (b.released) throw LtpError("table: row " + std::to_string(index) + " is sealed");
+    const std::size_t block = index / rowsPerBlock_;
+    RowBlock& b = blocks_[block];
+    if (b.released) {
+        if (readBack_) WriteOut(*readBack_);
+        if (db_ == nullptr) throw LtpError("table: a dropped block without its database");
+        b.bytes = db_->ReadDataBlock(b.bid);
+        if (b.bytes.size() < rowsPerBlock_ * rowSize_) {
+            throw LtpError("table: block of rows " + std::to_string(block) + " reads back short");
+        }
+        b.bytes.resize(rowsPerBlock_ * rowSize_);  // without the padding of a full block
+        b.released = false;
+        b.dirty = false;
+        readBack_ = block;
+    }
     return b.bytes.data() + (index % rowsPerBlock_) * rowSize_;
+}
+
+void TableContext::WriteOut(std::size_t block) {
+    RowBlock& b = blocks_[block];
+    if (b.dirty) {
+        Bytes bytes = b.bytes;
+        bytes.resize(kHeapPageSize, 0);  // a full block of a data tree
+        b.bid = db_->WriteDataBlock(bytes);
+        b.dirty = false;
+    }
+    b.released = true;
+    b.bytes = {};
+    readBack_.reset();
 }
 
 Bytes TableContext::RowBytes(std::size_t index) const {
@@ -101,19 +126,17 @@ void TableContext::FreeCells(const std::uint8_t* row) {
     }
 }
 
-void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
+void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool replaceable) {
     std::size_t index = rowCount_;
     bool replacing = false;
-    if (appendOnly_) {
-        if (rowCount_ > 0 && rowId == lastRowId_) {
-            index = rowCount_ - 1;  // the last row is still in memory and may be replaced
-            replacing = true;
-        } else if (rowCount_ > 0 && rowId < lastRowId_) {
-            throw LtpError("table: append-only rows must come in ascending row-ID order");
-        }
-    } else if (auto it = rowNumbers_.find(rowId); it != rowNumbers_.end()) {
+    if (auto it = rowNumbers_.find(rowId); it != rowNumbers_.end()) {
         index = it->second;
         replacing = true;
+    } else if (appendOnly_ && rowCount_ > 0 && rowId == lastRowId_) {
+        index = rowCount_ - 1;  // the last row is still in memory and may be replaced
+        replacing = true;
+    } else if (appendOnly_ && rowCount_ > 0 && rowId < lastRowId_) {
+        throw LtpError("table: append-only rows must come in ascending row-ID order");
     }
 
     Bytes row(rowSize_, 0);
@@ -132,6 +155,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
         while (it != values.end() && (*it).first < c.tag) ++it;
         if (it == values.end() || (*it).first != c.tag) continue;
         const PropertyBag::Value v = (*it).second;
+        CheckStorable(c.tag, v.size());
         if (CellIsHnid(TagType(c.tag))) {
             Hid hnid = 0;
             if (v.size() > kMaxHeapItem) {
@@ -142,7 +166,6 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
             }
             PutU32(row.data() + c.ibData, hnid);
         } else {
-            if (v.size() != c.cbData) throw LtpError("table: cell value of the wrong size");
             std::copy(v.begin(), v.end(), row.begin() + c.ibData);
         }
         setBit(c.iBit);
@@ -165,13 +188,15 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values) {
     blocks_[block].dirty = true;
     ++rowCount_;
     lastRowId_ = rowId;
-    if (!appendOnly_) rowNumbers_[rowId] = static_cast<std::uint32_t>(index);
+    if (!appendOnly_ || replaceable) rowNumbers_[rowId] = static_cast<std::uint32_t>(index);
     std::uint8_t rowNumber[4];
     PutU32(rowNumber, static_cast<std::uint32_t>(index));
     rowIndex_->Put(rowId, rowNumber);
 }
 
 NodeContent TableContext::Write(ndb::NodeDatabase& db) {
+    db_ = &db;
+    readBack_.reset();  // dropped again below, with the other full blocks
     for (auto& [nid, bytes] : pendingLarge_) largeValues_.push_back({nid, db.WriteData(bytes), 0});
     pendingLarge_.clear();
 

@@ -4,9 +4,12 @@
 // Built to grow: rows of the matrix live in 8176-byte blocks of whole rows; in an append-only
 // table a full block is written once and then only its block ID is kept, so adding rows to a
 // table of 200,000 rows rewrites the last block, the row index tail and the changed heap pages.
+// A row added as replaceable can still be replaced later: its block is read back from the
+// database for that (one block at a time), changed and written again.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -31,11 +34,12 @@ struct ColumnDesc {
 class TableContext {
   public:
     // `tags` need not include the row ID and row version columns (they are always added).
-    // An append-only table takes rows in ascending row-ID order and changes only its last row.
+    // An append-only table takes rows in ascending row-ID order and changes only its last row
+    // and the rows added as replaceable.
     explicit TableContext(std::vector<std::uint32_t> tags, bool appendOnly = false);
 
     // Inserts a row or replaces the row with this ID. Properties without a column are ignored.
-    void SetRow(std::uint32_t rowId, const PropertyBag& values);
+    void SetRow(std::uint32_t rowId, const PropertyBag& values, bool replaceable = false);
     std::size_t RowCount() const { return rowCount_; }
     std::size_t RowSize() const { return rowSize_; }
     const std::vector<ColumnDesc>& Columns() const { return columns_; }
@@ -53,6 +57,8 @@ class TableContext {
         bool released = false;
     };
     std::uint8_t* RowPtr(std::size_t index);
+    // Writes a block of rows that was read back and drops it from memory again.
+    void WriteOut(std::size_t block);
     void FreeCells(const std::uint8_t* row);
     void WriteTcInfo(Hid rows);
 
@@ -67,7 +73,10 @@ class TableContext {
     std::size_t rowCount_ = 0;
     std::uint32_t lastRowId_ = 0;
     std::uint32_t rowVersion_ = 0;
-    std::unordered_map<std::uint32_t, std::uint32_t> rowNumbers_;  // unless append-only
+    // Row numbers by row ID: of every row, or in an append-only table of the replaceable ones.
+    std::unordered_map<std::uint32_t, std::uint32_t> rowNumbers_;
+    ndb::NodeDatabase* db_ = nullptr;      // where the dropped blocks are
+    std::optional<std::size_t> readBack_;  // the block of rows read back, while in memory
     std::vector<RowBlock> blocks_;
     bool rowsInSubnode_ = false;
     Hid rowsHid_ = 0;

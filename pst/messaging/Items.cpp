@@ -79,11 +79,28 @@ std::uint64_t FileTimeNow() {
 }
 
 void CheckText(const ContactData& c) {
-    for (const std::string* text :
-         {&c.firstName, &c.email, &c.emailDisplayName, &c.body, &c.nickname, &c.homePhone,
-          &c.homeFax, &c.mobilePhone, &c.personalHomePage, &c.businessPhone, &c.businessFax,
-          &c.businessHomePage, &c.title, &c.company, &c.otherPhone, &c.email2.address,
-          &c.email2.displayName, &c.email3.address, &c.email3.displayName}) {
+    for (const std::string* text : {&c.firstName,
+                                    &c.email,
+                                    &c.emailDisplayName,
+                                    &c.body,
+                                    &c.nickname,
+                                    &c.homePhone,
+                                    &c.homeFax,
+                                    &c.mobilePhone,
+                                    &c.personalHomePage,
+                                    &c.businessPhone,
+                                    &c.businessFax,
+                                    &c.businessHomePage,
+                                    &c.title,
+                                    &c.company,
+                                    &c.otherPhone,
+                                    &c.email2.address,
+                                    &c.email2.displayName,
+                                    &c.email3.address,
+                                    &c.email3.displayName,
+                                    &c.middleName,
+                                    &c.surname,
+                                    &c.fullName}) {
         CheckUtf8(*text);
     }
     for (const ContactAddress* a : {&c.home, &c.work}) {
@@ -104,19 +121,54 @@ void CheckText(const DistListData& list) {
     }
 }
 
+namespace {
+std::string Joined(std::initializer_list<const std::string*> parts, const char* separator) {
+    std::string text;
+    for (const std::string* part : parts) {
+        if (part->empty()) continue;
+        if (!text.empty()) text += separator;
+        text += *part;
+    }
+    return text;
+}
+}  // namespace
+
+std::string ContactTitle(const ContactData& c) {
+    if (!c.fullName.empty()) return c.fullName;
+    std::string name = Joined({&c.firstName, &c.middleName, &c.surname}, " ");
+    return name.empty() ? c.email : name;
+}
+
+std::string FileUnder(const ContactData& c) {
+    const std::string given = Joined({&c.firstName, &c.middleName}, " ");
+    const std::string name = Joined({&c.surname, &given}, ", ");
+    return name.empty() ? ContactTitle(c) : name;
+}
+
 std::string Email1DisplayName(const ContactData& c) {
     if (!c.emailDisplayName.empty()) return c.emailDisplayName;
-    if (c.firstName.empty()) return c.email;
-    return c.firstName + " (" + c.email + ")";
+    const std::string title = ContactTitle(c);
+    if (title == c.email) return c.email;
+    return title + " (" + c.email + ")";
 }
 
 PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     const NameMap& n = *ctx.names;
-    const std::string title = c.firstName.empty() ? c.email : c.firstName;
+    const std::string title = ContactTitle(c);
     // Outlook 2013+ stamps contacts with side effects 81 (open to delete/copy/move, coerce).
     PropertyBag p = CommonProperties("IPM.Contact", title, ctx, 512, 81);
-    // PidTagGivenName: the name is the title when there is one.
-    if (!c.firstName.empty()) p.SetCopyOf(0x3A06001F, 0x3001001F);
+    // PidTagGivenName, PidTagMiddleName, PidTagSurname; the given name is mostly the title.
+    if (!c.firstName.empty() && c.firstName == title) {
+        p.SetCopyOf(0x3A06001F, 0x3001001F);
+    } else if (!c.firstName.empty()) {
+        p.SetString(0x3A06001F, c.firstName);
+    }
+    if (!c.middleName.empty()) p.SetString(0x3A44001F, c.middleName);
+    if (!c.surname.empty()) p.SetString(0x3A11001F, c.surname);
+    // PidLidFileUnder: the title, unless the name has parts beside the given name.
+    if (!c.surname.empty() || !c.middleName.empty() || !c.fullName.empty()) {
+        p.SetString(n.Tag(PropSet::Address, 0x8005, kString), FileUnder(c));
+    }
     // PidLidReferenceEntryId: the contact's own entry ID, as Outlook stores it on contacts.
     p[n.Tag(PropSet::Common, 0x85BD, kBinary)] = PstEntryId(ctx.store, ctx.nid);
     if (!c.body.empty()) p.SetString(0x1000001F, c.body);

@@ -60,6 +60,11 @@ struct ContactData {
     std::string otherPhone;
     ContactEmail email2;
     ContactEmail email3;
+
+    // The person's name beside `firstName` (the given name) and the full name, when known.
+    std::string middleName;
+    std::string surname;
+    std::string fullName;  // empty: the name parts joined
 };
 
 struct ListMember {
@@ -98,7 +103,13 @@ void CheckText(const DistListData& list);
 ltp::PropertyBag ContactProperties(const ContactData& contact, const ItemContext& ctx);
 ltp::PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx);
 
-// The Email1 display name Outlook computes: the given display part, else "Name (address)".
+// The contact's title (PidTagDisplayName, the subject): the full name, else the name parts
+// joined, else the e-mail address.
+std::string ContactTitle(const ContactData& contact);
+// What Outlook files the contact under (PidLidFileUnder): "Surname, Given Middle", the parts
+// there are, else the title.
+std::string FileUnder(const ContactData& contact);
+// The Email1 display name Outlook computes: the given display part, else "Title (address)".
 std::string Email1DisplayName(const ContactData& contact);
 
 // Entry IDs of one member for PidLidDistributionListMembers and ...OneOffMembers.

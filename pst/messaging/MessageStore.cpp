@@ -383,13 +383,14 @@ void MessageStore::SetDisplayName(const std::string& displayName) {
     storeDirty_ = true;
 }
 
-void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& props) {
+void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& props,
+                           bool savedAgain) {
     Folder& folder = FolderAt(folderNid);
     if (db_->NidCounter(kTypeNormalMessage) < (nid >> 5)) {
         db_->SetNidCounter(kTypeNormalMessage, nid >> 5);
     }
     WriteProps(nid, props, folderNid);
-    folder.contents->SetRow(nid, props);
+    folder.contents->SetRow(nid, props, savedAgain);
     folder.contentsDirty = true;
     ++folder.count;
     folder.props.SetInt32(0x36020003, static_cast<std::int32_t>(folder.count));
@@ -421,7 +422,7 @@ void MessageStore::WriteUnwrittenList() {
     UnwrittenList list = std::move(*unwrittenList_);
     unwrittenList_.reset();
     Queue([this, list = std::move(list)] {
-        AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx));
+        AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx), true);
     });
 }
 
@@ -431,12 +432,9 @@ void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const Prop
         throw MessagingError("no distribution list with NID " + std::to_string(item));
     }
     WriteProps(item, props, folderNid);
-    // The contents row repeats the size and times; it can be refreshed while it is the last row.
-    try {
-        folder.contents->SetRow(item, props);
-        folder.contentsDirty = true;
-    } catch (const ltp::LtpError&) {
-    }
+    // The contents row repeats the item's times, size and conversation index: it changes with it.
+    folder.contents->SetRow(item, props);
+    folder.contentsDirty = true;
 }
 
 void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistListData& list) {

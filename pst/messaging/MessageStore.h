@@ -119,7 +119,10 @@ class MessageStore {
     void WriteProps(ndb::Nid nid, const ltp::PropertyBag& props, ndb::Nid parent);
     void WriteTable(ndb::Nid nid, ltp::TableContext& table);
     ltp::PropertyBag StoreProperties() const;
-    void AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props);
+    // `savedAgain`: the item may be saved again later (a list), so its contents row must stay
+    // replaceable.
+    void AddItem(ndb::Nid folder, ndb::Nid nid, const ltp::PropertyBag& props,
+                 bool savedAgain = false);
     void RewriteDistList(ndb::Nid folder, ndb::Nid item, const ltp::PropertyBag& props);
     void CommitNow();
     void CheckMembers(const DistListData& list) const;

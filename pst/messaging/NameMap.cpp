@@ -4,22 +4,34 @@
 #include <map>
 #include <string>
 
+#include "pst/ndb/NodeDatabase.h"
+
 namespace tarvelle::pst::messaging {
 
 namespace {
 constexpr std::uint32_t kBuckets = 251;
 
-// PSETID_Address, PSETID_Common, PSETID_Task in wire order (GUID fields little-endian).
-constexpr std::uint8_t kGuids[3][16] = {
+// PSETID_Address, PSETID_Common, PSETID_Task, PS_INTERNET_HEADERS in wire order (GUID fields
+// little-endian): wGuid 3 to 6.
+constexpr std::uint8_t kGuids[4][16] = {
     {0x04, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
     {0x08, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
     {0x03, 0x20, 0x06, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+    {0x86, 0x03, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
 };
+
+void AppendNameId(ltp::Bytes& out, std::uint32_t key, std::uint16_t guidIndex, bool isString,
+                  std::size_t index) {
+    // NAMEID: dwPropertyID, then N (bit 0: a string name) | wGuid << 1, then wPropIdx.
+    ltp::AppendU32(out, key);
+    ltp::AppendU16(out, static_cast<std::uint16_t>(guidIndex << 1 | (isString ? 1 : 0)));
+    ltp::AppendU16(out, static_cast<std::uint16_t>(index));
+}
 }  // namespace
 
 NameMap NameMap::Standard() {
     using enum PropSet;
-    return NameMap({
+    NameMap map({
         // contact and list fields ([MS-OXOCNTC])
         {Address, 0x8005},
         {Address, 0x8006},
@@ -84,10 +96,16 @@ NameMap NameMap::Standard() {
         {Task, 0x8112},
         {Task, 0x8103},
     });
+    // The item keywords (categories) and the content class: two of the string names Outlook
+    // registers in every store it creates ([MS-OXPROPS] PidNameKeywords, PidNameContentClass).
+    map.strings_ = {{StringSet::PublicStrings, "Keywords"},
+                    {StringSet::InternetHeaders, "content-class"}};
+    return map;
 }
 
-NameMap::NameMap(std::vector<NamedProperty> names) : names_(std::move(names)) {
-    if (names_.size() > 0x7FFF) throw ltp::LtpError("name map: too many names");
+NameMap::NameMap(std::vector<NamedProperty> names, std::vector<StringName> strings)
+    : names_(std::move(names)), strings_(std::move(strings)) {
+    if (names_.size() + strings_.size() > 0x7FFF) throw ltp::LtpError("name map: too many names");
     for (std::size_t i = 0; i < names_.size(); ++i) {
         ids_.push_back({Key(names_[i].set, names_[i].lid), static_cast<std::uint16_t>(0x8000 + i)});
     }
@@ -114,8 +132,8 @@ std::uint16_t NameMap::Id(PropSet set, std::uint32_t lid) const {
     throw ltp::LtpError("name map: named property " + std::to_string(lid) + " not registered");
 }
 
-std::uint32_t NameMap::Bucket(std::uint32_t lid, std::uint16_t guidIndex) {
-    return (lid ^ (static_cast<std::uint32_t>(guidIndex) << 1)) % kBuckets;
+std::uint32_t NameMap::Bucket(std::uint32_t key, std::uint16_t guidIndex, bool isString) {
+    return (key ^ (static_cast<std::uint32_t>(guidIndex) << 1 | (isString ? 1 : 0))) % kBuckets;
 }
 
 ltp::PropertyBag NameMap::Properties() const {
@@ -128,18 +146,27 @@ ltp::PropertyBag NameMap::Properties() const {
     ltp::Bytes entries;
     std::map<std::uint32_t, ltp::Bytes> buckets;
     for (std::size_t i = 0; i < names_.size(); ++i) {
-        // NAMEID: dwPropertyID, then N (bit 0, 0 = numeric) | wGuid << 1, then wPropIdx.
-        ltp::Bytes rec;
-        ltp::AppendU32(rec, names_[i].lid);
         const std::uint16_t guidIndex = GuidIndex(names_[i].set);
-        ltp::AppendU16(rec, static_cast<std::uint16_t>(guidIndex << 1));
-        ltp::AppendU16(rec, static_cast<std::uint16_t>(i));
-        entries.insert(entries.end(), rec.begin(), rec.end());
-        auto& bucket = buckets[Bucket(names_[i].lid, guidIndex)];
-        bucket.insert(bucket.end(), rec.begin(), rec.end());
+        AppendNameId(entries, names_[i].lid, guidIndex, false, i);
+        AppendNameId(buckets[Bucket(names_[i].lid, guidIndex)], names_[i].lid, guidIndex, false, i);
+    }
+    // A string name's entry points at its text in the string stream (length in bytes, UTF-16LE,
+    // each entry starting on a 4-byte boundary); its bucket copy holds the CRC of the text.
+    ltp::Bytes strings;
+    for (std::size_t k = 0; k < strings_.size(); ++k) {
+        const std::size_t index = names_.size() + k;
+        const auto guidIndex = static_cast<std::uint16_t>(strings_[k].set);
+        const ltp::Bytes text = ltp::Utf8ToUtf16Le(strings_[k].name);
+        const auto offset = static_cast<std::uint32_t>(strings.size());
+        ltp::AppendU32(strings, static_cast<std::uint32_t>(text.size()));
+        strings.insert(strings.end(), text.begin(), text.end());
+        strings.resize((strings.size() + 3) / 4 * 4, 0);
+        AppendNameId(entries, offset, guidIndex, true, index);
+        const std::uint32_t crc = ndb::Crc(text);
+        AppendNameId(buckets[Bucket(crc, guidIndex, true)], crc, guidIndex, true, index);
     }
     props[ltp::Tag(0x0003, ltp::kBinary)] = entries;
-    props[ltp::Tag(0x0004, ltp::kBinary)] = {};  // no string names
+    props[ltp::Tag(0x0004, ltp::kBinary)] = strings;
     for (const auto& [b, bytes] : buckets) {
         props[ltp::Tag(static_cast<std::uint16_t>(0x1000 + b), ltp::kBinary)] = bytes;
     }

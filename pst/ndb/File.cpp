@@ -97,6 +97,17 @@ void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     WriteVectorAt(std::span<iovec>(&one, 1), offset);
 }
 
+void File::ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd_, bytes.data() + done, bytes.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) Fail("read", n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 void File::WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset) {
     std::size_t first = 0;
     while (first < buffers.size()) {

@@ -39,6 +39,8 @@ class File {
     const std::filesystem::path& Path() const { return path_; }
 
     void WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset);
+    // Fills `bytes` from `offset`; a file that ends before is an IoError.
+    void ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const;
     // Writes the buffers one after the other from `offset` (short writes resumed).
     void WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset);
     void Resize(std::uint64_t size);

@@ -145,6 +145,20 @@ void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     WriteVectorAt(std::span<iovec>(&one, 1), offset);
 }
 
+void File::ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const {
+    const HANDLE handle = HandleOf(fd_);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto length = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
+        OVERLAPPED at = At(offset + done);
+        DWORD got = 0;
+        if (!::ReadFile(handle, bytes.data() + done, length, &got, &at))
+            Fail("read", static_cast<int>(::GetLastError()));
+        if (got == 0) Fail("read", ERROR_HANDLE_EOF);
+        done += got;
+    }
+}
+
 void File::WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset) {
     const HANDLE handle = HandleOf(fd_);
     for (const iovec& buffer : buffers) {

@@ -263,6 +263,26 @@ class Writer final : public NodeDatabase, private PageSink {
         return e.cb;
     }
 
+    std::vector<std::uint8_t> ReadDataBlock(Bid bid) override {
+        CheckUsable();
+        if (bid & kBidInternal) throw NdbError("block " + Hex(bid) + " is not a data block");
+        const BlockEntry e = Block(bid);
+        std::vector<std::uint8_t> stored(BlockSizeOnDisk(e.cb));
+        // Staged blocks are written first, so the file holds every block the tree knows.
+        Guarded([&] {
+            Flush();
+            file_.ReadAt(stored, e.ib);
+        });
+        // [MS-PST] 2.2.2.8.1: the trailer names the block and holds the CRC of the stored payload.
+        const std::uint8_t* t = stored.data() + stored.size() - kBlockTrailerSize;
+        const std::span<std::uint8_t> payload(stored.data(), e.cb);
+        if (GetU16(t) != e.cb || GetU64(t + 8) != bid || GetU32(t + 4) != Crc(payload))
+            throw IoError("block " + Hex(bid) + " of " + path_.string() + " reads back damaged");
+        if (crypt_ == CryptMethod::Permute) PermuteDecode(payload);
+        stored.resize(e.cb);
+        return stored;
+    }
+
     void SetNode(Nid nid, Bid data, Bid subnode, Nid parent) override {
         CheckUsable();
         CheckNodeBlocks(data, subnode);

@@ -78,6 +78,9 @@ class NodeDatabase {
     virtual Bid WriteSubnodeTree(std::span<const SubnodeEntry> entries) = 0;
     // Size in bytes of the data a BID stands for (a block's payload or a tree's total).
     virtual std::uint64_t DataSize(Bid bid) const = 0;
+    // The payload of a data block written before (decoded), for a caller that let go of its own
+    // copy and must change it after all.
+    virtual std::vector<std::uint8_t> ReadDataBlock(Bid bid) = 0;
 
     // --- nodes.
     // Inserts or replaces node `nid`. The blocks it referred to before are released (and their

@@ -145,8 +145,12 @@ TEST_F(BooksBinaryTest, SampleBooksKeepEveryNoteFieldWhereItBelongs) {
     const fs::path pst = Export("--file " + Quote(samples + "01-typical/NNdbase.txt"));
     ASSERT_FALSE(pst.empty());
     auto messages = Messages(pst);
-    // Home phone, title, company, notes; the note's name for the address.
-    const Message& john = messages["jsmith"];
+    // The note's names (display name, given name, surname, file-as, the address's display name)
+    // and the nickname; home phone, title, company, notes.
+    const Message& john = messages["John Smith"];
+    EXPECT_TRUE(john.Has("T3A06", "\"John\""));
+    EXPECT_TRUE(john.Has("T3A11", "\"Smith\""));
+    EXPECT_TRUE(john.Has("A8005", "\"Smith, John\""));
     EXPECT_TRUE(john.Has("T3A4F", "\"jsmith\""));
     EXPECT_TRUE(john.Has("T3A09", "\"+1 555 0100\""));
     EXPECT_TRUE(john.Has("T3A17", "\"Buyer\""));
@@ -167,7 +171,7 @@ TEST_F(BooksBinaryTest, SampleBooksKeepEveryNoteFieldWhereItBelongs) {
     EXPECT_TRUE(
         mary.Has("T3A15", "\"12 Elm Street\\r\\nApt 4B\\r\\nSpringfield, IL 62704\\r\\nUSA\""));
     // Work set, phones, web page, three e-mail addresses and the provider list.
-    const Message& carol = messages["carol"];
+    const Message& carol = messages["Carol White"];
     EXPECT_TRUE(carol.Has("A8045", "\"1 Corporate Way\\r\\nSuite 200\""));
     EXPECT_TRUE(carol.Has("A8046", "\"Metropolis\""));
     EXPECT_TRUE(carol.Has("A8047", "\"NY\""));
@@ -196,6 +200,7 @@ TEST_F(BooksBinaryTest, SampleBooksKeepEveryNoteFieldWhereItBelongs) {
         Shell("readpst -r -cv -8 -o " + Quote(vcards.string()) + " " + Quote(pst.string())).status,
         0);
     const std::string cards = ReadTree(vcards);
+    EXPECT_THAT(cards, HasSubstr("\nN:Smith;John;"));
     EXPECT_THAT(cards, HasSubstr("TEL;TYPE=home,voice:+1 555 0100"));
     EXPECT_THAT(cards, HasSubstr("ORG:Acme Widgets"));
     EXPECT_THAT(cards, HasSubstr("NOTE:Met at the 2003 trade fair."));
@@ -233,7 +238,7 @@ TEST_F(BooksBinaryTest, NicknameMembersBecomeWrappedEntryIdsOfTheItems) {
                                "     - Saved 5 Members in Group...\n"));
     auto messages = Messages(pst);
     ASSERT_EQ(messages.size(), 4u);
-    const long ann = messages["ann"].nid;
+    const long ann = messages["Ann Lee"].nid;
     const long bob = messages["Big Bob"].nid;
     const long kids = messages["kids"].nid;
     const long all = messages["all"].nid;

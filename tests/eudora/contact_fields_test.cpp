@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "eudora/ContactFields.h"
 
@@ -89,13 +90,54 @@ TEST(ContactFields, ImporterStyleNoteWithFreeTextFirst) {
     EXPECT_EQ(c.body, "Golf on Fridays.\r\n[Work Department] Purchasing");
 }
 
-TEST(ContactFields, DisplayNameSources) {
-    EXPECT_EQ(Map("<first:Dave><last:Brown>").emailDisplayName, "Dave Brown");
-    EXPECT_EQ(Map("<first:Dave>").emailDisplayName, "Dave");
-    EXPECT_EQ(Map("<last:Brown><name: >").emailDisplayName, "Brown");
-    EXPECT_EQ(Map("free text", "dave", "Dave Brown").emailDisplayName, "Dave Brown");
-    EXPECT_FALSE(Map("free text", "dave", "  ").emailDisplayName);
-    EXPECT_FALSE(Map("").emailDisplayName);
+TEST(ContactFields, NamesAndDisplayNameSources) {
+    struct Case {
+        std::string_view note;
+        std::string_view aliasDisplay;
+        PersonName name;
+        std::string_view fullName;
+        std::optional<std::string> emailDisplayName;
+    };
+    const Case cases[] = {
+        {"<first:John><last:Smith><name:John Smith>",
+         "",
+         {"John", "", "Smith"},
+         "John Smith",
+         "John Smith"},
+        {"<first:Dave><last:Brown>", "Dave B.", {"Dave", "", "Brown"}, "Dave Brown", "Dave Brown"},
+        {"<last:Brown><name: >", "", {"", "", "Brown"}, "Brown", "Brown"},
+        // `first` and `last` win over `name`, which is shown as written.
+        {"<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>",
+         "",
+         {"John Q. Dr.", "", "Smith"},
+         "John Q. Smith Dr.",
+         "John Q. Smith Dr."},
+        // `name` alone is taken apart; "Surname, Given" is shown given name first.
+        {"<name:Smith, John Paul>",
+         "",
+         {"John", "Paul", "Smith"},
+         "John Paul Smith",
+         "John Paul Smith"},
+        {"<name: John  Paul Smith >",
+         "",
+         {"John", "Paul", "Smith"},
+         "John  Paul Smith",
+         "John  Paul Smith"},
+        {"<name:Cher>", "", {"Cher", "", ""}, "Cher", "Cher"},
+        // No name in the note: the alias line's display part names the address only.
+        {"free text", "Dave Brown", {}, "", "Dave Brown"},
+        {"free text", "  ", {}, "", std::nullopt},
+        {"", "", {}, "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.note);
+        const ContactFields f = Map(c.note, "nick", c.aliasDisplay);
+        EXPECT_EQ(f.name.given, c.name.given);
+        EXPECT_EQ(f.name.middle, c.name.middle);
+        EXPECT_EQ(f.name.surname, c.name.surname);
+        EXPECT_EQ(f.fullName, c.fullName);
+        EXPECT_EQ(f.emailDisplayName, c.emailDisplayName);
+    }
 
     const ContactFields none = MapContactFields("bob", nullptr, "Bob B");
     EXPECT_EQ(none.nickname, "bob");

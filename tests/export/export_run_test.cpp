@@ -130,9 +130,11 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0]->kind, ItemKind::Contact);
-    EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "john");
+    // The note's name names the person and the address; the nickname keeps its own property.
+    EXPECT_EQ(items[0]->Text(ItemProperty::FirstName), "John");
+    EXPECT_EQ(items[0]->Text(ItemProperty::LastName), "Smith");
+    EXPECT_EQ(items[0]->Text(ItemProperty::FullName), "John Smith");
     EXPECT_EQ(items[0]->Text(ItemProperty::Email1Address), "john@example.com");
-    // The note's name is the display name of the address; the nickname stays the first name.
     EXPECT_EQ(items[0]->Text(ItemProperty::Email1DisplayName), "John Smith");
     EXPECT_EQ(items[0]->Text(ItemProperty::Nickname), "john");
 
@@ -635,7 +637,8 @@ TEST_F(ExportRunTest, NoteFieldsReachTheContactsProperties) {
     ASSERT_EQ(items.size(), 3u);
 
     const auto& ann = *items[0];
-    EXPECT_EQ(ann.Text(ItemProperty::FirstName), "ann");
+    EXPECT_EQ(ann.Text(ItemProperty::FirstName), "Ann");
+    EXPECT_EQ(ann.Text(ItemProperty::LastName), "Lee");
     EXPECT_EQ(ann.Text(ItemProperty::Nickname), "ann");
     EXPECT_EQ(ann.Text(ItemProperty::Email1Address), "ann@example.com");
     EXPECT_EQ(ann.Text(ItemProperty::Email1DisplayName), "Ann Lee");

@@ -105,12 +105,26 @@ TEST(PropertyContext, SinglePageLayoutIsTheGeneralHeapsLayout) {
     EXPECT_FALSE(SinglePagePropertyHeap(large).has_value());
 }
 
-TEST(PropertyContext, RejectsFixedValuesOfTheWrongSize) {
+TEST(PropertyContext, StoresEmptyStringsAsOutlookAndRefusesWhatItNeverStores) {
     FakeNodeDatabase db;
-    PropertyBag props;
-    props[Tag(0x3602, kInt32)] = Bytes{1, 2};
-    EXPECT_THROW(WritePropertyContext(db, props), LtpError);
-    EXPECT_THROW(SinglePagePropertyHeap(props), LtpError);
+    PropertyBag empty;
+    empty[Tag(0x3001, kString)] = Bytes{};
+    HeapReader r(db.Blocks(WritePropertyContext(db, empty).data));
+    const auto records = r.BthRecords(0x20);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(HeapReader::U32(records[0].data() + 4), 0u);  // HNID 0, nothing allocated
+
+    // A fixed-length value of the wrong size; an empty binary value (readers take its HNID 0
+    // for a missing subnode), in a property context and in a table row.
+    for (const auto& [tag, value] :
+         {std::pair{Tag(0x3602, kInt32), Bytes{1, 2}}, std::pair{Tag(0x0004, kBinary), Bytes{}}}) {
+        PropertyBag props;
+        props[tag] = value;
+        EXPECT_THROW(WritePropertyContext(db, props), LtpError);
+        EXPECT_THROW(SinglePagePropertyHeap(props), LtpError);
+        TableContext tc({tag});
+        EXPECT_THROW(tc.SetRow(1, props), LtpError);
+    }
 }
 
 const std::vector<std::uint32_t> kHierarchyColumns = {
@@ -190,11 +204,12 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
     ASSERT_EQ(rowSize, 17u);
     const std::size_t perBlock = kHeapPageSize / rowSize;
     const std::size_t n = perBlock * 3 + 5;
+    const std::size_t kept = perBlock * 2 + 1;  // a row that stays replaceable
     for (std::size_t i = 0; i < n; ++i) {
         PropertyBag row;
         row[0x3001001F] = StringValue("name " + std::to_string(i));
         row[0x36020003] = Int32Value(static_cast<std::int32_t>(i));
-        tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * i), row);
+        tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * i), row, i == kept);
     }
     NodeContent nc = tc.Write(db);
     ASSERT_NE(nc.subnode, 0u);
@@ -233,6 +248,31 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
         if (c.tag == 0x36020003) ib = c.ibData;
     }
     EXPECT_EQ(HeapReader::U32(tc.RowBytes(n).data() + ib), 99u);
+
+    // The replaceable row changes although its block of rows and the heap page of its text have
+    // left memory: both are read back, the old text is freed, the other blocks stay as they were.
+    std::uint16_t ibName = 0;
+    for (const auto& c : tc.Columns()) {
+        if (c.tag == 0x3001001F) ibName = c.ibData;
+    }
+    const std::size_t at = (kept % perBlock) * rowSize;
+    const Hid oldText = HeapReader::U32(blocks[2].data() + at + ibName);
+    ASSERT_GT(oldText >> 16, 0u);
+    ASSERT_LT((oldText >> 16) + 1, db.Blocks(nc.data).size());  // a full page, dropped
+    row[0x3001001F] = StringValue("saved again");
+    tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * kept), row);
+    nc = tc.Write(db);
+    EXPECT_EQ(db.blockReads, 2);
+    const auto tree3 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
+    EXPECT_EQ(tree3[1], blocks2[1]);
+    EXPECT_NE(tree3[2], blocks2[2]);
+    const auto& block = db.blocks.at(tree3[2]);
+    EXPECT_EQ(HeapReader::U32(block.data() + at), 0x200024 + 32 * kept);
+    EXPECT_EQ(HeapReader::U32(block.data() + at + ib), 99u);
+    HeapReader r3(db.Blocks(nc.data));
+    EXPECT_EQ(r3.Item(HeapReader::U32(block.data() + at + ibName)), StringValue("saved again"));
+    EXPECT_TRUE(r3.Item(oldText).empty());
+    EXPECT_EQ(tc.RowCount(), n + 1);
 }
 
 }  // namespace

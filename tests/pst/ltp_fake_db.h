@@ -52,6 +52,10 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
         return bid;
     }
     std::uint64_t DataSize(ndb::Bid bid) const override { return Data(bid).size(); }
+    std::vector<std::uint8_t> ReadDataBlock(ndb::Bid bid) override {
+        ++blockReads;
+        return blocks.at(bid);
+    }
     void SetNode(ndb::Nid nid, ndb::Bid data, ndb::Bid subnode, ndb::Nid parent) override {
         nodes[nid] = {data, subnode, parent};
     }
@@ -99,6 +103,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::map<ndb::Nid, Node> nodes;
     std::map<std::uint8_t, std::uint32_t> counters;
     int blockWrites = 0;
+    int blockReads = 0;
     int commits = 0;
 
   private:

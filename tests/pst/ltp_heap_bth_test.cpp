@@ -76,18 +76,29 @@ TEST(Heap, ReplaceFreeAndLimits) {
     EXPECT_THROW(heap.Get(0x60), LtpError);
 }
 
-TEST(Heap, UnchangedPagesKeepTheirBlocksAndSealedPagesRefuseChanges) {
+TEST(Heap, UnchangedPagesKeepTheirBlocksAndDroppedPagesAreReadBackToChange) {
     FakeNodeDatabase db;
     Heap heap(kSigTc);
     const Hid first = heap.Allocate(Filled(3500, 1));
-    heap.Allocate(Filled(3500, 2));
+    const Hid second = heap.Allocate(Filled(3500, 2));
     heap.Allocate(Filled(3500, 3));  // page 1
     heap.Write(db);
     const int writes = db.blockWrites;
     heap.Allocate(Filled(100, 4));
     heap.Write(db);
     EXPECT_EQ(db.blockWrites, writes + 1);  // only the last page
-    EXPECT_THROW(heap.Replace(first, Filled(1, 1)), LtpError);
+    EXPECT_THROW(heap.Get(first), LtpError);  // page 0 left memory
+
+    // Changing it reads it back; it is written again and leaves memory again.
+    EXPECT_EQ(heap.Replace(first, Filled(1, 9)), first);
+    heap.Free(second);
+    EXPECT_EQ(db.blockReads, 1);
+    HeapReader r(db.Blocks(heap.Write(db)));
+    EXPECT_EQ(db.blockWrites, writes + 2);
+    EXPECT_EQ(r.Item(first), Filled(1, 9));
+    EXPECT_TRUE(r.Item(second).empty());
+    EXPECT_EQ(r.Item(MakeHid(1, 2)), Filled(100, 4));
+    EXPECT_THROW(heap.Get(first), LtpError);
 }
 
 TEST(Bth, SingleLeafRecordsSortedAsIntegers) {

@@ -2,6 +2,8 @@
 // worked out by hand or stated in the reference notes.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "pst/messaging/EntryIds.h"
 #include "pst/messaging/Items.h"
 #include "pst/messaging/MessageStore.h"
@@ -57,26 +59,39 @@ TEST(NameMap, IdsBucketsAndStreams) {
     const ltp::PropertyBag props = map.Properties();
     EXPECT_EQ(GetU32(props.at(0x00010003).data()), 251u);
     const Bytes& guids = props.at(0x00020102);
-    ASSERT_EQ(guids.size(), 48u);
+    ASSERT_EQ(guids.size(), 64u);
     EXPECT_EQ(ToHex(std::span(guids).subspan(0, 16)), "0420060000000000C000000000000046");
+    EXPECT_EQ(ToHex(std::span(guids).subspan(48, 16)), "8603020000000000C000000000000046");
+    // Never empty: the string stream holds names Outlook registers in a new store.
+    const Bytes& strings = props.at(0x00040102);
+    ASSERT_EQ(strings.size(), 4 + 16 + 4 + 26 + 2u);  // "Keywords", "content-class", padding
     const Bytes& entries = props.at(0x00030102);
     const std::uint16_t fileUnderListId = map.Id(PropSet::Address, 0x8026);
     const std::size_t idx = fileUnderListId - 0x8000u;
     EXPECT_EQ(GetU32(entries.data() + 8 * idx), 0x8026u);
     EXPECT_EQ(ltp::GetU16(entries.data() + 8 * idx + 4), 3 << 1);
     EXPECT_EQ(ltp::GetU16(entries.data() + 8 * idx + 6), idx);
-    // Every name is in its bucket.
+    // Every name is in its bucket; a string name under the CRC of its text in the stream.
     std::size_t inBuckets = 0;
+    std::size_t stringNames = 0;
     for (const auto& [tag, value] : props) {
         if (ltp::TagId(tag) < 0x1000 || ltp::TagId(tag) > 0x10FA) continue;
         for (std::size_t off = 0; off < value.size(); off += 8) {
-            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off),
-                                      ltp::GetU16(value.data() + off + 4) >> 1),
+            const std::uint16_t guid = ltp::GetU16(value.data() + off + 4);
+            EXPECT_EQ(NameMap::Bucket(GetU32(value.data() + off), guid >> 1, guid & 1),
                       ltp::TagId(tag) - 0x1000u);
+            if (guid & 1) {
+                ++stringNames;
+                const std::size_t index = ltp::GetU16(value.data() + off + 6);
+                const std::size_t at = GetU32(entries.data() + 8 * index);
+                EXPECT_EQ(GetU32(value.data() + off), ndb::Crc(std::span(strings).subspan(
+                                                          at + 4, GetU32(strings.data() + at))));
+            }
             ++inBuckets;
         }
     }
     EXPECT_EQ(inBuckets, entries.size() / 8);
+    EXPECT_EQ(stringNames, 2u);
 }
 
 ItemContext Context(const NameMap& names) {
@@ -115,6 +130,42 @@ TEST(Items, ContactCarriesWhatOutlookComputes) {
     // An explicit display part wins over "Name (address)".
     c.emailDisplayName = "Ann Smith";
     EXPECT_EQ(Email1DisplayName(c), "Ann Smith");
+}
+
+TEST(Items, ContactNamesAndFileAs) {
+    const NameMap names = NameMap::Standard();
+    const std::uint32_t fileUnder = names.Tag(PropSet::Address, 0x8005, ltp::kString);
+    struct Case {
+        std::string given, middle, surname, full;
+        std::string title, fileAs, email1;
+    };
+    const Case cases[] = {
+        {"John", "", "Smith", "", "John Smith", "Smith, John", "John Smith (j@x.org)"},
+        {"John", "Paul", "Smith", "Dr. John Smith", "Dr. John Smith", "Smith, John Paul",
+         "Dr. John Smith (j@x.org)"},
+        {"", "", "Smith", "", "Smith", "Smith", "Smith (j@x.org)"},
+        {"jsmith", "", "", "", "jsmith", "jsmith", "jsmith (j@x.org)"},
+        {"", "", "", "", "j@x.org", "j@x.org", "j@x.org"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.title);
+        ContactData c{k.given, "j@x.org", "", ""};
+        c.middleName = k.middle;
+        c.surname = k.surname;
+        c.fullName = k.full;
+        const auto p = ContactProperties(c, Context(names));
+        EXPECT_EQ(Utf16ToAscii(p.at(0x3001001F)), k.title);
+        EXPECT_EQ(Utf16ToAscii(p.at(fileUnder)), k.fileAs);
+        EXPECT_EQ(Utf16ToAscii(p.at(names.Tag(PropSet::Address, 0x8080, ltp::kString))), k.email1);
+        for (const auto& [tag, text] :
+             {std::pair{0x3A06001Fu, k.given}, {0x3A44001Fu, k.middle}, {0x3A11001Fu, k.surname}}) {
+            if (text.empty()) {
+                EXPECT_EQ(p.count(tag), 0u) << std::hex << tag;
+            } else {
+                EXPECT_EQ(Utf16ToAscii(p.at(tag)), text);
+            }
+        }
+    }
 }
 
 TEST(Items, LongListsKeepArraysUnderTheLimitAndStoreTheStream) {
@@ -186,6 +237,66 @@ TEST(MessageStore, FolderBookkeepingAgreesWithTables) {
     EXPECT_THROW(store.CreateContactsFolder("Eudora 2"), MessagingError);
     store.Close();
     EXPECT_THROW(store.AddContact(contacts, {"A", "a@b", "", ""}), MessagingError);
+}
+
+// The values of one contents-table row and of the item it lists, by tag, as stored (fixed cells
+// and inline PC values as their bytes, the rest as the heap items they name).
+std::pair<std::map<std::uint32_t, Bytes>, std::map<std::uint32_t, Bytes>> RowAndItem(
+    const testing::FakeNodeDatabase& db, ndb::Nid folder, ndb::Nid item) {
+    const auto& table = db.nodes.at((folder & ~0x1Fu) | 0x0E);
+    testing::HeapReader tc(db.Blocks(table.data));
+    const Bytes info = tc.Item(tc.UserRoot());
+    const std::size_t rowSize = ltp::GetU16(info.data() + 8);
+    std::size_t number = 0;
+    for (const auto& rec : tc.BthRecords(GetU32(info.data() + 10))) {
+        if (GetU32(rec.data()) == item) number = GetU32(rec.data() + 4);
+    }
+    const Bytes rows = db.SubnodeData(table.subnode, ltp::kRowMatrixNid);
+    const std::size_t perBlock = ltp::kHeapPageSize / rowSize;
+    const std::uint8_t* row =
+        rows.data() + number / perBlock * ltp::kHeapPageSize + number % perBlock * rowSize;
+    std::map<std::uint32_t, Bytes> cells;
+    for (std::size_t i = 0; i < info[1]; ++i) {
+        const std::uint8_t* c = info.data() + 22 + 8 * i;
+        const std::uint32_t tag = GetU32(c);
+        const std::size_t ib = ltp::GetU16(c + 4);
+        if (!(row[ltp::GetU16(info.data() + 6) + c[7] / 8] & (0x80 >> c[7] % 8))) continue;
+        const std::size_t fixed = ltp::FixedSize(ltp::TagType(tag));
+        cells[tag] = fixed != 0 && fixed <= 8 ? Bytes(row + ib, row + ib + fixed)
+                                              : tc.Item(GetU32(row + ib));
+    }
+    testing::HeapReader pc(db.Blocks(db.nodes.at(item).data));
+    std::map<std::uint32_t, Bytes> props;
+    for (const auto& rec : pc.BthRecords(0x20)) {
+        const std::uint32_t tag = ltp::Tag(ltp::GetU16(rec.data()), ltp::GetU16(rec.data() + 2));
+        const std::size_t fixed = ltp::FixedSize(ltp::TagType(tag));
+        props[tag] = fixed != 0 && fixed <= 4 ? Bytes(rec.begin() + 4, rec.begin() + 4 + fixed)
+                                              : pc.Item(GetU32(rec.data() + 4));
+    }
+    return {cells, props};
+}
+
+TEST(MessageStore, ListSavedAgainLaterKeepsItsContentsRowInStep) {
+    auto fake = std::make_unique<testing::FakeNodeDatabase>();
+    auto* db = fake.get();
+    MessageStore store(std::move(fake), "Eudora");
+    const ndb::Nid contacts = store.DefaultContactsFolder();
+    const ndb::Nid list = store.AddDistList(contacts, {"L", "L", {}});
+    // Enough items after it that its block of rows has left memory when it is saved again.
+    for (int i = 0; i < 300; ++i) store.AddContact(contacts, {"c", "c@x.org", "", ""});
+    store.Commit();
+    store.UpdateDistList(contacts, list, {"L", "L", {{"Ann", "ann@x.org"}}});
+    store.Commit();
+    const auto [cells, props] = RowAndItem(*db, contacts, list);
+    // The columns taken from the item that change when it is saved again.
+    for (const std::uint32_t tag :
+         {0x00390040u, 0x00710102u, 0x0E060040u, 0x0E080003u, 0x30080040u}) {
+        EXPECT_EQ(cells.count(tag), 1u) << std::hex << tag;
+    }
+    for (const auto& [tag, value] : cells) {
+        if (tag == ltp::kTagLtpRowId || tag == ltp::kTagLtpRowVer) continue;
+        EXPECT_EQ(value, props.at(tag)) << std::hex << tag;
+    }
 }
 
 }  // namespace
