@@ -1,8 +1,8 @@
 // tarvelle-bench: for books of 1,000 to 200,000 nicknames (or the counts given as arguments),
 // generates the book, exports it with tarvelle-export and prints wall time, items per second,
-// peak resident memory, the .pst size, the time of `cp --reflink=never` of the .pst plus `sync`
-// on the same disk, and the ratio export time / copy time. Exports and copies run three times
-// each; the medians are printed.
+// peak resident memory, the .pst size, the time tarvelle-verify takes to check the new file, the
+// time of `cp --reflink=never` of the .pst plus `sync` on the same disk, and the ratio export
+// time / copy time. Exports, checks and copies run three times each; the medians are printed.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,15 +77,18 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) counts.push_back(std::atol(argv[i]));
     }
     const std::string exporter = TARVELLE_EXPORT_PATH;
+    const std::string verifier = TARVELLE_VERIFY_PATH;
     const std::string generator = std::string(TARVELLE_SHARED_DIR) + "/tools/gen_large_nndbase.py";
-    if (!fs::exists(exporter)) {
-        std::cerr << "tarvelle-bench: " << exporter << " not found; build tarvelle-export first\n";
-        return 1;
+    for (const std::string& program : {exporter, verifier}) {
+        if (!fs::exists(program)) {
+            std::cerr << "tarvelle-bench: " << program << " not found; build it first\n";
+            return 1;
+        }
     }
     const fs::path work =
         fs::temp_directory_path() / ("tarvelle-bench-" + std::to_string(getpid()));
-    std::printf("%10s %10s %12s %10s %10s %10s %12s\n", "nicknames", "export s", "items/s",
-                "peak MiB", "pst MB", "copy s", "export/copy");
+    std::printf("%10s %10s %12s %10s %10s %10s %10s %12s\n", "nicknames", "export s", "items/s",
+                "peak MiB", "pst MB", "verify s", "copy s", "export/copy");
     int failures = 0;
     for (long n : counts) {
         const fs::path dir = work / std::to_string(n);
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
         // Each export and each copy runs three times; the median of each is printed, so one
         // run disturbed by the rest of the machine does not decide the figures.
         std::vector<Outcome> exports;
+        std::vector<Outcome> checks;
         std::vector<Outcome> copies;
         std::uint64_t size = 0;
         bool failed = false;
@@ -118,6 +122,15 @@ int main(int argc, char** argv) {
                 break;
             }
             size = fs::file_size(pst);
+            // The file must come out without an error (status 0), as every export's must.
+            const Outcome check = RunMeasured({verifier, pst.string()});
+            if (check.status != 0) {
+                std::cerr << "tarvelle-bench: tarvelle-verify found errors in the export of " << n
+                          << " nicknames\n";
+                failed = true;
+                break;
+            }
+            checks.push_back(check);
             const fs::path copy = dir / "copy.pst";
             fs::remove(copy);
             copies.push_back(RunMeasured(
@@ -130,12 +143,13 @@ int main(int argc, char** argv) {
             continue;
         }
         Outcome ex = Median(exports);
+        const Outcome check = Median(checks);
         const Outcome cp = Median(copies);
         // Memory is held to a limit: the largest peak of the three runs is the one printed.
         for (const Outcome& o : exports) ex.peakKiB = std::max(ex.peakKiB, o.peakKiB);
-        std::printf("%10ld %10.2f %12.0f %10.1f %10.1f %10.3f %12.1f\n", n, ex.seconds,
+        std::printf("%10ld %10.2f %12.0f %10.1f %10.1f %10.2f %10.3f %12.1f\n", n, ex.seconds,
                     static_cast<double>(n) / ex.seconds, ex.peakKiB / 1024.0, size / 1e6,
-                    cp.seconds, cp.seconds > 0 ? ex.seconds / cp.seconds : 0.0);
+                    check.seconds, cp.seconds, cp.seconds > 0 ? ex.seconds / cp.seconds : 0.0);
         std::fflush(stdout);
         fs::remove_all(dir);
     }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/DefaultSource.h"
+#include "cli/VerifyCommand.h"
 #include "export/Export.h"
 #include "export/ShownText.h"
 #include "platform/NativePath.h"
@@ -106,6 +107,7 @@ struct Options {
     std::optional<std::string> encodingName;
     platform::TextEncoding encoding = platform::TextEncoding::Auto;
     bool help = false;
+    bool verify = false;
 };
 
 std::optional<platform::TextEncoding> EncodingNamed(std::string_view name) {
@@ -131,6 +133,10 @@ Options ParseArguments(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            continue;
+        }
+        if (arg == "--verify") {
+            options.verify = true;
             continue;
         }
         bool matched = false;
@@ -223,10 +229,13 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     }
 
     TerminalHost host(env, platform::PathToUtf8(outDir), source);
-    exporter::Exporter exporter(host, env.sessions);
-    if (env.opener) exporter.SetTextFileOpener(*env.opener);
-    exporter.SetEncoding(options.encoding);
-    const exporter::ExportOutcome outcome = exporter.ExportAddressBook();
+    exporter::ExportOutcome outcome;
+    {
+        exporter::Exporter exporter(host, env.sessions);
+        if (env.opener) exporter.SetTextFileOpener(*env.opener);
+        exporter.SetEncoding(options.encoding);
+        outcome = exporter.ExportAddressBook();
+    }  // the exporter lets go of the store: the file on disk is in its final state
     host.ClearProgress();
     env.out.flush();
     // A log nobody could read does not stop the export (the .pst matters more), but the run
@@ -235,17 +244,24 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     if (logLost) {
         env.err << kProgramName << ": the progress log could not be written to standard output\n";
     }
+    bool sound = true;
+    if (options.verify && !outcome.pstPath.empty()) {
+        // Checked as it stays on disk: closed, with its final allocation maps.
+        if (const std::string failure = env.sessions.Finish(outcome.pstPath); !failure.empty())
+            env.err << kProgramName << ": " << failure << '\n';
+        sound = VerifyWrittenFile(outcome.pstPath, env.err);
+    }
     if (!outcome.pstPath.empty()) env.err << exporter::ShownPath(outcome.pstPath) << '\n';
     env.err.flush();
-    const bool success = outcome.finished && outcome.itemsFailed == 0 && !logLost;
+    const bool success = outcome.finished && outcome.itemsFailed == 0 && !logLost && sound;
     return success ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 std::string UsageText() {
-    return R"usage(Usage: tarvelle-export --file PATH --out-dir DIR [--encoding NAME]
-       tarvelle-export --out-dir DIR [--encoding NAME]
+    return R"usage(Usage: tarvelle-export [--verify] --file PATH --out-dir DIR [--encoding NAME]
+       tarvelle-export [--verify] --out-dir DIR [--encoding NAME]
        tarvelle-export --help
 
 Writes a Eudora address book (the nicknames file NNdbase.txt) into a new Outlook .pst file:
@@ -268,6 +284,9 @@ distribution list with its members.
                  at least one non-ASCII character, as Mac Roman when it is a Mac book (lines
                  ending in CR alone, or the name "Eudora Nicknames"), and as Windows-1252 (the
                  system's ANSI code page on Windows) otherwise.
+  --verify       Check the new .pst afterwards as tarvelle-verify does: its findings and the
+                 summary line go to stderr, before the file's path; a defect makes the exit
+                 status 1.
   --help         Show this text.
 
 Without --file the default address book in Eudora's data folder is exported; the folder is
@@ -282,8 +301,8 @@ is a terminal, a progress line is drawn there while the export runs.
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
   1  the store could not be prepared, the address book could not be found or read or changed
-     during the export, the .pst could not be written, some items were not written, or the
-     progress log could not be written to stdout
+     during the export, the .pst could not be written, some items were not written, the
+     progress log could not be written to stdout, or --verify found a defect
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";

@@ -435,6 +435,23 @@ class PstSessionFactory : public StoreSessionFactory {
     std::unique_ptr<StoreSession> CreateSession() override {
         return std::make_unique<PstSession>();
     }
+
+    // Closing writes the exact allocation maps and cuts off unused space.
+    std::string Finish(const std::string& path) override {
+        try {
+            auto& registry = Registry();
+            const auto it = registry.find(RegistryKey(path));
+            if (it == registry.end()) return {};
+            const std::shared_ptr<OpenPst> pst = it->second;
+            registry.erase(it);
+            // A file that could not be written keeps its last commit; that was reported then.
+            if (!pst->writeFailure.empty() || pst->store->Closed()) return {};
+            pst->store->Close();
+            return {};
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+    }
 };
 
 }  // namespace

@@ -182,6 +182,13 @@ class StoreSessionFactory {
   public:
     virtual ~StoreSessionFactory() = default;
     virtual std::unique_ptr<StoreSession> CreateSession() = 0;
+    // Brings a file this run created to its final state on disk and lets go of it, once no
+    // session uses it any more (a later logon finds an existing file). Returns why that failed,
+    // empty when it did not. Files a factory does not write need nothing.
+    virtual std::string Finish(const std::string& path) {
+        (void)path;
+        return {};
+    }
 };
 
 }  // namespace tarvelle::platform

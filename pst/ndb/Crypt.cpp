@@ -54,6 +54,25 @@ constexpr std::array<std::uint8_t, 256> kDecode = {
     200, 161, 128, 166, 153, 152, 168,  47,  14, 129, 101, 115, 228, 194, 162, 138,
     212, 225,  17, 208,   8, 139,  42, 242, 237, 154, 100,  63, 193, 108, 249, 236,
 };
+// mpbbS: the middle table of the cyclic encoding (5.2), which also uses mpbbR and mpbbI.
+constexpr std::array<std::uint8_t, 256> kCyclicMiddle = {
+     20,  83,  15,  86, 179, 200, 122, 156, 235, 101,  72,  23,  22,  21, 159,   2,
+    204,  84, 124, 131,   0,  13,  12,  11, 162,  98, 168, 118, 219, 217, 237, 199,
+    197, 164, 220, 172, 133, 116, 214, 208, 167, 155, 174, 154, 150, 113, 102, 195,
+     99, 153, 184, 221, 115, 146, 142, 132, 125, 165,  94, 209,  93, 147, 177,  87,
+     81,  80, 128, 137,  82, 148,  79,  78,  10, 107, 188, 141, 127, 110,  71,  70,
+     65,  64,  68,   1,  17, 203,   3,  63, 247, 244, 225, 169, 143,  60,  58, 249,
+    251, 240,  25,  48, 130,   9,  46, 201, 157, 160, 134,  73, 238, 111,  77, 109,
+    196,  45, 129,  52,  37, 135,  27, 136, 170, 252,   6, 161,  18,  56, 253,  76,
+     66, 114, 100,  19,  55,  36, 106, 117, 119,  67, 255, 230, 180,  75,  54,  92,
+    228, 216,  53,  61,  69, 185,  44, 236, 183,  49,  43,  41,   7, 104, 163,  14,
+    105, 123,  24, 158,  33,  57, 190,  40,  26,  91, 120, 245,  35, 202,  42, 176,
+    175,  62, 254,   4, 140, 231, 229, 152,  50, 149, 211, 246,  74, 232, 166, 234,
+    233, 243, 213,  47, 112,  32, 242,  31,   5, 103, 173,  85,  16, 206, 205, 227,
+     39,  59, 218, 186, 215, 194,  38, 212, 145,  29, 210,  28,  34,  51, 248, 250,
+    241,  90, 239, 207, 144, 182, 139, 181, 189, 192, 191,   8, 151,  30, 108, 226,
+     97, 224, 198, 193,  89, 171, 187,  88, 222,  95, 223,  96, 121, 126, 178, 138,
+};
 // clang-format on
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
@@ -61,17 +80,17 @@ constexpr std::array<std::uint8_t, 256> kDecode = {
 // Every data block of the file passes through the table: with AVX-512 VBMI, 64 bytes take two
 // 128-entry lookups and a blend on the top bit instead of 64 loads.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t TranslateVbmi(
-    std::uint8_t* data, std::size_t size, const std::uint8_t* table) {
+    const std::uint8_t* from, std::uint8_t* to, std::size_t size, const std::uint8_t* table) {
     const __m512i t0 = _mm512_loadu_si512(table);
     const __m512i t1 = _mm512_loadu_si512(table + 64);
     const __m512i t2 = _mm512_loadu_si512(table + 128);
     const __m512i t3 = _mm512_loadu_si512(table + 192);
     std::size_t i = 0;
     for (; i + 64 <= size; i += 64) {
-        const __m512i x = _mm512_loadu_si512(data + i);
+        const __m512i x = _mm512_loadu_si512(from + i);
         const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);   // entries 0-127
         const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);  // entries 128-255
-        _mm512_storeu_si512(data + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+        _mm512_storeu_si512(to + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
     }
     return i;
 }
@@ -84,13 +103,15 @@ bool HasVbmi() {
 }
 #endif
 
-void Translate(std::span<std::uint8_t> data, const std::array<std::uint8_t, 256>& table) {
+// `to` may be `from` itself.
+void Translate(std::span<const std::uint8_t> from, std::uint8_t* to,
+               const std::array<std::uint8_t, 256>& table) {
     std::size_t done = 0;
 #ifdef TARVELLE_X86_SIMD
-    if (data.size() >= 64 && HasVbmi())
-        done = TranslateVbmi(data.data(), data.size(), table.data());
+    if (from.size() >= 64 && HasVbmi())
+        done = TranslateVbmi(from.data(), to, from.size(), table.data());
 #endif
-    for (std::size_t i = done; i < data.size(); ++i) data[i] = table[data[i]];
+    for (std::size_t i = done; i < from.size(); ++i) to[i] = table[from[i]];
 }
 
 }  // namespace
@@ -169,6 +190,8 @@ bool HasClmul() {
 }  // namespace
 
 std::uint32_t Crc(std::span<const std::uint8_t> data, std::uint32_t seed) {
+    // zlib answers a null buffer with its own start value: no data leaves the CRC as it is.
+    if (data.empty()) return seed;
     std::uint32_t crc = seed;
     std::size_t done = 0;
 #ifdef TARVELLE_X86_SIMD
@@ -180,7 +203,23 @@ std::uint32_t Crc(std::span<const std::uint8_t> data, std::uint32_t seed) {
     return CrcTable(data.data() + done, data.size() - done, crc);
 }
 
-void PermuteEncode(std::span<std::uint8_t> data) { Translate(data, kEncode); }
-void PermuteDecode(std::span<std::uint8_t> data) { Translate(data, kDecode); }
+void CyclicDecode(std::span<std::uint8_t> data, std::uint32_t key) {
+    auto w = static_cast<std::uint16_t>(key ^ (key >> 16));
+    for (std::uint8_t& byte : data) {
+        const auto low = static_cast<std::uint8_t>(w);
+        const auto high = static_cast<std::uint8_t>(w >> 8);
+        std::uint8_t b = kEncode[static_cast<std::uint8_t>(byte + low)];
+        b = kCyclicMiddle[static_cast<std::uint8_t>(b + high)];
+        b = kDecode[static_cast<std::uint8_t>(b - high)];
+        byte = static_cast<std::uint8_t>(b - low);
+        ++w;
+    }
+}
+
+void PermuteEncode(std::span<std::uint8_t> data) { Translate(data, data.data(), kEncode); }
+void PermuteDecode(std::span<std::uint8_t> data) { Translate(data, data.data(), kDecode); }
+void PermuteDecode(std::span<const std::uint8_t> from, std::uint8_t* to) {
+    Translate(from, to, kDecode);
+}
 
 }  // namespace tarvelle::pst::ndb

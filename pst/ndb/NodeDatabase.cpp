@@ -31,13 +31,13 @@
 namespace tarvelle::pst::ndb {
 
 void SealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib, Bid bid) {
-    std::uint8_t* t = page + kPageSize - kPageTrailerSize;
-    t[0] = ptype;
-    t[1] = ptype;
     const bool mapPage = ptype == kPageAMap || ptype == kPagePMap || ptype == kPageFMap;
-    PutU16(t + 2, mapPage ? 0 : ComputeSig(ib, bid));
-    PutU32(t + 4, Crc(std::span<const std::uint8_t>(page, kPageSize - kPageTrailerSize)));
-    PutU64(t + 8, bid);
+    PageTrailer t;
+    t.ptype = t.ptypeRepeat = ptype;
+    t.sig = mapPage ? 0 : ComputeSig(ib, bid);
+    t.crc = Crc(std::span<const std::uint8_t>(page, kPageSize - kPageTrailerSize));
+    t.bid = bid;
+    t.Write(page);
 }
 
 namespace {
@@ -99,33 +99,32 @@ struct HeaderState {
 };
 
 std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
+    using namespace header;
     std::array<std::uint8_t, kHeaderSize> b{};
     std::uint8_t* p = b.data();
-    std::memcpy(p, "!BDN", 4);
-    p[8] = 'S';
-    p[9] = 'M';
-    PutU16(p + 10, 23);  // wVer: Unicode
-    PutU16(p + 12, 19);  // wVerClient
-    p[14] = 1;           // bPlatformCreate
-    p[15] = 1;           // bPlatformAccess
-    PutU64(p + 32, h.bidNextP);
-    PutU32(p + 40, h.unique);
-    for (std::size_t i = 0; i < 32; ++i) PutU32(p + 44 + 4 * i, h.rgnid[i]);
-    // ROOT
-    PutU64(p + 184, h.fileEof);
-    PutU64(p + 192, h.amapLast);
-    PutU64(p + 200, h.amapFree);
-    PutU64(p + 216, h.nbt.bid);
-    PutU64(p + 224, h.nbt.ib);
-    PutU64(p + 232, h.bbt.bid);
-    PutU64(p + 240, h.bbt.ib);
-    p[248] = 2;                       // fAMapValid: VALID_AMAP2
-    std::memset(p + 256, 0xFF, 256);  // rgbFM, rgbFP
-    p[512] = 0x80;                    // bSentinel
-    p[513] = static_cast<std::uint8_t>(h.crypt);
-    PutU64(p + 516, h.bidNextB);
-    PutU32(p + 4, Crc(std::span<const std::uint8_t>(p + 8, 471)));
-    PutU32(p + 524, Crc(std::span<const std::uint8_t>(p + 8, 516)));
+    std::memcpy(p + kMagic, "!BDN", 4);
+    std::memcpy(p + kMagicClient, "SM", 2);
+    PutU16(p + kVersion, kVersionUnicode);
+    PutU16(p + kClientVersion, kVersionClient);
+    p[kPlatformCreate] = 1;
+    p[kPlatformAccess] = 1;
+    PutU64(p + kBidNextP, h.bidNextP);
+    PutU32(p + kUnique, h.unique);
+    for (std::size_t i = 0; i < 32; ++i) PutU32(p + kRgnid + 4 * i, h.rgnid[i]);
+    PutU64(p + kFileEof, h.fileEof);
+    PutU64(p + kAMapLast, h.amapLast);
+    PutU64(p + kAMapFree, h.amapFree);
+    PutU64(p + kNbtRoot, h.nbt.bid);
+    PutU64(p + kNbtRoot + 8, h.nbt.ib);
+    PutU64(p + kBbtRoot, h.bbt.bid);
+    PutU64(p + kBbtRoot + 8, h.bbt.ib);
+    p[kAMapValid] = kValidAMap2;
+    std::memset(p + kFMapBytes, 0xFF, 256);  // rgbFM, rgbFP
+    p[kSentinel] = kSentinelValue;
+    p[kCryptMethod] = static_cast<std::uint8_t>(h.crypt);
+    PutU64(p + kBidNextB, h.bidNextB);
+    PutU32(p + kCrcPartial, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcPartialSpan)));
+    PutU32(p + kCrcFull, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcFullSpan)));
     return b;
 }
 
@@ -463,11 +462,9 @@ class Writer final : public NodeDatabase, private PageSink {
     // Trailer of a block whose payload is in place ([MS-PST] 2.2.2.8.1): the CRC covers the
     // payload as stored.
     static void SealBlock(const StagedBlock& b, Bid bid, std::size_t cb) {
-        std::uint8_t* t = b.data + BlockSizeOnDisk(cb) - kBlockTrailerSize;
-        PutU16(t, static_cast<std::uint16_t>(cb));
-        PutU16(t + 2, ComputeSig(b.ib, bid));
-        PutU32(t + 4, Crc(std::span<const std::uint8_t>(b.data, cb)));
-        PutU64(t + 8, bid);
+        const BlockTrailer t{static_cast<std::uint16_t>(cb), ComputeSig(b.ib, bid),
+                             Crc(std::span<const std::uint8_t>(b.data, cb)), bid};
+        t.Write(b.data + BlockSizeOnDisk(cb) - kBlockTrailerSize);
     }
 
     // Internal blocks are stored as they are (never encoded, [MS-PST] 5). One that would be

@@ -115,5 +115,10 @@ std::uint32_t Crc(std::span<const std::uint8_t> data, std::uint32_t seed = 0);
 // [MS-PST] 5.1: the permutation cipher applied to data blocks.
 void PermuteEncode(std::span<std::uint8_t> data);
 void PermuteDecode(std::span<std::uint8_t> data);
+// The same from `from` into `to` (room for from.size() bytes).
+void PermuteDecode(std::span<const std::uint8_t> from, std::uint8_t* to);
+// [MS-PST] 5.2: the cyclic encoding (its own inverse), keyed by the low 32 bits of the BID.
+// Tarvelle never writes it; Outlook's "high encryption" files use it.
+void CyclicDecode(std::span<std::uint8_t> data, std::uint32_t key);
 
 }  // namespace tarvelle::pst::ndb

@@ -247,10 +247,10 @@ class PageTree {
                 PutU64(p + 16, n.children[i]->ib);
             }
         }
-        page[kBtEntriesSize] = static_cast<std::uint8_t>(count);
-        page[kBtEntriesSize + 1] = static_cast<std::uint8_t>(kBtEntriesSize / entrySize);
-        page[kBtEntriesSize + 2] = static_cast<std::uint8_t>(entrySize);
-        page[kBtEntriesSize + 3] = n.level;
+        const BtPageInfo info{static_cast<std::uint8_t>(count),
+                              static_cast<std::uint8_t>(kBtEntriesSize / entrySize),
+                              static_cast<std::uint8_t>(entrySize), n.level};
+        std::memcpy(page + kBtEntriesSize, &info, sizeof info);
         SealPage(page, Traits::kPageType, n.ib, n.bid);
         n.dirty = false;
     }

@@ -87,9 +87,8 @@ class BooksBinaryTest : public ::testing::Test {
             if (e.path().extension() == ".pst") pst = e.path();
         }
         if (pst.empty()) return pst;
-        const Shelled check = Shell(std::string(TARVELLE_PYTHON) + " " +
-                                    Quote(std::string(TARVELLE_SHARED_DIR) + "/tools/pstwalk.py") +
-                                    " check " + Quote(pst.string()));
+        const Shelled check = Shell(Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-verify") +
+                                    " " + Quote(pst.string()));
         EXPECT_EQ(check.status, 0) << check.out;
         return pst;
     }

@@ -38,12 +38,13 @@ class BinaryTest : public ::testing::Test {
     }
 
     // Runs the tool through the shell; `prefix` may set limits first (e.g. "ulimit -f 64;").
-    Result Run(const std::string& args, const std::string& prefix = "") {
+    Result Run(const std::string& args, const std::string& prefix = "",
+               const std::string& program = "tarvelle-export") {
         const fs::path out = dir / "stdout.txt";
         const fs::path err = dir / "stderr.txt";
-        const std::string command =
-            prefix + " exec " + Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-export") + " " +
-            args + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+        const std::string command = prefix + " exec " +
+                                    Quote(std::string(TARVELLE_BINARY_DIR) + "/" + program) + " " +
+                                    args + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
         const int raw = std::system(("/bin/sh -c " + Quote(command)).c_str());
         Result result;
         if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
@@ -69,12 +70,11 @@ class BinaryTest : public ::testing::Test {
         return text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
     }
 
-    // The strict PST checker's exit status (0 = no error); its report goes to check.txt.
+    // tarvelle-verify's exit status (0 = no error); its report goes to check.txt.
     int Check(const std::string& pst) const {
-        const std::string command = std::string(TARVELLE_PYTHON) + " " +
-                                    Quote(std::string(TARVELLE_SHARED_DIR) + "/tools/pstwalk.py") +
-                                    " check " + Quote(pst) + " >" +
-                                    Quote((dir / "check.txt").string()) + " 2>&1";
+        const std::string command = Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-verify") +
+                                    " " + Quote(pst) + " >" + Quote((dir / "check.txt").string()) +
+                                    " 2>&1";
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
@@ -143,6 +143,58 @@ TEST_F(BinaryTest, FileSizeLimitBecomesAWriteErrorNotACrash) {
     const std::string pst = LastErrLine(r);
     ASSERT_TRUE(fs::is_regular_file(pst)) << pst;
     EXPECT_EQ(Check(pst), 0) << ReadAll(dir / "check.txt");
+}
+
+TEST_F(BinaryTest, VerifyChecksTheExportAndReportsItsStatus) {
+    const std::string book = std::string(TARVELLE_SOURCE_DIR) + "/examples/NNdbase.txt";
+    Result r =
+        Run("--verify --file " + Quote(book) + " --out-dir " + Quote((dir / "out").string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string pst = LastErrLine(r);
+    // The summary comes right before the path, which stays last.
+    EXPECT_THAT(r.err, EndsWith(pst +
+                                ": 7 folders, 19 contacts, 3 lists, 10 members, 0 errors, "
+                                "0 warnings\n" +
+                                pst + "\n"));
+
+    // The file itself, whole and in the ways it may be damaged or foreign.
+    const std::string original = ReadAll(pst);
+    auto variant = [&](const std::string& name, std::size_t at, char value) {
+        std::string bytes = original;
+        bytes[at] = value;
+        const fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return Quote(path.string());
+    };
+    const struct {
+        std::string args;
+        int status;
+        std::string text;  // on stdout or stderr
+    } cases[] = {
+        {Quote(pst), 0, " 0 errors, 0 warnings\n"},
+        {variant("crc.pst", 524, static_cast<char>(original[524] ^ 1)), 1,
+         "error: header: dwCRCFull"},
+        {variant("ansi.pst", 10, 14), 2, "not a Unicode PST file"},
+        {"", 2, "no file given"},
+        {"--help", 0, "Usage: tarvelle-verify"},
+    };
+    for (const auto& c : cases) {
+        r = Run(c.args, "", "tarvelle-verify");
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out << r.err;
+        EXPECT_THAT(r.out + r.err, HasSubstr(c.text)) << c.args;
+    }
+
+    // The dump is JSON whose summary agrees and whose items carry named properties.
+    r = Run("--dump " + Quote(pst), "", "tarvelle-verify");
+    std::ofstream(dir / "dump.json", std::ios::binary) << r.out;
+    const std::string read =
+        std::string(TARVELLE_PYTHON) +
+        " -c \"import json, sys; d = json.load(open(sys.argv[1], encoding='utf-8')); "
+        "print(d['summary']['contacts'], [p['value'] for i in d['items'] for p in "
+        "i['properties'] if p.get('lid') == '0x8083'][0])\" " +
+        Quote((dir / "dump.json").string()) + " >" + Quote((dir / "read.txt").string());
+    ASSERT_EQ(std::system(read.c_str()), 0) << ReadAll(dir / "dump.json").substr(0, 2000);
+    EXPECT_EQ(ReadAll(dir / "read.txt"), "19 anna.becker@example.com\n");
 }
 
 }  // namespace

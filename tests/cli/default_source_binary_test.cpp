@@ -95,10 +95,8 @@ TEST_F(DefaultModeBinaryTest, ExportsTheRegisteredBookIntoAValidPst) {
     }
     ASSERT_FALSE(pst.empty()) << r.err;
     const fs::path report = dir_ / "check.txt";
-    const std::string check = std::string(TARVELLE_PYTHON) + " " +
-                              Quote(std::string(TARVELLE_SHARED_DIR) + "/tools/pstwalk.py") +
-                              " check " + Quote(pst.string()) + " >" + Quote(report.string()) +
-                              " 2>&1";
+    const std::string check = Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-verify") + " " +
+                              Quote(pst.string()) + " >" + Quote(report.string()) + " 2>&1";
     const int raw = std::system(check.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadAll(report);
 }

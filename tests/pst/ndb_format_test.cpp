@@ -30,6 +30,8 @@ TEST(NdbCrc, MatchesValuesComputedBitByBit) {
     EXPECT_EQ(Crc(Bytes("123456789")), 0x2DFD2D88u);
     EXPECT_EQ(Crc(Bytes("a")), 0x3AB551CEu);
     EXPECT_EQ(Crc(Bytes("")), 0u);
+    EXPECT_EQ(Crc({}), 0u);  // an empty vector's data() is null, which zlib treats apart
+    EXPECT_EQ(Crc({}, 0x1234ABCDu), 0x1234ABCDu);
     const std::vector<std::uint8_t> zeros(4096, 0);
     EXPECT_EQ(Crc(zeros), 0u);  // start value 0 and no inversion: zeros leave it at 0
     const std::vector<std::uint8_t> ones(4, 0xFF);
