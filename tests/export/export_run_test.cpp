@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -125,7 +126,7 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     // Created once, then opened again: both log-ons name the same file and display name.
     const std::string logon = ExpectedPstPath() + "|1|Eudora Address Book Created-05-12-26 9-5-3";
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
-    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run does not
+    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run closes
     EXPECT_EQ(record.Count("Close"), 1);
     // The completion is announced once the file is final.
     EXPECT_EQ(callsAtMessage.back(), "Close");
@@ -223,6 +224,7 @@ TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
 struct PreparationFailure {
     const char* operation;
     std::size_t linesBefore;  // preparation lines logged before the failure
+    bool writerUnusable;      // the store writer failed, not the file
 };
 
 class PreparationFailureTest : public ExportRunTest,
@@ -241,14 +243,18 @@ TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
     EXPECT_THAT(host.log, ElementsAreArray(expected));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "Outlook Error");
-    EXPECT_EQ(host.messages[0].text,
-              "Outlook Session Creation Error !\r\n"
-              "Check if Outlook is installed and configured.\r\n"
-              "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
-              "Outlook 2013/2010 (32 Bit).\r\n"
-              "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
-              "https://tarvelle.example/help/downgrade-office-2010-to-32-bit.pdf");
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+    // Re-installing Outlook is advised only where the writer itself failed; a file that cannot
+    // be made is reported with its folder and cause.
+    const std::string& text = host.messages[0].text;
+    EXPECT_EQ(text.find("re-install") != std::string::npos, failure.writerUnusable) << text;
+    if (!failure.writerUnusable) {
+        EXPECT_EQ(text.rfind("The Outlook file could not be created in " + host.folder +
+                                 ":\r\ndisk says no\r\n",
+                             0),
+                  0u)
+            << text;
+    }
     EXPECT_TRUE(outcome.storeFailed);
     EXPECT_FALSE(outcome.finished);
     // The run stops: no second session, no book read, nothing written.
@@ -260,12 +266,12 @@ TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, PreparationFailureTest,
-                         ::testing::Values(PreparationFailure{"CreateSession", 2},
-                                           PreparationFailure{"LogonPstStore", 2},
-                                           PreparationFailure{"OutlookVersion", 3},
-                                           PreparationFailure{"ApplyDisplayName", 5},
-                                           PreparationFailure{"EntryID", 6},
-                                           PreparationFailure{"Logoff", 6}),
+                         ::testing::Values(PreparationFailure{"CreateSession", 2, true},
+                                           PreparationFailure{"LogonPstStore", 2, false},
+                                           PreparationFailure{"OutlookVersion", 3, true},
+                                           PreparationFailure{"ApplyDisplayName", 5, false},
+                                           PreparationFailure{"EntryID", 6, false},
+                                           PreparationFailure{"Logoff", 6, false}),
                          [](const auto& info) { return std::string(info.param.operation); });
 
 TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
@@ -298,6 +304,8 @@ TEST_F(ExportRunTest, FailedReopenShowsTheOutlookErrorWithoutFinishing) {
         EXPECT_THAT(host.log, ElementsAreArray(expected)) << operation;
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].title, "Outlook Error");
+        EXPECT_EQ(host.messages[0].text.find("re-install") != std::string::npos,
+                  std::string(operation) == "CreateSession");
         EXPECT_TRUE(outcome.storeFailed);
         EXPECT_FALSE(outcome.finished);
     }
@@ -370,7 +378,7 @@ TEST_F(ExportRunTest, ReadFailingPartWayKeepsWhatWasWrittenAndFails) {
     EXPECT_TRUE(outcome.bookUnreadable);
     EXPECT_FALSE(outcome.finished);
     EXPECT_EQ(record.SavedItems().size(), 2u);
-    EXPECT_EQ(record.Count("Close"), 1);  // what was saved is made durable and final
+    EXPECT_EQ(record.Count("Close"), 1);  // what was saved is made final
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "Export Failed");
 }
@@ -549,15 +557,52 @@ TEST(ShownTextTest, QuotesAndEscapesOnlyTextWithControlCharacters) {
     EXPECT_EQ(ShownText(text + "\n"), text + "\xE2\x80\xA6");
 }
 
-TEST_F(ExportRunTest, ClockIsReadSeparatelyForDisplayNameAndFileName) {
+TEST_F(ExportRunTest, DisplayNameAndFileNameCarryTheSameTime) {
     UseBook({});
     int reads = 0;
     exporter.SetClock([&] { return now + std::chrono::seconds(reads++); });
     exporter.ExportAddressBook();
     EXPECT_EQ(exporter.State().displayName, "Eudora Address Book Created-05-12-26 9-5-3");
-    EXPECT_EQ(exporter.State().pstPath,
-              host.folder + kSep + "Eudora Address Book Created-05-12-26 9-5-4.pst");
+    EXPECT_EQ(exporter.State().pstPath, ExpectedPstPath());
 }
+
+struct RunEnd {
+    const char* name;
+    std::function<void(RecordingExportHost&, StoreRecord&)> arrange;
+};
+
+class RunEndTest : public ExportRunTest, public ::testing::WithParamInterface<RunEnd> {};
+
+// However the run ends once its file exists, the file is closed and every store object released;
+// a finished run closes before it says so.
+TEST_P(RunEndTest, EveryRunEndsWithItsStoreClosed) {
+    UseBook({"alias a a@example.com", "alias g a, b@example.com"});
+    GetParam().arrange(host, record);
+    std::size_t logAtClose = 0;
+    record.onCall = [&](const std::string& operation) {
+        if (operation == "Close") logAtClose = host.log.size();
+    };
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_EQ(record.Count("Close"), 1);
+    EXPECT_EQ(record.openSessions, 0);
+    EXPECT_EQ(exporter.State().store, nullptr);
+    EXPECT_EQ(exporter.State().distListWrapper, nullptr);
+    EXPECT_THAT(record.violations, ::testing::IsEmpty());
+    if (outcome.finished) {
+        EXPECT_EQ(host.log.at(logAtClose), "Finished...");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEnd, RunEndTest,
+    ::testing::Values(
+        RunEnd{"Finished", [](RecordingExportHost&, StoreRecord&) {}},
+        RunEnd{"BookMissing", [](RecordingExportHost& h, StoreRecord&) { h.source.path += "x"; }},
+        RunEnd{"WriteFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("Wrapper.Save", 1, true); }},
+        RunEnd{"PreparationFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("ApplyDisplayName"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportRunTest, SecondRunUsesANewFileAndRestartsNumbering) {
     UseBook({"alias a a@example.com", "alias b b@example.com"});
@@ -589,8 +634,6 @@ TEST_F(ExportRunTest, StoreObjectsAreReleasedBeforeTheirSession) {
         Exporter scoped(host, factory);
         scoped.SetClock([this] { return now; });
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
-        // The last list and its wrapper stay in the state after the run.
-        EXPECT_NE(scoped.State().distListWrapper, nullptr);
         now += std::chrono::seconds(1);
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
         now += std::chrono::seconds(1);

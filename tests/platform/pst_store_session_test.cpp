@@ -20,6 +20,16 @@ namespace {
 namespace fs = std::filesystem;
 using pst::testing::Pstwalk;
 
+// Whether any descriptor of this process refers to `path`.
+bool OpenInThisProcess(const fs::path& path) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        // The same file, whatever name the descriptor was opened under.
+        if (fs::equivalent(fd.path(), path, ec)) return true;
+    }
+    return false;
+}
+
 class PstStoreSessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -191,6 +201,11 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     // Every later write fails the same way instead of half-succeeding.
     EXPECT_THROW(AddContact(*store, "After", "after@example.org"), PstWriteError);
     EXPECT_THROW(session->Flush(), PstWriteError);
+    // Closing a failed file only lets it go, with the last object of its store: it keeps its
+    // last commit.
+    EXPECT_NO_THROW(session->Close());
+    store.reset();
+    EXPECT_FALSE(OpenInThisProcess(path));
     ExpectValid(path);
     const auto tree = Pstwalk("tree", path);
     EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
@@ -231,21 +246,32 @@ TEST_F(PstStoreSessionTest, ExpectedItemsAreComparedWithTheFreeSpace) {
     }
 }
 
-TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalAndDiscardTakesBackOnlyAnEmptyOne) {
+TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalReleasesItAndDiscardTakesBackOnlyAnEmptyOne) {
     const fs::path kept = dir_ / "kept.pst";
     const fs::path empty = dir_ / "empty.pst";
+    {
+        auto session = factory_->CreateSession();
+        AddContact(*session->LogonPstStore(kept.string(), 1, "Kept"), "Ann", "ann@example.org");
+        session->Logoff();
+    }
+    // Logged on again, as the export run does after preparing the file.
     auto session = factory_->CreateSession();
     auto store = session->LogonPstStore(kept.string(), 1, "Kept");
     session->LogonPstStore(empty.string(), 1, "Empty");
-    AddContact(*store, "Ann", "ann@example.org");
+    AddContact(*store, "Bob", "bob@example.org");
     session->Discard();
     EXPECT_FALSE(fs::exists(empty));
     ASSERT_TRUE(fs::exists(kept)) << "a store holding an item is kept";
+    ASSERT_TRUE(OpenInThisProcess(kept));
+
     session->Close();
+    EXPECT_FALSE(OpenInThisProcess(kept));
     EXPECT_THROW(AddContact(*store, "Late", "late@example.org"), StoreError);
+    // Nothing continues a closed file: it is an existing file like any other.
+    EXPECT_THROW(factory_->CreateSession()->LogonPstStore(kept.string(), 1, "x"), StoreError);
     const pst::verify::Report report = pst::verify::Verify(kept);
     EXPECT_EQ(report.Errors() + report.Warnings(), 0u) << report.Summary(kept.string());
-    EXPECT_EQ(report.counts.contacts, 1u);
+    EXPECT_EQ(report.counts.contacts, 2u);
     EXPECT_NO_THROW(session->Logoff());
 }
 

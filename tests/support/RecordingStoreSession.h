@@ -70,6 +70,7 @@ struct StoreRecord {
     std::vector<FailureRule> rules;
     std::function<void(const RecordedItem&)> onSave;  // may throw to refuse an item
     std::function<void(const Member&)> onAddMember;   // may throw to refuse a member
+    std::function<void(const std::string&)> onCall;   // sees every operation as it starts
     std::string versionText = "16.0 (recording double)";
     std::optional<NoRoom> noRoom;
     platform::ExpectedItems expected;     // what the last ExpectItems said
@@ -87,6 +88,7 @@ struct StoreRecord {
 
     void Call(const std::string& operation) {
         calls.push_back(operation);
+        if (onCall) onCall(operation);
         for (FailureRule& rule : rules) {
             if (rule.operation != operation) continue;
             ++rule.seen;
@@ -286,10 +288,13 @@ class RecordingSession : public platform::StoreSession {
             throw platform::NotEnoughSpaceError(room->folder, room->needed, room->available);
     }
     void Flush() override { record_.Call("Flush"); }
-    void Close() override { record_.Call("Close"); }
     void Discard() override { record_.Call("Discard"); }
     void Logoff() override {
         record_.Call("Logoff");
+        open_.clear();
+    }
+    void Close() override {
+        record_.Call("Close");
         open_.clear();
     }
 
