@@ -89,6 +89,8 @@ class ExportRunTest : public ::testing::Test {
 };
 
 TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
+    std::vector<std::string> callsAtMessage;
+    host.onMessage = [&] { callsAtMessage = record.calls; };
     UseBook({
         "alias john john@example.com",
         "note john <name:John Smith>",
@@ -126,6 +128,8 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
     EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run closes
     EXPECT_EQ(record.Count("Close"), 1);
+    // The completion is announced once the file is final.
+    EXPECT_EQ(callsAtMessage.back(), "Close");
 
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
@@ -431,11 +435,11 @@ TEST_F(ExportRunTest, FailingWriteOfTheFileEndsTheRun) {
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(host.messages[0].text,
               "The Outlook file could not be written:\r\nNo space left on device\r\n"
-              "Items saved before the failure are kept in:\r\n" +
+              "The file keeps the first item:\r\n" +
                   ExpectedPstPath());
 }
 
-TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
+TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrClosingEndsTheRun) {
     UseBook({"alias g x@example.com, y@example.com", "alias a a@example.com"});
     record.FailOn("Wrapper.Save", 1, true, "File too large");
     EXPECT_TRUE(exporter.ExportAddressBook().writeFailed);
@@ -452,6 +456,32 @@ TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrFlushingEndsTheRun) {
     EXPECT_FALSE(outcome.finished);
     ASSERT_FALSE(host.log.empty());
     EXPECT_EQ(host.log.back(), "Could not write the Outlook file: Input/output error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed") << "a failed close is no success";
+}
+
+TEST_F(ExportRunTest, ABookTooLargeForTheDiskStopsBeforeAnyItemAndLeavesNoFile) {
+    UseBook({"alias a a@example.com", "note a <name:Ann>", "alias b b@example.com",
+             "alias g a, b, c@example.com", "alias"});
+    record.noRoom = tarvelle::fakes::NoRoom{"/media/stick", 300'000'001, 89'999'999};
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    // The store was told what was coming, counted by the first pass.
+    EXPECT_EQ(record.expected.contacts, 2u);
+    EXPECT_EQ(record.expected.lists, 1u);
+    EXPECT_EQ(record.expected.contactText, 42u);
+    EXPECT_EQ(record.expected.listText, 27u);
+    EXPECT_EQ(record.expected.noteText, 17u);
+    const std::string text =
+        "Not enough free space in /media/stick: about 301 MB needed, 89 MB free";
+    EXPECT_THAT(RunLines(), ElementsAre(text));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Export Failed");
+    EXPECT_EQ(host.messages[0].text, text);
+    EXPECT_TRUE(outcome.writeFailed);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_EQ(record.Count("AddItem"), 0);
+    EXPECT_EQ(record.Count("Discard"), 1);
+    EXPECT_EQ(outcome.pstPath, "") << "no file to name";
 }
 
 TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {
