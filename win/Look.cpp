@@ -97,13 +97,11 @@ HBRUSH SolidBrush(COLORREF colour) {
     return brush;
 }
 
-HFONT DerivedFont(HWND dialog, double points, bool underline) {
+HFONT DerivedFont(HWND dialog, double points) {
     LOGFONTW font{};
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(font),
                  &font);
-    if (points > 0)
-        font.lfHeight = -static_cast<LONG>(std::lround(points * WindowDpi(dialog) / 72));
-    font.lfUnderline = underline ? TRUE : FALSE;
+    font.lfHeight = -static_cast<LONG>(std::lround(points * WindowDpi(dialog) / 72));
     return ::CreateFontIndirectW(&font);
 }
 

@@ -33,8 +33,8 @@ inline constexpr COLORREF kProgressBackground = RGB(0xF4, 0xF7, 0xFB);
 
 // A solid brush per colour, kept for the program's life (the colour messages hand brushes out).
 HBRUSH SolidBrush(COLORREF colour);
-// The dialog's font at another size, or underlined; the caller deletes it.
-HFONT DerivedFont(HWND dialog, double points, bool underline);
+// The dialog's font at another size; the caller deletes it.
+HFONT DerivedFont(HWND dialog, double points);
 
 // A PNG picture of the resources drawn into `where`, scaled smoothly.
 void DrawPicture(HDC dc, int resource, const RECT& where);

@@ -25,8 +25,10 @@ constexpr int kPageHeight = 5430;
 constexpr int kBackdropWidth = 497 * 15;
 constexpr int kBackdropHeight = 375 * 15;
 
+// Label4 reaches down to Label2: Windows wraps its text onto a third line that the Qt layout's
+// height would cut off.
 constexpr Place kSelectionPlaces[] = {
-    {IDC_LABEL3, {120, 120, 7215, 615}},       {IDC_LABEL4, {120, 600, 7215, 495}},
+    {IDC_LABEL3, {120, 120, 7215, 615}},       {IDC_LABEL4, {120, 600, 7215, 720}},
     {IDC_LABEL2, {120, 1320, 4335, 255}},      {IDC_SHAPE1, {120, 1560, 7215, 1215}},
     {IDC_SOURCE, {240, 1680, 6975, 1065}},     {IDC_CHOOSE_FRAME, {120, 2880, 7215, 1695}},
     {IDC_OPT_DEFAULT, {240, 3240, 4575, 255}}, {IDC_OPT_CHOOSE, {240, 3600, 4455, 255}},
@@ -459,10 +461,8 @@ void AboutWindow::Close() {
 }
 
 void AboutWindow::DeleteFonts() {
-    for (HFONT* font : {&titleFont_, &linkFont_}) {
-        if (*font != nullptr) ::DeleteObject(*font);
-        *font = nullptr;
-    }
+    if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
+    titleFont_ = nullptr;
 }
 
 void AboutWindow::OnInit() {
@@ -478,13 +478,9 @@ void AboutWindow::OnInit() {
     SetControlText(IDC_HELP_LINK, wizard::AboutBox::HelpAddress());
     SetControlText(IDOK, texts.okButton);
     SetControlText(IDCANCEL, texts.cancelButton);
-    titleFont_ = DerivedFont(window, 14.25, false);
-    linkFont_ = DerivedFont(window, 0, true);
+    titleFont_ = DerivedFont(window, 14.25);
     ::SendDlgItemMessageW(window, IDC_ABOUT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_),
                           FALSE);
-    for (int link : {IDC_SITE_LINK, IDC_HELP_LINK}) {
-        ::SendDlgItemMessageW(window, link, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
-    }
     // Tooltips of the two links.
     HWND tips =
         ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,

@@ -108,7 +108,6 @@ class AboutWindow : public wizard::AboutView, private DialogWindow {
     void DeleteFonts();
     wizard::AboutBox& box_;
     HFONT titleFont_ = nullptr;
-    HFONT linkFont_ = nullptr;
 };
 
 class WindowsViews : public wizard::ViewFactory {
