@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
 #endif
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvelle"));
-    QApplication::setDesktopFileName(QStringLiteral("tarvelle"));
+    QApplication::setDesktopFileName(QStringLiteral("example.tarvelle.Tarvelle"));
     tarvelle::app::InstallApplicationLook();
 
     tarvelle::app::DesktopServices services;
