@@ -22,6 +22,8 @@ bad() { echo "FAIL: $*"; fail=$((fail + 1)); }
 wine() { "$loader" "$@"; }
 wineserver_wait() { /usr/lib/wine/wineserver -w; }
 c=$WINEPREFIX/drive_c
+# Wine reads command lines and file names in the locale's character set.
+export LC_ALL=C.UTF-8
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 setup=$build/Tarvelle-Setup-$version-x64.exe
@@ -58,8 +60,12 @@ else
 fi
 
 # -- the installed wizard, driven through an export -----------------------------------------------
-mkdir -p "$c/BOOKS" "$c/EUDORA/GUI" "$c/OUT/gui"
+# The book and the output folder under names outside every ANSI code page: the wizard shows and
+# picks them.
+unicode=Ελληνικά
+mkdir -p "$c/BOOKS/$unicode" "$c/EUDORA/GUI" "$c/OUT/$unicode"
 cp "$root/examples/NNdbase.txt" "$c/BOOKS/NNdbase.txt"
+cp "$root/examples/NNdbase.txt" "$c/BOOKS/$unicode/NNdbase.txt"
 cp "$root/examples/NNdbase.txt" "$c/EUDORA/GUI/NNDBASE.TXT"
 printf 'Dear diary,\r\nnothing to see here.\r\n' >"$c/BOOKS/notes.txt"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Qualcomm\\Eudora\\CommandLine]\r\n"Current"="C:\\\\EUDORA\\\\EUDORA.EXE C:\\\\EUDORA\\\\GUI C:\\\\EUDORA\\\\GUI\\\\EUDORA.INI"\r\n' >"$work/eudora.reg"
@@ -70,7 +76,8 @@ wineserver_wait
 wine "$installed_win\\tarvelle.exe" >"$work/wizard.log" 2>&1 &
 wizard=$!
 timeout 300 "$loader" "$build/wizard_driver.exe" 'C:\EUDORA\GUI' 'C:\BOOKS\notes.txt' \
-  'C:\BOOKS\NNdbase.txt' 'C:\OUT\gui' 'C:\OUT\gui-log.txt' >"$work/driver.out" 2>&1
+  "C:\\BOOKS\\$unicode\\NNdbase.txt" "C:\\OUT\\$unicode" 'C:\OUT\gui-log.txt' \
+  >"$work/driver.out" 2>&1
 status=$?
 sed 's/^/    /' "$work/driver.out"
 if [ $status -eq 0 ]; then
@@ -81,7 +88,7 @@ else
 fi
 wait "$wizard" 2>/dev/null
 
-psts=("$c/OUT/gui"/*.pst)
+psts=("$c/OUT/$unicode"/*.pst)
 if [ ${#psts[@]} -eq 1 ] && [ -f "${psts[0]}" ]; then
   pst=${psts[0]}
   summary=$("$linux/tarvelle-verify" "$pst" 2>&1 | tail -1)
