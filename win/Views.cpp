@@ -448,7 +448,7 @@ bool ProgressWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
 
 // --- AboutWindow ------------------------------------------------------------------------------
 
-AboutWindow::~AboutWindow() { DeleteFonts(); }
+AboutWindow::~AboutWindow() { Close(); }
 
 void AboutWindow::Show() {
     if (Window() == nullptr) Create(IDD_ABOUT);
