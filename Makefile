@@ -62,7 +62,7 @@ bench: build
 	./build/bench/tarvelle-bench
 
 format:
-	find eudora pst export platform wizard app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find eudora pst export platform wizard app win cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-asan build-fuzz build-package build-win64 build-win32 build-win-linux out \
@@ -74,15 +74,23 @@ screenshots: deps
 	cmake --build --preset release -j $(JOBS) --target tarvelle-screenshots
 	QT_QPA_PLATFORM=offscreen ./build/tarvelle-screenshots docs/screenshots
 
-# Cross-builds for Windows (x86_64 and i686, mingw-w64) and runs the tests under Wine in a fresh
-# temporary prefix: unit tests, Windows-only tests, and the export through the Wine registry.
-.PHONY: test-windows
-test-windows: deps
+# Cross-builds for Windows (x86_64 and i686, mingw-w64): the programs, the installer and the zip,
+# and runs the tests under Wine in a fresh temporary prefix: unit tests, Windows-only tests, the
+# export through the Wine registry, and the installer and wizard on a virtual display.
+.PHONY: test-windows windows-deps screenshots-windows
+test-windows: windows-deps
+	SHARED=$(SHARED) JOBS=$(JOBS) tests/windows/run-wine-tests.sh
+
+windows-deps: deps
 	@dpkg --print-foreign-architectures | grep -qx i386 || { \
 	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
 	  $$sudo dpkg --add-architecture i386 && $$sudo apt-get update -qq; }
 	@scripts/install-deps.sh scripts/debian-packages-windows.txt
-	SHARED=$(SHARED) JOBS=$(JOBS) tests/windows/run-wine-tests.sh
+
+# The Windows wizard under Wine on a virtual display, at 96 and 144 dots per inch.
+screenshots-windows: windows-deps
+	SHARED=$(SHARED) JOBS=$(JOBS) TARVELLE_WINDOWS_SCREENSHOTS=docs/screenshots \
+	  tests/windows/run-wine-tests.sh
 
 # The Debian package tarvelle_<version>_amd64.deb, built with Debian's hardening flags.
 package: deps

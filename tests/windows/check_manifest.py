@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Finds the application manifest in a Windows executable's resources and checks it.
 
-usage: check_manifest.py PROGRAM.exe x86|amd64
+usage: check_manifest.py PROGRAM.exe x86|amd64 [dpi-aware]
 
 Reads the PE resource directory with the standard library only: exactly one resource of type 24
 (RT_MANIFEST), with identifier 1 and language 1033; its XML lines separated by a carriage return
 alone; the assembly, its identity and the common-controls dependency with the expected values,
-processorArchitecture matching the executable's machine type.
+processorArchitecture matching the executable's machine type; with dpi-aware (the wizard) the
+per-monitor DPI settings too.
 """
 import struct
 import sys
@@ -15,6 +16,15 @@ import xml.etree.ElementTree as ET
 RT_MANIFEST = 24
 MACHINES = {"x86": 0x14C, "amd64": 0x8664}
 NS = "{urn:schemas-microsoft-com:asm.v1}"
+DPI_SETTINGS = [
+    '<application xmlns="urn:schemas-microsoft-com:asm.v3">',
+    "<windowsSettings>",
+    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>',
+    '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">'
+    "PerMonitorV2,PerMonitor</dpiAwareness>",
+    "</windowsSettings>",
+    "</application>",
+]
 
 
 class PeError(Exception):
@@ -89,7 +99,7 @@ def manifests(data):
     return machine, found
 
 
-def expected_lines(arch):
+def expected_lines(arch, dpi_aware=False):
     return [
         '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>',
         '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">',
@@ -103,11 +113,10 @@ def expected_lines(arch):
         'language="*"/>' % arch,
         "</dependentAssembly>",
         "</dependency>",
-        "</assembly>",
-    ]
+    ] + (DPI_SETTINGS if dpi_aware else []) + ["</assembly>"]
 
 
-def check(path, arch):
+def check(path, arch, dpi_aware=False):
     errors = []
     with open(path, "rb") as f:
         data = f.read()
@@ -125,7 +134,7 @@ def check(path, arch):
     if b"\n" in text:
         errors.append("manifest holds line feeds; lines must be separated by CR alone")
     lines = text.decode("utf-8").split("\r")
-    if lines != expected_lines(arch):
+    if lines != expected_lines(arch, dpi_aware):
         errors.append("manifest text differs:\n" + "\n".join(repr(l) for l in lines))
     root = ET.fromstring(text)
     identities = [root.find(NS + "assemblyIdentity"),
@@ -151,10 +160,11 @@ def check(path, arch):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in MACHINES:
+    if len(sys.argv) not in (3, 4) or sys.argv[2] not in MACHINES or sys.argv[3:] not in (
+            [], ["dpi-aware"]):
         sys.exit(__doc__)
     try:
-        errors = check(sys.argv[1], sys.argv[2])
+        errors = check(sys.argv[1], sys.argv[2], sys.argv[3:] == ["dpi-aware"])
     except (PeError, struct.error, ET.ParseError, UnicodeDecodeError) as e:
         errors = ["%s: %s" % (sys.argv[1], e)]
     for e in errors:

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# `make test-windows`: cross-builds Tarvelle for Windows (x86_64 and i686, Debian's mingw-w64)
-# and runs the tests under Wine in a fresh temporary prefix without a display: the core unit
-# tests, the Windows-only tests (registry, code page, shell, files, manifest) and the end-to-end
-# export through the Wine registry, checked on the Linux side.
+# `make test-windows`: cross-builds Tarvelle for Windows (x86_64 and i686, Debian's mingw-w64):
+# the command-line tool, the wizard, the installer and the portable zip, and runs the tests under
+# Wine in a fresh temporary prefix: the core unit tests, the Windows-only tests (registry, code
+# page, shell, files, manifest) and the end-to-end export through the Wine registry without a
+# display; then, on one virtual display (Xvfb), the installer and the wizard driven end to end.
 #
 # Environment: SHARED (reference material, default ../shared), JOBS, TARVELLE_WINDOWS_ARCHS
 # (default "x86_64 i686"), TARVELLE_WINDOWS_BUILD (folder for the build trees, default the
 # checkout: build-win64/, build-win32/, build-win-linux/).
+# With TARVELLE_WINDOWS_SCREENSHOTS=DIR (`make screenshots-windows`) it builds the 64-bit wizard
+# and takes its screenshots into DIR instead of testing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -24,7 +27,7 @@ stop_wine() {
     [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   done
 }
-trap 'stop_wine; rm -rf "$prefixes"' EXIT
+trap 'stop_wine; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$prefixes"' EXIT
 
 step() { echo; echo "== $*"; }
 # -O2: GCC 12 reports false array-bounds and restrict warnings at -O3, and warnings are errors.
@@ -35,7 +38,20 @@ step "Linux tarvelle-export (for comparison)"
 linux=$builds/build-win-linux
 cmake -S "$root" -B "$linux" -G Ninja "${release_flags[@]}" -DTARVELLE_BUILD_TESTS=OFF \
   -DTARVELLE_BUILD_APP=OFF -DTARVELLE_WERROR=ON -DTARVELLE_SHARED_DIR="$shared" >/dev/null
-cmake --build "$linux" -j "$jobs" --target tarvelle-export
+cmake --build "$linux" -j "$jobs" --target tarvelle-export tarvelle-verify
+
+# One virtual display for every GUI check of the run.
+xvfb_pid=
+start_display() {
+  [ -n "$xvfb_pid" ] && return 0
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$prefixes/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$prefixes/display" ] && break; sleep 0.1; done
+  gui_display=:$(head -1 "$prefixes/display")
+}
+
+shots=${TARVELLE_WINDOWS_SCREENSHOTS:-}
+[ -n "$shots" ] && archs=x86_64
 
 summary=()
 failed=0
@@ -60,7 +76,14 @@ for arch in $archs; do
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${release_flags[@]}" \
     -DCMAKE_PREFIX_PATH="$build/deps" -DTARVELLE_WERROR=ON -DTARVELLE_SHARED_DIR="$shared" >/dev/null
   # The tool and one test program first: whether Wine runs them decides what else to build.
-  cmake --build "$build" -j "$jobs" --target tarvelle-export registry_win_test
+  cmake --build "$build" -j "$jobs" --target tarvelle-export registry_win_test tarvelle
+
+  if [ -n "$shots" ]; then
+    cmake --build "$build" -j "$jobs" --target tarvelle wizard_driver
+    step "screenshots of the wizard"
+    "$here/screenshots.sh" "$build" "$loader" "$shots"
+    exit $?
+  fi
 
   step "$arch: fresh Wine prefix"
   export WINEPREFIX=$prefixes/$arch WINEARCH=$winearch
@@ -68,6 +91,10 @@ for arch in $archs; do
   # One persistent wine server for the whole run instead of one per test program.
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
   "$loader" wineboot --init >"$prefixes/$arch-wineboot.log" 2>&1 || true
+  # Debian's Wine does not load the fonts it ships unless they are in the prefix.
+  for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    cp /usr/share/wine/fonts/$font "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  done
   # A program that really ran lists its tests; a Wine that cannot run it may still exit 0.
   listing=$("$here/wine-run.sh" "$loader" "$build/registry_win_test.exe" --gtest_list_tests 2>&1 || true)
   if ! grep -q '^RegistryWinTest\.' <<<"$listing"; then
@@ -76,7 +103,9 @@ for arch in $archs; do
       echo "$reason: the $arch build is checked without running it"
       # (ctest would run every test program to list its tests, so the check runs directly.)
       python3 "$here/check_manifest.py" "$build/tarvelle-export.exe" x86 || failed=1
-      summary+=("$arch: built; manifest checked; tests NOT run: $reason")
+      python3 "$here/check_manifest.py" "$build/tarvelle.exe" x86 dpi-aware || failed=1
+      cmake --build "$build" -j "$jobs" --target windows-installer || failed=1
+      summary+=("$arch: wizard, installer and zip built; manifests checked; tests NOT run: $reason")
       continue
     fi
     echo "$reason"; echo "$listing" | head -20
@@ -85,6 +114,7 @@ for arch in $archs; do
     continue
   fi
   cmake --build "$build" -j "$jobs"
+  cmake --build "$build" -j "$jobs" --target windows-installer
 
   step "$arch: tests under Wine"
   if ctest --test-dir "$build" -j "$jobs" --output-on-failure; then
@@ -104,6 +134,17 @@ for arch in $archs; do
   else
     failed=1
     summary+=("$arch: export checks FAILED")
+  fi
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+
+  step "$arch: installer and wizard on a virtual display"
+  start_display
+  # A wine server that ends when its programs do: the checks wait for it after registry edits.
+  if DISPLAY=$gui_display "$here/gui-check.sh" "$build" "$linux" "$loader"; then
+    summary+=("$arch: installer and wizard checks passed")
+  else
+    failed=1
+    summary+=("$arch: installer and wizard checks FAILED")
   fi
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 done

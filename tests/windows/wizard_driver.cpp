@@ -1,0 +1,333 @@
+// Drives the running Windows wizard (tarvelle.exe) through a whole export with window messages
+// only, as a user would with the mouse: both options, Browse cancelled, a file that is no book
+// refused, a book picked, the About box, Next, Start Exporting with the output folder answered,
+// the log read back, Exit declined and then confirmed.
+//
+// usage: wizard_driver DATA_FOLDER NOT_A_BOOK BOOK OUTPUT_FOLDER LOG_FILE
+// Start the wizard first. Prints one line per check; the log shown after the export is written
+// to LOG_FILE (UTF-8, as shown). Exits 1 when a check fails.
+// With TARVELLE_DRIVER_SHOTS set, it stops at the moments worth a screenshot: it prints
+// "shot NAME LEFT TOP WIDTH HEIGHT" (the window's place on the screen) and goes on when a line
+// arrives on its standard input.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "win/resource.h"
+#include "wizard/AboutBox.h"
+#include "wizard/AddressBookCheck.h"
+#include "wizard/Menus.h"
+
+namespace {
+
+int failures = 0;
+DWORD wizardProcess = 0;
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::wstring WideOf(std::string_view text) {
+    std::wstring out;
+    for (char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
+void Check(bool passed, const std::string& what) {
+    std::printf("%s: %s\n", passed ? "ok" : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!passed) ++failures;
+}
+
+// Another process's window text: WM_GETTEXT, which the system copies across processes.
+std::wstring Text(HWND window) {
+    DWORD_PTR length = 0;
+    if (window == nullptr ||
+        !::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return {};
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 30000) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        if (condition()) return true;
+        ::Sleep(50);
+    }
+    return condition();
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+// The visible dialog windows of the wizard's process (all of them when it is not known yet).
+std::vector<HWND> Dialogs() {
+    std::vector<HWND> found;
+    ::EnumWindows(
+        [](HWND window, LPARAM list) -> BOOL {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            if (::IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
+                (wizardProcess == 0 || process == wizardProcess)) {
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The wizard's window holding a control with this identifier, or null.
+HWND WindowWith(int control) {
+    for (HWND window : Dialogs()) {
+        if (::GetDlgItem(window, control) != nullptr) return window;
+    }
+    return nullptr;
+}
+
+// A box or picker of the wizard's: a dialog that is none of its own three windows.
+HWND Modal() {
+    for (HWND window : Dialogs()) {
+        if (::GetDlgItem(window, IDC_OPT_DEFAULT) == nullptr &&
+            ::GetDlgItem(window, IDC_LOG) == nullptr &&
+            ::GetDlgItem(window, IDC_SITE_LINK) == nullptr) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitForModal() {
+    HWND modal = nullptr;
+    WaitFor([&] { return (modal = Modal()) != nullptr; });
+    return modal;
+}
+
+void WaitGone(HWND window) {
+    WaitFor([&] { return !::IsWindow(window) || !::IsWindowVisible(window); });
+}
+
+// The texts of a message box's static controls, joined.
+std::wstring BoxText(HWND box) {
+    std::wstring text;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM out) -> BOOL {
+            if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(out) += Text(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+// The file-name box of a picker: its first visible edit control.
+HWND NameBox(HWND picker) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        picker,
+        [](HWND child, LPARAM out) -> BOOL {
+            if (ClassOf(child) == L"Edit" && ::IsWindowVisible(child)) {
+                *reinterpret_cast<HWND*>(out) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Types a path into a picker and presses its OK button.
+bool Pick(HWND picker, const std::wstring& path) {
+    HWND name = NameBox(picker);
+    if (name == nullptr) return false;
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitGone(picker);
+    return !::IsWindowVisible(picker);
+}
+
+// A click on a button that may open a modal box: posted, so the driver does not wait for it.
+void PostClick(HWND window, int control) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(window, control)));
+}
+
+void Answer(HWND box, int button) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    WaitGone(box);
+}
+
+void Shot(const char* name, HWND window) {
+    static const bool wanted = _wgetenv(L"TARVELLE_DRIVER_SHOTS") != nullptr;
+    if (!wanted || window == nullptr) return;
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::Sleep(700);
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    std::printf("shot %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left,
+                r.bottom - r.top);
+    std::fflush(stdout);
+    char line[16];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return;
+}
+
+bool Visible(HWND window, int control) { return ::IsWindowVisible(::GetDlgItem(window, control)); }
+bool Enabled(HWND window, int control) { return ::IsWindowEnabled(::GetDlgItem(window, control)); }
+std::wstring ControlText(HWND window, int control) { return Text(::GetDlgItem(window, control)); }
+bool Checked(HWND window, int control) {
+    return ::SendDlgItemMessageW(window, control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr,
+                     "usage: wizard_driver DATA_FOLDER NOT_A_BOOK BOOK OUTPUT_FOLDER LOG_FILE\n");
+        return 2;
+    }
+    const std::wstring dataFolder = argv[1], notABook = argv[2], book = argv[3], output = argv[4];
+
+    HWND selection = nullptr;
+    Check(WaitFor([&] { return (selection = WindowWith(IDC_OPT_DEFAULT)) != nullptr; }, 60000),
+          "the selection page is shown");
+    if (selection == nullptr) {
+        std::printf("wizard checks: %d failed\n", failures);
+        return 1;
+    }
+    ::GetWindowThreadProcessId(selection, &wizardProcess);
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, wizardProcess);
+
+    Check(ControlText(selection, IDC_SOURCE) == dataFolder && Checked(selection, IDC_OPT_DEFAULT) &&
+              !Visible(selection, IDC_FILENAME) && !Visible(selection, IDC_BROWSE) &&
+              Enabled(selection, IDC_NEXT),
+          "the page opens on Eudora's data folder: " + Narrow(ControlText(selection, IDC_SOURCE)));
+    Shot("selection-default", selection);
+
+    ::SendDlgItemMessageW(selection, IDC_OPT_CHOOSE, BM_CLICK, 0, 0);
+    Check(Checked(selection, IDC_OPT_CHOOSE) && Visible(selection, IDC_FILENAME) &&
+              Visible(selection, IDC_BROWSE) && !Enabled(selection, IDC_NEXT),
+          "choosing a book shows the file name and Browse, and turns Next off");
+    ::SendDlgItemMessageW(selection, IDC_OPT_DEFAULT, BM_CLICK, 0, 0);
+    Check(!Visible(selection, IDC_FILENAME) && Enabled(selection, IDC_NEXT) &&
+              ControlText(selection, IDC_SOURCE) == dataFolder,
+          "the default book again hides them, shows the data folder and turns Next on");
+    ::SendDlgItemMessageW(selection, IDC_OPT_CHOOSE, BM_CLICK, 0, 0);
+
+    PostClick(selection, IDC_BROWSE);
+    HWND picker = WaitForModal();
+    Check(picker != nullptr && NameBox(picker) != nullptr, "Browse opens the file picker");
+    if (picker != nullptr) Answer(picker, IDCANCEL);
+    Check(picker != nullptr && !::IsWindowVisible(picker) && !Enabled(selection, IDC_NEXT) &&
+              ControlText(selection, IDC_FILENAME).empty(),
+          "the picker cancelled: no file, Next stays off");
+
+    PostClick(selection, IDC_BROWSE);
+    picker = WaitForModal();
+    const bool pickedBad = picker != nullptr && Pick(picker, notABook);
+    HWND box = pickedBad ? WaitForModal() : nullptr;
+    const std::wstring refusal = box != nullptr ? BoxText(box) : L"";
+    Check(refusal == WideOf(tarvelle::wizard::kNotAnAddressBookText),
+          "a file that is no address book is refused: " + Narrow(refusal));
+    if (box != nullptr) Answer(box, IDOK);
+    Check(ControlText(selection, IDC_FILENAME).empty() && !Enabled(selection, IDC_NEXT),
+          "after the refusal no file is chosen and Next stays off");
+
+    PostClick(selection, IDC_BROWSE);
+    picker = WaitForModal();
+    const bool pickedBook = picker != nullptr && Pick(picker, book);
+    const bool checked = pickedBook && WaitFor([&] { return Enabled(selection, IDC_NEXT); });
+    const std::wstring chosen = ControlText(selection, IDC_FILENAME);
+    Check(checked && _wcsicmp(chosen.c_str(), book.c_str()) == 0 &&
+              ControlText(selection, IDC_SOURCE) == chosen,
+          "a book picked and checked turns Next on: " + Narrow(chosen));
+    Shot("selection-chosen", selection);
+
+    const int aboutCommand = IDM_FIRST + static_cast<int>(tarvelle::wizard::MenuCommand::About);
+    ::PostMessageW(selection, WM_COMMAND, MAKEWPARAM(aboutCommand, 0), 0);
+    HWND about = nullptr;
+    WaitFor([&] { return (about = WindowWith(IDC_SITE_LINK)) != nullptr; });
+    Check(about != nullptr && Text(about) == WideOf(tarvelle::wizard::kAboutTexts.title) &&
+              !ControlText(about, IDC_SITE_LINK).empty(),
+          "Help > About... opens the About box");
+    Shot("about", about);
+    if (about != nullptr) {
+        PostClick(about, IDOK);
+        Check(WaitFor([&] { return WindowWith(IDC_SITE_LINK) == nullptr; }), "OK closes it");
+    }
+
+    PostClick(selection, IDC_NEXT);
+    HWND progress = nullptr;
+    WaitFor([&] {
+        return (progress = WindowWith(IDC_LOG)) != nullptr && !::IsWindowVisible(selection);
+    });
+    Check(progress != nullptr && !::IsWindowVisible(selection), "Next shows the progress page");
+    if (progress == nullptr) {
+        std::printf("wizard checks: %d failed\n", failures);
+        return 1;
+    }
+    Check(!ControlText(progress, IDC_LOG).empty() && Enabled(progress, IDC_START),
+          "the log shows its first lines and Start Exporting is on");
+    Shot("progress", progress);
+
+    PostClick(progress, IDC_START);
+    picker = WaitForModal();
+    Check(picker != nullptr && Pick(picker, output),
+          "Start Exporting asks for the folder, answered");
+    // The run ends with its completion box; any other box is a failure, answered with OK.
+    bool complete = false;
+    while (!complete) {
+        box = nullptr;
+        if (!WaitFor([&] { return (box = Modal()) != nullptr; }, 120000)) break;
+        const std::wstring title = Text(box);
+        complete = title == L"Export Complete";
+        Check(complete, "box during the export: " + Narrow(title) + ": " + Narrow(BoxText(box)));
+        Answer(box, IDOK);
+    }
+    Check(complete && WaitFor([&] { return Enabled(progress, IDC_START); }),
+          "the export completes and Start Exporting is on again");
+    Shot("progress-finished", progress);
+    const std::string log = Narrow(ControlText(progress, IDC_LOG));
+    if (FILE* file = _wfopen(argv[5], L"wb")) {
+        std::fwrite(log.data(), 1, log.size(), file);
+        std::fclose(file);
+    }
+
+    PostClick(progress, IDC_EXIT);
+    box = WaitForModal();
+    Check(
+        box != nullptr && ::GetDlgItem(box, IDYES) != nullptr && ::GetDlgItem(box, IDNO) != nullptr,
+        "Exit asks for confirmation: " + Narrow(Text(box)));
+    if (box != nullptr) Answer(box, IDNO);
+    Check(::WaitForSingleObject(process, 500) == WAIT_TIMEOUT && ::IsWindowVisible(progress),
+          "No keeps the wizard open");
+    PostClick(progress, IDC_EXIT);
+    box = WaitForModal();
+    if (box != nullptr) PostClick(box, IDYES);
+    Check(box != nullptr && ::WaitForSingleObject(process, 30000) == WAIT_OBJECT_0,
+          "Yes ends the wizard");
+    std::printf("wizard checks: %d failed\n", failures);
+    return failures == 0 ? 0 : 1;
+}
