@@ -1,0 +1,71 @@
+// Running the built programs and the system's own tools (readpst, pffexport) from tests, on the
+// build machine; and the reference material beside the checkout that a few cross-checks compare
+// with when it is there.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "tests/support/ShellText.h"
+
+namespace tarvelle::fakes {
+
+struct Ran {
+    int status = -1;  // the exit status, or -1 when the command did not exit normally
+    std::string out;  // standard output and error together
+};
+
+// Runs `command` with /bin/sh; its own redirections of standard error come first.
+inline Ran RunCommand(const std::string& command) {
+    Ran r;
+    FILE* pipe = popen(("{ " + command + "\n} 2>&1").c_str(), "r");
+    if (pipe == nullptr) return r;
+    std::array<char, 4096> buffer{};
+    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        r.out.append(buffer.data(), n);
+    }
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// A built program of ours ("tarvelle-export"), quoted for the shell.
+inline std::string Program(const std::string& name) {
+    return Quote(std::string(TARVELLE_BINARY_DIR) + "/" + name);
+}
+
+// Every file under `root`, concatenated (what readpst and pffexport write).
+inline std::string ReadTree(const std::filesystem::path& root) {
+    std::string text;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->is_regular_file()) text += ReadAll(it->path());
+    }
+    return text;
+}
+
+// The development material beside the checkout (the strict Python checker, Outlook's own files),
+// which a user's clone does not have. TARVELLE_SHARED_DIR in the environment overrides the
+// configured folder, so a run without it can be tried on a machine that has it.
+inline std::filesystem::path SharedDir() {
+    const char* overridden = std::getenv("TARVELLE_SHARED_DIR");
+    return overridden != nullptr ? overridden : TARVELLE_SHARED_DIR;
+}
+
+}  // namespace tarvelle::fakes
+
+// Skips the calling test, with the reason, when `relative` is not in the shared material.
+#define TARVELLE_SKIP_WITHOUT_SHARED(relative)                                             \
+    do {                                                                                   \
+        if (!std::filesystem::exists(::tarvelle::fakes::SharedDir() / (relative)))         \
+            GTEST_SKIP() << "cross-check skipped: " << (relative) << " is not in "         \
+                         << ::tarvelle::fakes::SharedDir()                                 \
+                         << " (development material beside the checkout, not part of it)"; \
+    } while (false)
