@@ -65,7 +65,7 @@ class DefaultSourceTest : public ::testing::Test {
     }
     // Eudora's book under the name real installations often use.
     void WriteBook() const {
-        fs::copy_file(fs::path(TARVELLE_SHARED_DIR) / "eudora-samples/01-typical/NNdbase.txt",
+        fs::copy_file(fs::path(TARVELLE_SOURCE_DIR) / "tests/data/books/typical/NNdbase.txt",
                       dataFolder_ / "NNDBASE.TXT");
     }
 
