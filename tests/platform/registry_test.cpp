@@ -15,6 +15,7 @@
 
 #include "eudora/DataFolder.h"
 #include "platform/WineRegistry.h"
+#include "tests/support/WinePrefix.h"
 
 namespace tarvelle::platform {
 namespace {
@@ -255,49 +256,7 @@ TEST(Utf16, RoundTripsAndReplacesBrokenInput) {
 
 #ifndef _WIN32
 
-// Points WINEPREFIX (and, when asked, HOME) at a fresh temporary folder for one test.
-class ScopedWinePrefix {
-  public:
-    ScopedWinePrefix() {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-registry-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-        Save("WINEPREFIX", savedPrefix_);
-        Save("HOME", savedHome_);
-        ::setenv("WINEPREFIX", root_.c_str(), 1);
-    }
-    ~ScopedWinePrefix() {
-        Restore("WINEPREFIX", savedPrefix_);
-        Restore("HOME", savedHome_);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    ScopedWinePrefix(const ScopedWinePrefix&) = delete;
-    ScopedWinePrefix& operator=(const ScopedWinePrefix&) = delete;
-
-    const fs::path& Root() const { return root_; }
-    void WriteUserReg(const std::string& text, const fs::path& folder = {}) const {
-        const fs::path dir = folder.empty() ? root_ : folder;
-        fs::create_directories(dir);
-        std::ofstream out(dir / "user.reg", std::ios::binary);
-        out << text;
-    }
-
-  private:
-    static void Save(const char* name, std::optional<std::string>& slot) {
-        if (const char* value = std::getenv(name)) slot = value;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& slot) {
-        if (slot) {
-            ::setenv(name, slot->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    fs::path root_;
-    std::optional<std::string> savedPrefix_;
-    std::optional<std::string> savedHome_;
-};
+using fakes::ScopedWinePrefix;
 
 class RecordingSink : public eudora::MessageSink {
   public:
