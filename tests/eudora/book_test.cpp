@@ -196,8 +196,6 @@ TEST(AddressBooks, SeveralBooksLookUpMainBookFirstThenByOrder) {
               "alias pals x@work.example"});
     books.Resolve();
 
-    EXPECT_EQ(books.BookCount(), 3u);
-    EXPECT_EQ(books.BookName(club), "Club");
     ASSERT_EQ(books.BookEntries(club).size(), 2u);
     EXPECT_EQ(books.BookEntries(club)[0].addressText, "boss@club.example");
 
