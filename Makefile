@@ -4,7 +4,8 @@ JOBS ?= $(shell nproc)
 SHARED ?= $(abspath ../shared)
 OUT ?= out
 
-.PHONY: all deps build build-asan run test test-fuzz bench screenshots format clean
+.PHONY: all deps build build-asan run test test-fuzz bench screenshots format clean \
+	package test-package test-package-install
 
 all: build
 
@@ -64,7 +65,8 @@ format:
 	find eudora pst export platform app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-fuzz build-win64 build-win32 build-win-linux out
+	rm -rf build build-asan build-fuzz build-package build-win64 build-win32 build-win-linux out \
+	  tarvelle_*_amd64.deb
 
 # Offscreen renderings of the wizard's windows for the documentation (docs/screenshots/).
 screenshots: deps
@@ -81,3 +83,25 @@ test-windows: deps
 	  $$sudo dpkg --add-architecture i386 && $$sudo apt-get update -qq; }
 	@scripts/install-deps.sh scripts/debian-packages-windows.txt
 	SHARED=$(SHARED) JOBS=$(JOBS) tests/windows/run-wine-tests.sh
+
+# The Debian package tarvelle_<version>_amd64.deb, built with Debian's hardening flags.
+package: deps
+	@scripts/install-deps.sh scripts/debian-packages-package.txt
+	flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$$1"; }; \
+	  cmake --preset package -DCMAKE_CXX_FLAGS="$$(flags CPPFLAGS) $$(flags CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(flags LDFLAGS)" >/dev/null
+	cmake --build --preset package -j $(JOBS)
+	cd build-package && cpack -G DEB >/dev/null
+	cp build-package/tarvelle_*_amd64.deb .
+	@ls tarvelle_*_amd64.deb
+
+# lintian, the desktop entry, AppStream data, manual pages, and the unpacked programs at work.
+test-package: package
+	tests/package/check-package.sh $$(ls tarvelle_*_amd64.deb | tail -n 1) examples/NNdbase.txt
+
+# Not in CI: installs, uses and purges the package in a fresh Debian 12 chroot (debootstrap).
+test-package-install: package
+	@scripts/install-deps.sh scripts/debian-packages-package.txt
+	@command -v debootstrap >/dev/null || { \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; $$sudo apt-get install -y -qq debootstrap; }
+	tests/package/install-in-chroot.sh $$(ls tarvelle_*_amd64.deb | tail -n 1)

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     if (!tarvelle::platform::FillClosedStandardDescriptors()) return 1;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvelle"));
-    QApplication::setDesktopFileName(QStringLiteral("tarvelle"));
+    QApplication::setDesktopFileName(QStringLiteral("example.tarvelle.Tarvelle"));
     tarvelle::app::InstallApplicationLook();
 
     tarvelle::app::DesktopServices services;

@@ -129,6 +129,11 @@ bool IsMultiValuedType(std::uint16_t type) {
 
 bool IsVariableType(std::uint16_t type) { return FixedTypeSize(type) == 0 && type != 0x0001; }
 
+// Outlook stores an empty value as HNID 0, never as a heap item of no bytes (which some readers
+// take for something else).
+constexpr const char* kZeroLengthItem =
+    "an empty value stored as a zero-length heap item, not as HNID 0";
+
 // --- NodeView
 
 bool NodeView::Load(const PstReader& reader, Nid top, Bid data, Bid subnodeTree, Report& report,
@@ -363,6 +368,7 @@ bool ReadPropertyContext(const PstReader& reader, const NodeView& node, Report& 
                 continue;
             }
             value = *item;
+            if (value.empty()) report.Warning(at, what() + kZeroLengthItem);
         } else {
             const SubnodeRef* sub = node.FindSubnode(hnid);
             if (sub == nullptr) {
@@ -549,6 +555,8 @@ bool Table::Read(const PstReader& reader, const NodeView& node, Report& report) 
     std::size_t unresolved = 0;
     std::size_t leftovers = 0;
     std::string firstUnresolved;
+    std::size_t emptyValues = 0;
+    std::string firstEmpty;
     for (std::size_t r = 0; r < rows_.size(); ++r) {
         const auto row = rows_[r];
         for (const TableColumn& c : columns_) {
@@ -563,13 +571,19 @@ bool Table::Read(const PstReader& reader, const NodeView& node, Report& report) 
                 FixedTypeSize(static_cast<std::uint16_t>(c.tag)) <= 8)
                 continue;
             const std::uint32_t hnid = GetU32(cell.data());
-            const bool ok = hnid == 0 || ((hnid & 0x1F) == 0 ? heap_.Item(hnid).has_value()
+            const auto item = hnid != 0 && (hnid & 0x1F) == 0 ? heap_.Item(hnid) : std::nullopt;
+            const bool ok = hnid == 0 || ((hnid & 0x1F) == 0 ? item.has_value()
                                                              : node.FindSubnode(hnid) != nullptr);
             if (!ok && unresolved++ == 0)
                 firstUnresolved = "row ID " + Hex(RowId(r)) + ", column " + TagText(c.tag) +
                                   ": value " + Hex(hnid);
+            if (item && item->empty() && emptyValues++ == 0)
+                firstEmpty = "row ID " + Hex(RowId(r)) + ", column " + TagText(c.tag);
         }
     }
+    if (emptyValues > 0)
+        report.Warning(at, prefix + std::to_string(emptyValues) + " cells hold " + kZeroLengthItem +
+                               " (first: " + firstEmpty + ")");
     if (unresolved > 0)
         fail(std::to_string(unresolved) +
              " cells name values that do not exist (first: " + firstUnresolved + ")");

@@ -268,6 +268,11 @@ void Verifier::CheckNameMap() {
     const auto guidStream = guids ? guids->value : std::span<const std::uint8_t>();
     const auto entryStream = entries->value;
     const auto stringStream = strings ? strings->value : std::span<const std::uint8_t>();
+    if (stringStream.empty())
+        report_.Warning(at,
+                        "name map: the string stream (PidTagNameidStreamString) is empty; "
+                        "Outlook's always holds names, and some readers cannot open a file "
+                        "without them");
     if (guidStream.size() % 16 != 0)
         report_.Error(at, "name map: GUID stream not a whole number of GUIDs");
     if (entryStream.size() % 8 != 0)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "pst/messaging/MessageStore.h"
 #include "tests/support/TempDir.h"
@@ -323,6 +324,24 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
              });
          },
          Severity::Error, "Checksum"},
+        {"empty value as a heap item of no bytes",
+         [](Breaker& b) {
+             b.RewriteNode(b.written().contact, [](Bytes& d) {
+                 // Two strings in adjacent heap items: the first gives its bytes to the second,
+                 // so only the first becomes empty and the second stays a valid string.
+                 std::uint8_t* map = d.data() + ndb::GetU16(d.data());
+                 const auto start = [&](std::uint32_t i) { return ndb::GetU16(map + 2 + 2 * i); };
+                 const std::uint32_t root = GetU32(d.data() + start(1) + 4) >> 5;
+                 std::set<std::uint32_t> strings;
+                 for (std::size_t r = start(root); r + 8 <= start(root + 1); r += 8)
+                     if (ndb::GetU16(&d[r + 2]) == 0x001F && (GetU32(&d[r + 4]) & 0x1F) == 0)
+                         strings.insert(GetU32(&d[r + 4]) >> 5);
+                 for (const std::uint32_t k : strings)
+                     if (strings.count(k + 1) != 0) return ndb::PutU16(map + 4 + 2 * k, start(k));
+                 FAIL() << "no two adjacent strings";
+             });
+         },
+         Severity::Warning, "zero-length heap item"},
         {"member naming no item",
          [](Breaker& b) {
              // The contact's store entry ID inside the list's member entries: record key + NID.
