@@ -62,7 +62,7 @@ bench: build
 	./build/bench/tarvelle-bench
 
 format:
-	find eudora pst export platform app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find eudora pst export platform wizard app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-asan build-fuzz build-package build-win64 build-win32 build-win-linux out \

@@ -1,29 +1,22 @@
-// The About box: the product's name, a notice line, and links to the web site and the help page.
+// The About box's window: widgets, layout and look. What the box does is wizard::AboutBox's.
 #pragma once
 
 #include <QDialog>
 
-class QPushButton;
+#include "wizard/AboutBox.h"
 
 namespace tarvelle::app {
 
-class LinkLabel;
-class Wizard;
-
-class FrmAbout : public QDialog {
+class FrmAbout : public QDialog, public wizard::AboutView {
   public:
-    explicit FrmAbout(Wizard& wizard);
+    explicit FrmAbout(wizard::AboutBox& box);
 
-    // Loads and shows the box, or brings it to the front when it is already shown.
-    void ShowBox();
+    // AboutView
+    void Show() override;
+    void Close() override { close(); }
 
   private:
-    Wizard& wizard_;
-    bool shownOnce_ = false;
-    LinkLabel* label3_ = nullptr;
-    LinkLabel* label4_ = nullptr;
-    QPushButton* okButton_ = nullptr;
-    QPushButton* cancelButton_ = nullptr;
+    wizard::AboutBox& box_;
 };
 
 }  // namespace tarvelle::app

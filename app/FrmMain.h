@@ -1,16 +1,12 @@
-// The address-book selection page: the default book found through Eudora's registry entry, or a
-// file picked by hand and checked line by line.
+// The address-book selection page's window: widgets, layout and look. What the page does is
+// wizard::SelectionPage's; this window forwards the user's actions to it and shows its states.
 #pragma once
 
 #include <QMainWindow>
-#include <string>
 
-#include "app/EventPump.h"
-#include "export/ExportHost.h"
+#include "wizard/SelectionPage.h"
 
 class QAction;
-class QFrame;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,44 +14,29 @@ class QRadioButton;
 
 namespace tarvelle::app {
 
-class Wizard;
-
-class FrmMain : public QMainWindow {
+class FrmMain : public QMainWindow, public wizard::SelectionView {
   public:
-    explicit FrmMain(Wizard& wizard);
+    explicit FrmMain(wizard::SelectionPage& page);
 
-    // Runs once, on first use: the Eudora lookup and the page's reaction to it.
-    void Load();
-    // Shows the page modeless, centred on the screen the first time.
-    void ShowPage();
-    // The Selected source the export run reads: the default option's state and the label.
-    exporter::SelectedSource SelectedSource() const;
-    // Browse and check: the file-open dialog, then the line-by-line test of the picked file.
-    void BrowseAndCheck();
+    // SelectionView
+    wizard::WindowHandle Handle() const override;
+    void Show() override;
+    void Hide() override { hide(); }
+    void SetVisible(wizard::SelectionControl control, bool visible) override;
+    void SetEnabled(wizard::SelectionControl control, bool enabled) override;
+    void Select(wizard::SelectionControl option) override;
+    void SetText(wizard::SelectionControl control, const std::string& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildControls();
-    void ChooseSelected();
-    void DefaultSelected();
-    void SetPath(const std::string& path);
-    void Next();
+    QWidget* Control(wizard::SelectionControl control) const;
 
-    Wizard& wizard_;
-    EventPump pump_;
+    wizard::SelectionPage& page_;
     bool shownOnce_ = false;
-    bool checking_ = false;
-    std::string folderFoundAtLoad_;
-
-    QLabel* label3_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QLabel* label2_ = nullptr;
-    QFrame* shape1_ = nullptr;
     QLabel* lblWabFileName_ = nullptr;
-    QGroupBox* frame1_ = nullptr;
-    QWidget* picture1_ = nullptr;
     QRadioButton* optDefaultWab_ = nullptr;
     QRadioButton* optChooseWab_ = nullptr;
     QLineEdit* txtWabFilename_ = nullptr;

@@ -11,15 +11,11 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <exception>
 
 #include "app/AppServices.h"
 #include "app/Backdrop.h"
-#include "app/FrmMain.h"
 #include "app/Look.h"
 #include "app/PageMenus.h"
-#include "app/Wizard.h"
-#include "export/Export.h"
 
 namespace tarvelle::app {
 
@@ -29,43 +25,32 @@ QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-BoxIcon ToBoxIcon(exporter::MessageIcon icon) {
-    switch (icon) {
-        case exporter::MessageIcon::Information:
-            return BoxIcon::Information;
-        case exporter::MessageIcon::Warning:
-            return BoxIcon::Warning;
-        case exporter::MessageIcon::Question:
-            return BoxIcon::Question;
-        case exporter::MessageIcon::Critical:
-            return BoxIcon::Critical;
-    }
-    return BoxIcon::None;
+// The log's lines end in CR LF; the text control separates them with LF alone.
+QString ControlText(const std::string& lines) {
+    QString text = QString::fromStdString(lines);
+    text.remove(QChar('\r'));
+    return text;
 }
 
 }  // namespace
 
-FrmStatusConversion::FrmStatusConversion(Wizard& wizard)
-    : wizard_(wizard), exporter_(std::make_unique<exporter::Exporter>(*this, wizard.Sessions())) {
+FrmStatusConversion::FrmStatusConversion(wizard::ProgressPage& page) : page_(page) {
     setObjectName(QStringLiteral("frmStatusConversion"));
-    setWindowTitle(QStringLiteral("Tarvelle"));
+    setWindowTitle(FromView(wizard::kProgressTexts.title));
     setWindowIcon(ProgramIcon());
     setFont(TahomaFont());
     // Sizable border with minimise and maximise buttons; the controls keep their places.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     BuildControls();
-    PageMenus menus =
-        BuildPageMenus(this, wizard_, QStringLiteral("mnusep1"), QStringLiteral("mnusep3"));
-    // Choosing a book belongs to the selection page.
-    menus.open->setEnabled(false);
+    mnuOpen_ = BuildPageMenus(this, wizard::PageKind::Progress,
+                              [this](wizard::MenuCommand command) { page_.OnMenu(command); });
     resize(centralWidget()->size().width(),
            centralWidget()->size().height() + menuBar()->sizeHint().height());
 }
 
-FrmStatusConversion::~FrmStatusConversion() = default;
-
 void FrmStatusConversion::BuildControls() {
+    const wizard::ProgressTexts& texts = wizard::kProgressTexts;
     auto* client = new Backdrop(
         QColor(0xF4, 0xF7, 0xFB),
         Picture(QStringLiteral("progress-backdrop.svg"), QSize(Twips(497 * 15), Twips(375 * 15))),
@@ -75,11 +60,11 @@ void FrmStatusConversion::BuildControls() {
     client->setMinimumSize(0, 0);
     setCentralWidget(client);
 
-    frame1_ = new QGroupBox(QStringLiteral("Progress Details"), client);
-    frame1_->setObjectName(QStringLiteral("Frame1"));
-    frame1_->setGeometry(TwipsRect(120, 120, 7215, 4575));
+    auto* frame1 = new QGroupBox(FromView(texts.frame1), client);
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    frame1->setGeometry(TwipsRect(120, 120, 7215, 4575));
 
-    log_ = new QPlainTextEdit(frame1_);
+    log_ = new QPlainTextEdit(frame1);
     log_->setObjectName(QStringLiteral("txtProgressReport"));
     log_->setGeometry(TwipsRect(120, 240, 6975, 4215));
     log_->setReadOnly(true);
@@ -88,13 +73,13 @@ void FrmStatusConversion::BuildControls() {
     log_->setUndoRedoEnabled(false);
     log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
-    cmdStart_ = new QPushButton(QStringLiteral("&Start Exporting >"), client);
+    cmdStart_ = new QPushButton(FromView(texts.cmdStart), client);
     cmdStart_->setObjectName(QStringLiteral("CmdNextFrmMain"));
     cmdStart_->setGeometry(TwipsRect(1560, 4920, 1695, 375));
-    cmdBack_ = new QPushButton(QStringLiteral("< &Back"), client);
+    cmdBack_ = new QPushButton(FromView(texts.cmdBack), client);
     cmdBack_->setObjectName(QStringLiteral("CmdBack"));
     cmdBack_->setGeometry(TwipsRect(120, 4920, 1335, 375));
-    cmdExit_ = new QPushButton(QStringLiteral("E&xit"), client);
+    cmdExit_ = new QPushButton(FromView(texts.cmdExit), client);
     cmdExit_->setObjectName(QStringLiteral("CmdExit"));
     cmdExit_->setGeometry(TwipsRect(6120, 4920, 1215, 375));
 
@@ -102,18 +87,17 @@ void FrmStatusConversion::BuildControls() {
     setTabOrder(cmdBack_, cmdExit_);
     setTabOrder(cmdExit_, log_);
 
-    connect(cmdStart_, &QPushButton::clicked, this, [this] { StartExporting(); });
-    connect(cmdBack_, &QPushButton::clicked, this, [this] { Back(); });
-    connect(cmdExit_, &QPushButton::clicked, this, [this] { wizard_.ConfirmExit(this); });
+    connect(cmdStart_, &QPushButton::clicked, this, [this] { page_.OnStart(); });
+    connect(cmdBack_, &QPushButton::clicked, this, [this] { page_.OnBack(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { page_.OnExit(); });
     connect(log_, &QPlainTextEdit::textChanged, this, [this] { KeepNewestLineInView(); });
 }
 
-void FrmStatusConversion::Load() {
-    log_->setPlainText(QStringLiteral("Address Book Information Loaded...\n"));
-    AppendLog("Click Start Exporting >");
+wizard::WindowHandle FrmStatusConversion::Handle() const {
+    return HandleOf(const_cast<FrmStatusConversion*>(this));
 }
 
-void FrmStatusConversion::ShowPage() {
+void FrmStatusConversion::Show() {
     if (!shownOnce_) {
         shownOnce_ = true;
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -127,54 +111,36 @@ void FrmStatusConversion::ShowPage() {
     activateWindow();
 }
 
-void FrmStatusConversion::StartExporting() {
-    // No nested run: the button is off for the run, and presses that were already queued when
-    // it went off are dropped here.
-    if (exporting_) {
-        return;
-    }
-    exporting_ = true;
-    cmdStart_->setEnabled(false);
-    try {
-        exporter_->ExportAddressBook();
-    } catch (const std::exception& error) {
-        // The run reports its own failures; anything else that escapes it is shown, never lost.
-        wizard_.Services().ShowMessage(
-            this, "Tarvelle", std::string("The export stopped unexpectedly.\r\n") + error.what(),
-            BoxIcon::Critical, BoxButtons::Ok);
-    }
-    exporting_ = false;
-    FlushLog();
-    cmdStart_->setEnabled(true);
-}
-
-QString FrmStatusConversion::LogText() {
-    FlushLog();
-    QString text = log_->toPlainText();
-    text.replace(QChar('\n'), QStringLiteral("\r\n"));
-    return text;
-}
-
-void FrmStatusConversion::AppendLog(std::string_view line) {
-    QString text = FromView(line);
-    text.remove(QChar('\r'));
-    text.replace(QChar('\n'), QChar(' '));
-    pendingLog_ += text;
-    pendingLog_ += QChar('\n');
-    if (!exporting_) {
-        FlushLog();
+void FrmStatusConversion::SetEnabled(wizard::ProgressControl control, bool enabled) {
+    switch (control) {
+        case wizard::ProgressControl::Start:
+            cmdStart_->setEnabled(enabled);
+            break;
+        case wizard::ProgressControl::Back:
+            cmdBack_->setEnabled(enabled);
+            break;
+        case wizard::ProgressControl::Exit:
+            cmdExit_->setEnabled(enabled);
+            break;
+        case wizard::ProgressControl::OpenMenu:
+            mnuOpen_->setEnabled(enabled);
+            break;
     }
 }
 
-void FrmStatusConversion::FlushLog() {
-    if (pendingLog_.isEmpty()) {
-        return;
-    }
+void FrmStatusConversion::SetLog(const std::string& text) { log_->setPlainText(ControlText(text)); }
+
+void FrmStatusConversion::AppendLog(const std::string& lines) {
     // Inserted at the document's end: the earlier text is neither copied nor laid out again.
     QTextCursor end(log_->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(pendingLog_);
-    pendingLog_.clear();
+    end.insertText(ControlText(lines));
+}
+
+QString FrmStatusConversion::LogText() const {
+    QString text = log_->toPlainText();
+    text.replace(QChar('\n'), QStringLiteral("\r\n"));
+    return text;
 }
 
 void FrmStatusConversion::KeepNewestLineInView() {
@@ -186,48 +152,8 @@ void FrmStatusConversion::KeepNewestLineInView() {
     scroll->setValue(scroll->maximum());
 }
 
-void FrmStatusConversion::ProcessEvents() {
-    if (pump_.Due()) {
-        FlushLog();
-        pump_.PumpNow();
-    }
-}
-
-exporter::MessageResult FrmStatusConversion::ShowMessage(std::string_view title,
-                                                         std::string_view text,
-                                                         exporter::MessageIcon icon,
-                                                         exporter::MessageButtons buttons) {
-    FlushLog();
-    const BoxResult answer = wizard_.Services().ShowMessage(
-        this, std::string(title), std::string(text), ToBoxIcon(icon),
-        buttons == exporter::MessageButtons::YesNo ? BoxButtons::YesNo : BoxButtons::Ok);
-    switch (answer) {
-        case BoxResult::Yes:
-            return exporter::MessageResult::Yes;
-        case BoxResult::No:
-            return exporter::MessageResult::No;
-        case BoxResult::Ok:
-            break;
-    }
-    return exporter::MessageResult::Ok;
-}
-
-std::string FrmStatusConversion::BrowseForFolder(std::string_view title) {
-    FlushLog();
-    return wizard_.Services().PickFolder(this, std::string(title));
-}
-
-exporter::SelectedSource FrmStatusConversion::GetSelectedSource() {
-    return wizard_.MainPage().SelectedSource();
-}
-
-void FrmStatusConversion::Back() {
-    wizard_.ShowMainPage();
-    hide();
-}
-
 void FrmStatusConversion::closeEvent(QCloseEvent* event) {
-    wizard_.PageClosing();
+    page_.OnClose();
     event->accept();
 }
 

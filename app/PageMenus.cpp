@@ -5,52 +5,37 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/Wizard.h"
-#include "export/WebSite.h"
-
 namespace tarvelle::app {
 
 namespace {
 
-QAction* AddEntry(QMenu* menu, const char* name, const QString& caption) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
 
-PageMenus BuildPageMenus(QMainWindow* page, Wizard& wizard, const QString& fileSeparatorName,
-                         const QString& helpSeparatorName) {
-    PageMenus menus;
+QAction* BuildPageMenus(QMainWindow* page, wizard::PageKind kind,
+                        std::function<void(wizard::MenuCommand)> run) {
+    QAction* open = nullptr;
     QMenuBar* bar = page->menuBar();
     bar->setFont(page->font());
-
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    menus.open = AddEntry(file, "mnuOpen", QStringLiteral("Open Address Book..."));
-    file->addSeparator()->setObjectName(fileSeparatorName);
-    menus.exit = AddEntry(file, "mnuExit", QStringLiteral("E&xit"));
-    QObject::connect(menus.exit, &QAction::triggered, page,
-                     [&wizard, page] { wizard.ConfirmExit(page); });
-
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    QObject::connect(AddEntry(help, "mnuguide", QStringLiteral("Product Guide")),
-                     &QAction::triggered, page, [&wizard] { wizard.OpenLink(kGuidePath); });
-    QObject::connect(AddEntry(help, "mnuAbout", QStringLiteral("About...")), &QAction::triggered,
-                     page, [&wizard] { wizard.ShowAbout(); });
-    help->addSeparator()->setObjectName(helpSeparatorName);
-    // An '&' in the address would turn into a mnemonic: double it.
-    QString website = QStringLiteral("Website : ") +
-                      QString::fromUtf8(exporter::kWebSiteBase.data(),
-                                        static_cast<qsizetype>(exporter::kWebSiteBase.size()));
-    website.replace(QChar('&'), QStringLiteral("&&"));
-    QObject::connect(AddEntry(help, "mnuWebsite", website), &QAction::triggered, page,
-                     [&wizard] { wizard.OpenLink(kHomePath); });
-    QObject::connect(AddEntry(help, "mnuOtherProducts", QStringLiteral("Other Pro&ducts")),
-                     &QAction::triggered, page, [&wizard] { wizard.OpenLink(kHomePath); });
-    return menus;
+    for (const wizard::Menu& menu : wizard::PageMenus(kind)) {
+        QMenu* qmenu = bar->addMenu(FromView(menu.caption));
+        qmenu->setObjectName(FromView(menu.name));
+        for (const wizard::MenuEntry& entry : menu.entries) {
+            if (!entry.command) {
+                qmenu->addSeparator()->setObjectName(FromView(entry.name));
+                continue;
+            }
+            QAction* action = qmenu->addAction(FromView(entry.caption));
+            action->setObjectName(FromView(entry.name));
+            const wizard::MenuCommand command = *entry.command;
+            QObject::connect(action, &QAction::triggered, page, [run, command] { run(command); });
+            if (command == wizard::MenuCommand::OpenAddressBook) open = action;
+        }
+    }
+    return open;
 }
 
 }  // namespace tarvelle::app

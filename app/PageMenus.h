@@ -1,24 +1,18 @@
-// The File and Help menus both wizard pages carry.
+// The menu bar of a wizard page, built from the wizard's menus.
 #pragma once
 
-#include <QString>
+#include <functional>
+
+#include "wizard/Menus.h"
 
 class QAction;
 class QMainWindow;
 
 namespace tarvelle::app {
 
-class Wizard;
-
-struct PageMenus {
-    QAction* open = nullptr;  // "Open Address Book..."
-    QAction* exit = nullptr;
-};
-
-// Builds the menu bar of `page`. `fileSeparatorName` and `helpSeparatorName` are the names the
-// page gives its two separators. The Exit entry asks before ending the program; the Help entries
-// open the links and the About box. The page connects "Open Address Book..." itself.
-PageMenus BuildPageMenus(QMainWindow* page, Wizard& wizard, const QString& fileSeparatorName,
-                         const QString& helpSeparatorName);
+// Builds the menu bar of `page`; a chosen entry goes to `run`. Returns the "Open Address Book..."
+// entry, whose state the page's presenter sets.
+QAction* BuildPageMenus(QMainWindow* page, wizard::PageKind kind,
+                        std::function<void(wizard::MenuCommand)> run);
 
 }  // namespace tarvelle::app

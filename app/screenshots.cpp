@@ -13,28 +13,33 @@
 #include <deque>
 #include <memory>
 
-#include "app/AppServices.h"
 #include "app/FrmAbout.h"
 #include "app/FrmMain.h"
 #include "app/FrmStatusConversion.h"
 #include "app/Look.h"
-#include "app/Wizard.h"
+#include "app/QtViews.h"
 #include "platform/PstStoreSession.h"
+#include "platform/Registry.h"
+#include "wizard/AboutBox.h"
+#include "wizard/ProgressPage.h"
+#include "wizard/SelectionPage.h"
 
 namespace {
 
 using namespace tarvelle::app;
+using namespace tarvelle::wizard;
 
 // Answers every question as a user clicking through would, without showing anything.
-class ScriptedServices : public AppServices {
+class ScriptedServices : public Services {
   public:
-    BoxResult ShowMessage(QWidget*, const std::string&, const std::string&, BoxIcon,
+    BoxResult ShowMessage(WindowHandle, const std::string&, const std::string&, BoxIcon,
                           BoxButtons buttons) override {
         return buttons == BoxButtons::Ok ? BoxResult::Ok : BoxResult::No;
     }
-    std::string PickFolder(QWidget*, const std::string&) override { return folder; }
-    std::string PickFile(QWidget*, const std::string&, const std::string&) override { return file; }
+    std::string PickFolder(WindowHandle, const std::string&) override { return folder; }
+    std::string PickFile(WindowHandle, const std::vector<FileFilter>&) override { return file; }
     void OpenDocument(const std::string&) override {}
+    void ProcessPendingEvents() override { QApplication::processEvents(); }
     void ExitProcess() override {}
 
     std::string folder;
@@ -87,24 +92,26 @@ int main(int argc, char** argv) {
     services.folder = QDir::toNativeSeparators(target.path()).toStdString();
     services.file = TARVELLE_SOURCE_DIR "/examples/NNdbase.txt";
     auto sessions = tarvelle::platform::MakePstSessionFactory();
-    Wizard wizard(services, *sessions);
+    tarvelle::platform::PlatformRegistry registry;
+    QtViews views;
+    Wizard wizard(services, *sessions, registry, views);
 
     bool ok = true;
-    wizard.ShowMainPage();
-    FrmMain& main = wizard.MainPage();
+    wizard.ShowSelection();
+    FrmMain& main = MainWindow(wizard);
     ok = Save(main, out, "selection-page.png") && ok;
 
     wizard.ShowAbout();
-    ok = Save(wizard.AboutBox(), out, "about-box.png") && ok;
-    wizard.AboutBox().close();
+    ok = Save(AboutWindow(wizard), out, "about-box.png") && ok;
+    wizard.About().OnOk();
 
     main.findChild<QRadioButton*>(QStringLiteral("OptChooseWAB"))->click();
-    main.BrowseAndCheck();
+    main.findChild<QPushButton*>(QStringLiteral("CmdWABBrowse"))->click();
     ok = Save(main, out, "selection-page-choose.png") && ok;
     main.findChild<QPushButton*>(QStringLiteral("CmdNextFrmMain"))->click();
-    FrmStatusConversion& status = wizard.StatusPage();
+    FrmStatusConversion& status = StatusWindow(wizard);
     ok = Save(status, out, "progress-page.png") && ok;
-    status.StartExporting();
+    status.findChild<QPushButton*>(QStringLiteral("CmdNextFrmMain"))->click();
     ok = Save(status, out, "progress-page-after-export.png") && ok;
     return ok ? 0 : 1;
 }

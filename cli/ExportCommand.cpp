@@ -9,11 +9,11 @@
 
 #include "cli/DefaultSource.h"
 #include "cli/VerifyCommand.h"
-#include "eudora/AddressBookCheck.h"
 #include "export/Export.h"
 #include "export/ShownText.h"
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
+#include "wizard/AddressBookCheck.h"
 
 namespace tarvelle::cli {
 
@@ -25,10 +25,6 @@ using exporter::MessageIcon;
 using exporter::MessageResult;
 
 constexpr std::string_view kProgramName = "tarvelle-export";
-// The selection page's check message and the application's title it is shown under.
-constexpr std::string_view kApplicationTitle = "Tarvelle";
-constexpr std::string_view kNotAnAddressBookText =
-    " *** NOT a Valid Eudora Address Book  ***\r\nPlease select a correct Eudora Address Book.";
 
 // Message texts separate lines with CR LF; a terminal wants LF alone.
 std::string TerminalLines(std::string_view text) {
@@ -177,35 +173,6 @@ Options ParseArguments(const std::vector<std::string>& args) {
     return options;
 }
 
-enum class CheckResult { Passed, NotAnAddressBook, Unreadable };
-
-// The selection page's check over the books a source exports. The main book must not be binary
-// (a NUL byte near its start, whatever its lines would look like); the books together must read
-// as an address book (eudora::AddressBookCheck), so an empty main book whose data folder holds
-// other books passes. An extra book that cannot be read is left to the export to report.
-CheckResult CheckAddressBook(platform::TextFileOpener& opener, const std::string& path,
-                             const std::vector<exporter::BookSource>& extraBooks,
-                             platform::TextEncoding encoding, std::string& cause) {
-    try {
-        auto reader = opener.Open(path, encoding);
-        if (reader->StartsBinary()) return CheckResult::NotAnAddressBook;
-        eudora::AddressBookCheck check;
-        while (!reader->AtEndOfStream()) check.AddLine(reader->ReadLine());
-        for (std::size_t i = 0; i < extraBooks.size() && !check.Passed(); ++i) {
-            try {
-                auto extra = opener.Open(extraBooks[i].path, encoding);
-                if (extra->StartsBinary()) continue;
-                while (!extra->AtEndOfStream()) check.AddLine(extra->ReadLine());
-            } catch (const platform::TextFileError&) {
-            }
-        }
-        return check.Passed() ? CheckResult::Passed : CheckResult::NotAnAddressBook;
-    } catch (const platform::TextFileError& error) {
-        cause = error.what();
-        return CheckResult::Unreadable;
-    }
-}
-
 int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
     Options options;
     try {
@@ -233,18 +200,21 @@ int Run(const std::vector<std::string>& args, CommandEnvironment& env) {
         if (!found) return kExitFailure;
         source = *found;
     }
+    // The selection page's check, as the wizard makes it.
     const std::string book = exporter::MainBookPath(source);
-    std::string cause;
-    switch (CheckAddressBook(opener, book, exporter::ExtraBooks(source), options.encoding, cause)) {
-        case CheckResult::Passed:
+    const wizard::BookCheck check =
+        wizard::CheckAddressBook(opener, book, exporter::ExtraBooks(source), options.encoding);
+    switch (check.verdict) {
+        case wizard::BookVerdict::Passed:
             break;
-        case CheckResult::NotAnAddressBook:
-            PrintMessage(env.err, kApplicationTitle, kNotAnAddressBookText);
+        case wizard::BookVerdict::NotAnAddressBook:
+            PrintMessage(env.err, wizard::kApplicationTitle, wizard::kNotAnAddressBookText);
             return kExitNotAnAddressBook;
-        case CheckResult::Unreadable:
+        case wizard::BookVerdict::Unreadable:
             PrintMessage(env.err, exporter::kExportFailedTitle,
                          "The address book file could not be read:\r\n" +
-                             exporter::ShownText(book) + " (" + exporter::ShownPath(cause) + ")");
+                             exporter::ShownText(book) + " (" + exporter::ShownPath(check.cause) +
+                             ")");
             return kExitFailure;
     }
 

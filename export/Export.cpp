@@ -188,6 +188,23 @@ std::string OutlookErrorText() {
     return text;
 }
 
+std::string FileCreationErrorText(const std::string& folder, const std::string& cause) {
+    // The folder as the user knows it: without the separator the run put after it.
+    std::string shown = folder;
+    if (shown.size() > 1 && IsSeparator(shown.back()) && shown[shown.size() - 2] != ':') {
+        shown.pop_back();
+    }
+    std::string text = "The Outlook file could not be created in " + ShownPath(shown) + ":";
+    text += kCrLf;
+    text += ShownPath(cause);
+    text += kCrLf;
+    text += "Please choose another folder, or make room on its disk, and export again.";
+    text += kCrLf;
+    text += kWebSiteBase;
+    text += "/tarvelle/guide.html";
+    return text;
+}
+
 bool FileExists(const std::string& path) {
     std::int64_t length = -1;
     if (auto native = platform::ResolveNativePath(path)) {
@@ -216,10 +233,28 @@ void Exporter::ReleaseStoreObjects() {
     state_.session.reset();
 }
 
-void Exporter::ShowOutlookError(const std::string& cause) {
+void Exporter::ShowOutlookError(const std::string& cause, bool writerUnusable) {
     host_.AppendLog("Outlook file error: " + ShownPath(cause));
-    host_.ShowMessage(kOutlookErrorTitle, OutlookErrorText(), MessageIcon::Information,
-                      MessageButtons::Ok);
+    // Re-installing Outlook helps only where the store writer itself is unusable; the file and
+    // its folder are the user's to change.
+    host_.ShowMessage(
+        kOutlookErrorTitle,
+        writerUnusable ? OutlookErrorText() : FileCreationErrorText(state_.outputFolder, cause),
+        MessageIcon::Information, MessageButtons::Ok);
+}
+
+void Exporter::CloseStore(ExportOutcome& outcome) {
+    if (state_.session) {
+        try {
+            state_.session->Close();
+        } catch (const StoreError& error) {
+            // The file keeps its last commit; a failure already reported is not reported again.
+            if (!outcome.writeFailed && !outcome.storeFailed) {
+                ReportWriteFailure(error.what(), outcome);
+            }
+        }
+    }
+    ReleaseStoreObjects();
 }
 
 std::string Exporter::PickFreePstPath(const std::string& stem, int& from) const {
@@ -249,9 +284,11 @@ bool Exporter::PrepareOutputStore() {
     if (state_.outputFolder.empty()) return false;
     state_.outputFolder = WithTrailingSeparator(std::move(state_.outputFolder));
 
-    const std::string prefix = std::string(kStoreNameStem) + std::string(kCreatedInfix);
-    state_.displayName = prefix + FormatTimestamp(clock_());
-    const std::string stem = state_.outputFolder + prefix + FormatTimestamp(clock_());
+    // One reading of the clock: the display name and the file name carry the same time.
+    const std::string name =
+        std::string(kStoreNameStem) + std::string(kCreatedInfix) + FormatTimestamp(clock_());
+    state_.displayName = name;
+    const std::string stem = state_.outputFolder + name;
     auto reportUnusable = [this](const UnusableFolder& error) {
         state_.pstPath.clear();
         host_.AppendLog(error.what());
@@ -267,9 +304,11 @@ bool Exporter::PrepareOutputStore() {
     }
     host_.AppendLog("Checking Outlook Components...");
 
+    bool writerUnusable = true;  // for a failure of the step running now
     try {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
+        writerUnusable = false;
         while (!state_.store) {
             try {
                 state_.store = state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath),
@@ -282,10 +321,12 @@ bool Exporter::PrepareOutputStore() {
         }
         pstCreated_ = true;
         host_.AppendLog("Successfully located required components.");
+        writerUnusable = true;
         const std::string version = state_.session->OutlookVersion();
         if (!VersionTextIsUsable(version)) {
             throw StoreError("the store writer reported an unusable version \"" + version + "\"");
         }
+        writerUnusable = false;
         host_.AppendLog("Creating Outlook Personal Storage File...");
         host_.AppendLog("Applying Personal Folders Naming...");
         state_.store->ApplyDisplayName();
@@ -302,7 +343,7 @@ bool Exporter::PrepareOutputStore() {
     } catch (const StoreError& error) {
         // The session and store stay referenced until replaced, as after any failed preparation.
         state_.storeEntryId.clear();
-        ShowOutlookError(error.what());
+        ShowOutlookError(error.what(), writerUnusable);
         return false;
     }
 }
@@ -843,19 +884,23 @@ ExportOutcome Exporter::ExportAddressBook() {
     // Only a file this run created is its result: never one another program made meanwhile.
     if (pstCreated_) outcome.pstPath = state_.pstPath;
     // After a failed preparation the run stops: there is no store of this export to write into.
+    // A file it created is closed all the same.
     if (!prepared) {
         outcome.storeFailed = true;
+        CloseStore(outcome);
         return outcome;
     }
 
+    bool writerUnusable = true;
     try {
         ReleaseStoreObjects();
         state_.session = sessions_.CreateSession();
+        writerUnusable = false;
         state_.session->LogonPstStore(eudora::TrimSpaces(state_.pstPath), kUnicodePstFormat,
                                       state_.displayName);
     } catch (const StoreError& error) {
         outcome.storeFailed = true;
-        ShowOutlookError(error.what());
+        ShowOutlookError(error.what(), writerUnusable);
         return outcome;
     }
     host_.AppendLog("Reinitiating Outlook Connection...");
@@ -863,11 +908,17 @@ ExportOutcome Exporter::ExportAddressBook() {
 
     try {
         std::vector<BookSource> books;
-        if (!ChooseBooks(host_.GetSelectedSource(), books, outcome)) return outcome;
+        if (!ChooseBooks(host_.GetSelectedSource(), books, outcome)) {
+            CloseStore(outcome);
+            return outcome;
+        }
         host_.ProcessEvents();
         platform::TextFileOpener& opener = opener_ ? *opener_ : platform::DefaultTextFileOpener();
         std::vector<BookRead> reads;
-        if (!IndexBooks(opener, books, reads, outcome)) return outcome;
+        if (!IndexBooks(opener, books, reads, outcome)) {
+            CloseStore(outcome);
+            return outcome;
+        }
         // The index knows how much is coming: the store may make room for it at once.
         std::uint64_t items = 0;
         std::uint64_t textBytes = 0;
@@ -884,18 +935,20 @@ ExportOutcome Exporter::ExportAddressBook() {
         SavePendingLists(outcome);
 
         host_.ProcessEvents();
-        // Everything saved so far becomes durable, also when the book failed part-way.
-        state_.session->Flush();
     } catch (const StoreError& error) {
-        // A failing write of the file itself (PstWriteError), or a flush the store refused.
+        // A failing write of the file itself (PstWriteError).
         state_.distListWrapper.reset();
         pendingLists_.clear();
         state_.bookFolder.reset();
         state_.currentDistList.reset();
         ReportWriteFailure(error.what(), outcome);
+        CloseStore(outcome);
         return outcome;
     }
-    if (outcome.bookUnreadable || outcome.bookChanged) return outcome;
+    // Every export ends with its file final, also when the book failed part-way: committed,
+    // trimmed and closed before the run says it is finished.
+    CloseStore(outcome);
+    if (outcome.bookUnreadable || outcome.bookChanged || outcome.writeFailed) return outcome;
 
     host_.AppendLog("Finished...");
     outcome.finished = true;

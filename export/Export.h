@@ -142,7 +142,12 @@ class Exporter {
                                                std::vector<std::string>* unknown = nullptr) const;
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
-    void ShowOutlookError(const std::string& cause);
+    // The Outlook error box: the re-install advice where the store writer is unusable, what
+    // happened to the file and where otherwise.
+    void ShowOutlookError(const std::string& cause, bool writerUnusable);
+    // Ends the run's use of its store: the file is closed (StoreSession::Close) and every store
+    // object released. A close that fails is reported as a write failure.
+    void CloseStore(ExportOutcome& outcome);
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);
     void ReportBookChanged(const std::string& path, ExportOutcome& outcome);
@@ -194,5 +199,9 @@ std::vector<BookSource> ExtraBooks(const SelectedSource& source);
 
 // The five lines of the Outlook error message box, joined by CR LF.
 std::string OutlookErrorText();
+
+// The Outlook error box's text when the new file cannot be created in `folder`: where, why, and
+// what the user can do.
+std::string FileCreationErrorText(const std::string& folder, const std::string& cause);
 
 }  // namespace tarvelle::exporter

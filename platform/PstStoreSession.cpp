@@ -20,6 +20,7 @@ constexpr int kUnicodePstFormat = 1;
 
 // One .pst this program run created, shared by every session that logs on to it.
 struct OpenPst {
+    std::string key;  // in the registry of files this run created
     std::unique_ptr<msg::MessageStore> store;
     std::string displayName;
     Clock::time_point lastCommit = Clock::now();
@@ -27,11 +28,11 @@ struct OpenPst {
     std::string writeFailure;  // set once a write of the file failed: every later write fails too
 };
 
-// Files created in this run, by absolute path. Kept until the program ends so a later logon
-// continues the same store.
+// Files created in this run and not closed yet, by absolute path: a later logon continues the
+// same store.
 using PstRegistry = std::map<std::string, std::shared_ptr<OpenPst>>;
 
-// At program end every file is committed, flushed to the disk and closed.
+// At program end every file still open is committed, flushed to the disk and closed.
 struct RegistryCloser {
     PstRegistry* registry;
     ~RegistryCloser() {
@@ -348,6 +349,7 @@ class PstSession : public StoreSession {
                                      "\" already exists and was not created by this export");
             }
             pst = std::make_shared<OpenPst>();
+            pst->key = key;
             pst->displayName = displayName;
             try {
                 pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
@@ -403,6 +405,25 @@ class PstSession : public StoreSession {
         for (const auto& s : stores) {
             if (s->Pst()->writeFailure.empty()) CommitAndWait(*s->Pst());
         }
+    }
+
+    void Close() override {
+        auto stores = std::move(stores_);
+        stores_.clear();
+        std::string failure;
+        for (const auto& s : stores) {
+            OpenPst& pst = *s->Pst();
+            // Forgotten whatever happens next: no later logon continues a closed file, and the
+            // store's memory goes with the last object that refers to it.
+            Registry().erase(pst.key);
+            if (!pst.writeFailure.empty() || pst.store->Closed()) continue;
+            try {
+                Guarded(pst, [&] { pst.store->Close(); });
+            } catch (const StoreError& e) {
+                if (failure.empty()) failure = e.what();
+            }
+        }
+        if (!failure.empty()) throw PstWriteError(failure);
     }
 
   private:

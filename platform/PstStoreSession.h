@@ -1,8 +1,9 @@
 // The store session over our own PST writer (pst/).
 //
-// Logging on creates the .pst when the path is free. The writer's state stays in memory for the
-// rest of the program run, so logging on again to a file this run created (after a Logoff)
-// continues the same store; any other existing file is refused.
+// Logging on creates the .pst when the path is free. The writer's state stays in memory until a
+// session closes the file (StoreSession::Close), so logging on again to a file this run created
+// (after a Logoff) continues the same store; any other existing file, a closed one included, is
+// refused. Files still open when the program ends normally are closed then.
 //
 // Durability: Save checks the item and hands it to the store's writing thread, which writes its
 // blocks in order shortly after (some tens of milliseconds at most); a commit (a complete, valid

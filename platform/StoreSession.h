@@ -169,6 +169,12 @@ class StoreSession {
     // Makes every saved item durable in the file now (saves may be batched in time).
     virtual void Flush() = 0;
     virtual void Logoff() = 0;
+    // Ends the use of the stores this session has open, for good: everything saved is committed,
+    // each file gets its final state (unused space trimmed) and is closed, and its memory is
+    // released. A later logon to such a file is refused like a logon to any existing file. A
+    // file whose writing failed keeps its last commit. Throws PstWriteError when a file cannot
+    // be finished; it then keeps its last commit too.
+    virtual void Close() = 0;
 };
 
 // Stands for creating the session object; throws StoreError when the store writer is unusable.

@@ -183,7 +183,7 @@ TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
     record.onSave = nullptr;
     record.FailOn("LogonPstStore");
     EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitFailure);
-    EXPECT_THAT(err.str(), StartsWith("Outlook Error: Outlook Session Creation Error !\n"));
+    EXPECT_THAT(err.str(), StartsWith("Outlook Error: The Outlook file could not be created in "));
     EXPECT_THAT(out.str(), Not(HasSubstr("Finished...")));
 
     const std::string notADir = WriteBook("x", "plain-file");

@@ -125,8 +125,8 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     // Created once, then opened again: both log-ons name the same file and display name.
     const std::string logon = ExpectedPstPath() + "|1|Eudora Address Book Created-05-12-26 9-5-3";
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
-    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run does not
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run closes
+    EXPECT_EQ(record.Count("Close"), 1);
 
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
@@ -204,6 +204,7 @@ struct Ending {
 
 void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
 
+// Re-installing Outlook is advised only where the writer itself failed.
 const std::string kOutlookErrorText =
     "Outlook Session Creation Error !\r\n"
     "Check if Outlook is installed and configured.\r\n"
@@ -211,6 +212,12 @@ const std::string kOutlookErrorText =
     "Outlook 2013/2010 (32 Bit).\r\n"
     "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
     "https://tarvelle.example/help/downgrade-office-2010-to-32-bit.pdf";
+
+// A file that cannot be made is reported with its folder and cause.
+const std::string kFileNotCreatedText =
+    "The Outlook file could not be created in {folder}:\r\nno\r\n"
+    "Please choose another folder, or make room on its disk, and export again.\r\n"
+    "https://tarvelle.example/tarvelle/guide.html";
 
 auto FailOn(const char* operation, int nth, bool writeError, const char* cause) {
     return [=](ExportRunTest& t) { t.record.FailOn(operation, nth, writeError, cause); };
@@ -234,25 +241,25 @@ const Ending kEndings[] = {
      {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
      "storeFailed", 0},
     {"LogonPstStore", {"alias a a@example.com"}, FailOn("LogonPstStore", 1, false, "no"), 2,
-     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
      "storeFailed", 0},
     {"OutlookVersion", {"alias a a@example.com"}, FailOn("OutlookVersion", 1, false, "no"), 3,
      {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
      "storeFailed", 0},
     {"ApplyDisplayName", {"alias a a@example.com"}, FailOn("ApplyDisplayName", 1, false, "no"), 5,
-     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
      "storeFailed", 0},
     {"EntryID", {"alias a a@example.com"}, FailOn("EntryID", 1, false, "no"), 6,
-     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
      "storeFailed", 0},
     {"Logoff", {"alias a a@example.com"}, FailOn("Logoff", 1, false, "no"), 6,
-     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
      "storeFailed", 0},
     {"ReopenSession", {"alias a a@example.com"}, FailOn("CreateSession", 2, false, "no"), 6,
      {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
      "storeFailed", 0},
     {"ReopenStore", {"alias a a@example.com"}, FailOn("LogonPstStore", 2, false, "no"), 6,
-     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
      "storeFailed", 0},
     {"MissingBook", {},
      [](ExportRunTest& t) {
@@ -316,7 +323,7 @@ const Ending kEndings[] = {
      "Export Failed", "The Outlook file could not be written:\r\nFile too large\r\n"
                       "Items saved before the failure are kept in:\r\n{pst}",
      MessageIcon::Warning, "writeFailed", 1},
-    {"FlushFails", {"alias a a@example.com"}, FailOn("Flush", 1, true, "Input/output error"), 7,
+    {"CloseFails", {"alias a a@example.com"}, FailOn("Close", 1, true, "Input/output error"), 7,
      {"Creating Contact : 1 - a", "Could not write the Outlook file: Input/output error"},
      "Export Failed", "The Outlook file could not be written:\r\nInput/output error\r\n"
                       "Items saved before the failure are kept in:\r\n{pst}",
@@ -334,7 +341,8 @@ TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
     auto fill = [&](std::string text) {
         for (const auto& [mark, value] :
              {std::pair<std::string, std::string>{"{book}", host.source.path},
-              {"{pst}", ExpectedPstPath()}}) {
+              {"{pst}", ExpectedPstPath()},
+              {"{folder}", host.folder}}) {
             if (const auto at = text.find(mark); at != std::string::npos) {
                 text.replace(at, mark.size(), value);
             }
@@ -357,8 +365,8 @@ TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
     if (outcome.storeFailed) {
         EXPECT_EQ(host.sourceReads, 0);  // the book is not even read
     }
-    if (e.saved > 0 && !outcome.writeFailed) {
-        EXPECT_EQ(record.Count("Flush"), 1);  // what was saved is made durable
+    if (e.preparationLines == 7) {
+        EXPECT_EQ(record.Count("Close"), 1);  // once the file exists, every ending closes it
     }
 }
 
@@ -482,15 +490,52 @@ TEST(ShownTextTest, QuotesAndEscapesOnlyTextWithControlCharacters) {
     EXPECT_EQ(ShownText(text + "\n"), text + "\xE2\x80\xA6");
 }
 
-TEST_F(ExportRunTest, ClockIsReadSeparatelyForDisplayNameAndFileName) {
+TEST_F(ExportRunTest, DisplayNameAndFileNameCarryTheSameTime) {
     UseBook({});
     int reads = 0;
     exporter.SetClock([&] { return now + std::chrono::seconds(reads++); });
     exporter.ExportAddressBook();
     EXPECT_EQ(exporter.State().displayName, "Eudora Address Book Created-05-12-26 9-5-3");
-    EXPECT_EQ(exporter.State().pstPath,
-              host.folder + kSep + "Eudora Address Book Created-05-12-26 9-5-4.pst");
+    EXPECT_EQ(exporter.State().pstPath, ExpectedPstPath());
 }
+
+struct RunEnd {
+    const char* name;
+    std::function<void(RecordingExportHost&, StoreRecord&)> arrange;
+};
+
+class RunEndTest : public ExportRunTest, public ::testing::WithParamInterface<RunEnd> {};
+
+// However the run ends once its file exists, the file is closed and every store object released;
+// a finished run closes before it says so.
+TEST_P(RunEndTest, EveryRunEndsWithItsStoreClosed) {
+    UseBook({"alias a a@example.com", "alias g a, b@example.com"});
+    GetParam().arrange(host, record);
+    std::size_t logAtClose = 0;
+    record.onCall = [&](const std::string& operation) {
+        if (operation == "Close") logAtClose = host.log.size();
+    };
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    EXPECT_EQ(record.Count("Close"), 1);
+    EXPECT_EQ(record.openSessions, 0);
+    EXPECT_EQ(exporter.State().store, nullptr);
+    EXPECT_EQ(exporter.State().distListWrapper, nullptr);
+    EXPECT_THAT(record.violations, ::testing::IsEmpty());
+    if (outcome.finished) {
+        EXPECT_EQ(host.log.at(logAtClose), "Finished...");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEnd, RunEndTest,
+    ::testing::Values(
+        RunEnd{"Finished", [](RecordingExportHost&, StoreRecord&) {}},
+        RunEnd{"BookMissing", [](RecordingExportHost& h, StoreRecord&) { h.source.path += "x"; }},
+        RunEnd{"WriteFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("Wrapper.Save", 1, true); }},
+        RunEnd{"PreparationFailed",
+               [](RecordingExportHost&, StoreRecord& r) { r.FailOn("ApplyDisplayName"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportRunTest, SecondRunUsesANewFileAndRestartsNumbering) {
     UseBook({"alias a a@example.com", "alias b b@example.com"});
@@ -522,8 +567,6 @@ TEST_F(ExportRunTest, StoreObjectsAreReleasedBeforeTheirSession) {
         Exporter scoped(host, factory);
         scoped.SetClock([this] { return now; });
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
-        // The last list and its wrapper stay in the state after the run.
-        EXPECT_NE(scoped.State().distListWrapper, nullptr);
         now += std::chrono::seconds(1);
         EXPECT_TRUE(scoped.ExportAddressBook().finished);
         now += std::chrono::seconds(1);
@@ -761,7 +804,7 @@ TEST_F(ExportRunTest, ReadFailureInAnExtraBookKeepsTheEarlierBooks) {
     ASSERT_EQ(items[0]->members.size(), 2u);
     EXPECT_EQ(items[0]->members[0].itemEntryId, items[1]->entryId);
     EXPECT_FALSE(items[0]->members[1].itemEntryId.has_value());
-    EXPECT_EQ(record.Count("Flush"), 1);
+    EXPECT_EQ(record.Count("Close"), 1);
 }
 
 TEST_F(ExportRunTest, RefusedFolderOfAnExtraBookFailsOnlyItsItems) {

@@ -17,6 +17,16 @@ namespace {
 namespace fs = std::filesystem;
 using pst::testing::Pstwalk;
 
+// Whether any descriptor of this process refers to `path`.
+bool OpenInThisProcess(const fs::path& path) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        // The same file, whatever name the descriptor was opened under.
+        if (fs::equivalent(fd.path(), path, ec)) return true;
+    }
+    return false;
+}
+
 class PstStoreSessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -186,6 +196,11 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     // Every later write fails the same way instead of half-succeeding.
     EXPECT_THROW(AddContact(*store, "After", "after@example.org"), PstWriteError);
     EXPECT_THROW(session->Flush(), PstWriteError);
+    // Closing a failed file only lets it go, with the last object of its store: it keeps its
+    // last commit.
+    EXPECT_NO_THROW(session->Close());
+    store.reset();
+    EXPECT_FALSE(OpenInThisProcess(path));
     ExpectValid(path);
     const auto tree = Pstwalk("tree", path);
     EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
@@ -204,6 +219,31 @@ TEST_F(PstStoreSessionTest, ExpectedItemsGetRoomAtOnce) {
     ExpectValid(path);
     const auto tree = Pstwalk("tree", path);
     EXPECT_NE(tree.out.find("count=200"), std::string::npos) << tree.out;
+}
+
+TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalReleasesItAndForgetsIt) {
+    const fs::path path = dir_ / "closed.pst";
+    {
+        auto session = factory_->CreateSession();
+        AddContact(*session->LogonPstStore(path.string(), 1, "Closed"), "Ann", "ann@example.org");
+        session->Logoff();
+    }
+    // Logged on again, as the export run does after preparing the file, with room made at once.
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore(path.string(), 1, "Closed");
+    session->ExpectItems(20000, 3u << 20);
+    AddContact(*store, "Bob", "bob@example.org");
+    const auto reserved = fs::file_size(path);
+    ASSERT_TRUE(OpenInThisProcess(path));
+
+    session->Close();
+    EXPECT_LT(fs::file_size(path), reserved / 10) << "the room not used is cut off";
+    EXPECT_FALSE(OpenInThisProcess(path));
+    // Nothing continues a closed file: it is an existing file like any other.
+    EXPECT_THROW(factory_->CreateSession()->LogonPstStore(path.string(), 1, "x"), StoreError);
+    const auto check = Pstwalk("check", path);
+    EXPECT_NE(check.out.find(" 0 errors, 0 warnings"), std::string::npos) << check.out;
+    EXPECT_NE(Pstwalk("tree", path).out.find("count=2"), std::string::npos);
 }
 
 TEST_F(PstStoreSessionTest, ExpectingItemsWithoutRoomOnTheDiskIsNoError) {

@@ -9,9 +9,9 @@
 //   };
 //
 // Operation names: "CreateSession", "LogonPstStore", "OutlookVersion", "ApplyDisplayName",
-// "EntryID", "Logoff", "Flush", "GetStoreFromID", "GetDefaultFolder", "AddItem", "SetText",
-// "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "ClearMembers", "Wrapper.Save",
-// "CreateContactsFolder".
+// "EntryID", "Logoff", "Flush", "Close", "GetStoreFromID", "GetDefaultFolder", "AddItem",
+// "SetText", "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "ClearMembers",
+// "Wrapper.Save", "CreateContactsFolder".
 #pragma once
 
 #include <functional>
@@ -62,6 +62,7 @@ struct StoreRecord {
     std::vector<FailureRule> rules;
     std::function<void(const RecordedItem&)> onSave;  // may throw to refuse an item
     std::function<void(const Member&)> onAddMember;   // may throw to refuse a member
+    std::function<void(const std::string&)> onCall;   // sees every operation as it starts
     std::string versionText = "16.0 (recording double)";
     std::set<std::string> storesCreated;  // entry IDs of stores made so far
     int sessionsCreated = 0;
@@ -77,6 +78,7 @@ struct StoreRecord {
 
     void Call(const std::string& operation) {
         calls.push_back(operation);
+        if (onCall) onCall(operation);
         for (FailureRule& rule : rules) {
             if (rule.operation != operation) continue;
             ++rule.seen;
@@ -271,6 +273,10 @@ class RecordingSession : public platform::StoreSession {
     void Flush() override { record_.Call("Flush"); }
     void Logoff() override {
         record_.Call("Logoff");
+        open_.clear();
+    }
+    void Close() override {
+        record_.Call("Close");
         open_.clear();
     }
 
