@@ -56,10 +56,7 @@ class BookGenerator {
             block += "\r\n";
             if (Chance(300)) {
                 block += "note " + Quoted(nick) + " <name:" + nick + ">" +
-                         (Chance(500) ? "Mailing list.\x03"
-                                        "Do not reply-all."
-                                      : "") +
-                         "\r\n";
+                         (Chance(500) ? "Mailing list.\003Do not reply-all." : "") + "\r\n";
             }
             blocks.push_back(std::move(block));
         }
@@ -116,21 +113,10 @@ class BookGenerator {
             {"Jos\xE9", "jose"},     {"Zo\xEB", "zoe"},       {"Fran\xE7oise", "francoise"},
             {"J\xFCrgen", "jurgen"}, {"S\xF8ren", "soren"},   {"In\xE8s", "ines"},
             {"Bj\xF6rn", "bjorn"},   {"\xC5ngela", "angela"}, {"\xC9lodie", "elodie"}};
-        static const Name kLastAccented[] = {{"N\xFA\xF1"
-                                              "ez",
-                                              "nunez"},
-                                             {"M\xFCller", "muller"},
-                                             {"Br\xE9tigny", "bretigny"},
-                                             {"\xD8"
-                                              "degaard",
-                                              "odegaard"},
-                                             {"K\xF6hler", "kohler"},
-                                             {"Gon\xE7"
-                                              "alves",
-                                              "goncalves"},
-                                             {"\xC5str\xF6m", "astrom"},
-                                             {"Strau\xDF", "strauss"},
-                                             {"\x8Cuvrard", "oeuvrard"}};
+        static const Name kLastAccented[] = {
+            {"N\xFA\361ez", "nunez"},    {"M\xFCller", "muller"},  {"Br\xE9tigny", "bretigny"},
+            {"\330degaard", "odegaard"}, {"K\xF6hler", "kohler"},  {"Gon\347alves", "goncalves"},
+            {"\xC5str\xF6m", "astrom"},  {"Strau\xDF", "strauss"}, {"\x8Cuvrard", "oeuvrard"}};
         if (Chance(80)) {
             return {Pick(kFirstAccented), Chance(700) ? Pick(kLastAccented) : Pick(kLast)};
         }
@@ -196,30 +182,18 @@ class BookGenerator {
     }
 
     std::string ContactNote(const Person& p) {
-        static const char* const kCities[] = {"Springfield",
-                                              "Metropolis",
-                                              "M\xE1laga",
-                                              "M\xFCnchen",
-                                              "Z\xFCrich",
-                                              "Qu\xE9"
-                                              "bec"};
+        static const char* const kCities[] = {"Springfield", "Metropolis", "M\xE1laga",
+                                              "M\xFCnchen",  "Z\xFCrich",  "Qu\351bec"};
         static const char* const kStates[] = {"IL", "NY", "CA", "BY", "ZH", "QC"};
         static const char* const kStreets[] = {"Elm", "Oak", "Main", "Mill"};
-        static const char* const kCountries[] = {"USA",
-                                                 "Germany",
-                                                 "Espa\xF1"
-                                                 "a",
-                                                 "Schweiz",
-                                                 "Canada",
-                                                 "France"};
+        static const char* const kCountries[] = {"USA",     "Germany", "Espa\361a",
+                                                 "Schweiz", "Canada",  "France"};
         static const char* const kTitles[] = {"Buyer", "Director", "Engineer", "R&D Manager"};
         static const char* const kCompanies[] = {"Acme Widgets", "Example Corp", "Globex",
                                                  "M\xFCller & S\xF6hne GmbH"};
-        static const char* const kTexts[] = {"Met at the trade fair.", "Prefers phone calls.",
-                                             "Budget \x80"
-                                             "500.",
-                                             "Call before 18:00 \x96 office closes early.",
-                                             "\x93VIP\x94 customer."};
+        static const char* const kTexts[] = {
+            "Met at the trade fair.", "Prefers phone calls.", "Budget \200500.",
+            "Call before 18:00 \x96 office closes early.", "\x93VIP\x94 customer."};
         std::vector<std::pair<std::string, std::string>> fields;
         const std::string first = p.first.text;
         const std::string last = p.last.text;
@@ -233,9 +207,7 @@ class BookGenerator {
         if (Chance(250)) fields.emplace_back("mobile", "555-" + Digits(4));
         if (Chance(300)) {
             fields.emplace_back("address", std::to_string(1 + Next(999)) + " " + Pick(kStreets) +
-                                               " Street\x03"
-                                               "Apt " +
-                                               std::to_string(1 + Next(40)));
+                                               " Street\003Apt " + std::to_string(1 + Next(40)));
             fields.emplace_back("city", Pick(kCities));
             fields.emplace_back("state", Pick(kStates));
             fields.emplace_back("zip", Digits(5));
