@@ -2,7 +2,7 @@
 // (one data block per item, a commit every few items), closes, and prints the figures next to
 // the time a plain copy of the finished file takes on the same disk.
 //
-//   ndb_bench [FOLDER] [ITEMS] [ITEMS_PER_COMMIT] [EXPECTED_MB]
+//   ndb_bench [FOLDER] [ITEMS] [ITEMS_PER_COMMIT]
 #include <sys/resource.h>
 
 #include <chrono>
@@ -37,7 +37,6 @@ int main(int argc, char** argv) {
         argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
     const int items = argc > 2 ? std::atoi(argv[2]) : 200000;
     const int perCommit = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
-    const std::uint64_t expected = argc > 4 ? std::strtoull(argv[4], nullptr, 10) << 20 : 0;
     const auto path = folder / ("ndb_bench_" + std::to_string(::getpid()) + ".pst");
     const auto copy = folder / ("ndb_bench_" + std::to_string(::getpid()) + ".copy");
 
@@ -51,7 +50,7 @@ int main(int argc, char** argv) {
 
     const auto start = Clock::now();
     try {
-        auto db = ndb::NodeDatabase::Create(path, {ndb::CryptMethod::Permute, expected});
+        auto db = ndb::NodeDatabase::Create(path);
         for (int i = 0; i < items; ++i) {
             const ndb::Nid nid = db->AllocateNid(0x04);
             const auto& payload = samples[static_cast<std::size_t>(i) % samples.size()];
@@ -77,8 +76,7 @@ int main(int argc, char** argv) {
     if (std::system(cp.c_str()) != 0) std::fprintf(stderr, "copy failed\n");
     const double copySeconds = Seconds(copyStart);
 
-    std::printf("items %d, commit every %d, %llu MB reserved\n", items, perCommit,
-                static_cast<unsigned long long>(expected >> 20));
+    std::printf("items %d, commit every %d\n", items, perCommit);
     std::printf("write+close %.3f s (%.0f items/s), file %.1f MB, peak RSS %.1f MiB\n",
                 writeSeconds, items / writeSeconds, static_cast<double>(size) / 1e6, PeakRssMiB());
     std::printf("cp+sync %.3f s, ratio %.2f\n", copySeconds, writeSeconds / copySeconds);

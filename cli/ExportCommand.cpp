@@ -294,15 +294,18 @@ found from Eudora's registry entry, and when that fails nothing is created. The 
 checked as with --file.
 
 Output: stdout carries the progress log, one line per step or item. Messages go to stderr as
-"Title: text"; the full path of the new .pst is printed last on stderr. A path or text holding
-control characters is shown in double quotes with C escapes (\n, \t, \xNN, ...). When stderr
-is a terminal, a progress line is drawn there while the export runs.
+"Title: text"; the full path of the new .pst is printed last on stderr, once the file is
+finished. A path or text holding control characters is shown in double quotes with C escapes
+(\n, \t, \xNN, ...). When stderr is a terminal, a progress line is drawn there while the
+export runs. Before the first item the free space of DIR is compared with the expected size of
+the file; when it is too small, nothing is written.
 
 Exit status:
   0  the export finished and every item was written (skipped lines do not count)
   1  the store could not be prepared, the address book could not be found or read or changed
-     during the export, the .pst could not be written, some items were not written, the
-     progress log could not be written to stdout, or --verify found a defect
+     during the export, DIR has too little free space, the .pst could not be written, some
+     items were not written, the progress log could not be written to stdout, or --verify
+     found a defect
   2  usage error
   3  the file is not a Eudora address book; nothing was written
 )usage";

@@ -1,6 +1,8 @@
 #include "eudora/Book.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -66,6 +68,15 @@ void FoldInto(std::string_view nickname, char* out) {
 }
 
 }  // namespace
+
+const std::string* SkipReason(std::string_view reason) {
+    static std::mutex mutex;
+    static std::set<std::string, std::less<>> reasons;
+    const std::lock_guard lock(mutex);
+    auto it = reasons.find(reason);
+    if (it == reasons.end()) it = reasons.emplace(reason).first;
+    return &*it;
+}
 
 std::string FoldNickname(std::string_view nickname) {
     std::string out(nickname.size(), '\0');
@@ -196,7 +207,7 @@ void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string 
     BookEntry entry;
     entry.book = static_cast<std::uint32_t>(book);
     entry.lineNumber = lineNumber;
-    entry.skipReason = std::move(reason);
+    entry.skipReason = SkipReason(reason);
     entries_.push_back(std::move(entry));
 }
 
@@ -207,6 +218,9 @@ void AddressBooks::FinishBook() {
         return pendingNotes_[i].nickname;
     };
 
+    std::size_t noteBytes = 0;
+    for (const PendingNote& note : pendingNotes_) noteBytes += note.text.size();
+    noteText_.reserve(noteText_.size() + noteBytes);
     // Attach each note to the alias lines of its nickname; an alias line without address stands
     // only when a note gives the contact content.
     for (std::size_t i = book.first; i < entries_.size(); ++i) {
@@ -216,12 +230,11 @@ void AddressBooks::FinishBook() {
             PendingNote& note = pendingNotes_[*found];
             if (!note.claimed) {
                 note.claimed = true;
-                note.index = static_cast<std::uint32_t>(noteTexts_.size());
-                noteTexts_.push_back(std::move(note.text));
+                note.index = AddNoteText(note.text);
             }
             e.note = note.index;
         } else if (e.kind == EntryKind::Contact && e.addressText.empty()) {
-            e.skipReason = "no address";
+            e.skipReason = SkipReason("no address");
         }
     }
     // A note whose nickname has no alias line is a contact of its own, at the note's line.
@@ -235,8 +248,7 @@ void AddressBooks::FinishBook() {
         entry.nickname = std::move(note.nickname);
         entry.kind = EntryKind::Contact;
         entry.fromNoteOnly = true;
-        entry.note = static_cast<std::uint32_t>(noteTexts_.size());
-        noteTexts_.push_back(std::move(note.text));
+        entry.note = AddNoteText(note.text);
         entries_.push_back(std::move(entry));
     }
     std::vector<PendingNote>().swap(pendingNotes_);
@@ -330,9 +342,16 @@ const BookEntry* AddressBooks::EntryAt(std::size_t book, int lineNumber) const {
     return &*it;
 }
 
+std::uint32_t AddressBooks::AddNoteText(std::string_view text) {
+    noteText_.append(text);
+    noteEnds_.push_back(noteText_.size());
+    return static_cast<std::uint32_t>(noteEnds_.size() - 1);
+}
+
 std::optional<Note> AddressBooks::NoteOf(const BookEntry& entry) const {
-    if (!entry.note || *entry.note >= noteTexts_.size()) return std::nullopt;
-    return ParseNoteText(noteTexts_[*entry.note]);
+    if (!entry.note || *entry.note >= noteEnds_.size()) return std::nullopt;
+    const std::size_t begin = *entry.note == 0 ? 0 : noteEnds_[*entry.note - 1];
+    return ParseNoteText(std::string_view(noteText_).substr(begin, noteEnds_[*entry.note] - begin));
 }
 
 }  // namespace tarvelle::eudora

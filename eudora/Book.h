@@ -51,6 +51,9 @@ struct ResolvedMember {
     friend bool operator==(const ResolvedMember&, const ResolvedMember&) = default;
 };
 
+// The one copy of a skip reason's text, for BookEntry::skipReason; kept for the program's life.
+const std::string* SkipReason(std::string_view reason);
+
 struct BookEntry {
     std::uint32_t book = 0;
     int lineNumber = 0;  // the alias line; for a contact made from a note alone, its note line
@@ -61,7 +64,8 @@ struct BookEntry {
     // (and for a group, whose address list the second pass reads from its line).
     std::string addressText;
     // Set when the line makes no item: the text is the reason for the "Skipped line" log line.
-    std::optional<std::string> skipReason;
+    // The few reasons there are are kept once for all entries (SkipReason).
+    const std::string* skipReason = nullptr;
     // Position among the items written (skipped entries excluded), counted across all books in
     // writing order: main book first, then the extra books in the order they were added.
     std::size_t itemNumber = 0;
@@ -131,7 +135,7 @@ class AddressBooks {
         std::string nickname;  // as first written
         std::string text;
         bool claimed = false;     // an alias line of the book has it
-        std::uint32_t index = 0;  // in noteTexts_, once claimed
+        std::uint32_t index = 0;  // note number, once claimed
     };
     struct Book {
         std::string name;
@@ -151,8 +155,11 @@ class AddressBooks {
     // finished, the note texts.
     std::vector<PendingNote> pendingNotes_;
     NicknameTable pendingNoteIndex_;
-    std::vector<std::string> noteTexts_;  // raw, parsed when asked for
-    NicknameTable index_;                 // nickname -> entry
+    // The raw note texts end to end, parsed when asked for, and where each ends.
+    std::string noteText_;
+    std::vector<std::size_t> noteEnds_;
+    std::uint32_t AddNoteText(std::string_view text);
+    NicknameTable index_;  // nickname -> entry
     std::size_t nextItem_ = 0;
     bool resolved_ = false;
 };

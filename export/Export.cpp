@@ -250,7 +250,10 @@ void Exporter::CloseStore(ExportOutcome& outcome) {
         } catch (const StoreError& error) {
             // The file keeps its last commit; a failure already reported is not reported again.
             if (!outcome.writeFailed && !outcome.storeFailed) {
-                ReportWriteFailure(error.what(), outcome);
+                const auto* writeError = dynamic_cast<const PstWriteError*>(&error);
+                ReportWriteFailure(
+                    error.what(),
+                    writeError ? std::optional(writeError->ItemsKept()) : std::nullopt, outcome);
             }
         }
     }
@@ -385,16 +388,36 @@ void Exporter::ReportBookChanged(const std::string& path, ExportOutcome& outcome
                       MessageIcon::Warning, MessageButtons::Ok);
 }
 
-void Exporter::ReportWriteFailure(const std::string& cause, ExportOutcome& outcome) {
+void Exporter::ReportWriteFailure(const std::string& cause, std::optional<std::size_t> itemsKept,
+                                  ExportOutcome& outcome) {
     outcome.writeFailed = true;
     host_.AppendLog("Could not write the Outlook file: " + ShownPath(cause));
     std::string text = "The Outlook file could not be written:";
     text += kCrLf;
     text += ShownPath(cause);
     text += kCrLf;
-    text += "Items saved before the failure are kept in:";
+    if (!itemsKept) {
+        text += "Items saved before the failure are kept in:";
+    } else if (*itemsKept == 0) {
+        text += "The file keeps none of the items:";
+    } else if (*itemsKept == 1) {
+        text += "The file keeps the first item:";
+    } else {
+        text += "The file keeps the first " + std::to_string(*itemsKept) + " items:";
+    }
     text += kCrLf;
     text += ShownPath(state_.pstPath);
+    host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void Exporter::ReportNotEnoughSpace(const platform::NotEnoughSpaceError& error,
+                                    ExportOutcome& outcome) {
+    outcome.writeFailed = true;
+    constexpr std::uint64_t kMB = 1000 * 1000;
+    const std::string text = "Not enough free space in " + ShownPath(error.Folder()) + ": about " +
+                             std::to_string((error.Needed() + kMB - 1) / kMB) + " MB needed, " +
+                             std::to_string(error.Available() / kMB) + " MB free";
+    host_.AppendLog(text);
     host_.ShowMessage(kExportFailedTitle, text, MessageIcon::Warning, MessageButtons::Ok);
 }
 
@@ -422,7 +445,7 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             const WrittenItem written = items_.At(target.itemNumber);
             if (!written.entryId.empty()) {
-                member.itemEntryId = std::string(written.entryId);
+                member.itemEntryId = written.entryId;
                 if (resolved.target == eudora::MemberTarget::Contact) {
                     // The one-off counterpart carries what the contact's Email1 carries.
                     member.address = written.emailAddress;
@@ -743,18 +766,34 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                     line.clear();
                 }
                 lines.Add(std::move(line));
-                while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
+                while (const eudora::BookLine* next = lines.Next()) IndexLine(book, *next);
             }
         } catch (const platform::TextFileError& error) {
             // The lines before the failure are still written; later books are not read.
             read.failure = error.what();
         }
         lines.End();
-        while (const eudora::BookLine* next = lines.Next()) books_.AddLine(book, *next);
+        while (const eudora::BookLine* next = lines.Next()) IndexLine(book, *next);
         if (read.failure) break;
     }
     books_.Resolve();
     return true;
+}
+
+void Exporter::IndexLine(std::size_t book, const eudora::BookLine& line) {
+    // What the line makes, and how much text it brings, tells the store how much is coming.
+    const std::size_t entries = books_.Entries().size();
+    books_.AddLine(book, line);
+    const std::uint64_t bytes = line.nickname.size() + line.text.size();
+    if (books_.Entries().size() > entries) {
+        const eudora::BookEntry& entry = books_.Entries().back();
+        if (entry.skipReason) return;  // a skipped line makes no item
+        (entry.kind == eudora::EntryKind::Group ? expected_.listText : expected_.contactText) +=
+            bytes;
+    } else if (line.kind == eudora::BookLine::Kind::Note ||
+               (line.kind == eudora::BookLine::Kind::Line && eudora::IsNoteLine(line.text))) {
+        expected_.noteText += bytes;
+    }
 }
 
 bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
@@ -873,6 +912,7 @@ ExportOutcome Exporter::ExportAddressBook() {
     contactCounter_ = 0;
     unknownReported_.clear();
     books_ = eudora::AddressBooks();
+    expected_ = {};
     items_.Clear();
     pendingLists_.clear();
 
@@ -919,14 +959,28 @@ ExportOutcome Exporter::ExportAddressBook() {
             CloseStore(outcome);
             return outcome;
         }
-        // The index knows how much is coming: the store may make room for it at once.
-        std::uint64_t items = 0;
+        // The index knows how much is coming: the store tells whether the disk can take it.
         std::uint64_t textBytes = 0;
-        for (const eudora::BookEntry& entry : books_.Entries()) items += entry.skipReason ? 0 : 1;
+        for (const eudora::BookEntry& entry : books_.Entries()) {
+            if (entry.skipReason) continue;
+            ++(entry.kind == eudora::EntryKind::Group ? expected_.lists : expected_.contacts);
+        }
+        const std::uint64_t items = expected_.contacts + expected_.lists;
         for (const BookRead& read : reads) textBytes += read.textBytes;
-        state_.session->ExpectItems(items, textBytes);
-        // Entry IDs are 48 hex digits; the Email1 parts are a part of the text read.
-        items_.Reserve(items, items * 48 + textBytes / 4);
+        try {
+            state_.session->ExpectItems(expected_);
+        } catch (const platform::NotEnoughSpaceError& error) {
+            // Said before anything is written; the new file, still empty, goes again.
+            ReportNotEnoughSpace(error, outcome);
+            state_.session->Discard();
+            pstCreated_ = false;
+            outcome.pstPath.clear();
+            CloseStore(outcome);
+            return outcome;
+        }
+        // Entry IDs take 9 characters past their shared start; the Email1 parts are a part of
+        // the text read.
+        items_.Reserve(items, items * 9 + textBytes / 4);
         for (std::size_t book = 0; book < reads.size(); ++book) {
             if (!WriteBook(opener, book, books[book], reads[book], outcome)) break;
         }
@@ -941,7 +995,10 @@ ExportOutcome Exporter::ExportAddressBook() {
         pendingLists_.clear();
         state_.bookFolder.reset();
         state_.currentDistList.reset();
-        ReportWriteFailure(error.what(), outcome);
+        const auto* writeError = dynamic_cast<const PstWriteError*>(&error);
+        ReportWriteFailure(error.what(),
+                           writeError ? std::optional(writeError->ItemsKept()) : std::nullopt,
+                           outcome);
         CloseStore(outcome);
         return outcome;
     }

@@ -50,7 +50,7 @@ struct ExportOutcome {
     bool storeFailed = false;     // the store could not be prepared or re-opened
     bool bookUnreadable = false;  // the nicknames file was missing or could not be read
     bool bookChanged = false;     // a book changed between its two readings; the run stopped
-    bool writeFailed = false;     // the .pst itself could not be written; the run stopped
+    bool writeFailed = false;     // the .pst itself could not be written (or would not fit)
     bool finished = false;        // "Finished..." was reached
     int itemsWritten = 0;
     int itemsFailed = 0;
@@ -122,6 +122,8 @@ class Exporter {
     // First pass: every book into the index. Returns false when nothing can be written.
     bool IndexBooks(platform::TextFileOpener& opener, const std::vector<BookSource>& books,
                     std::vector<BookRead>& reads, ExportOutcome& outcome);
+    // Adds one line of a book to the index, counting what it brings for ExpectItems.
+    void IndexLine(std::size_t book, const eudora::BookLine& line);
     // Second pass over one book; false when the run must stop after it.
     bool WriteBook(platform::TextFileOpener& opener, std::size_t book, const BookSource& source,
                    const BookRead& read, ExportOutcome& outcome);
@@ -151,7 +153,10 @@ class Exporter {
     void ReportBookUnreadable(const std::string& path, const std::string& cause,
                               ExportOutcome& outcome);
     void ReportBookChanged(const std::string& path, ExportOutcome& outcome);
-    void ReportWriteFailure(const std::string& cause, ExportOutcome& outcome);
+    // `itemsKept`: how many items the file holds, when the store could tell.
+    void ReportWriteFailure(const std::string& cause, std::optional<std::size_t> itemsKept,
+                            ExportOutcome& outcome);
+    void ReportNotEnoughSpace(const platform::NotEnoughSpaceError& error, ExportOutcome& outcome);
     // The first name from `stem` + ".pst", `stem` + " (2).pst", ... (from number `from` on,
     // 1 being the plain name) that does not exist; `from` becomes its number. Throws
     // platform::StoreError when the folder cannot be looked into.
@@ -162,7 +167,8 @@ class Exporter {
     ExportState state_;
     Clock clock_;
     platform::TextFileOpener* opener_ = nullptr;
-    bool pstCreated_ = false;  // this run's store created its file (state_.pstPath)
+    platform::ExpectedItems expected_;  // counted by the first pass
+    bool pstCreated_ = false;           // this run's store created its file (state_.pstPath)
     platform::TextEncoding encoding_ = platform::TextEncoding::Auto;
     std::int32_t contactCounter_ = 0;
     eudora::AddressBooks books_;

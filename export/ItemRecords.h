@@ -1,7 +1,8 @@
 // What later list members need of the items an export has written, by item number: the entry ID,
 // and for a contact the two parts of its Email1 one-off counterpart (address, display name), so a
 // member naming the contact never maps the contact's note again. Texts are kept end to end in
-// one buffer: 200,000 items cost three numbers each, not three allocations.
+// one buffer: 200,000 items cost three numbers each, not three allocations. Entry IDs of one
+// store differ only in their last digits (the item's NID): the part they share is kept once.
 #pragma once
 
 #include <array>
@@ -14,7 +15,7 @@
 namespace tarvelle::exporter {
 
 struct WrittenItem {
-    std::string_view entryId;  // empty: the item was not written
+    std::string entryId;  // empty: the item was not written
     std::string_view emailAddress;
     std::string_view emailDisplayName;
 };
@@ -32,7 +33,8 @@ class ItemRecords {
     WrittenItem At(std::size_t itemNumber) const;
 
   private:
-    std::string text_;
+    std::string prefix_;  // the start of the first entry ID, shared by those of its store
+    std::string text_;    // per record: a mark, the entry ID (or its end), the e-mail parts
     // Where each record's three texts end in text_.
     std::vector<std::array<std::uint32_t, 3>> ends_;
 };

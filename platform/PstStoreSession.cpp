@@ -22,6 +22,7 @@ constexpr int kUnicodePstFormat = 1;
 struct OpenPst {
     std::string key;  // in the registry of files this run created
     std::unique_ptr<msg::MessageStore> store;
+    fs::path path;
     std::string displayName;
     Clock::time_point lastCommit = Clock::now();
     bool dirty = false;
@@ -64,12 +65,13 @@ std::string RegistryKey(const std::string& path) {
 // Runs a writer operation, turning the writer's failures into the session's error types.
 template <typename F>
 auto Guarded(OpenPst& pst, F&& f) -> decltype(f()) {
-    if (!pst.writeFailure.empty()) throw PstWriteError(pst.writeFailure);
+    if (!pst.writeFailure.empty())
+        throw PstWriteError(pst.writeFailure, pst.store->CommittedItems());
     try {
         return f();
     } catch (const pst::ndb::IoError& e) {
         pst.writeFailure = e.what();
-        throw PstWriteError(e.what());
+        throw PstWriteError(e.what(), pst.store->CommittedItems());
     } catch (const StoreError&) {
         throw;
     } catch (const std::exception& e) {
@@ -321,6 +323,7 @@ class PstStore : public Store {
 
 class PstSession : public StoreSession {
   public:
+    explicit PstSession(FreeSpaceQuery freeSpace) : freeSpace_(std::move(freeSpace)) {}
     ~PstSession() override {
         try {
             Logoff();
@@ -351,13 +354,14 @@ class PstSession : public StoreSession {
             pst = std::make_shared<OpenPst>();
             pst->key = key;
             pst->displayName = displayName;
+            pst->path = PathFromUtf8(path);
             try {
-                pst->store = msg::MessageStore::Create(PathFromUtf8(path), displayName);
+                pst->store = msg::MessageStore::Create(pst->path, displayName);
                 pst->store->WriteInBackground();
             } catch (const pst::ndb::FileExistsError& e) {
                 throw StoreNameTaken(e.what());
             } catch (const pst::ndb::IoError& e) {
-                throw PstWriteError(e.what());
+                throw PstWriteError(e.what(), 0);
             } catch (const std::exception& e) {
                 throw StoreError(e.what());
             }
@@ -388,10 +392,16 @@ class PstSession : public StoreSession {
         return std::make_unique<PstDistListWrapper>();
     }
 
-    void ExpectItems(std::uint64_t items, std::uint64_t textBytes) override {
+    void ExpectItems(const ExpectedItems& expected) override {
+        const std::uint64_t needed = msg::MessageStore::ExpectedGrowth(
+            {expected.contacts, expected.lists, expected.contactText, expected.listText,
+             expected.noteText});
         for (const auto& s : stores_) {
-            OpenPst& pst = *s->Pst();
-            Guarded(pst, [&] { pst.store->Reserve(items, textBytes); });
+            const OpenPst& pst = *s->Pst();
+            const fs::path folder = pst.path.has_parent_path() ? pst.path.parent_path() : ".";
+            const auto available = freeSpace_(folder);
+            if (available && needed > *available)
+                throw NotEnoughSpaceError(PathToUtf8(folder), needed, *available);
         }
     }
 
@@ -399,18 +409,29 @@ class PstSession : public StoreSession {
         for (const auto& s : stores_) CommitAndWait(*s->Pst());
     }
 
+    void Discard() override {
+        auto& registry = Registry();
+        for (const auto& s : stores_) {
+            const std::shared_ptr<OpenPst>& pst = s->Pst();
+            if (pst->store->Closed() || pst->store->HasItems()) continue;
+            pst->store->Discard();
+            std::erase_if(registry, [&](const auto& entry) { return entry.second == pst; });
+        }
+    }
+
     void Logoff() override {
         auto stores = std::move(stores_);
         stores_.clear();
         for (const auto& s : stores) {
-            if (s->Pst()->writeFailure.empty()) CommitAndWait(*s->Pst());
+            const OpenPst& pst = *s->Pst();
+            if (pst.writeFailure.empty() && !pst.store->Closed()) CommitAndWait(*s->Pst());
         }
     }
 
     void Close() override {
         auto stores = std::move(stores_);
         stores_.clear();
-        std::string failure;
+        std::optional<PstWriteError> failure;
         for (const auto& s : stores) {
             OpenPst& pst = *s->Pst();
             // Forgotten whatever happens next: no later logon continues a closed file, and the
@@ -419,21 +440,25 @@ class PstSession : public StoreSession {
             if (!pst.writeFailure.empty() || pst.store->Closed()) continue;
             try {
                 Guarded(pst, [&] { pst.store->Close(); });
+            } catch (const PstWriteError& e) {
+                if (!failure) failure = e;
             } catch (const StoreError& e) {
-                if (failure.empty()) failure = e.what();
+                if (!failure) failure.emplace(e.what(), pst.store->CommittedItems());
             }
         }
-        if (!failure.empty()) throw PstWriteError(failure);
+        if (failure) throw *failure;
     }
 
   private:
     std::vector<std::shared_ptr<PstStore>> stores_;
+    FreeSpaceQuery freeSpace_;
 };
 
 class PstSessionFactory : public StoreSessionFactory {
   public:
+    explicit PstSessionFactory(FreeSpaceQuery freeSpace) : freeSpace_(std::move(freeSpace)) {}
     std::unique_ptr<StoreSession> CreateSession() override {
-        return std::make_unique<PstSession>();
+        return std::make_unique<PstSession>(freeSpace_);
     }
 
     // Closing writes the exact allocation maps and cuts off unused space.
@@ -452,12 +477,22 @@ class PstSessionFactory : public StoreSessionFactory {
             return e.what();
         }
     }
+
+  private:
+    FreeSpaceQuery freeSpace_;
 };
 
 }  // namespace
 
-std::unique_ptr<StoreSessionFactory> MakePstSessionFactory() {
-    return std::make_unique<PstSessionFactory>();
+std::optional<std::uint64_t> DiskFreeSpace(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const fs::space_info info = fs::space(folder, ec);
+    if (ec || info.available == static_cast<std::uintmax_t>(-1)) return std::nullopt;
+    return info.available;
+}
+
+std::unique_ptr<StoreSessionFactory> MakePstSessionFactory(FreeSpaceQuery freeSpace) {
+    return std::make_unique<PstSessionFactory>(std::move(freeSpace));
 }
 
 }  // namespace tarvelle::platform

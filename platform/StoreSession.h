@@ -8,6 +8,7 @@
 // fails silently.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,10 +26,43 @@ class StoreError : public std::runtime_error {
 
 // The .pst file itself could not be written (no space, file size limit, I/O error). Unlike a
 // refused item this ends the run: every later write would fail the same way. The file keeps its
-// last committed state.
+// last committed state: the first `ItemsKept()` items saved (contacts and lists).
 class PstWriteError : public StoreError {
   public:
-    using StoreError::StoreError;
+    PstWriteError(const std::string& cause, std::size_t itemsKept)
+        : StoreError(cause), itemsKept_(itemsKept) {}
+    std::size_t ItemsKept() const { return itemsKept_; }
+
+  private:
+    std::size_t itemsKept_;
+};
+
+// The disk holding a store has too little free space for what is coming (StoreSession::
+// ExpectItems). Sizes in bytes; `Folder()` as UTF-8 text.
+class NotEnoughSpaceError : public StoreError {
+  public:
+    NotEnoughSpaceError(std::string folder, std::uint64_t needed, std::uint64_t available)
+        : StoreError("not enough free space in " + folder),
+          folder_(std::move(folder)),
+          needed_(needed),
+          available_(available) {}
+    const std::string& Folder() const { return folder_; }
+    std::uint64_t Needed() const { return needed_; }
+    std::uint64_t Available() const { return available_; }
+
+  private:
+    std::string folder_;
+    std::uint64_t needed_;
+    std::uint64_t available_;
+};
+
+// What an export is about to write, as its first reading of the book found it.
+struct ExpectedItems {
+    std::uint64_t contacts = 0;
+    std::uint64_t lists = 0;
+    std::uint64_t contactText = 0;  // bytes of the lines the contacts come from
+    std::uint64_t listText = 0;     // bytes of the lines the lists come from (their members)
+    std::uint64_t noteText = 0;     // bytes of the note lines
 };
 
 // The store's file name was taken by another program after the caller found it free; nothing was
@@ -159,15 +193,15 @@ class StoreSession {
     // The store this session has open whose entry ID is `entryId`; throws StoreError otherwise.
     virtual std::shared_ptr<Store> GetStoreFromID(const std::string& entryId) = 0;
     virtual std::unique_ptr<DistListWrapper> CreateDistListWrapper() = 0;
-    // A hint before the items are saved: about `items` items holding `textBytes` of text in all
-    // are coming to the stores this session has open. Lets a writer make room at once; never
-    // required, and never fails for want of room (that shows when items are saved).
-    virtual void ExpectItems(std::uint64_t items, std::uint64_t textBytes) {
-        (void)items;
-        (void)textBytes;
-    }
+    // Said before the items are saved: this is what is coming to the stores this session has
+    // open. Throws NotEnoughSpaceError when the disk of a store cannot take it; otherwise a
+    // failure shows when items are saved.
+    virtual void ExpectItems(const ExpectedItems& expected) { (void)expected; }
     // Makes every saved item durable in the file now (saves may be batched in time).
     virtual void Flush() = 0;
+    // Closes the stores of this session that hold no item and removes their files: for a run
+    // that stops before writing anything.
+    virtual void Discard() = 0;
     virtual void Logoff() = 0;
     // Ends the use of the stores this session has open, for good: everything saved is committed,
     // each file gets its final state (unused space trimmed) and is closed, and its memory is

@@ -94,12 +94,7 @@ void Heap::WriteOut(std::size_t index) {
         p.bid = db_->WriteDataBlock(SerializePage(index));
         p.dirty = false;
     }
-    if (p.pinnedItems == 0 && index + 1 < pages_.size()) {
-        p.released = true;
-        p.bytes = {};
-        p.ends = {0};
-        p.pinned = {};
-    }
+    if (p.pinnedItems == 0 && index + 1 < pages_.size()) p.Release();
     readBack_.reset();
 }
 
@@ -244,15 +239,24 @@ ndb::Bid Heap::Write(ndb::NodeDatabase& db) {
             p.dirty = false;
         }
         bids.push_back(p.bid);
-        if (i + 1 < pages_.size() && p.pinnedItems == 0 && !p.released) {
-            p.released = true;
-            p.bytes = {};
-            p.ends = {0};
-            p.pinned = {};
-        }
+        if (i + 1 < pages_.size() && p.pinnedItems == 0 && !p.released) p.Release();
     }
     written_ = bids.size() == 1 ? bids[0] : db.WriteDataTree(bids);
     return written_;
+}
+
+void Heap::WriteFullPages(ndb::NodeDatabase& db) {
+    db_ = &db;
+    for (; fullPagesSeen_ + 1 < pages_.size(); ++fullPagesSeen_) {
+        Page& p = pages_[fullPagesSeen_];
+        if (p.released || p.pinnedItems > 0) continue;  // pinned ones wait for Write
+        if (p.dirty || p.bid == 0) {
+            p.bid = db.WriteDataBlock(SerializePage(fullPagesSeen_));
+            p.dirty = false;
+            written_ = 0;
+        }
+        p.Release();
+    }
 }
 
 }  // namespace tarvelle::pst::ltp

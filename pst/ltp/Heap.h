@@ -48,6 +48,10 @@ class Heap {
     Bytes SerializePage(std::size_t index) const;
     // Writes every changed page and returns the node's data (one block or a data tree).
     ndb::Bid Write(ndb::NodeDatabase& db);
+    // Writes the pages that can no longer change (full, before the last, no pinned item) and
+    // drops them from memory, without waiting for the next Write: a large table filled between
+    // two commits holds a page or two in memory, not all it gained.
+    void WriteFullPages(ndb::NodeDatabase& db);
 
   private:
     struct Page {
@@ -60,6 +64,13 @@ class Heap {
         bool dirty = true;
         bool released = false;
         std::size_t Slots() const { return ends.size() - 1; }
+        // `v = {}` would keep a vector's capacity: swapping with empty ones gives it back.
+        void Release() {
+            released = true;
+            Bytes().swap(bytes);
+            std::vector<std::uint16_t>{0}.swap(ends);
+            std::vector<bool>().swap(pinned);
+        }
         std::size_t ItemSize(std::size_t i) const { return ends[i + 1] - ends[i]; }
         // Replaces the bytes of item i, moving the items after it.
         void Splice(std::size_t i, std::span<const std::uint8_t> data);
@@ -77,6 +88,7 @@ class Heap {
     std::uint8_t clientSig_;
     Hid userRoot_ = 0;
     std::vector<Page> pages_;
+    std::size_t fullPagesSeen_ = 0;    // pages before this one were looked at by WriteFullPages
     ndb::Bid written_ = 0;             // data BID of the last Write, valid while nothing changed
     ndb::NodeDatabase* db_ = nullptr;  // where the dropped pages are
     std::optional<std::size_t> readBack_;  // the page read back, while in memory

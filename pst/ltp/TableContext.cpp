@@ -99,7 +99,7 @@ void TableContext::WriteOut(std::size_t block) {
         b.dirty = false;
     }
     b.released = true;
-    b.bytes = {};
+    Bytes().swap(b.bytes);  // `= {}` would keep the capacity
     readBack_.reset();
 }
 
@@ -174,6 +174,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
     if (replacing) {
         std::uint8_t* dst = RowPtr(index);
         FreeCells(dst);
+
         std::copy(row.begin(), row.end(), dst);
         blocks_[index / rowsPerBlock_].dirty = true;
         return;
@@ -192,6 +193,24 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
     std::uint8_t rowNumber[4];
     PutU32(rowNumber, static_cast<std::uint32_t>(index));
     rowIndex_->Put(rowId, rowNumber);
+}
+
+void TableContext::WriteFull(ndb::NodeDatabase& db) {
+    if (!appendOnly_) return;
+    db_ = &db;
+    for (; fullBlocksSeen_ + 1 < blocks_.size(); ++fullBlocksSeen_) {
+        RowBlock& b = blocks_[fullBlocksSeen_];
+        if (b.released) continue;
+        if (b.dirty || b.bid == 0) {
+            Bytes bytes = b.bytes;
+            bytes.resize(kHeapPageSize, 0);  // every block but the last is padded
+            b.bid = db.WriteDataBlock(bytes);
+            b.dirty = false;
+        }
+        b.released = true;
+        Bytes().swap(b.bytes);  // `= {}` would keep the capacity
+    }
+    heap_->WriteFullPages(db);
 }
 
 NodeContent TableContext::Write(ndb::NodeDatabase& db) {
@@ -226,7 +245,7 @@ NodeContent TableContext::Write(ndb::NodeDatabase& db) {
             }
             if (appendOnly_ && !last && !b.released) {
                 b.released = true;
-                b.bytes = {};
+                Bytes().swap(b.bytes);
             }
             bids.push_back(b.bid);
         }

@@ -47,6 +47,9 @@ class TableContext {
     Bytes RowBytes(std::size_t index) const;
 
     NodeContent Write(ndb::NodeDatabase& db);
+    // An append-only table writes its full row blocks and heap pages at once and drops them from
+    // memory; Write completes the table later.
+    void WriteFull(ndb::NodeDatabase& db);
 
   private:
     struct RowBlock {
@@ -77,6 +80,7 @@ class TableContext {
     ndb::NodeDatabase* db_ = nullptr;      // where the dropped blocks are
     std::optional<std::size_t> readBack_;  // the block of rows read back, while in memory
     std::vector<RowBlock> blocks_;
+    std::size_t fullBlocksSeen_ = 0;  // blocks before this one were looked at by WriteFull
     bool rowsInSubnode_ = false;
     Hid rowsHid_ = 0;
     std::vector<ndb::SubnodeEntry> largeValues_;

@@ -5,6 +5,7 @@
 // so far durable as a complete file.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -36,6 +37,16 @@ inline constexpr ndb::Nid kNidSearchRoot = 0x8042;
 inline constexpr ndb::Nid kNidDeletedItems = 0x8062;
 inline constexpr ndb::Nid kNidCommonViews = 0x8082;
 inline constexpr ndb::Nid kNidSpamSearchFolder = 0x2223;
+
+// What is about to be added to a store, counted in its source beforehand: the items and the
+// bytes of text they are made from.
+struct ExpectedContent {
+    std::uint64_t contacts = 0;
+    std::uint64_t lists = 0;
+    std::uint64_t contactText = 0;  // names and addresses of the contacts
+    std::uint64_t listText = 0;     // names and members of the lists
+    std::uint64_t noteText = 0;     // notes, of either
+};
 
 class MessageStore {
   public:
@@ -75,19 +86,27 @@ class MessageStore {
     // Stores a list saved before again, with its members now (same NID, same contents row).
     void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list);
     bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
+    // Whether a contact or list was ever added.
+    bool HasItems() const { return itemsAdded_; }
 
-    // Room in the file for about `items` more items holding `textBytes` of text in all, made
-    // now so that writing them never grows the file by copying it. A failure is not an error:
-    // the file then grows as needed.
-    void Reserve(std::uint64_t items, std::uint64_t textBytes);
+    // About how many bytes the file grows by when `content` is added and the store is closed
+    // (rather more than less).
+    static std::uint64_t ExpectedGrowth(const ExpectedContent& content);
+    // Items (contacts and lists) in the file as last committed: what the file keeps after a
+    // failure. Safe to read from any thread.
+    std::size_t CommittedItems() const { return committedItems_.load(); }
 
     // Writes every changed folder and table, then commits the file (in the background once
     // WriteInBackground was called).
     void Commit();
     // Commit, and return when it is done (throwing what a background write threw).
     void Sync();
-    // Commit, flush and close the file; the store is unusable afterwards.
+    // Commit, then close the file in its exact final state (ndb::NodeDatabase::Close); the store
+    // is unusable afterwards.
     void Close();
+    // Closes the file and removes it, for a store that holds nothing worth keeping; the store is
+    // unusable afterwards.
+    void Discard();
     bool Closed() const { return closed_; }
     // The node database, once every queued write is done.
     ndb::NodeDatabase& Database();
@@ -136,6 +155,8 @@ class MessageStore {
     void WriteUnwrittenList();
 
     std::unique_ptr<ndb::NodeDatabase> db_;
+    std::size_t itemsWritten_ = 0;  // by the writing thread
+    std::atomic<std::size_t> committedItems_{0};
     std::mt19937_64 random_;
     RecordKey recordKey_{};
     Bytes replVersionHistory_;
@@ -149,6 +170,7 @@ class MessageStore {
     std::set<ndb::Nid> folderNids_;
     std::unordered_set<ndb::Nid> lists_;
     std::uint32_t lastItemIndex_ = 0;  // of normal-message NIDs handed out
+    bool itemsAdded_ = false;
     bool closed_ = false;
     // A list is usually saved again at once with its members (the distribution-list wrapper):
     // it is written when anything else happens, so it is written once.

@@ -5,14 +5,11 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <random>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -23,6 +20,10 @@ namespace tarvelle::pst::ndb {
 namespace {
 
 std::string ErrorText(int error) { return std::generic_category().message(error); }
+
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+}
 
 }  // namespace
 
@@ -50,46 +51,27 @@ void File::Fail(const char* action, int error) const {
                   ErrorText(error));
 }
 
-// "." + the target's name + "." + `middle` + ".tmp"; random letters when `middle` is empty.
-static std::string TemporaryName(const std::filesystem::path& target, std::string middle = {}) {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    if (middle.empty()) {
-        std::random_device random;
-        for (int i = 0; i < 8; ++i) middle += letters[random() % (sizeof letters - 1)];
-    }
-    std::string leaf = ".";  // built by appending: GCC 12 at -O3 misreads "." + string
-    leaf += target.filename().string();
-    leaf += '.';
-    leaf += middle;
-    leaf += ".tmp";
-    return leaf;
+std::optional<File> File::CreateExclusive(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return File(fd, path, false);
+    if (errno == EEXIST) return std::nullopt;
+    const int error = errno;
+    throw IoError("Could not create " + path.string() + ": " + ErrorText(error));
 }
 
-File File::CreateTemporary(const std::filesystem::path& target) {
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+File File::CreateNew(const std::filesystem::path& target, bool nameless) {
     // O_TMPFILE needs /proc to give the file its name later (linkat without privileges).
-    if (::access("/proc/self/fd", X_OK) == 0) {
+    if (nameless && ::access("/proc/self/fd", X_OK) == 0) {
+        const auto dir = FolderOf(target);
         const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            File file(fd, target);
-            file.nameless_ = true;
-            return file;
-        }
+        if (fd >= 0) return File(fd, target, true);
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             const int error = errno;
             throw IoError("Could not create a file in " + dir.string() + ": " + ErrorText(error));
         }
     }
-    const std::string pattern = (dir / TemporaryName(target, "XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    // mkostemps creates with O_CREAT|O_EXCL and mode 0600; the 4 is the length of ".tmp".
-    const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        throw IoError("Could not create a file in " + dir.string() + ": " + ErrorText(error));
-    }
-    return File(fd, std::filesystem::path(name.data()));
+    if (auto file = CreateExclusive(target)) return std::move(*file);
+    throw FileExistsError("Could not create " + target.string() + ": " + ErrorText(EEXIST));
 }
 
 void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
@@ -132,6 +114,18 @@ void File::WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset) {
     }
 }
 
+void File::ZeroAt(std::uint64_t offset, std::uint64_t length) {
+    static const std::vector<std::uint8_t> zeros(64 * 1024, 0);
+    std::vector<iovec> buffers;
+    buffers.reserve(static_cast<std::size_t>(length / zeros.size() + 1));
+    for (std::uint64_t left = length; left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+        buffers.push_back(iovec{const_cast<std::uint8_t*>(zeros.data()), n});
+        left -= n;
+    }
+    WriteVectorAt(buffers, offset);
+}
+
 void File::Resize(std::uint64_t size) {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("resize", errno);
 }
@@ -140,40 +134,14 @@ void File::Sync() {
     if (::fsync(fd_) != 0) Fail("flush", errno);
 }
 
-void File::CopyFrom(const File& from, std::uint64_t length) {
-    off_t in = 0;
-    off_t out = 0;
-    bool kernelCopy = true;
-    while (static_cast<std::uint64_t>(in) < length) {
-        // In steps of 32 MB, each handed to the disk at once: a copy is synced before it replaces
-        // the file, and that sync then waits only for the last steps.
-        const auto chunk = static_cast<std::size_t>(
-            std::min<std::uint64_t>(length - static_cast<std::uint64_t>(in), 32u << 20));
-        if (kernelCopy) {
-            const off_t start = out;
-            const ssize_t n = ::copy_file_range(from.fd_, &in, fd_, &out, chunk, 0);
-            if (n > 0) {
+void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept {
 #ifdef __linux__
-                ::sync_file_range(fd_, start, n,
-                                  SYNC_FILE_RANGE_WRITE);  // a hint: errors do not matter
+    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                      SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)length;
 #endif
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
-                errno != EOPNOTSUPP)
-                Fail("write", errno);
-            if (n == 0) Fail("read", EIO);  // the source is shorter than it should be
-            kernelCopy = false;             // not supported here: copy through a buffer
-        }
-        std::vector<std::uint8_t> buffer(std::min<std::size_t>(chunk, 1u << 20));
-        const ssize_t n = ::pread(from.fd_, buffer.data(), buffer.size(), in);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Fail("read", n < 0 ? errno : EIO);
-        WriteAt(std::span(buffer.data(), static_cast<std::size_t>(n)),
-                static_cast<std::uint64_t>(in));
-        in += n;
-    }
 }
 
 void File::Close() {
@@ -183,64 +151,33 @@ void File::Close() {
     }
 }
 
-void File::RenameTo(const std::filesystem::path& target) {
-    if (nameless_) {
-        // A name first (never an existing one), then the atomic replacement below.
-        const auto dir =
-            target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-        bool named = false;
-        for (int attempt = 0; attempt < 16 && !named; ++attempt)
-            named = LinkAsNew(dir / TemporaryName(target));
-        if (!named) Fail("name a copy of", EEXIST);
-    }
-    // Swapping the two names and then removing the old file is as atomic as a plain rename, but
-    // on ext4 a rename over an existing file also starts writing the new file out at once, and
-    // the old one cannot be dropped before its own pending writes finish; an exchange avoids both.
-    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        ::unlink(path_.c_str());  // now the previous file
-        path_ = target;
-        return;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOENT) {
-        const int error = errno;
-        Unlink();
-        throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
-    }
-    if (::rename(path_.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        Unlink();
-        throw IoError("Could not replace " + target.string() + ": " + ErrorText(error));
-    }
-    path_ = target;
-}
-
 bool File::LinkAsNew(const std::filesystem::path& target) {
-    int result = 0;
-    if (nameless_) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
-    } else {
-        result = ::link(path_.c_str(), target.c_str());
-    }
-    if (result != 0) {
+    if (!nameless_) return path_ == target;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) != 0) {
         const int error = errno;
         if (error == EEXIST) return false;
         throw IoError("Could not create " + target.string() + ": " + ErrorText(error));
     }
-    if (!nameless_) ::unlink(path_.c_str());
     nameless_ = false;
     path_ = target;
     return true;
 }
 
 void File::Unlink() noexcept {
-    if (!nameless_ && !path_.empty()) ::unlink(path_.c_str());
+    if (nameless_ || fd_ < 0) return;
+    struct stat mine {};
+    struct stat named {};
+    if (::fstat(fd_, &mine) != 0 || ::lstat(path_.c_str(), &named) != 0 ||
+        mine.st_dev != named.st_dev || mine.st_ino != named.st_ino)
+        return;  // the name is no longer ours
+    ::unlink(path_.c_str());
 }
 
 void SyncDirectoryOf(const std::filesystem::path& path) {
-    const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    const auto dir = FolderOf(path);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;  // best effort: the rename itself is already atomic
+    if (fd < 0) return;  // best effort: the name is there either way
     ::fsync(fd);
     ::close(fd);
 }

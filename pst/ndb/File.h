@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -23,44 +24,55 @@ namespace tarvelle::pst::ndb {
 class File {
   public:
     File() = default;
-    File(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
     ~File();
 
-    // A new file beside `target` with owner-only permissions. Where the system allows, it has no
-    // name at all until LinkAsNew or RenameTo gives it one, so a killed process leaves nothing
-    // behind; otherwise it is named "." + the target's name + random letters + ".tmp".
-    static File CreateTemporary(const std::filesystem::path& target);
+    // A new file that becomes `target`, owner-only. With `nameless` and where the system allows
+    // (Linux), it has no name at all until LinkAsNew gives it one, so a process killed before
+    // then leaves nothing behind; elsewhere (Windows, FAT, network shares) it is created under
+    // `target` itself, exclusively. Throws IoError, also when `target` exists.
+    static File CreateNew(const std::filesystem::path& target, bool nameless = true);
+    // Creates `path` exclusively (never opens or replaces what is there), owner-only; nothing
+    // when the name is taken. Throws IoError for any other failure.
+    static std::optional<File> CreateExclusive(const std::filesystem::path& path);
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Where the file is, or (while it has no name) where it goes.
     const std::filesystem::path& Path() const { return path_; }
+    bool Nameless() const { return nameless_; }
 
     void WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset);
     // Fills `bytes` from `offset`; a file that ends before is an IoError.
     void ReadAt(std::span<std::uint8_t> bytes, std::uint64_t offset) const;
     // Writes the buffers one after the other from `offset` (short writes resumed).
     void WriteVectorAt(std::span<iovec> buffers, std::uint64_t offset);
+    // Zeros over [offset, offset + length).
+    void ZeroAt(std::uint64_t offset, std::uint64_t length);
     void Resize(std::uint64_t size);
     void Sync();
-    // Copies bytes [0, length) of `from` to the same place in this file.
-    void CopyFrom(const File& from, std::uint64_t length);
+    // Asks the system to start writing [offset, offset + length) to the disk now, so that a
+    // later Sync waits for less; a hint without errors.
+    void StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept;
     void Close();
 
-    // Gives this file the name `target`, replacing what is there (atomic).
-    void RenameTo(const std::filesystem::path& target);
-    // Gives this file the name `target` only if nothing exists there; false if something does.
+    // Gives a nameless file the name `target` if nothing exists there; false if something does.
+    // A file that already has that name keeps it (true).
     bool LinkAsNew(const std::filesystem::path& target);
-    // Removes the file's current name (used for temporary files on failure).
+    // Removes the name of the open file, and only while the name still refers to this file;
+    // used to take back a file this program created.
     void Unlink() noexcept;
 
   private:
     [[noreturn]] void Fail(const char* action, int error) const;
 
-    int fd_ = -1;
-    std::filesystem::path path_;  // for a nameless file: the target, for messages
+    File(int fd, std::filesystem::path path, bool nameless)
+        : fd_(fd), path_(std::move(path)), nameless_(nameless) {}
+
+    int fd_ = -1;  // on Windows the C runtime's descriptor around the file handle
+    std::filesystem::path path_;
     bool nameless_ = false;
 };
 

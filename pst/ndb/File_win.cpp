@@ -1,6 +1,6 @@
-// The node database's file operations on Windows: positioned writes through the file handle,
-// replacement by rename, and files shared for deletion so that an open file can be renamed or
-// replaced the way the POSIX build does it.
+// The node database's file operations on Windows: positioned writes through the file handle, new
+// files created exclusively under their own name for their owner alone, and shared for deletion
+// so that a file this program created can be taken back while it is open.
 #if defined(_WIN32)
 
 #ifndef NOMINMAX
@@ -10,15 +10,14 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// sddl.h needs windows.h first.
+#include <sddl.h>
 // io.h and fcntl.h give the C runtime descriptor that File keeps around the handle.
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <random>
 #include <utility>
 #include <vector>
 
@@ -60,32 +59,39 @@ OVERLAPPED At(std::uint64_t offset) {
     return at;
 }
 
-// Renames the open file behind `handle` to `target`. POSIX semantics first (an open target is
-// replaced, as rename(2) does); systems without them take the classic rename.
-DWORD RenameHandle(HANDLE handle, const std::filesystem::path& target, bool replace) {
-    const std::wstring name = target.wstring();
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-    std::memcpy(info->FileName, name.c_str(), name.size() * sizeof(wchar_t));
-    // FileRenameInfoEx (22) with FILE_RENAME_FLAG_REPLACE_IF_EXISTS (1) | POSIX_SEMANTICS (2).
-    constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-    const DWORD flags = (replace ? 1u : 0u) | 2u;
-    std::memcpy(buffer.data(), &flags, sizeof(flags));
-    if (::SetFileInformationByHandle(handle, kFileRenameInfoEx, info,
-                                     static_cast<DWORD>(buffer.size()))) {
-        return ERROR_SUCCESS;
+// Security attributes that give the file's owner alone access to a new file ("D:P" protects the
+// list from the folder's inherited entries); none where they cannot be built, and the folder's
+// permissions apply as they would anyway.
+class OwnerOnly {
+  public:
+    OwnerOnly() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<std::uint8_t> user(size);
+        LPWSTR sid = nullptr;
+        if (size > 0 && ::GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+            const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+            ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                   &descriptor_, nullptr);
+            ::LocalFree(sid);
+        }
+        ::CloseHandle(token);
+        attributes_.nLength = sizeof(attributes_);
+        attributes_.lpSecurityDescriptor = descriptor_;
+        attributes_.bInheritHandle = FALSE;
     }
-    const DWORD exError = ::GetLastError();
-    if (exError == ERROR_ALREADY_EXISTS || exError == ERROR_FILE_EXISTS) return exError;
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
-    if (::SetFileInformationByHandle(handle, FileRenameInfo, info,
-                                     static_cast<DWORD>(buffer.size()))) {
-        return ERROR_SUCCESS;
-    }
-    return ::GetLastError();
-}
+    ~OwnerOnly() { ::LocalFree(descriptor_); }
+    OwnerOnly(const OwnerOnly&) = delete;
+    OwnerOnly& operator=(const OwnerOnly&) = delete;
+    SECURITY_ATTRIBUTES* Get() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+  private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
 
 }  // namespace
 
@@ -97,6 +103,7 @@ File& File::operator=(File&& other) noexcept {
         if (fd_ >= 0) ::_close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
+        nameless_ = false;
     }
     return *this;
 }
@@ -110,34 +117,35 @@ void File::Fail(const char* action, int error) const {
                   ErrorText(static_cast<DWORD>(error)));
 }
 
-File File::CreateTemporary(const std::filesystem::path& target) {
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    static std::atomic<std::uint64_t> counter{0};
-    std::mt19937_64 random(
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^ counter.fetch_add(1));
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-        std::wstring letters;
-        for (int i = 0; i < 6; ++i) letters.push_back(static_cast<wchar_t>(L'a' + random() % 26));
-        const auto name = dir / (L"." + target.filename().wstring() + L"." + letters + L".tmp");
-        HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            error = ::GetLastError();
-            continue;
-        }
-        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-        if (fd < 0) {
-            ::CloseHandle(handle);
-            ::DeleteFileW(name.c_str());
-            error = ERROR_TOO_MANY_OPEN_FILES;
-            break;
-        }
-        return File(fd, name);
+std::optional<File> File::CreateExclusive(const std::filesystem::path& path) {
+    // Shared for deletion, so that the file can be taken back (Unlink) while it is open.
+    OwnerOnly security;
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  security.Get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
+        throw IoError("Could not create " + PathText(path) + ": " + ErrorText(error));
     }
-    throw IoError("Could not create a file in " + PathText(dir) + ": " + ErrorText(error));
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd < 0) {
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                     sizeof(disposition));
+        ::CloseHandle(handle);
+        throw IoError("Could not create " + PathText(path) + ": " +
+                      ErrorText(ERROR_TOO_MANY_OPEN_FILES));
+    }
+    return File(fd, path, false);
+}
+
+// Windows has no nameless files: the new file takes its name at once.
+File File::CreateNew(const std::filesystem::path& target, bool /*nameless*/) {
+    if (auto file = CreateExclusive(target)) return std::move(*file);
+    throw FileExistsError("Could not create " + PathText(target) + ": " +
+                          ErrorText(ERROR_FILE_EXISTS));
 }
 
 void File::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
@@ -189,22 +197,18 @@ void File::Sync() {
     if (!::FlushFileBuffers(HandleOf(fd_))) Fail("flush", static_cast<int>(::GetLastError()));
 }
 
-void File::CopyFrom(const File& from, std::uint64_t length) {
-    const HANDLE source = HandleOf(from.fd_);
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
-    std::uint64_t done = 0;
-    while (done < length) {
-        const auto want = static_cast<DWORD>(std::min<std::uint64_t>(length - done, buffer.size()));
-        OVERLAPPED at = At(done);
-        DWORD got = 0;
-        if (!::ReadFile(source, buffer.data(), want, &got, &at))
-            Fail("read", static_cast<int>(::GetLastError()));
-        if (got == 0) Fail("read", ERROR_HANDLE_EOF);  // the source is shorter than it should be
-        WriteAt(std::span(buffer.data(), got), done);
-        done += got;
+void File::ZeroAt(std::uint64_t offset, std::uint64_t length) {
+    static const std::vector<std::uint8_t> zeros(64 * 1024, 0);
+    for (std::uint64_t left = length; left > 0;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+        WriteAt(std::span(zeros.data(), n), offset);
+        offset += n;
+        left -= n;
     }
 }
+
+// The system writes the file out as it sees fit; Sync waits for all of it.
+void File::StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) noexcept {}
 
 void File::Close() {
     if (fd_ >= 0) {
@@ -213,49 +217,16 @@ void File::Close() {
     }
 }
 
-void File::RenameTo(const std::filesystem::path& target) {
-    DWORD error = RenameHandle(HandleOf(fd_), target, true);
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-        // Without POSIX rename semantics (older Windows, Wine) a file that is still open cannot
-        // be replaced, and the writer keeps its previous file open until the copy has taken its
-        // place. Move the open file aside, put this one in its place, then drop the old one
-        // (it goes when its last handle closes). Should the second step fail, the old file
-        // returns to its name.
-        std::wstring aside = target.wstring() + L"." + std::to_wstring(::GetCurrentProcessId()) +
-                             L"." + std::to_wstring(::GetTickCount64()) + L".old";
-        if (::MoveFileExW(target.c_str(), aside.c_str(), 0)) {
-            error = RenameHandle(HandleOf(fd_), target, false);
-            if (error == ERROR_SUCCESS) {
-                ::DeleteFileW(aside.c_str());
-            } else {
-                ::MoveFileExW(aside.c_str(), target.c_str(), 0);
-            }
-        }
-    }
-    if (error != ERROR_SUCCESS)
-        throw IoError("Could not replace " + PathText(target) + ": " + ErrorText(error));
-    path_ = target;
-}
-
-bool File::LinkAsNew(const std::filesystem::path& target) {
-    const DWORD error = RenameHandle(HandleOf(fd_), target, false);
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    if (error != ERROR_SUCCESS)
-        throw IoError("Could not create " + PathText(target) + ": " + ErrorText(error));
-    path_ = target;
-    return true;
-}
+bool File::LinkAsNew(const std::filesystem::path& target) { return path_ == target; }
 
 void File::Unlink() noexcept {
-    if (fd_ >= 0) {
-        // Removed when the last handle closes, as an unlinked POSIX file is.
-        FILE_DISPOSITION_INFO disposition{};
-        disposition.DeleteFile = TRUE;
-        if (::SetFileInformationByHandle(HandleOf(fd_), FileDispositionInfo, &disposition,
-                                         sizeof(disposition)))
-            return;
-    }
-    if (!path_.empty()) ::DeleteFileW(path_.c_str());
+    if (fd_ < 0) return;
+    // Removed when the last handle closes, as an unlinked POSIX file is; by the handle, so it is
+    // this file whatever its name holds now.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    ::SetFileInformationByHandle(HandleOf(fd_), FileDispositionInfo, &disposition,
+                                 sizeof(disposition));
 }
 
 // NTFS journals its directory entries: nothing to flush separately.

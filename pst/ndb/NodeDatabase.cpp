@@ -3,13 +3,18 @@
 // Crash safety rests on three rules:
 // - Nothing the last written header reaches is overwritten: new pages and blocks go to space
 //   that header does not use, and space given up is reused only after the next header is written.
-// - Within a session the file size and the AMaps never change: the file is sized ahead and the
-//   space not yet used is marked allocated (the strict reading of such a file only finds
-//   "allocated but unused" slots, which [MS-PST] readers tolerate). The writer keeps its own
-//   free-space lists in memory.
-// - Whatever must change the size or the AMaps (growing, the exact maps at Close) is done on a
-//   copy of the file that is then renamed over it, which is atomic.
-// The header (one write at offset 0) is the commit point.
+// - Between commits the AMaps mark every slot of the file allocated (the strict reading of such
+//   a file only finds "allocated but unused" slots, which [MS-PST] readers tolerate); the writer
+//   keeps its own free-space lists in memory.
+// - What changes the file's size or its maps (growing by whole AMap ranges, the exact maps and
+//   the trimmed end at Close) is written in place between two headers, the first of which says
+//   fAMapValid = INVALID_AMAP ([MS-PST] 2.6.1.3.7): a process killed in between leaves a file
+//   whose readers rebuild the maps from the B-trees, everything else as committed.
+// The header (one write at offset 0) is the commit point. No step copies the file.
+//
+// Freed space holds no stale data: whatever the previous header reached and the new one does
+// not is zeroed right after the new header is written (an address book is personal data, and
+// recovery tools read unallocated space). Space never written is zero anyway.
 #include "pst/ndb/NodeDatabase.h"
 
 #include <algorithm>
@@ -42,9 +47,8 @@ void SealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib, Bid bid)
 
 namespace {
 
-constexpr std::uint64_t kMinReservedRanges = 16;  // about 4 MB, sparse until used
-constexpr std::uint64_t kGrowthFactor = 4;
-constexpr std::size_t kArenaSize = 8u << 20;
+constexpr std::size_t kArenaSize = 2u << 20;
+constexpr std::uint64_t kWriteBackRun = 256u << 10;
 constexpr std::uint64_t kMaxRunPages = 256;
 constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
 
@@ -96,6 +100,7 @@ struct HeaderState {
     PageRef nbt;
     PageRef bbt;
     CryptMethod crypt = CryptMethod::Permute;
+    std::uint8_t amapValid = kValidAMap2;
 };
 
 std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
@@ -118,7 +123,7 @@ std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
     PutU64(p + kNbtRoot + 8, h.nbt.ib);
     PutU64(p + kBbtRoot, h.bbt.bid);
     PutU64(p + kBbtRoot + 8, h.bbt.ib);
-    p[kAMapValid] = kValidAMap2;
+    p[kAMapValid] = h.amapValid;
     std::memset(p + kFMapBytes, 0xFF, 256);  // rgbFM, rgbFP
     p[kSentinel] = kSentinelValue;
     p[kCryptMethod] = static_cast<std::uint8_t>(h.crypt);
@@ -153,14 +158,11 @@ bool SlotUsed(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
 class Writer final : public NodeDatabase, private PageSink {
   public:
     Writer(std::filesystem::path path, const CreateOptions& options)
-        : path_(std::move(path)), crypt_(options.crypt) {
+        : path_(std::move(path)), crypt_(options.crypt), afterMapStep_(options.afterMapStep) {
         state_.crypt = crypt_;
         state_.rgnid = InitialNidCounters();
         arena_.resize(kArenaSize);
-        std::uint64_t ranges = kMinReservedRanges;
-        if (options.expectedSize > kFirstAMapOffset)
-            ranges = std::max(ranges, (options.expectedSize - kFirstAMapOffset) / kAMapSpan + 2);
-        CreateFile(ranges);
+        CreateFile(options.nameless);
     }
 
     ~Writer() override = default;
@@ -342,22 +344,20 @@ class Writer final : public NodeDatabase, private PageSink {
         CheckUsable();
         Guarded([&] {
             CommitNow();
-            WriteExactCopy();
+            WriteExactState();
             file_.Close();
         });
         closed_ = true;
     }
 
-    void Reserve(std::uint64_t bytes) override {
-        CheckUsable();
-        if (bytes <= fileSize_) return;
-        Guarded([&] { Flush(); });
+    void Discard() override {
+        if (closed_) return;
+        closed_ = true;
+        file_.Unlink();
         try {
-            Grow(bytes - fileSize_);
+            file_.Close();
         } catch (const IoError&) {
-            // Only an optimisation: a failed growth leaves the file as it was (the copy is
-            // dropped), and writing goes on in the space there is.
-            failed_ = false;
+            // Nothing of it is kept.
         }
     }
 
@@ -377,6 +377,7 @@ class Writer final : public NodeDatabase, private PageSink {
 
     void CheckUsable() const {
         if (closed_) throw NdbError("the file " + path_.string() + " is already closed");
+        if (!laterFailure_.empty()) throw IoError(laterFailure_);
         if (failed_)
             throw IoError("the file " + path_.string() +
                           " could not be written before; it holds the last saved state");
@@ -631,7 +632,11 @@ class Writer final : public NodeDatabase, private PageSink {
         std::uint64_t runStart = 0;
         std::uint64_t runEnd = 0;
         auto writeRun = [&] {
-            if (!run.empty()) file_.WriteVectorAt(run, runStart);
+            if (run.empty()) return;
+            file_.WriteVectorAt(run, runStart);
+            // Large runs go to the disk while the export goes on, not all at the closing sync.
+            if (runEnd - runStart >= kWriteBackRun)
+                file_.StartWriteBack(runStart, runEnd - runStart);
             run.clear();
         };
         struct Poison {  // a failed write leaves the object unusable
@@ -662,9 +667,13 @@ class Writer final : public NodeDatabase, private PageSink {
         arenaUsed_ = 0;
     }
 
-    void WriteHeaderTo(File& file, const HeaderState& h) {
+    // Writes `h` as the header on disk: the commit point, or one side of a map change.
+    void WriteHeader(HeaderState h) {
+        h.unique = committed_.unique + 1;
         const auto bytes = BuildHeader(h);
-        file.WriteAt(bytes, 0);
+        file_.WriteAt(bytes, 0);
+        committed_ = h;
+        state_.unique = h.unique;
     }
 
     void CommitNow() {
@@ -681,65 +690,91 @@ class Writer final : public NodeDatabase, private PageSink {
         for (std::uint64_t ib : bbt_.TakeReleasedPages()) pagesFreeLater_.push_back(ib);
         Flush();
         HeaderState next = state_;
-        next.unique = committed_.unique + 1;
         next.fileEof = fileSize_;
         next.amapLast = RangeStart(RangeOf(fileSize_ - 1));
         next.amapFree = committed_.amapFree;
+        next.amapValid = kValidAMap2;
         next.nbt = nbt_.Root();
         next.bbt = bbt_.Root();
-        WriteHeaderTo(file_, next);
-        committed_ = next;
-        state_.unique = next.unique;
+        WriteHeader(next);
+        ReleaseFreed();
+    }
+
+    // Space the header on disk no longer reaches: zeroed, then free for new pages and blocks.
+    // A failure here comes after the commit, which stands; it is reported by the next call.
+    void ReleaseFreed() {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> extents = freeLater_;
+        for (const std::uint64_t ib : pagesFreeLater_) extents.emplace_back(ib, kPageSize);
+        std::sort(extents.begin(), extents.end());
+        try {
+            std::uint64_t start = 0;
+            std::uint64_t end = 0;
+            for (const auto& [ib, bytes] : extents) {
+                if (ib != end) {
+                    if (end > start) file_.ZeroAt(start, end - start);
+                    start = ib;
+                }
+                end = ib + bytes;
+            }
+            if (end > start) file_.ZeroAt(start, end - start);
+        } catch (const IoError& e) {
+            failed_ = true;
+            laterFailure_ = e.what();
+        }
         for (const auto& [ib, bytes] : freeLater_) freeBlocks_.Add(ib, bytes);
         for (const std::uint64_t ib : pagesFreeLater_) freePages_.Add(ib, kPageSize);
         pagesFreeLater_.clear();
         freeLater_.clear();
     }
 
-    // --- whole-file steps
+    // --- growth and the closing state, in place ([MS-PST] 2.6.1.1.2, 2.6.1.3.7)
+
+    void MapStep() {
+        if (afterMapStep_) afterMapStep_();
+    }
 
     // Writes the map pages of ranges [from, to) with every slot marked allocated.
     static void WriteReservedMaps(File& file, std::uint64_t from, std::uint64_t to) {
-        std::vector<std::uint8_t> amap(kPageSize, 0xFF);
-        std::vector<std::uint8_t> pmap(kPageSize, 0xFF);
-        std::vector<std::uint8_t> fmap(kPageSize, 0);
+        std::vector<std::uint8_t> maps;
+        std::vector<std::uint8_t> page(kPageSize);
         for (std::uint64_t k = from; k < to; ++k) {
             const std::uint64_t ib = RangeStart(k);
-            std::uint64_t bytes = kPageSize;
-            std::memset(amap.data(), 0xFF, kPageSize - kPageTrailerSize);
-            SealPage(amap.data(), kPageAMap, ib, ib);
-            std::vector<std::uint8_t> maps(amap);
+            maps.clear();
+            std::memset(page.data(), 0xFF, kPageSize);
+            SealPage(page.data(), kPageAMap, ib, ib);
+            maps.insert(maps.end(), page.begin(), page.end());
             if (RangeHasPMap(k)) {
-                std::memset(pmap.data(), 0xFF, kPageSize - kPageTrailerSize);
-                SealPage(pmap.data(), kPagePMap, ib + kPageSize, ib + kPageSize);
-                maps.insert(maps.end(), pmap.begin(), pmap.end());
-                bytes += kPageSize;
+                std::memset(page.data(), 0xFF, kPageSize);
+                SealPage(page.data(), kPagePMap, ib + kPageSize, ib + kPageSize);
+                maps.insert(maps.end(), page.begin(), page.end());
             }
             if (RangeHasFMap(k)) {
                 // No free space anywhere in reserved ranges: every FMap entry is 0.
-                std::memset(fmap.data(), 0, kPageSize);
-                SealPage(fmap.data(), kPageFMap, ib + bytes, ib + bytes);
-                maps.insert(maps.end(), fmap.begin(), fmap.end());
+                std::memset(page.data(), 0, kPageSize);
+                const std::uint64_t at = ib + maps.size();
+                SealPage(page.data(), kPageFMap, at, at);
+                maps.insert(maps.end(), page.begin(), page.end());
             }
             file.WriteAt(maps, ib);
         }
     }
 
-    void WriteDList(File& file, Bid bidNextP) {
+    static void WriteDList(File& file, Bid bidNextP) {
         // Outlook writes an empty DList whose trailer carries bidNextP without using it up.
         std::vector<std::uint8_t> page(kPageSize, 0);
         SealPage(page.data(), kPageDList, kDListOffset, bidNextP);
         file.WriteAt(page, kDListOffset);
     }
 
-    void CreateFile(std::uint64_t ranges) {
-        File temp = File::CreateTemporary(path_);
+    // The file starts as one AMap range holding an empty store, committed before it is given its
+    // name (where it can be nameless) and before anything else is written.
+    void CreateFile(bool nameless) {
+        file_ = File::CreateNew(path_, nameless);
         try {
-            fileSize_ = FileSizeForRanges(ranges);
-            temp.Resize(fileSize_);
-            WriteDList(temp, state_.bidNextP);
-            WriteReservedMaps(temp, 0, ranges);
-            file_ = std::move(temp);
+            fileSize_ = FileSizeForRanges(1);
+            file_.Resize(fileSize_);
+            WriteDList(file_, state_.bidNextP);
+            WriteReservedMaps(file_, 0, 1);
             frontier_ = RangeStart(0) + RangeMapBytes(0);
             committed_ = state_;
             committed_.bidNextB = 0;  // forces the first commit
@@ -748,48 +783,50 @@ class Writer final : public NodeDatabase, private PageSink {
                 throw FileExistsError("Could not create " + path_.string() + ": " +
                                       std::generic_category().message(EEXIST));
         } catch (...) {
-            if (temp.IsOpen()) temp.Unlink();
-            if (file_.IsOpen() && file_.Path() != path_) file_.Unlink();
+            file_.Unlink();
             throw;
         }
     }
 
-    // Makes room for at least `needed` more bytes on a grown copy of the file.
+    // Adds whole AMap ranges at the end for at least `needed` more bytes: their maps are written
+    // past the committed end, then the header that reaches them. Nothing already written moves.
     void Grow(std::uint64_t needed) {
-        Flush();
         const std::uint64_t ranges = RangeOf(fileSize_ - 1) + 1;
         const std::uint64_t want =
-            std::max(ranges * kGrowthFactor, ranges + needed / kAMapSpan + kMinReservedRanges);
+            ranges + std::max<std::uint64_t>(1, (needed + kAMapSpan - 1) / kAMapSpan);
         const std::uint64_t newSize = FileSizeForRanges(want);
-        File temp = File::CreateTemporary(path_);
+        const HeaderState before = committed_;
         try {
-            const std::uint64_t copied = std::min(frontier_, fileSize_);
-            temp.CopyFrom(file_, copied);
-            temp.Resize(newSize);
-            // Ranges past the frontier were not copied (a reservation grows a file long before
-            // it is full): their maps are written again with the new ones.
-            WriteReservedMaps(temp, RangeOf(copied - 1) + 1, want);
             HeaderState h = committed_;
-            h.unique = committed_.unique + 1;
+            h.amapValid = kInvalidAMap;
+            WriteHeader(h);
+            MapStep();
+            file_.Resize(newSize);
+            MapStep();
+            WriteReservedMaps(file_, ranges, want);
+            MapStep();
+            h.amapValid = kValidAMap2;
             h.fileEof = newSize;
             h.amapLast = RangeStart(want - 1);
-            WriteHeaderTo(temp, h);
-            temp.RenameTo(path_);
-            committed_ = h;
-            state_.unique = h.unique;
-        } catch (...) {
-            temp.Unlink();
+            WriteHeader(h);
+        } catch (const IoError&) {
             failed_ = true;
+            // Back to the last commit as it was, where the disk still takes that much.
+            try {
+                file_.Resize(fileSize_);
+                WriteHeader(before);
+            } catch (const IoError&) {
+            }
             throw;
         }
-        file_ = std::move(temp);
         if (frontier_ >= fileSize_) frontier_ = fileSize_ + RangeMapBytes(ranges);
         fileSize_ = newSize;
     }
 
-    // The closing state: AMaps marking exactly what is live, free counts exact, unused whole
-    // ranges at the end cut off. Written on a copy that replaces the file in one rename.
-    void WriteExactCopy() {
+    // The closing state: AMaps marking exactly what is live, FMaps and the free count to match,
+    // unused whole ranges at the end cut off once a header no longer reaches them. Map pages
+    // that already say the right thing are left alone.
+    void WriteExactState() {
         std::vector<std::uint64_t> used((fileSize_ / kSlotSize + 63) / 64, 0);
         std::uint64_t end = RangeStart(0) + kPageSize;
         auto markUsed = [&](std::uint64_t ib, std::uint64_t bytes) {
@@ -803,62 +840,58 @@ class Writer final : public NodeDatabase, private PageSink {
         const std::uint64_t size = FileSizeForRanges(ranges);
         for (std::uint64_t k = 0; k < ranges; ++k) MarkSlots(used, RangeStart(k), RangeMapBytes(k));
 
-        File temp = File::CreateTemporary(path_);
-        try {
-            temp.CopyFrom(file_, std::min({frontier_, fileSize_, size}));
-            temp.Resize(size);
-            std::uint64_t freeBytes = 0;
-            std::vector<std::uint8_t> longestRun(ranges, 0);
-            std::vector<std::uint8_t> page(kPageSize);
-            for (std::uint64_t k = 0; k < ranges; ++k) {
-                std::memset(page.data(), 0, kPageSize);
-                const std::uint64_t first = RangeStart(k) / kSlotSize;
-                std::uint64_t run = 0;
-                std::uint64_t best = 0;
-                for (std::uint64_t s = 0; s < kSlotsPerAMap; ++s) {
-                    if (SlotUsed(used, first + s)) {
-                        page[s / 8] |= static_cast<std::uint8_t>(0x80u >> (s % 8));
-                        run = 0;
-                    } else {
-                        freeBytes += kSlotSize;
-                        best = std::max(best, ++run);
-                    }
-                }
-                longestRun[k] = static_cast<std::uint8_t>(std::min<std::uint64_t>(best, 255));
-                SealPage(page.data(), kPageAMap, RangeStart(k), RangeStart(k));
-                temp.WriteAt(page, RangeStart(k));
-                if (RangeHasPMap(k)) {
-                    std::memset(page.data(), 0xFF, kPageSize);
-                    SealPage(page.data(), kPagePMap, RangeStart(k) + kPageSize,
-                             RangeStart(k) + kPageSize);
-                    temp.WriteAt(page, RangeStart(k) + kPageSize);
+        HeaderState h = committed_;
+        h.amapValid = kInvalidAMap;
+        WriteHeader(h);
+        MapStep();
+        std::uint64_t freeBytes = 0;
+        std::vector<std::uint8_t> longestRun(ranges, 0);
+        std::vector<std::uint8_t> page(kPageSize);
+        for (std::uint64_t k = 0; k < ranges; ++k) {
+            std::memset(page.data(), 0, kPageSize);
+            const std::uint64_t first = RangeStart(k) / kSlotSize;
+            std::uint64_t run = 0;
+            std::uint64_t best = 0;
+            for (std::uint64_t s = 0; s < kSlotsPerAMap; ++s) {
+                if (SlotUsed(used, first + s)) {
+                    page[s / 8] |= static_cast<std::uint8_t>(0x80u >> (s % 8));
+                    run = 0;
+                } else {
+                    freeBytes += kSlotSize;
+                    best = std::max(best, ++run);
                 }
             }
-            // FMaps: per AMap the longest run of free slots (capped at 255), [MS-PST] 2.2.2.7.5.
-            for (std::uint64_t k = kFirstFMapRange; k < ranges; k += kAMapsPerFMap) {
-                std::memset(page.data(), 0, kPageSize);
-                for (std::uint64_t j = 0; j < 496 && k + j < ranges; ++j)
-                    page[j] = longestRun[k + j];
-                const std::uint64_t ib = RangeStart(k) + 2 * kPageSize;
-                SealPage(page.data(), kPageFMap, ib, ib);
-                temp.WriteAt(page, ib);
-            }
-            WriteDList(temp, committed_.bidNextP);
-            HeaderState h = committed_;
-            h.unique = committed_.unique + 1;
-            h.fileEof = size;
-            h.amapLast = RangeStart(ranges - 1);
-            h.amapFree = freeBytes;
-            WriteHeaderTo(temp, h);
-            temp.Sync();
-            temp.RenameTo(path_);
-            committed_ = h;
-        } catch (...) {
-            temp.Unlink();
-            throw;
+            longestRun[k] = static_cast<std::uint8_t>(std::min<std::uint64_t>(best, 255));
+            if (best == 0) continue;  // all in use: the page on disk says so already
+            SealPage(page.data(), kPageAMap, RangeStart(k), RangeStart(k));
+            file_.WriteAt(page, RangeStart(k));
+            MapStep();
         }
-        file_ = std::move(temp);
-        fileSize_ = size;
+        // FMaps: per AMap the longest run of free slots (capped at 255), [MS-PST] 2.2.2.7.5.
+        for (std::uint64_t k = kFirstFMapRange; k < ranges; k += kAMapsPerFMap) {
+            std::memset(page.data(), 0, kPageSize);
+            for (std::uint64_t j = 0; j < 496 && k + j < ranges; ++j) page[j] = longestRun[k + j];
+            const std::uint64_t ib = RangeStart(k) + 2 * kPageSize;
+            SealPage(page.data(), kPageFMap, ib, ib);
+            file_.WriteAt(page, ib);
+        }
+        WriteDList(file_, committed_.bidNextP);
+        file_.Sync();  // all of it on the disk before a header says the maps are right
+        MapStep();
+        h.fileEof = size;
+        h.amapLast = RangeStart(ranges - 1);
+        h.amapFree = freeBytes;
+        if (size < fileSize_) {
+            // The end goes once no header reaches it; the maps stay marked invalid until then.
+            WriteHeader(h);
+            MapStep();
+            file_.Resize(size);
+            fileSize_ = size;
+            MapStep();
+        }
+        h.amapValid = kValidAMap2;
+        WriteHeader(h);
+        file_.Sync();
         SyncDirectoryOf(path_);
     }
 
@@ -870,6 +903,7 @@ class Writer final : public NodeDatabase, private PageSink {
 
     std::filesystem::path path_;
     CryptMethod crypt_;
+    std::function<void()> afterMapStep_;
     File file_;
     HeaderState state_;                             // what the next commit writes
     std::array<std::uint32_t, 32> highestIndex_{};  // per NID type, the largest index ever set
@@ -899,6 +933,7 @@ class Writer final : public NodeDatabase, private PageSink {
     std::vector<Segment> segments_;
 
     bool failed_ = false;
+    std::string laterFailure_;  // a failure after a commit, reported by the next call
     bool closed_ = false;
 };
 

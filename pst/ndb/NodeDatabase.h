@@ -4,6 +4,8 @@
 // The writer is copy-on-write: nothing the last committed header reaches is overwritten before
 // the next header is written, and the header (one write at offset 0) is the commit point. So the
 // file on disk is a complete PST after every Commit, whatever happens to the process afterwards.
+// The allocation maps and the file's size, which growth and the close change in place, change
+// only while the header says the maps are invalid (readers then rebuild them).
 //
 // Upper layers (ltp/, messaging/) hand in finished block payloads; this layer encodes them, adds
 // trailers, builds data trees and subnode trees, keeps reference counts and places everything.
@@ -12,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -52,8 +55,13 @@ struct SubnodeEntry {
 
 struct CreateOptions {
     CryptMethod crypt = CryptMethod::Permute;
-    // Space to reserve up front, when the caller can estimate the final size (fewer growth steps).
-    std::uint64_t expectedSize = 0;
+    // Where the system allows, the file has no name until its first commit, so a process killed
+    // before then leaves nothing; false creates it under its name at once, as systems without
+    // nameless files do.
+    bool nameless = true;
+    // For tests that stop the process at every step of a growth or the close: called after each
+    // write that changes the allocation maps or the file's size.
+    std::function<void()> afterMapStep;
 };
 
 class NodeDatabase {
@@ -97,13 +105,12 @@ class NodeDatabase {
     // --- durability.
     // Writes everything pending and then the header: afterwards the file is a complete PST.
     virtual void Commit() = 0;
-    // Commit, then flush to the disk and close; the object is unusable afterwards.
+    // Commit, write the exact allocation maps and free counts, cut off unused space at the end,
+    // flush to the disk and close; the object is unusable afterwards.
     virtual void Close() = 0;
-
-    // Makes the file at least `bytes` long now, in one step while it is still small, so that
-    // writing that much later never has to grow it (each growth copies the whole file). The
-    // unused space is cut off again at Close. A no-op where the file is already that long.
-    virtual void Reserve(std::uint64_t bytes) { (void)bytes; }
+    // Closes the file and removes it, for a file that holds nothing worth keeping; the object is
+    // unusable afterwards.
+    virtual void Discard() = 0;
 
     virtual std::uint64_t FileSize() const = 0;
     virtual const std::filesystem::path& Path() const = 0;

@@ -367,11 +367,18 @@ void Verifier::CheckNidsAndCounters() {
 void Verifier::CheckAllocation() {
     const HeaderFields& h = reader_.Header();
     const auto file = reader_.File();
-    if (h.fileEof != file.size())
+    if (h.fileEof < file.size() && h.amapValid == kInvalidAMap) {
+        // A growth or a close that was interrupted while the maps were marked for rebuilding:
+        // nothing reaches the bytes past ibFileEof.
+        report_.Warning(Location::Header(),
+                        "the file holds " + std::to_string(file.size() - h.fileEof) +
+                            " bytes past ibFileEof, left by an interrupted change of its size");
+    } else if (h.fileEof != file.size()) {
         report_.Error(Location::Header(), "ibFileEof is " + std::to_string(h.fileEof) +
                                               " but the file holds " + std::to_string(file.size()) +
                                               " bytes" +
                                               (h.fileEof > file.size() ? " (cut short?)" : ""));
+    }
     const std::uint64_t eof = std::min<std::uint64_t>(h.fileEof, file.size());
     if (eof <= kFirstAMapOffset + kPageSize) {
         report_.Error(Location::Header(), "the file ends before its first allocation map");

@@ -453,22 +453,6 @@ TEST_F(ExportBinary, VerifyReportsTheExportAndTheFilesItIsGiven) {
     EXPECT_EQ(read.out, "19 anna.becker@example.com\n");
 }
 
-TEST_F(ExportBinary, FileSizeLimitBecomesAWriteErrorNotACrash) {
-    std::string bytes;
-    for (int i = 0; i < 8000; ++i) {
-        bytes += "alias contact" + std::to_string(i) + " person" + std::to_string(i) +
-                 "@example.com\r\n";
-    }
-    // 4 MiB (512-byte blocks in /bin/sh): room for the new store, not for 8,000 contacts.
-    const Exported e = Export("--file " + Quote(Write("big.txt", bytes)), "ulimit -f 8192;");
-    ASSERT_EQ(e.status, 1) << "killed by a signal or wrong status; stderr: " << e.err;
-    EXPECT_THAT(e.out, HasSubstr("Could not write the Outlook file: "));
-    EXPECT_THAT(e.err, HasSubstr("Export Failed: The Outlook file could not be written:\n"));
-    EXPECT_THAT(e.err, HasSubstr("Items saved before the failure are kept in:\n"));
-    // What was committed before the failure is a sound file (read back by Export).
-    EXPECT_FALSE(e.pst.empty());
-}
-
 TEST_F(ExportBinary, ExitStatusesReachTheShell) {
     const std::string bad = Write("bad.txt", "alias a a@example.com\r\nabc\r\ndef\r\n");
     const struct {

@@ -90,6 +90,8 @@ class ExportRunTest : public ::testing::Test {
 };
 
 TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
+    std::vector<std::string> callsAtMessage;
+    host.onMessage = [&] { callsAtMessage = record.calls; };
     UseBook({
         "alias john john@example.com",
         "note john <name:John Smith>",
@@ -127,6 +129,8 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheLogInOrder) {
     EXPECT_THAT(record.logons, ElementsAre(logon, logon));
     EXPECT_EQ(record.Count("Logoff"), 1);  // the preparation logs off; the run closes
     EXPECT_EQ(record.Count("Close"), 1);
+    // The completion is announced once the file is final.
+    EXPECT_EQ(callsAtMessage.back(), "Close");
 
     const auto items = record.SavedItems();
     ASSERT_EQ(items.size(), 3u);
@@ -315,18 +319,18 @@ const Ending kEndings[] = {
      FailOn("Item.Save", 2, true, "No space left on device"), 7,
      {"Creating Contact : 1 - a", "Could not write the Outlook file: No space left on device"},
      "Export Failed", "The Outlook file could not be written:\r\nNo space left on device\r\n"
-                      "Items saved before the failure are kept in:\r\n{pst}",
+                      "The file keeps the first item:\r\n{pst}",
      MessageIcon::Warning, "writeFailed", 1},
     {"MembersCannotBeWritten", {"alias g x@example.com, y@example.com", "alias a a@example.com"},
      FailOn("Wrapper.Save", 1, true, "File too large"), 7,
      {"+ Creating Group : g", "Could not write the Outlook file: File too large"},
      "Export Failed", "The Outlook file could not be written:\r\nFile too large\r\n"
-                      "Items saved before the failure are kept in:\r\n{pst}",
+                      "The file keeps the first item:\r\n{pst}",
      MessageIcon::Warning, "writeFailed", 1},
     {"CloseFails", {"alias a a@example.com"}, FailOn("Close", 1, true, "Input/output error"), 7,
      {"Creating Contact : 1 - a", "Could not write the Outlook file: Input/output error"},
      "Export Failed", "The Outlook file could not be written:\r\nInput/output error\r\n"
-                      "Items saved before the failure are kept in:\r\n{pst}",
+                      "The file keeps the first item:\r\n{pst}",
      MessageIcon::Warning, "writeFailed", 1},
 };
 // clang-format on

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <vector>
 
 #include "platform/PstStoreSession.h"
 #include "pst/verify/Verify.h"
@@ -185,6 +187,7 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     setrlimit(RLIMIT_FSIZE, &limited);
     bool failed = false;
     std::string cause;
+    std::size_t kept = 0;
     try {
         for (int i = 0; i < 5000 && !failed; ++i) {
             AddContact(*store, "Lost " + std::to_string(i), "lost@example.org");
@@ -193,6 +196,7 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     } catch (const PstWriteError& e) {
         failed = true;
         cause = e.what();
+        kept = e.ItemsKept();
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
@@ -206,69 +210,73 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     EXPECT_NO_THROW(session->Close());
     store.reset();
     EXPECT_FALSE(OpenInThisProcess(path));
-    const auto kept = ExpectValid(path);
-    ASSERT_GE(ContactCount(kept), 1);
-    EXPECT_EQ(kept.ItemsIn(kept.FindFolder("Contacts")->nid)[0]->Find(0x3001001F)->Text(), "Kept");
+    const auto held = ExpectValid(path);
+    ASSERT_GE(ContactCount(held), 1);
+    EXPECT_EQ(held.ItemsIn(held.FindFolder("Contacts")->nid)[0]->Find(0x3001001F)->Text(), "Kept");
+    // The error tells how many items the file holds.
+    EXPECT_GT(kept, 1u);
+    EXPECT_EQ(pst::verify::Verify(path).counts.contacts, kept);
 }
 
-TEST_F(PstStoreSessionTest, ExpectedItemsGetRoomAtOnce) {
-    const fs::path path = dir_ / "expected.pst";
-    auto session = factory_->CreateSession();
-    auto store = session->LogonPstStore(path.string(), 1, "Expected");
-    session->ExpectItems(20000, 3u << 20);
-    const auto reserved = fs::file_size(path);
-    EXPECT_GE(reserved, 20000u * 2048) << "room for the expected items";
-    for (int i = 0; i < 200; ++i) AddContact(*store, "C" + std::to_string(i), "c@example.org");
-    session->Flush();
-    EXPECT_EQ(fs::file_size(path), reserved) << "no growth while within the room made";
-    EXPECT_EQ(ContactCount(ExpectValid(path)), 200);
+TEST_F(PstStoreSessionTest, ExpectedItemsAreComparedWithTheFreeSpace) {
+    struct Row {
+        std::optional<std::uint64_t> available;
+        bool fits;
+    };
+    int n = 0;
+    for (const Row row :
+         {Row{1u << 20, false}, Row{std::uint64_t{1} << 40, true}, Row{std::nullopt, true}}) {
+        SCOPED_TRACE(++n);
+        std::vector<fs::path> asked;
+        auto factory = MakePstSessionFactory([&](const fs::path& folder) {
+            asked.push_back(folder);
+            return row.available;
+        });
+        auto session = factory->CreateSession();
+        const fs::path path = dir_ / ("room" + std::to_string(n) + ".pst");
+        session->LogonPstStore(path.string(), 1, "Room");
+        try {
+            session->ExpectItems({20000, 0, 3u << 20, 0, 0});
+            EXPECT_TRUE(row.fits);
+        } catch (const NotEnoughSpaceError& e) {
+            EXPECT_FALSE(row.fits);
+            EXPECT_EQ(e.Folder(), dir_.string());
+            EXPECT_EQ(e.Available(), *row.available);
+            EXPECT_GT(e.Needed(), 20000u * 1000) << "about the size of 20,000 items";
+        }
+        EXPECT_EQ(asked, std::vector<fs::path>{dir_});
+        session->Discard();
+        EXPECT_FALSE(fs::exists(path));
+    }
 }
 
-TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalReleasesItAndForgetsIt) {
-    const fs::path path = dir_ / "closed.pst";
+TEST_F(PstStoreSessionTest, CloseMakesTheFileFinalReleasesItAndDiscardTakesBackOnlyAnEmptyOne) {
+    const fs::path kept = dir_ / "kept.pst";
+    const fs::path empty = dir_ / "empty.pst";
     {
         auto session = factory_->CreateSession();
-        AddContact(*session->LogonPstStore(path.string(), 1, "Closed"), "Ann", "ann@example.org");
+        AddContact(*session->LogonPstStore(kept.string(), 1, "Kept"), "Ann", "ann@example.org");
         session->Logoff();
     }
-    // Logged on again, as the export run does after preparing the file, with room made at once.
+    // Logged on again, as the export run does after preparing the file.
     auto session = factory_->CreateSession();
-    auto store = session->LogonPstStore(path.string(), 1, "Closed");
-    session->ExpectItems(20000, 3u << 20);
+    auto store = session->LogonPstStore(kept.string(), 1, "Kept");
+    session->LogonPstStore(empty.string(), 1, "Empty");
     AddContact(*store, "Bob", "bob@example.org");
-    const auto reserved = fs::file_size(path);
-    ASSERT_TRUE(OpenInThisProcess(path));
+    session->Discard();
+    EXPECT_FALSE(fs::exists(empty));
+    ASSERT_TRUE(fs::exists(kept)) << "a store holding an item is kept";
+    ASSERT_TRUE(OpenInThisProcess(kept));
 
     session->Close();
-    EXPECT_LT(fs::file_size(path), reserved / 10) << "the room not used is cut off";
-    EXPECT_FALSE(OpenInThisProcess(path));
+    EXPECT_FALSE(OpenInThisProcess(kept));
+    EXPECT_THROW(AddContact(*store, "Late", "late@example.org"), StoreError);
     // Nothing continues a closed file: it is an existing file like any other.
-    EXPECT_THROW(factory_->CreateSession()->LogonPstStore(path.string(), 1, "x"), StoreError);
-    const auto closed = ExpectValid(path);
-    EXPECT_EQ(closed.report.Findings().size(), 0u);  // not even a warning
-    EXPECT_EQ(ContactCount(closed), 2);
-}
-
-TEST_F(PstStoreSessionTest, ExpectingItemsWithoutRoomOnTheDiskIsNoError) {
-    const fs::path path = dir_ / "limited.pst";
-    auto session = factory_->CreateSession();
-    auto store = session->LogonPstStore(path.string(), 1, "Limited");
-    session->Flush();
-    const auto size = fs::file_size(path);
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = old;
-    limited.rlim_cur = size;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    EXPECT_NO_THROW(session->ExpectItems(200000, 30u << 20));
-    // The space the file already has still takes items.
-    EXPECT_NO_THROW(AddContact(*store, "Kept", "kept@example.org"));
-    EXPECT_NO_THROW(session->Flush());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(fs::file_size(path), size);
-    EXPECT_EQ(ContactCount(ExpectValid(path)), 1);
+    EXPECT_THROW(factory_->CreateSession()->LogonPstStore(kept.string(), 1, "x"), StoreError);
+    const pst::verify::Report report = pst::verify::Verify(kept);
+    EXPECT_EQ(report.Errors() + report.Warnings(), 0u) << report.Summary(kept.string());
+    EXPECT_EQ(report.counts.contacts, 2u);
+    EXPECT_NO_THROW(session->Logoff());
 }
 
 }  // namespace

@@ -275,5 +275,26 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
     EXPECT_EQ(tc.RowCount(), n + 1);
 }
 
+TEST(TableContext, WritingFullPagesAsTheTableFillsGivesTheSameTable) {
+    // The same rows, once with the full row blocks and heap pages written as they fill.
+    FakeNodeDatabase db;
+    TableContext early({0x3001001F, 0x36020003}, true);
+    TableContext late({0x3001001F, 0x36020003}, true);
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        PropertyBag row;
+        row[0x3001001F] = StringValue("a name long enough to fill heap pages " + std::to_string(i));
+        row[0x36020003] = Int32Value(static_cast<std::int32_t>(i));
+        early.SetRow(0x200024 + 32 * i, row);
+        early.WriteFull(db);
+        late.SetRow(0x200024 + 32 * i, row);
+    }
+    const std::size_t written = db.blockWrites;
+    EXPECT_GT(written, 30u) << "pages and row blocks written before the table is";
+    const NodeContent a = early.Write(db);
+    const NodeContent b = late.Write(db);
+    EXPECT_EQ(db.Data(a.data), db.Data(b.data));
+    EXPECT_EQ(db.SubnodeData(a.subnode, kRowMatrixNid), db.SubnodeData(b.subnode, kRowMatrixNid));
+}
+
 }  // namespace
 }  // namespace tarvelle::pst::ltp

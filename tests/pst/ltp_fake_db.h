@@ -71,6 +71,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     void Commit() override { ++commits; }
     void Close() override { ++commits; }
+    void Discard() override {}
     std::uint64_t FileSize() const override { return 0; }
     const std::filesystem::path& Path() const override { return path_; }
 

@@ -241,5 +241,44 @@ TEST_F(Readers, FiveThousandContactsAreAllThere) {
     EXPECT_NE(vcards.find("EMAIL:p4999@example.com"), std::string::npos);
 }
 
+TEST_F(Readers, NothingEarlierIsRecoverableFromFreeSpace) {
+    // Folders rewritten at every commit and lists saved twice leave earlier versions of objects
+    // in space the file no longer uses; recovery tools must find none of them.
+    const fs::path pst = dir_.path() / "recover.pst";
+    {
+        auto store = MessageStore::Create(pst, "Recover");
+        const ndb::Nid folder = store->DefaultContactsFolder();
+        std::vector<std::pair<ndb::Nid, DistListData>> lists;
+        for (int i = 0; i < 300; ++i) {
+            const ndb::Nid contact = store->AddContact(
+                folder,
+                {"Person " + std::to_string(i), "p" + std::to_string(i) + "@x.org", "", ""});
+            if (i % 6 == 5) {
+                DistListData list{"List " + std::to_string(i), "", {}};
+                list.members.push_back({"P", "p@x.org", "SMTP", store->EntryIdOf(contact)});
+                lists.emplace_back(store->AddDistList(folder, list), list);
+            }
+            if (i % 40 == 39) store->Commit();
+        }
+        for (auto& [nid, list] : lists) {
+            list.members.push_back({"Later", "later@x.org"});
+            store->UpdateDistList(folder, nid, list);
+        }
+        store->Close();
+    }
+    Read(pst);
+    const fs::path out = dir_.path() / "all";
+    const auto r = RunCommand("pffexport -m all -q -t " + Quote(out) + " " + Quote(pst));
+    EXPECT_EQ(r.status, 0) << r.out;
+    const fs::path recovered = out.string() + ".recovered";
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(recovered, ec))
+        found.push_back(e.path().lexically_relative(recovered).string());
+    EXPECT_TRUE(found.empty()) << "recovered: " << found.front() << " and " << found.size() - 1
+                               << " more";
+    EXPECT_EQ(PffexportCounts(pst, nullptr).at("DistributionList"), 50);
+}
+
 }  // namespace
 }  // namespace tarvelle::pst::messaging

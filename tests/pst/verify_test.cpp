@@ -307,6 +307,15 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
          Severity::Error, "reference count"},
         {"file cut short", [](Breaker& b) { b.file().resize(b.file().size() - 65536); },
          Severity::Error, "ibFileEof"},
+        {"bytes past the end", [](Breaker& b) { b.file().resize(b.file().size() + 65536); },
+         Severity::Error, "ibFileEof"},
+        {"bytes past the end while the maps are marked for rebuilding (a growth killed)",
+         [](Breaker& b) {
+             b.file().resize(b.file().size() + ndb::kAMapSpan);
+             b.file()[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+             b.RefreshHeader();
+         },
+         Severity::Warning, "past ibFileEof"},
         {"list checksum",
          [](Breaker& b) {
              const StoreContents store = ReadStore(b.written().path);

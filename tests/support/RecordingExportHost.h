@@ -29,6 +29,7 @@ class RecordingExportHost : public exporter::ExportHost {
     int sourceReads = 0;
     exporter::MessageResult answer = exporter::MessageResult::Ok;
     std::function<void()> onProcessEvents;  // e.g. to act in the middle of a run
+    std::function<void()> onMessage;        // called as a message box is shown
 
     void AppendLog(std::string_view line) override { log.emplace_back(line); }
     void ProcessEvents() override {
@@ -39,6 +40,7 @@ class RecordingExportHost : public exporter::ExportHost {
                                         exporter::MessageIcon icon,
                                         exporter::MessageButtons buttons) override {
         messages.push_back({std::string(title), std::string(text), icon, buttons});
+        if (onMessage) onMessage();
         return answer;
     }
     std::string BrowseForFolder(std::string_view title) override {

@@ -4,19 +4,21 @@
 //   tarvelle::fakes::RecordingSessionFactory factory(record);
 //   record.FailOn("OutlookVersion");            // the next OutlookVersion call throws StoreError
 //   record.FailOn("Item.Save", 3, true);         // the third item save throws PstWriteError
+//   record.noRoom = {"/media/usb", 300e6, 90e6};  // ExpectItems: not enough free space
 //   record.onSave = [](const RecordedItem& i) {  // refuse items by content
 //       if (i.Text(ItemProperty::FirstName) == "bad") throw platform::StoreError("refused");
 //   };
 //
 // Operation names: "CreateSession", "LogonPstStore", "OutlookVersion", "ApplyDisplayName",
-// "EntryID", "Logoff", "Flush", "Close", "GetStoreFromID", "GetDefaultFolder", "AddItem",
-// "SetText", "Item.Save", "CreateDistListWrapper", "SetItem", "AddMember", "ClearMembers",
-// "Wrapper.Save", "CreateContactsFolder".
+// "EntryID", "ExpectItems", "Logoff", "Flush", "Close", "Discard", "GetStoreFromID",
+// "GetDefaultFolder", "AddItem", "SetText", "Item.Save", "CreateDistListWrapper", "SetItem",
+// "AddMember", "ClearMembers", "Wrapper.Save", "CreateContactsFolder".
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -46,6 +48,12 @@ struct RecordedItem {
     }
 };
 
+struct NoRoom {
+    std::string folder;
+    std::uint64_t needed = 0;
+    std::uint64_t available = 0;
+};
+
 struct FailureRule {
     std::string operation;
     int nth = 1;  // fail the nth call from now on (1 = the next one); 0 = every call
@@ -64,6 +72,8 @@ struct StoreRecord {
     std::function<void(const Member&)> onAddMember;   // may throw to refuse a member
     std::function<void(const std::string&)> onCall;   // sees every operation as it starts
     std::string versionText = "16.0 (recording double)";
+    std::optional<NoRoom> noRoom;
+    platform::ExpectedItems expected;     // what the last ExpectItems said
     std::set<std::string> storesCreated;  // entry IDs of stores made so far
     int sessionsCreated = 0;
     int openSessions = 0;
@@ -83,7 +93,8 @@ struct StoreRecord {
             if (rule.operation != operation) continue;
             ++rule.seen;
             if (rule.nth == 0 || rule.seen == rule.nth) {
-                if (rule.writeError) throw platform::PstWriteError(rule.cause);
+                // The double keeps every item saved before the failure.
+                if (rule.writeError) throw platform::PstWriteError(rule.cause, SavedItems().size());
                 throw platform::StoreError(rule.cause);
             }
         }
@@ -270,7 +281,14 @@ class RecordingSession : public platform::StoreSession {
         record_.Call("CreateDistListWrapper");
         return std::make_unique<RecordingWrapper>(record_, alive_);
     }
+    void ExpectItems(const platform::ExpectedItems& expected) override {
+        record_.Call("ExpectItems");
+        record_.expected = expected;
+        if (const auto& room = record_.noRoom)
+            throw platform::NotEnoughSpaceError(room->folder, room->needed, room->available);
+    }
     void Flush() override { record_.Call("Flush"); }
+    void Discard() override { record_.Call("Discard"); }
     void Logoff() override {
         record_.Call("Logoff");
         open_.clear();

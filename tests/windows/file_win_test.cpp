@@ -1,5 +1,5 @@
 // The PST writer's file operations on Windows (pst/ndb/File_win.cpp) against the real file
-// system: the ways the node database creates, grows and replaces its file.
+// system: the ways the node database creates, writes, grows, trims and takes back its file.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -62,86 +62,44 @@ class FileWinTest : public testing::Test {
     fs::path target_;
 };
 
-TEST_F(FileWinTest, TemporaryFilesAreNewHiddenNamesBesideTheTarget) {
-    File a = File::CreateTemporary(target_);
-    File b = File::CreateTemporary(target_);
-    ASSERT_TRUE(a.IsOpen());
-    ASSERT_TRUE(b.IsOpen());
-    EXPECT_NE(a.Path(), b.Path());
-    EXPECT_EQ(a.Path().parent_path(), dir_);
-    const std::wstring name = a.Path().filename().wstring();
-    EXPECT_EQ(name.rfind(L"." + target_.filename().wstring() + L".", 0), 0u);
-    EXPECT_EQ(a.Path().extension(), ".tmp");
-    EXPECT_EQ(Entries().size(), 2u);
-    EXPECT_THROW(File::CreateTemporary(dir_ / "missing folder" / "x.pst"), IoError);
+TEST_F(FileWinTest, NewFilesAreCreatedUnderTheirNameAndNeverOverAnExistingOne) {
+    File first = File::CreateNew(target_);
+    ASSERT_TRUE(first.IsOpen());
+    EXPECT_FALSE(first.Nameless()) << "Windows has no nameless files";
+    EXPECT_EQ(first.Path(), target_);
+    EXPECT_TRUE(first.LinkAsNew(target_));
+    first.WriteAt(Bytes("first"), 0);
+    EXPECT_THROW(File::CreateNew(target_), IoError);
+    EXPECT_FALSE(File::CreateExclusive(target_).has_value());
+    EXPECT_EQ(Contents(target_), "first");
+    EXPECT_EQ(Entries(), std::vector<fs::path>{target_}) << "no hidden files beside it";
+    EXPECT_THROW(File::CreateNew(dir_ / "missing folder" / "x.pst"), IoError);
 }
 
-TEST_F(FileWinTest, PositionedWritesResizeAndCopy) {
-    File file = File::CreateTemporary(target_);
+TEST_F(FileWinTest, PositionedWritesZerosAndResize) {
+    File file = File::CreateNew(target_);
     file.Resize(16);
-    file.WriteAt(Bytes("abc"), 2);
+    file.WriteAt(Bytes("abcdef"), 2);
     std::string tail = "XY";
     std::string more = "Z";
     std::vector<iovec> buffers{{tail.data(), tail.size()}, {nullptr, 0}, {more.data(), 1}};
     file.WriteVectorAt(buffers, 10);
+    file.ZeroAt(4, 2);
+    file.StartWriteBack(0, 16);
     file.Sync();
-    EXPECT_EQ(Contents(file.Path()), std::string("\0\0abc\0\0\0\0\0XYZ\0\0\0", 16));
+    EXPECT_EQ(Contents(target_), std::string("\0\0ab\0\0ef\0\0XYZ\0\0\0", 16));
     file.Resize(6);
-    EXPECT_EQ(Contents(file.Path()), std::string("\0\0abc\0", 6));
-
-    File copy = File::CreateTemporary(target_);
-    copy.CopyFrom(file, 5);
-    EXPECT_EQ(Contents(copy.Path()), std::string("\0\0abc", 5));
-    EXPECT_THROW(copy.CopyFrom(file, 100), IoError);  // the source is shorter
-}
-
-TEST_F(FileWinTest, LinkAsNewNeverReplacesAnExistingFile) {
-    File first = File::CreateTemporary(target_);
-    first.WriteAt(Bytes("first"), 0);
-    ASSERT_TRUE(first.LinkAsNew(target_));
-    EXPECT_EQ(first.Path(), target_);
-    EXPECT_EQ(Entries(), std::vector<fs::path>{target_});
-
-    File second = File::CreateTemporary(target_);
-    second.WriteAt(Bytes("second"), 0);
-    EXPECT_FALSE(second.LinkAsNew(target_));
-    EXPECT_EQ(Contents(target_), "first");
-    // The file went on being written under its own name.
-    first.WriteAt(Bytes("FIRST"), 0);
-    EXPECT_EQ(Contents(target_), "FIRST");
-}
-
-TEST_F(FileWinTest, RenameReplacesTheTargetWhileBothAreOpen) {
-    // As the writer grows and finally compacts its file: a copy replaces the open original.
-    File original = File::CreateTemporary(target_);
-    original.WriteAt(Bytes("old contents"), 0);
-    ASSERT_TRUE(original.LinkAsNew(target_));
-    File copy = File::CreateTemporary(target_);
-    copy.WriteAt(Bytes("new"), 0);
-    copy.Sync();
-    copy.RenameTo(target_);
-    EXPECT_EQ(copy.Path(), target_);
-    EXPECT_EQ(Contents(target_), "new");
-    original = std::move(copy);  // the old handle closes here
-    original.WriteAt(Bytes("NEW"), 0);
-    original.Close();
-    EXPECT_FALSE(original.IsOpen());
-    EXPECT_EQ(Contents(target_), "NEW");
-    EXPECT_EQ(Entries(), std::vector<fs::path>{target_});
+    EXPECT_EQ(Contents(target_), std::string("\0\0ab\0\0", 6));
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
     SyncDirectoryOf(target_);
 }
 
-TEST_F(FileWinTest, UnlinkRemovesTheNameOpenOrClosed) {
-    File open = File::CreateTemporary(target_);
-    const fs::path openName = open.Path();
-    open.WriteAt(Bytes("x"), 0);
-    open.Unlink();
-    open.Close();
-    EXPECT_FALSE(fs::exists(openName));
-
-    File closed = File::CreateTemporary(target_);
-    closed.Close();
-    closed.Unlink();
+TEST_F(FileWinTest, UnlinkTakesBackTheOpenFile) {
+    File file = File::CreateNew(target_);
+    file.WriteAt(Bytes("x"), 0);
+    file.Unlink();
+    file.Close();
     EXPECT_TRUE(Entries().empty());
 }
 
