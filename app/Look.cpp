@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QBitmap>
-#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QSvgRenderer>
 #include <QWidget>
 #include <cmath>
@@ -36,12 +36,14 @@ QString FindTahoma() {
     if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
         return QStringLiteral("Tahoma");
     }
-    for (const char* path :
-         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/fonts/truetype/wine/tahoma.ttf"}) {
-        if (!QFile::exists(QString::fromLatin1(path))) {
+    // Wine's copy, where the system's data folders (XDG_DATA_DIRS) keep it.
+    for (const char* relative : {"wine/fonts/tahoma.ttf", "fonts/truetype/wine/tahoma.ttf"}) {
+        const QString path = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                    QString::fromLatin1(relative));
+        if (path.isEmpty()) {
             continue;
         }
-        const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+        const int id = QFontDatabase::addApplicationFont(path);
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         if (!families.isEmpty()) {
             return families.front();

@@ -23,6 +23,7 @@
 #include "app/FrmStatusConversion.h"
 #include "app/Look.h"
 #include "app/QtViews.h"
+#include "bench/BookGenerator.h"
 #include "platform/PstStoreSession.h"
 #include "platform/Registry.h"
 #include "wizard/ProgressPage.h"
@@ -70,14 +71,16 @@ int main(int argc, char** argv) {
 
     QTemporaryDir work;
     const QString book = work.filePath(QStringLiteral("NNdbase.txt"));
-    QProcess generate;
-    generate.start(
-        QStringLiteral("python3"),
-        {QStringLiteral(TARVELLE_SHARED_DIR "/tools/gen_large_nndbase.py"), QStringLiteral("--out"),
-         book, QStringLiteral("--count"), QString::number(count)});
-    if (!generate.waitForFinished(600000) || generate.exitCode() != 0) {
-        std::fprintf(stderr, "cannot generate the book\n");
-        return 1;
+    {
+        QFile file(book);
+        const std::string bytes =
+            tarvelle::bench::BookGenerator().Generate(static_cast<std::uint32_t>(count));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+                static_cast<qint64>(bytes.size())) {
+            std::fprintf(stderr, "cannot write the book\n");
+            return 1;
+        }
     }
     std::printf("book: %d nicknames, %lld bytes\n", count,
                 static_cast<long long>(QFile(book).size()));

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     QTemporaryDir target;
     ScriptedServices services;
     services.folder = QDir::toNativeSeparators(target.path()).toStdString();
-    services.file = TARVELLE_SHARED_DIR "/eudora-samples/01-typical/NNdbase.txt";
+    services.file = TARVELLE_SOURCE_DIR "/examples/NNdbase.txt";
     auto sessions = tarvelle::platform::MakePstSessionFactory();
     tarvelle::platform::PlatformRegistry registry;
     QtViews views;

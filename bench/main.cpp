@@ -21,14 +21,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/BookGenerator.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using tarvelle::bench::BookGenerator;
 
 namespace {
 
@@ -126,7 +130,6 @@ int main(int argc, char** argv) {
     const char* other = std::getenv("TARVELLE_EXPORT");
     const std::string exporter = other != nullptr && *other != '\0' ? other : TARVELLE_EXPORT_PATH;
     const std::string verifier = TARVELLE_VERIFY_PATH;
-    const std::string generator = std::string(TARVELLE_SHARED_DIR) + "/tools/gen_large_nndbase.py";
     for (const std::string& program : {exporter, verifier}) {
         if (!fs::exists(program)) {
             std::cerr << "tarvelle-bench: " << program << " not found; build it first\n";
@@ -145,13 +148,8 @@ int main(int argc, char** argv) {
         fs::remove_all(dir);
         fs::create_directories(dir / "out");
         const fs::path book = dir / "NNdbase.txt";
-        const std::string gen = "python3 '" + generator + "' --out '" + book.string() +
-                                "' --count " + std::to_string(n) + " 2>/dev/null";
-        if (std::system(gen.c_str()) != 0) {
-            std::cerr << "tarvelle-bench: generating " << n << " nicknames failed\n";
-            ++failures;
-            continue;
-        }
+        std::ofstream(book, std::ios::binary)
+            << BookGenerator().Generate(static_cast<std::uint32_t>(n));
         // Each export and each copy runs three times; the median of each is printed, so one
         // run disturbed by the rest of the machine does not decide the figures.
         std::vector<Outcome> exports;

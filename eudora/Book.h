@@ -109,8 +109,6 @@ class AddressBooks {
 
     // All entries, in writing order (book by book, each in line order).
     const std::vector<BookEntry>& Entries() const { return entries_; }
-    std::size_t BookCount() const { return books_.size(); }
-    const std::string& BookName(std::size_t book) const { return books_.at(book).name; }
     // One book's entries, in line order.
     std::span<const BookEntry> BookEntries(std::size_t book) const;
     // The entry a nickname stands for: the first book (in lookup order) that defines it; within a

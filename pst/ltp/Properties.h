@@ -244,8 +244,5 @@ inline void AppendU16(Bytes& b, std::uint16_t v) {
 inline void AppendU32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
-inline void AppendU64(Bytes& b, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 }  // namespace tarvelle::pst::ltp

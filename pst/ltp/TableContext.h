@@ -43,7 +43,6 @@ class TableContext {
     std::size_t RowCount() const { return rowCount_; }
     std::size_t RowSize() const { return rowSize_; }
     const std::vector<ColumnDesc>& Columns() const { return columns_; }
-    const Heap& GetHeap() const { return *heap_; }
     // The bytes of row `index` (row order of the matrix), for checks.
     Bytes RowBytes(std::size_t index) const;
 

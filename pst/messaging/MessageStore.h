@@ -66,7 +66,6 @@ class MessageStore {
     void WriteInBackground();
 
     void SetDisplayName(const std::string& displayName);
-    const RecordKey& StoreRecordKey() const { return recordKey_; }
     // The store's own entry ID (record key + the store object's NID).
     Bytes StoreEntryId() const { return PstEntryId(recordKey_, kNidMessageStore); }
     Bytes EntryIdOf(ndb::Nid nid) const { return PstEntryId(recordKey_, nid); }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -151,7 +152,9 @@ class WiringTest : public QObject {
         QCOMPARE(main.minimumSize(), main.maximumSize());  // not resizable
         QCOMPARE(Child<QPushButton>(main, "CmdNextFrmMain")->geometry(), QRect(400, 328, 89, 25));
         QCOMPARE(Child<QLabel>(main, "LblWABFileName")->geometry(), QRect(16, 112, 465, 71));
-        if (QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
+        if (!QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                    QStringLiteral("wine/fonts/tahoma.ttf"))
+                 .isEmpty()) {
             // Wine's Tahoma is loaded when the system has none of its own.
             QCOMPARE(QFontInfo(main.font()).family(), QStringLiteral("Tahoma"));
         }

@@ -1,4 +1,4 @@
-// The built tarvelle-export program, run as a user would run it.
+// The built tarvelle-export when the disk fills: the file size limit, and disks too small.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -92,48 +92,6 @@ class BinaryTest : public ::testing::Test {
 
     fs::path dir;
 };
-
-TEST_F(BinaryTest, UsageErrorsAndHelp) {
-    Result r = Run("");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_THAT(r.err, HasSubstr("--out-dir DIR is required"));
-    r = Run("--frobnicate --out-dir " + Quote((dir / "o").string()));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_THAT(r.err, HasSubstr("unknown option --frobnicate"));
-    r = Run("--help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_THAT(r.out, HasSubstr("Usage: tarvelle-export"));
-    EXPECT_FALSE(fs::exists(dir / "o"));
-}
-
-TEST_F(BinaryTest, FailingCheckExitsThreeWithNothingWritten) {
-    const std::string book = WriteBook("alias a a@example.com\r\nabc\r\ndef\r\n");
-    const fs::path outDir = dir / "out";
-    const Result r = Run("--file " + Quote(book) + " --out-dir " + Quote(outDir.string()));
-    EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.err,
-              "Tarvelle:  *** NOT a Valid Eudora Address Book  ***\n"
-              "Please select a correct Eudora Address Book.\n");
-    EXPECT_EQ(r.out, "");
-    EXPECT_FALSE(fs::exists(outDir));
-}
-
-TEST_F(BinaryTest, ExportsASampleBookIntoAValidPst) {
-    const std::string book =
-        std::string(TARVELLE_SHARED_DIR) + "/eudora-samples/01-typical/NNdbase.txt";
-    const fs::path outDir = dir / "out";
-    const Result r = Run("--file " + Quote(book) + " --out-dir " + Quote(outDir.string()));
-    if (WriterMissing(r)) GTEST_SKIP() << "the PST writer is not in this build yet";
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("Creating Contact : 1 - jsmith\n"));
-    EXPECT_THAT(r.out, EndsWith("Finished...\n"));
-    const std::string pst = LastErrLine(r);
-    EXPECT_THAT(pst, EndsWith(".pst"));
-    ASSERT_TRUE(fs::is_regular_file(pst)) << pst;
-    EXPECT_EQ(fs::path(pst).parent_path(), outDir);
-
-    EXPECT_EQ(Check(pst), 0) << ReadAll(dir / "check.txt");
-}
 
 // "The file keeps the first N items:" (or "the first item", "none of the items") as N.
 int ItemsKeptInMessage(const std::string& err) {
@@ -251,58 +209,6 @@ TEST_F(BinaryTest, SmallDisks) {
             EXPECT_EQ(ItemsInFile(), ItemsKeptInMessage(r.err)) << r.err;
         }
     }
-}
-
-TEST_F(BinaryTest, VerifyChecksTheExportAndReportsItsStatus) {
-    const std::string book = std::string(TARVELLE_SOURCE_DIR) + "/examples/NNdbase.txt";
-    Result r =
-        Run("--verify --file " + Quote(book) + " --out-dir " + Quote((dir / "out").string()));
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string pst = LastErrLine(r);
-    // The summary comes right before the path, which stays last.
-    EXPECT_THAT(r.err, EndsWith(pst +
-                                ": 7 folders, 19 contacts, 3 lists, 10 members, 0 errors, "
-                                "0 warnings\n" +
-                                pst + "\n"));
-
-    // The file itself, whole and in the ways it may be damaged or foreign.
-    const std::string original = ReadAll(pst);
-    auto variant = [&](const std::string& name, std::size_t at, char value) {
-        std::string bytes = original;
-        bytes[at] = value;
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return Quote(path.string());
-    };
-    const struct {
-        std::string args;
-        int status;
-        std::string text;  // on stdout or stderr
-    } cases[] = {
-        {Quote(pst), 0, " 0 errors, 0 warnings\n"},
-        {variant("crc.pst", 524, static_cast<char>(original[524] ^ 1)), 1,
-         "error: header: dwCRCFull"},
-        {variant("ansi.pst", 10, 14), 2, "not a Unicode PST file"},
-        {"", 2, "no file given"},
-        {"--help", 0, "Usage: tarvelle-verify"},
-    };
-    for (const auto& c : cases) {
-        r = Run(c.args, "", "tarvelle-verify");
-        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out << r.err;
-        EXPECT_THAT(r.out + r.err, HasSubstr(c.text)) << c.args;
-    }
-
-    // The dump is JSON whose summary agrees and whose items carry named properties.
-    r = Run("--dump " + Quote(pst), "", "tarvelle-verify");
-    std::ofstream(dir / "dump.json", std::ios::binary) << r.out;
-    const std::string read =
-        std::string(TARVELLE_PYTHON) +
-        " -c \"import json, sys; d = json.load(open(sys.argv[1], encoding='utf-8')); "
-        "print(d['summary']['contacts'], [p['value'] for i in d['items'] for p in "
-        "i['properties'] if p.get('lid') == '0x8083'][0])\" " +
-        Quote((dir / "dump.json").string()) + " >" + Quote((dir / "read.txt").string());
-    ASSERT_EQ(std::system(read.c_str()), 0) << ReadAll(dir / "dump.json").substr(0, 2000);
-    EXPECT_EQ(ReadAll(dir / "read.txt"), "19 anna.becker@example.com\n");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "cli/DefaultSource.h"
 #include "cli/ExportCommand.h"
 #include "support/RecordingStoreSession.h"
+#include "tests/support/WinePrefix.h"
 
 namespace tarvelle::cli {
 namespace {
@@ -33,45 +34,26 @@ constexpr const char* kCommandLineValue =
 
 class DefaultSourceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-default-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        prefix_ = pattern;
-        if (const char* old = std::getenv("WINEPREFIX")) savedPrefix_ = old;
-        ::setenv("WINEPREFIX", prefix_.c_str(), 1);
-        fs::create_directories(prefix_ / "dosdevices");
-        fs::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
-        dataFolder_ = prefix_ / "drive_c/users/jdoe/Application Data/Qualcomm/Eudora";
-        fs::create_directories(dataFolder_);
-    }
-    void TearDown() override {
-        if (savedPrefix_) {
-            ::setenv("WINEPREFIX", savedPrefix_->c_str(), 1);
-        } else {
-            ::unsetenv("WINEPREFIX");
-        }
-        std::error_code ec;
-        fs::remove_all(prefix_, ec);
-    }
+    void SetUp() override { fs::create_directories(dataFolder_); }
 
     void WriteUserReg(const std::string& valueLines) const {
-        std::ofstream(prefix_ / "user.reg", std::ios::binary)
-            << "WINE REGISTRY Version 2\n"
-               ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
-               "#arch=win64\n\n"
-               "[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n"
-               "#time=1dd85c91934116e\n"
-            << valueLines << "\n";
+        wine_.WriteUserReg(
+            "WINE REGISTRY Version 2\n"
+            ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+            "#arch=win64\n\n"
+            "[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n"
+            "#time=1dd85c91934116e\n" +
+            valueLines + "\n");
     }
     // Eudora's book under the name real installations often use.
     void WriteBook() const {
-        fs::copy_file(fs::path(TARVELLE_SHARED_DIR) / "eudora-samples/01-typical/NNdbase.txt",
+        fs::copy_file(fs::path(TARVELLE_SOURCE_DIR) / "tests/data/books/typical/NNdbase.txt",
                       dataFolder_ / "NNDBASE.TXT");
     }
 
-    fs::path prefix_;
-    fs::path dataFolder_;
-    std::optional<std::string> savedPrefix_;
+    fakes::ScopedWinePrefix wine_;
+    const fs::path prefix_ = wine_.Root();
+    const fs::path dataFolder_ = wine_.Drive() / "users/jdoe/Application Data/Qualcomm/Eudora";
 };
 
 TEST_F(DefaultSourceTest, FindsTheFolderFromWinesRegistry) {

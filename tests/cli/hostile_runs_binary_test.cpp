@@ -5,17 +5,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <string>
 
-#include "tests/support/ShellText.h"
+#include "pst/verify/Verify.h"
+#include "tests/support/Run.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -77,9 +76,6 @@ const Row kRows[] = {
 class HostileRunsTest : public ::testing::TestWithParam<Row> {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-hostile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         fs::permissions(dir_, fs::perms::all);  // the unprivileged run must reach its files
         std::ofstream(dir_ / "book.txt")
             << "alias alice alice@example.com\r\nalias bob bob@example.com\r\n"
@@ -93,44 +89,35 @@ class HostileRunsTest : public ::testing::TestWithParam<Row> {
                R"("Current"="C:\\Eudora\\Eudora.exe C:\\Eudora C:\\Eudora\\Eudora.ini")"
                "\n";
     }
-    void TearDown() override {
-        std::error_code ec;
-        if (!HasFailure()) fs::remove_all(dir_, ec);
-    }
 
     int Shell(const std::string& script) const {
-        const std::string tool = Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-export");
+        const std::string tool = tarvelle::fakes::Program("tarvelle-export");
         // Without privileges to drop, the run is unprivileged already.
         const std::string nobody =
             ::geteuid() == 0 ? "setpriv --reuid 65534 --regid 65534 --clear-groups " : "";
         const std::string prelude =
             "cd " + Quote(dir_.string()) + " || exit 99; t() { timeout 60 " + tool +
             " \"$@\"; }; t_nobody() { timeout 60 " + nobody + tool + " \"$@\"; }; ";
-        const int raw = std::system(("/bin/sh -c " + Quote(prelude + script) + " >" +
-                                     Quote((dir_ / "stdout.txt").string()) + " 2>" +
-                                     Quote((dir_ / "stderr.txt").string()))
-                                        .c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return tarvelle::fakes::RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
+                                           Quote((dir_ / "stdout.txt").string()) + " 2>" +
+                                           Quote((dir_ / "stderr.txt").string()))
+            .status;
     }
 
-    // Fails unless tarvelle-verify finds no error in the file; then the number of its items.
-    int CheckedItems(const std::string& pst) const {
-        const int raw =
-            std::system((Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-verify") + " " +
-                         Quote(pst) + " >" + Quote((dir_ / "check.txt").string()) + " 2>&1")
-                            .c_str());
-        const std::string text = ReadAll(dir_ / "check.txt");
-        std::smatch m;
-        static const std::regex counts(R"((\d+) contacts, (\d+) lists, )");
-        const std::string summary =
-            text.substr(text.rfind(": ") == std::string::npos ? 0 : text.rfind(": "));
-        if (WIFEXITED(raw) && WEXITSTATUS(raw) == 0 && std::regex_search(summary, m, counts))
-            return std::stoi(m[1]) + std::stoi(m[2]);
-        ADD_FAILURE() << pst << ": " << text;
-        return -1;
+    // Fails unless the verifier finds no error in the file; then the number of its contacts
+    // and lists.
+    static int CheckedItems(const std::string& pst) {
+        const auto store = tarvelle::pst::verify::ReadStore(pst);
+        EXPECT_EQ(store.report.Errors(), 0u) << pst;
+        int items = 0;
+        for (const auto& item : store.items) {
+            items += item.messageClass == "IPM.Contact" || item.messageClass == "IPM.DistList";
+        }
+        return items;
     }
 
-    fs::path dir_;
+    const tarvelle::fakes::TempDir temp_{"tarvelle-hostile-"};
+    const fs::path dir_ = temp_.path();
 };
 
 std::string LastLine(std::string text) {

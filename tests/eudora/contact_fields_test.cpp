@@ -15,7 +15,7 @@ ContactFields Map(std::string_view noteText, std::string_view nickname = "nick",
     return MapContactFields(nickname, &note, addressDisplayName);
 }
 
-// The note lines of ../shared/eudora-samples/01-typical and 07-eudora-importer-style.
+// Note lines as Eudora and its importer write them.
 constexpr std::string_view kCarol =
     "<web:http://www.example.com/~carol><mobile:555-0177><otherweb:http://carol.example/>"
     "<otherphone:555-0123 (cell)><otheremail:carol.white@home.example\x03"
@@ -233,54 +233,6 @@ TEST(ContactFields, FromAnEntryOfTheBooks) {
     EXPECT_EQ(ghost.emailAddress, "");
     EXPECT_EQ(ghost.homePhone, "555");
     EXPECT_FALSE(ghost.emailDisplayName);
-}
-
-TEST(ContactFields, EveryItemOfTheTypicalSampleBook) {
-    AddressBooks books;
-    const std::size_t main = books.AddBook("NNdbase");
-    std::ifstream in(std::string(TARVELLE_SHARED_DIR) + "/eudora-samples/01-typical/NNdbase.txt");
-    ASSERT_TRUE(in);
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (line.ends_with('\r')) line.pop_back();
-        books.AddLine(main, ++number, line);
-    }
-    books.Resolve();
-
-    std::map<std::string, ContactFields> contacts;
-    std::map<std::string, std::string> lists;
-    for (const BookEntry& e : books.Entries()) {
-        if (e.kind == EntryKind::Contact) {
-            contacts.emplace(e.nickname, MapEntryFields(books, e));
-        } else {
-            lists.emplace(e.nickname, DistListBody(e.nickname, books.NoteOf(e)));
-        }
-    }
-    ASSERT_EQ(contacts.size(), 6u);
-    ASSERT_EQ(lists.size(), 2u);
-
-    const ContactFields& john = contacts.at("jsmith");
-    EXPECT_EQ(john.emailAddress, "john.smith@example.com");
-    EXPECT_EQ(john.emailDisplayName, "John Smith");
-    EXPECT_EQ(john.title, "Buyer");
-    EXPECT_EQ(john.company, "Acme Widgets");
-    EXPECT_EQ(john.homePhone, "+1 555 0100");
-    EXPECT_EQ(john.body, "Met at the 2003 trade fair.");
-    EXPECT_EQ(john.mailing, MailingAddress::None);
-
-    EXPECT_EQ(contacts.at("Mary Jones").home.city, "Springfield");
-    EXPECT_EQ(contacts.at("carol").emailAddress, "carol@example.com");
-    EXPECT_EQ(contacts.at("carol").otherEmails.size(), 2u);
-    EXPECT_EQ(contacts.at("dave").emailDisplayName, "Dave Brown");
-    // Without a note the alias line's own display part names the address.
-    EXPECT_EQ(contacts.at("newsletter").emailDisplayName, "Readers List");
-    EXPECT_EQ(contacts.at("newsletter").emailAddress, "list@lists.example.com");
-    EXPECT_FALSE(contacts.at("bob").emailDisplayName);
-    EXPECT_FALSE(contacts.at("bob").body);
-
-    EXPECT_EQ(lists.at("family"), "family\r\nName: The Family");
-    EXPECT_EQ(lists.at("work-team"),
-              "work-team\r\nWeekly status list.\r\nAsk Carol before adding people.");
 }
 
 TEST(DistListBody, NameThenNoteTextThenFields) {

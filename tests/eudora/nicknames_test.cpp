@@ -58,9 +58,9 @@ struct LineCase {
 
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line; }
 
-class WorkedExampleTest : public testing::TestWithParam<LineCase> {};
+class NicknameLineCaseTest : public testing::TestWithParam<LineCase> {};
 
-TEST_P(WorkedExampleTest, GivesKindNameAddressTextAndMembers) {
+TEST_P(NicknameLineCaseTest, GivesKindNameAddressTextAndMembers) {
     const LineCase& c = GetParam();
     const ParsedNickname parsed = ParseNicknameLine(c.line);
     EXPECT_TRUE(parsed.paired);
@@ -74,7 +74,7 @@ TEST_P(WorkedExampleTest, GivesKindNameAddressTextAndMembers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AsAmended, WorkedExampleTest,
+    Lines, NicknameLineCaseTest,
     testing::Values(
         LineCase{"alias john A1", NicknameKind::Contact, "john", "A1", {}},
         LineCase{"alias team A1,A2", NicknameKind::Group, "team", "A1,A2", {"A1", "A2"}},

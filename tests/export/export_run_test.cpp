@@ -55,7 +55,7 @@ std::chrono::system_clock::time_point LocalTime(int year, int month, int day, in
 }
 
 class ExportRunTest : public ::testing::Test {
-  protected:
+  public:
     ExportRunTest() : factory(record), exporter(host, factory) {
         fs::create_directory(dir.path() / "out");
         host.folder = (dir.path() / "out").string();
@@ -81,6 +81,7 @@ class ExportRunTest : public ::testing::Test {
     }
 
     TempDir dir;
+    FakeTextFileOpener fake;
     RecordingExportHost host;
     StoreRecord record;
     RecordingSessionFactory factory;
@@ -189,23 +190,192 @@ TEST_F(ExportRunTest, NumbersContactsOnlyAndSkipsLinesWithoutNameOrAddress) {
     EXPECT_EQ(record.SavedItems().size(), 5u);
 }
 
-TEST_F(ExportRunTest, EmptyBookOrBookWithoutNicknamesFinishesWithNothingWritten) {
-    for (const std::vector<std::string>& lines :
-         {std::vector<std::string>{},
-          std::vector<std::string>{"", " \t", "note \"\" names nothing"}}) {
-        host.log.clear();
-        host.messages.clear();
-        UseBook(lines);
-        const ExportOutcome outcome = exporter.ExportAddressBook();
-        EXPECT_THAT(RunLines(), ElementsAre("Finished..."));
-        EXPECT_EQ(host.log.at(kPreparationLines.size()), "Reinitiating Outlook Connection...");
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].title, "Export Complete");
-        EXPECT_TRUE(outcome.finished);
-        EXPECT_EQ(outcome.itemsWritten, 0);
-    }
-    EXPECT_TRUE(record.SavedItems().empty());
+// Every way a run ends, with the texts it shows exactly: the log from where the run leaves the
+// preparation, and the one message box.
+struct Ending {
+    const char* name;
+    std::vector<std::string> book;
+    std::function<void(ExportRunTest&)> arrange;
+    std::size_t preparationLines;  // lines of the preparation logged before `log`
+    std::vector<std::string> log;  // "{book}" and "{pst}" stand for the paths
+    const char* title;
+    std::string text;
+    MessageIcon icon;
+    const char* outcome;  // the ExportOutcome flag that is set
+    std::size_t saved;    // items saved
+    int failed = 0;       // items reported as not written
+};
+
+void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
+
+// Re-installing Outlook is advised only where the writer itself failed.
+const std::string kOutlookErrorText =
+    "Outlook Session Creation Error !\r\n"
+    "Check if Outlook is installed and configured.\r\n"
+    "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
+    "Outlook 2013/2010 (32 Bit).\r\n"
+    "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
+    "https://tarvelle.example/help/downgrade-office-2010-to-32-bit.pdf";
+
+// A file that cannot be made is reported with its folder and cause.
+const std::string kFileNotCreatedText =
+    "The Outlook file could not be created in {folder}:\r\nno\r\n"
+    "Please choose another folder, or make room on its disk, and export again.\r\n"
+    "https://tarvelle.example/tarvelle/guide.html";
+
+auto FailOn(const char* operation, int nth, bool writeError, const char* cause) {
+    return [=](ExportRunTest& t) { t.record.FailOn(operation, nth, writeError, cause); };
 }
+
+std::string Flag(const ExportOutcome& o) {
+    return o.finished         ? "finished"
+           : o.storeFailed    ? "storeFailed"
+           : o.bookUnreadable ? "bookUnreadable"
+           : o.writeFailed    ? "writeFailed"
+                              : "none";
+}
+
+// clang-format off
+const Ending kEndings[] = {
+    {"EmptyBook", {}, nullptr, 7, {"Finished..."},
+     "Export Complete", "Address Book Export Complete !", MessageIcon::Information, "finished", 0},
+    {"NoNicknames", {"", " \t", "note \"\" names nothing"}, nullptr, 7, {"Finished..."},
+     "Export Complete", "Address Book Export Complete !", MessageIcon::Information, "finished", 0},
+    {"CreateSession", {"alias a a@example.com"}, FailOn("CreateSession", 1, false, "no"), 2,
+     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"LogonPstStore", {"alias a a@example.com"}, FailOn("LogonPstStore", 1, false, "no"), 2,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"OutlookVersion", {"alias a a@example.com"}, FailOn("OutlookVersion", 1, false, "no"), 3,
+     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"ApplyDisplayName", {"alias a a@example.com"}, FailOn("ApplyDisplayName", 1, false, "no"), 5,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"EntryID", {"alias a a@example.com"}, FailOn("EntryID", 1, false, "no"), 6,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"Logoff", {"alias a a@example.com"}, FailOn("Logoff", 1, false, "no"), 6,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"ReopenSession", {"alias a a@example.com"}, FailOn("CreateSession", 2, false, "no"), 6,
+     {"Outlook file error: no"}, "Outlook Error", kOutlookErrorText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"ReopenStore", {"alias a a@example.com"}, FailOn("LogonPstStore", 2, false, "no"), 6,
+     {"Outlook file error: no"}, "Outlook Error", kFileNotCreatedText, MessageIcon::Information,
+     "storeFailed", 0},
+    {"MissingBook", {},
+     [](ExportRunTest& t) {
+         t.host.source = {false, (t.dir.path() / "nowhere" / "NNdbase.txt").string()};
+     }, 7,
+     {"Address book not found: {book}"},
+     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
+     "bookUnreadable", 0},
+    {"BookCannotBeOpened", {"alias a a@example.com"},
+     [](ExportRunTest& t) {
+         t.fake.failOpen = true;
+         t.fake.cause = "Permission denied";
+         t.exporter.SetTextFileOpener(t.fake);
+     }, 7,
+     {"Address book could not be read: {book} (Permission denied)"},
+     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
+     "bookUnreadable", 0},
+    {"ReadFailsPartWay", {},
+     [](ExportRunTest& t) {
+         t.fake.lines = {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"};
+         t.fake.failAfter = 2;
+         t.exporter.SetTextFileOpener(t.fake);
+     }, 7,
+     {"Creating Contact : 1 - a", "Creating Contact : 2 - b",
+      "Address book could not be read: {book} (Input/output error)"},
+     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
+     "bookUnreadable", 2},
+    {"RefusedItems",
+     {"alias a a@example.com", "alias bad bad@example.com", "alias c c@example.com",
+      "alias badlist x@example.com, y@example.com",
+      "alias list p@example.com, refuse@example.com, q@example.com"},
+     [](ExportRunTest& t) {
+         t.record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
+             if (item.Text(ItemProperty::FirstName) == "bad" ||
+                 item.Text(ItemProperty::DLName) == "badlist") {
+                 throw platform::StoreError("item refused");
+             }
+         };
+         t.record.onAddMember = [](const platform::Member& member) {
+             if (member.address == "refuse@example.com") {
+                 throw platform::StoreError("member refused");
+             }
+         };
+     }, 7,
+     {"Creating Contact : 1 - a", "Creating Contact : 2 - bad", "     ! Not written: item refused",
+      "Creating Contact : 3 - c", "+ Creating Group : badlist", "     ! Not written: item refused",
+      "+ Creating Group : list", "     - Saved 2 Members in Group...",
+      "     ! Not written: member refused", "Finished..."},
+     "Export Complete", "Address Book Export Complete !\r\n3 item(s) could not be written.",
+     MessageIcon::Warning, "finished", 3, 3},
+    {"FileCannotBeWritten",
+     {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"},
+     FailOn("Item.Save", 2, true, "No space left on device"), 7,
+     {"Creating Contact : 1 - a", "Could not write the Outlook file: No space left on device"},
+     "Export Failed", "The Outlook file could not be written:\r\nNo space left on device\r\n"
+                      "The file keeps the first item:\r\n{pst}",
+     MessageIcon::Warning, "writeFailed", 1},
+    {"MembersCannotBeWritten", {"alias g x@example.com, y@example.com", "alias a a@example.com"},
+     FailOn("Wrapper.Save", 1, true, "File too large"), 7,
+     {"+ Creating Group : g", "Could not write the Outlook file: File too large"},
+     "Export Failed", "The Outlook file could not be written:\r\nFile too large\r\n"
+                      "The file keeps the first item:\r\n{pst}",
+     MessageIcon::Warning, "writeFailed", 1},
+    {"CloseFails", {"alias a a@example.com"}, FailOn("Close", 1, true, "Input/output error"), 7,
+     {"Creating Contact : 1 - a", "Could not write the Outlook file: Input/output error"},
+     "Export Failed", "The Outlook file could not be written:\r\nInput/output error\r\n"
+                      "The file keeps the first item:\r\n{pst}",
+     MessageIcon::Warning, "writeFailed", 1},
+};
+// clang-format on
+
+class EndingTest : public ExportRunTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
+    const Ending& e = GetParam();
+    UseBook(e.book);
+    if (e.arrange) e.arrange(*this);
+    const ExportOutcome outcome = exporter.ExportAddressBook();
+    auto fill = [&](std::string text) {
+        for (const auto& [mark, value] :
+             {std::pair<std::string, std::string>{"{book}", host.source.path},
+              {"{pst}", ExpectedPstPath()},
+              {"{folder}", host.folder}}) {
+            if (const auto at = text.find(mark); at != std::string::npos) {
+                text.replace(at, mark.size(), value);
+            }
+        }
+        return text;
+    };
+    std::vector<std::string> expected = kPreparationLines;
+    expected.push_back("Reinitiating Outlook Connection...");
+    expected.resize(e.preparationLines);
+    for (const std::string& line : e.log) expected.push_back(fill(line));
+    EXPECT_THAT(host.log, ElementsAreArray(expected));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, e.title);
+    EXPECT_EQ(host.messages[0].text, fill(e.text));
+    EXPECT_EQ(host.messages[0].icon, e.icon);
+    EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(Flag(outcome), e.outcome);
+    EXPECT_EQ(record.SavedItems().size(), e.saved);
+    EXPECT_EQ(outcome.itemsFailed, e.failed);
+    if (outcome.storeFailed) {
+        EXPECT_EQ(host.sourceReads, 0);  // the book is not even read
+    }
+    if (e.preparationLines == 7) {
+        EXPECT_EQ(record.Count("Close"), 1);  // once the file exists, every ending closes it
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEnding, EndingTest, ::testing::ValuesIn(kEndings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
     host.folder.clear();
@@ -220,59 +390,6 @@ TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
     EXPECT_TRUE(exporter.State().outputFolder.empty());
     EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
 }
-
-struct PreparationFailure {
-    const char* operation;
-    std::size_t linesBefore;  // preparation lines logged before the failure
-    bool writerUnusable;      // the store writer failed, not the file
-};
-
-class PreparationFailureTest : public ExportRunTest,
-                               public ::testing::WithParamInterface<PreparationFailure> {};
-
-TEST_P(PreparationFailureTest, ShowsTheOutlookErrorAndStops) {
-    const PreparationFailure failure = GetParam();
-    UseBook({"alias a a@example.com"});
-    record.FailOn(failure.operation, 1, false, "disk says no");
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-
-    std::vector<std::string> expected(
-        kPreparationLines.begin(),
-        kPreparationLines.begin() + static_cast<std::ptrdiff_t>(failure.linesBefore));
-    expected.push_back("Outlook file error: disk says no");
-    EXPECT_THAT(host.log, ElementsAreArray(expected));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Outlook Error");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
-    // Re-installing Outlook is advised only where the writer itself failed; a file that cannot
-    // be made is reported with its folder and cause.
-    const std::string& text = host.messages[0].text;
-    EXPECT_EQ(text.find("re-install") != std::string::npos, failure.writerUnusable) << text;
-    if (!failure.writerUnusable) {
-        EXPECT_EQ(text.rfind("The Outlook file could not be created in " + host.folder +
-                                 ":\r\ndisk says no\r\n",
-                             0),
-                  0u)
-            << text;
-    }
-    EXPECT_TRUE(outcome.storeFailed);
-    EXPECT_FALSE(outcome.finished);
-    // The run stops: no second session, no book read, nothing written.
-    EXPECT_EQ(record.sessionsCreated, std::string(failure.operation) == "CreateSession" ? 0 : 1);
-    EXPECT_EQ(host.sourceReads, 0);
-    EXPECT_TRUE(record.SavedItems().empty());
-    EXPECT_TRUE(exporter.State().storeEntryId.empty());
-    EXPECT_FALSE(exporter.State().outputFolder.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(EachStep, PreparationFailureTest,
-                         ::testing::Values(PreparationFailure{"CreateSession", 2, true},
-                                           PreparationFailure{"LogonPstStore", 2, false},
-                                           PreparationFailure{"OutlookVersion", 3, true},
-                                           PreparationFailure{"ApplyDisplayName", 5, false},
-                                           PreparationFailure{"EntryID", 6, false},
-                                           PreparationFailure{"Logoff", 6, false}),
-                         [](const auto& info) { return std::string(info.param.operation); });
 
 TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
     UseBook({});
@@ -291,27 +408,6 @@ TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
     }
 }
 
-TEST_F(ExportRunTest, FailedReopenShowsTheOutlookErrorWithoutFinishing) {
-    UseBook({"alias a a@example.com"});
-    for (const char* operation : {"CreateSession", "LogonPstStore"}) {
-        host.log.clear();
-        host.messages.clear();
-        record.rules.clear();
-        record.FailOn(operation, 2, false, "cannot open");
-        const ExportOutcome outcome = exporter.ExportAddressBook();
-        std::vector<std::string> expected = kPreparationLines;
-        expected.push_back("Outlook file error: cannot open");
-        EXPECT_THAT(host.log, ElementsAreArray(expected)) << operation;
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].title, "Outlook Error");
-        EXPECT_EQ(host.messages[0].text.find("re-install") != std::string::npos,
-                  std::string(operation) == "CreateSession");
-        EXPECT_TRUE(outcome.storeFailed);
-        EXPECT_FALSE(outcome.finished);
-    }
-    EXPECT_TRUE(record.SavedItems().empty());
-}
-
 TEST_F(ExportRunTest, FailedPreparationNeverWritesIntoTheEarlierExportsStore) {
     UseBook({"alias a a@example.com"});
     ASSERT_TRUE(exporter.ExportAddressBook().finished);
@@ -323,165 +419,6 @@ TEST_F(ExportRunTest, FailedPreparationNeverWritesIntoTheEarlierExportsStore) {
     EXPECT_TRUE(second.storeFailed);
     EXPECT_EQ(record.SavedItems().size(), 1u);
     EXPECT_TRUE(exporter.State().storeEntryId.empty());
-}
-
-TEST_F(ExportRunTest, MissingBookFailsTheRunInsteadOfFinishing) {
-    const std::string path = (dir.path() / "nowhere" / "NNdbase.txt").string();
-    host.source = {false, path};
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    EXPECT_THAT(RunLines(), ElementsAre("Address book not found: " + path));
-    EXPECT_EQ(host.log.at(kPreparationLines.size()), "Reinitiating Outlook Connection...");
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed");
-    EXPECT_EQ(host.messages[0].text, "The address book file could not be read:\r\n" + path);
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
-    EXPECT_TRUE(outcome.bookUnreadable);
-    EXPECT_FALSE(outcome.finished);
-}
-
-TEST_F(ExportRunTest, UnreadableBookReportsTheCause) {
-    // A directory given as the book.
-    host.source = {false, dir.path().string()};
-    EXPECT_TRUE(exporter.ExportAddressBook().bookUnreadable);
-    ASSERT_EQ(RunLines().size(), 1u);
-    EXPECT_THAT(
-        RunLines()[0],
-        ::testing::StartsWith("Address book could not be read: " + dir.path().string() + " ("));
-
-    // A file that cannot be opened.
-    host.log.clear();
-    host.messages.clear();
-    FakeTextFileOpener opener;
-    opener.failOpen = true;
-    opener.cause = "Permission denied";
-    exporter.SetTextFileOpener(opener);
-    UseBook({"alias a a@example.com"});
-    EXPECT_TRUE(exporter.ExportAddressBook().bookUnreadable);
-    EXPECT_THAT(RunLines(), ElementsAre("Address book could not be read: " + host.source.path +
-                                        " (Permission denied)"));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed");
-    EXPECT_THAT(opener.opened, ElementsAre(host.source.path));
-}
-
-TEST_F(ExportRunTest, ReadFailingPartWayKeepsWhatWasWrittenAndFails) {
-    UseBook({});  // the file must exist; the fake opener supplies its lines
-    FakeTextFileOpener opener;
-    opener.lines = {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"};
-    opener.failAfter = 2;
-    exporter.SetTextFileOpener(opener);
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    EXPECT_THAT(RunLines(), ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - b",
-                                        "Address book could not be read: " + host.source.path +
-                                            " (Input/output error)"));
-    EXPECT_TRUE(outcome.bookUnreadable);
-    EXPECT_FALSE(outcome.finished);
-    EXPECT_EQ(record.SavedItems().size(), 2u);
-    EXPECT_EQ(record.Count("Close"), 1);  // what was saved is made final
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed");
-}
-
-TEST_F(ExportRunTest, RefusedItemsAreReportedAndCounted) {
-    UseBook({
-        "alias a a@example.com",
-        "alias bad bad@example.com",
-        "alias c c@example.com",
-        "alias badlist x@example.com, y@example.com",
-        "alias list p@example.com, refuse@example.com, q@example.com",
-    });
-    record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
-        if (item.Text(ItemProperty::FirstName) == "bad" ||
-            item.Text(ItemProperty::DLName) == "badlist") {
-            throw platform::StoreError("item refused");
-        }
-    };
-    record.onAddMember = [](const platform::Member& member) {
-        if (member.address == "refuse@example.com") throw platform::StoreError("member refused");
-    };
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    EXPECT_THAT(RunLines(),
-                ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - bad",
-                            "     ! Not written: item refused", "Creating Contact : 3 - c",
-                            "+ Creating Group : badlist", "     ! Not written: item refused",
-                            "+ Creating Group : list", "     - Saved 2 Members in Group...",
-                            "     ! Not written: member refused", "Finished..."));
-    EXPECT_EQ(outcome.itemsFailed, 3);
-    EXPECT_EQ(outcome.itemsWritten, 2);
-    EXPECT_TRUE(outcome.finished);
-    // No member is offered for a list that could not be saved.
-    EXPECT_EQ(record.Count("AddMember"), 3);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Complete");
-    EXPECT_EQ(host.messages[0].text,
-              "Address Book Export Complete !\r\n3 item(s) could not be written.");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-}
-
-TEST_F(ExportRunTest, FailingWriteOfTheFileEndsTheRun) {
-    UseBook({"alias a a@example.com", "alias b b@example.com", "alias c c@example.com",
-             "alias d d@example.com"});
-    record.FailOn("Item.Save", 2, true, "No space left on device");
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    EXPECT_THAT(RunLines(),
-                ElementsAre("Creating Contact : 1 - a",
-                            "Could not write the Outlook file: No space left on device"));
-    EXPECT_TRUE(outcome.writeFailed);
-    EXPECT_FALSE(outcome.finished);
-    EXPECT_EQ(record.Count("AddItem"), 2);  // nothing is tried after the failure
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(host.messages[0].text,
-              "The Outlook file could not be written:\r\nNo space left on device\r\n"
-              "The file keeps the first item:\r\n" +
-                  ExpectedPstPath());
-}
-
-TEST_F(ExportRunTest, FailingWriteWhileAddingMembersOrClosingEndsTheRun) {
-    UseBook({"alias g x@example.com, y@example.com", "alias a a@example.com"});
-    record.FailOn("Wrapper.Save", 1, true, "File too large");
-    EXPECT_TRUE(exporter.ExportAddressBook().writeFailed);
-    EXPECT_THAT(RunLines(), ElementsAre("+ Creating Group : g",
-                                        "Could not write the Outlook file: File too large"));
-
-    host.log.clear();
-    host.messages.clear();
-    record.rules.clear();
-    now += std::chrono::seconds(1);
-    record.FailOn("Close", 1, true, "Input/output error");
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    EXPECT_TRUE(outcome.writeFailed);
-    EXPECT_FALSE(outcome.finished);
-    ASSERT_FALSE(host.log.empty());
-    EXPECT_EQ(host.log.back(), "Could not write the Outlook file: Input/output error");
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed") << "a failed close is no success";
-}
-
-TEST_F(ExportRunTest, ABookTooLargeForTheDiskStopsBeforeAnyItemAndLeavesNoFile) {
-    UseBook({"alias a a@example.com", "note a <name:Ann>", "alias b b@example.com",
-             "alias g a, b, c@example.com", "alias"});
-    record.noRoom = tarvelle::fakes::NoRoom{"/media/stick", 300'000'001, 89'999'999};
-    const ExportOutcome outcome = exporter.ExportAddressBook();
-    // The store was told what was coming, counted by the first pass.
-    EXPECT_EQ(record.expected.contacts, 2u);
-    EXPECT_EQ(record.expected.lists, 1u);
-    EXPECT_EQ(record.expected.contactText, 42u);
-    EXPECT_EQ(record.expected.listText, 27u);
-    EXPECT_EQ(record.expected.noteText, 17u);
-    const std::string text =
-        "Not enough free space in /media/stick: about 301 MB needed, 89 MB free";
-    EXPECT_THAT(RunLines(), ElementsAre(text));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Export Failed");
-    EXPECT_EQ(host.messages[0].text, text);
-    EXPECT_TRUE(outcome.writeFailed);
-    EXPECT_FALSE(outcome.finished);
-    EXPECT_EQ(record.Count("AddItem"), 0);
-    EXPECT_EQ(record.Count("Discard"), 1);
-    EXPECT_EQ(outcome.pstPath, "") << "no file to name";
 }
 
 TEST_F(ExportRunTest, NeverReusesAnExistingFileName) {

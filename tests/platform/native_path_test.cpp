@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/NativePath.h"
+#include "tests/support/WinePrefix.h"
 
 namespace tarvelle::platform {
 namespace {
@@ -19,33 +20,7 @@ namespace fs = std::filesystem;
 // A fresh prefix with drive C: linked the way Wine links it (dosdevices/c: -> ../drive_c).
 class NativePathTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-nativepath-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        if (const char* old = std::getenv("WINEPREFIX")) savedPrefix_ = old;
-        if (const char* old = std::getenv("HOME")) savedHome_ = old;
-        ::setenv("WINEPREFIX", root_.c_str(), 1);
-        fs::create_directories(root_ / "drive_c");
-        fs::create_directories(root_ / "dosdevices");
-        fs::create_directory_symlink("../drive_c", root_ / "dosdevices" / "c:");
-    }
-    void TearDown() override {
-        if (savedPrefix_) {
-            ::setenv("WINEPREFIX", savedPrefix_->c_str(), 1);
-        } else {
-            ::unsetenv("WINEPREFIX");
-        }
-        if (savedHome_) {
-            ::setenv("HOME", savedHome_->c_str(), 1);
-        } else {
-            ::unsetenv("HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
-    fs::path Drive() const { return root_ / "drive_c"; }
+    fs::path Drive() const { return prefix_.Drive(); }
     // Creates the file (and its folders) under drive C: and returns its real path.
     fs::path MakeFile(const fs::path& relative) const {
         fs::create_directories((Drive() / relative).parent_path());
@@ -72,9 +47,8 @@ class NativePathTest : public ::testing::Test {
         return ::testing::AssertionSuccess();
     }
 
-    fs::path root_;
-    std::optional<std::string> savedPrefix_;
-    std::optional<std::string> savedHome_;
+    fakes::ScopedWinePrefix prefix_;
+    const fs::path root_ = prefix_.Root();
 };
 
 TEST_F(NativePathTest, LeavesNativePathsAlone) {

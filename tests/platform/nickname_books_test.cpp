@@ -66,62 +66,60 @@ void ExpectBook(const std::string& path, const std::vector<Expected>& expected) 
 }
 
 std::string Sample(const std::string& name) {
-    return std::string(TARVELLE_SHARED_DIR) + "/eudora-samples/" + name + "/NNdbase.txt";
+    return std::string(TARVELLE_SOURCE_DIR) + "/tests/data/books/" + name + "/NNdbase.txt";
 }
 
 TEST(NicknameBooksTest, TypicalBook) {
-    ExpectBook(
-        Sample("01-typical"),
-        {
-            {NicknameKind::Contact, "jsmith", {"john.smith@example.com"}},
-            {NicknameKind::Contact, "Mary Jones", {"mary.jones@example.org"}},
-            {NicknameKind::Contact, "carol", {"carol@example.com"}, "Carol White"},
-            {NicknameKind::Group,
-             "family",
-             {"mom@example.net", "dad@example.net", "sis@example.com"}},
-            {NicknameKind::Contact, "bob", {"bob@example.com"}},
-            {NicknameKind::Group,
-             "work-team",
-             {"jsmith", "Mary Jones", "carol", "dave@example.com"}},
-            {NicknameKind::Contact, "newsletter", {"list@lists.example.com"}, "Readers List"},
-            {NicknameKind::Contact, "dave", {"dave@example.com"}, "Dave Brown"},
-        });
+    ExpectBook(Sample("typical"),
+               {
+                   {NicknameKind::Contact, "pmorgan", {"priya.morgan@example.com"}},
+                   {NicknameKind::Contact, "Tom Reyes", {"tom.reyes@example.org"}},
+                   {NicknameKind::Contact, "nadia", {"nadia@example.com"}, "Nadia Quinn"},
+                   {NicknameKind::Group,
+                    "cousins",
+                    {"aunt@example.net", "uncle@example.net", "cousin@example.com"}},
+                   {NicknameKind::Contact, "leo", {"leo@example.com"}},
+                   {NicknameKind::Group,
+                    "design-team",
+                    {"pmorgan", "Tom Reyes", "nadia", "ivy@example.com"}},
+                   {NicknameKind::Contact, "digest", {"digest@lists.example.com"}, "Weekly Digest"},
+                   {NicknameKind::Contact, "ivy", {"ivy@example.com"}, "Ivy Chen"},
+               });
 }
 
 TEST(NicknameBooksTest, Windows1252AccentsAndAMailboxCopyItem) {
     if (platform::DecodeAnsi("\xE9") != "\xC3\xA9") GTEST_SKIP() << "ANSI code page is not 1252";
-    ExpectBook(Sample("03-cp1252-accents"),
-               {
-                   {NicknameKind::Contact, "Jos\u00e9 N\u00fa\u00f1ez", {"jose.nunez@example.es"}},
-                   {NicknameKind::Contact, "m\u00fcller", {"hans.mueller@example.de"}},
-                   {NicknameKind::Contact,
-                    "fran\u00e7oise",
-                    {"fb@example.fr"},
-                    "Fran\u00e7oise Br\u00e9tigny"},
-                   {NicknameKind::Group,
-                    "amigos",
-                    {"Jos\u00e9 N\u00fa\u00f1ez", "m\u00fcller", "zoe@example.no"}},
-                   // The second item files a copy in a mailbox: only one address is left.
-                   {NicknameKind::Contact, "acme-team", {"jane@acme.example"}},
-               });
+    ExpectBook(
+        Sample("windows-1252"),
+        {
+            {NicknameKind::Contact, "In\u00e8s A\u00f1\u00f3n", {"ines.anon@example.es"}},
+            {NicknameKind::Contact, "k\u00f6hler", {"jens.koehler@example.de"}},
+            {NicknameKind::Contact, "am\u00e9lie", {"ad@example.fr"}, "Am\u00e9lie Dufresne"},
+            {NicknameKind::Group,
+             "voisins",
+             {"In\u00e8s A\u00f1\u00f3n", "k\u00f6hler", "soren@example.dk"}},
+            // The second item files a copy in a mailbox: only one address is left.
+            {NicknameKind::Contact, "studio-team", {"lena@studio.example"}},
+        });
 }
 
 TEST(NicknameBooksTest, BookWrittenByEudorasImporterWithBlankLines) {
-    ExpectBook(Sample("07-eudora-importer-style"),
+    ExpectBook(Sample("importer"),
                {
-                   {NicknameKind::Contact, "John_Smith", {"john.smith@example.com"}},
-                   {NicknameKind::Contact, "Ann_Lee", {"ann.lee@example.com"}},
-                   {NicknameKind::Contact, "Ann_Lee2", {"ann.lee@other.example"}},
-                   {NicknameKind::Group, "Book_Club", {"John_Smith", "Ann_Lee", "Ann_Lee2"}},
+                   {NicknameKind::Contact, "Mark_Ellis", {"mark.ellis@example.com"}},
+                   {NicknameKind::Contact, "Rita_Ng", {"rita.ng@example.com"}},
+                   {NicknameKind::Contact, "Rita_Ng2", {"rita.ng@other.example"}},
+                   {NicknameKind::Group, "Reading_Group", {"Mark_Ellis", "Rita_Ng", "Rita_Ng2"}},
                });
 }
 
 TEST(NicknameBooksTest, Utf8BookWithByteOrderMarkAndLfEndings) {
-    ExpectBook(Sample("08-utf8-bom-lf"),
-               {
-                   {NicknameKind::Contact, "zoe", {"zoe@example.no"}, "Zo\u00eb \u00d8degaard"},
-                   {NicknameKind::Contact, "bjorn", {"bj\u00f6rn@example.se"}},
-               });
+    ExpectBook(
+        Sample("utf8-bom"),
+        {
+            {NicknameKind::Contact, "laerke", {"laerke@example.dk"}, "L\u00e6rke \u00d8stergaard"},
+            {NicknameKind::Contact, "mats", {"m\u00e4ts@example.se"}},
+        });
 }
 
 TEST(NicknameBooksTest, BundledExampleBook) {

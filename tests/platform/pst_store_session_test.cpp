@@ -12,13 +12,20 @@
 
 #include "platform/PstStoreSession.h"
 #include "pst/verify/Verify.h"
-#include "tests/pst/ltp_tools.h"
+#include "tests/support/TempDir.h"
 
 namespace tarvelle::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::Pstwalk;
+namespace verify = pst::verify;
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    static const char* const kDigits = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) text += {kDigits[b >> 4], kDigits[b & 15]};
+    return text;
+}
 
 // Whether any descriptor of this process refers to `path`.
 bool OpenInThisProcess(const fs::path& path) {
@@ -32,27 +39,26 @@ bool OpenInThisProcess(const fs::path& path) {
 
 class PstStoreSessionTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tarvelle-session-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir_);
-    }
     static void AddContact(Store& store, const std::string& name, const std::string& address) {
         auto item = store.GetDefaultFolder(DefaultFolder::Contacts)->AddItem(ItemKind::Contact);
         item->SetText(ItemProperty::FirstName, name);
         item->SetText(ItemProperty::Email1Address, address);
         item->Save();
     }
-    static void ExpectValid(const fs::path& pst) {
-        const auto r = Pstwalk("check", pst);
-        EXPECT_EQ(r.status, 0) << r.out;
+    // What the verifier reads in the file, which must have no errors.
+    static verify::StoreContents ExpectValid(const fs::path& pst) {
+        auto store = verify::ReadStore(pst);
+        std::string findings;
+        for (const auto& f : store.report.Findings()) findings += f.ToString() + "\n";
+        EXPECT_EQ(store.report.Errors(), 0u) << findings;
+        return store;
     }
-    fs::path dir_;
+    static std::int64_t ContactCount(const verify::StoreContents& store) {
+        const verify::Folder* contacts = store.FindFolder("Contacts");
+        return contacts == nullptr ? -1 : contacts->contentCount;
+    }
+    fakes::TempDir temp_{"tarvelle-session-"};
+    const fs::path dir_ = temp_.path();
     std::unique_ptr<StoreSessionFactory> factory_ = MakePstSessionFactory();
 };
 
@@ -81,12 +87,10 @@ TEST_F(PstStoreSessionTest, PrepareLogoffAndLogonAgainContinueTheSameFile) {
     AddContact(*store, "Ann", "ann@example.org");
     AddContact(*store, "Bob", "bob@example.org");
     session->Flush();
-    ExpectValid(path);
-    const auto tree = Pstwalk("tree", path);
-    EXPECT_NE(tree.out.find("'Contacts' class='IPF.Contact' count=2"), std::string::npos)
-        << tree.out;
-    const auto dump = Pstwalk("dump", path, "0x21");
-    EXPECT_NE(dump.out.find("Eudora Nicknames (created 2026)"), std::string::npos) << dump.out;
+    const auto contents = ExpectValid(path);
+    EXPECT_EQ(ContactCount(contents), 2);
+    EXPECT_EQ(contents.displayName.rfind("Eudora Nicknames (created 2026)", 0), 0u)
+        << contents.displayName;
 }
 
 TEST_F(PstStoreSessionTest, NeverOpensOrChangesAFileItDidNotCreate) {
@@ -149,21 +153,21 @@ TEST_F(PstStoreSessionTest, ListsWithOneOffAndStoreMembers) {
     EXPECT_THROW(wrapper->AddMember({"Nobody", ""}), StoreError);
     wrapper->Save();
     session->Flush();
-    ExpectValid(path);  // includes the member arrays' parallel counts and the checksum
-    const auto tree = Pstwalk("tree", path);
-    EXPECT_NE(tree.out.find("count=2"), std::string::npos) << tree.out;
-    const auto dump = Pstwalk("dump", path, pst::testing::Hex(0x200044));
+    // The verifier checks the member arrays' parallel counts and the checksum.
+    const auto contents = ExpectValid(path);
+    EXPECT_EQ(ContactCount(contents), 2);
+    const verify::Item* written = contents.FindItem(0x200044);
+    ASSERT_NE(written, nullptr);
     // Bob as a one-off member, Ann wrapped around her contact's entry ID, in both arrays.
-    EXPECT_NE(
-        dump.out.find("LID 0x8055 [0x00000000812b1fa4bea310199d6e00dd010f54020000018042006f0062"),
-        std::string::npos)
-        << dump.out;
-    EXPECT_NE(dump.out.find("0x00000000c091add3519dcf11a4a900aa0047faa4c3"), std::string::npos)
-        << dump.out;
-    EXPECT_NE(
-        dump.out.find("LID 0x8054 [0x00000000812b1fa4bea310199d6e00dd010f54020000018042006f0062"),
-        std::string::npos)
-        << dump.out;
+    const std::string bobOneOff = "00000000812b1fa4bea310199d6e00dd010f54020000018042006f0062";
+    for (std::uint32_t lid : {0x8055u, 0x8054u}) {
+        const verify::Property* members = written->FindNamed(verify::kPsetidAddress, lid);
+        ASSERT_NE(members, nullptr) << lid;
+        EXPECT_NE(Hex(members->value).find(bobOneOff), std::string::npos) << lid;
+    }
+    EXPECT_NE(Hex(written->FindNamed(verify::kPsetidAddress, 0x8055)->value)
+                  .find("00000000c091add3519dcf11a4a900aa0047faa4c3"),
+              std::string::npos);
 }
 
 TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCommit) {
@@ -206,9 +210,9 @@ TEST_F(PstStoreSessionTest, AFailingWriteEndsWithPstWriteErrorAndKeepsTheLastCom
     EXPECT_NO_THROW(session->Close());
     store.reset();
     EXPECT_FALSE(OpenInThisProcess(path));
-    ExpectValid(path);
-    const auto tree = Pstwalk("tree", path);
-    EXPECT_NE(tree.out.find("Kept"), std::string::npos) << tree.out;
+    const auto held = ExpectValid(path);
+    ASSERT_GE(ContactCount(held), 1);
+    EXPECT_EQ(held.ItemsIn(held.FindFolder("Contacts")->nid)[0]->Find(0x3001001F)->Text(), "Kept");
     // The error tells how many items the file holds.
     EXPECT_GT(kept, 1u);
     EXPECT_EQ(pst::verify::Verify(path).counts.contacts, kept);

@@ -15,6 +15,7 @@
 
 #include "eudora/DataFolder.h"
 #include "platform/WineRegistry.h"
+#include "tests/support/WinePrefix.h"
 
 namespace tarvelle::platform {
 namespace {
@@ -50,90 +51,56 @@ WineHive Parse(const std::string& text) {
     return *hive;
 }
 
-TEST(WineHive, ReadsStringsWithWineEscapes) {
-    const WineHive hive =
-        Parse(EudoraHive(R"("Current"="C:\\EUDORA\\Eudora.exe C:\\Mein Ordner\\Eudora C:\\x.ini")"
-                         "\n"
-                         R"("Quote"="say \"hi\" \a\t\r\n|")"
-                         "\n"
-                         R"("Accent"="\x00fcb x \xe9t\xe9")"
-                         "\n"
-                         R"("BadHex"="\xzz")"
-                         "\n"
-                         R"("Octal"="\101\1012")"
-                         "\n"
-                         R"("Surrogates"="\xd83d\xde00")"));
-    EXPECT_EQ(Text(hive, kEudoraKey, "Current"),
-              R"(C:\EUDORA\Eudora.exe C:\Mein Ordner\Eudora C:\x.ini)");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Quote"), "say \"hi\" \a\t\r\n|");
-    // \x takes up to four hex digits; Wine writes four when a hex digit follows.
-    EXPECT_EQ(Text(hive, kEudoraKey, "Accent"),
-              "\xC3\xBC"
-              "b x \xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(Text(hive, kEudoraKey, "BadHex"), "xzz");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Octal"), "AA2");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Surrogates"), "\xF0\x9F\x98\x80");
-}
-
-TEST(WineHive, CutsStringsAtTheirFirstNul) {
-    const WineHive hive = Parse(EudoraHive(
-        R"("Emb"="exe folder\0rest")"
-        "\n"
+TEST(WineHive, ValuesReadAsText) {
+    const struct {
+        const char* what;
+        std::string line;  // the value "V" as Wine writes it
+        std::string text;
+    } rows[] = {
+        // clang-format off
+        {"plain", R"("V"="C:\\EUDORA\\Eudora.exe C:\\Mein Ordner\\Eudora C:\\x.ini")",
+         R"(C:\EUDORA\Eudora.exe C:\Mein Ordner\Eudora C:\x.ini)"},
+        {"escapes", R"("V"="say \"hi\" \a\t\r\n|")", "say \"hi\" \a\t\r\n|"},
+        // \x takes up to four hex digits; Wine writes four when a hex digit follows.
+        {"hex escapes", R"("V"="\x00fcb x \xe9t\xe9")", "\xC3\xBC" "b x \xC3\xA9t\xC3\xA9"},
+        {"bad hex escape", R"("V"="\xzz")", "xzz"},
+        {"octal escapes", R"("V"="\101\1012")", "AA2"},
+        {"surrogate pair", R"("V"="\xd83d\xde00")", "\xF0\x9F\x98\x80"},
+        {"embedded NUL", R"("V"="exe folder\0rest")", "exe folder"},
         // A string stored without a terminating NUL: Wine writes it as raw UTF-16LE bytes.
-        "\"NoNulA\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,5c,00,41,00,20,\\\n"
-        "  00,78,00,2e,00,69,00,6e,00,69,00\n"
-        "\"EmbNoTermW\"=hex(1):65,00,78,00,65,00,20,00,66,00,6f,00,6c,00,64,00,00,00,65,\\\n"
-        "  00,72,00\n"
-        "\"Odd\"=hex(1):61,00,62\n"
-        "\"Empty\"=hex(1):\n"
-        R"("EmptyString"="")"));
-    EXPECT_EQ(Text(hive, kEudoraKey, "Emb"), "exe folder");
-    EXPECT_EQ(Text(hive, kEudoraKey, "NoNulA"), R"(exe C:\E\A x.ini)");
-    EXPECT_EQ(Text(hive, kEudoraKey, "EmbNoTermW"), "exe fold");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Odd"), "a");  // a lone trailing byte is no character
-    EXPECT_EQ(Text(hive, kEudoraKey, "Empty"), "");
-    EXPECT_EQ(Text(hive, kEudoraKey, "EmptyString"), "");
-}
-
-TEST(WineHive, ReadsNumbersAsSignedDecimal) {
-    const WineHive hive =
-        Parse(EudoraHive("\"Answer\"=dword:0000002a\n"
-                         "\"Minus\"=dword:ffffffff\n"
-                         "\"Hex4\"=hex(4):2a,00,00,80\n"
-                         "\"Short4\"=hex(4):2a,00\n"
-                         "\"Long4\"=hex(4):01,00,00,00,00,00,00,00\n"));
-    const auto answer = hive.FindValue(kEudoraKey, "Answer");
-    ASSERT_TRUE(answer.has_value());
-    const RegValue value = WineValueToRegValue(*answer);
-    ASSERT_TRUE(std::holds_alternative<std::int32_t>(value));
-    EXPECT_EQ(std::get<std::int32_t>(value), 42);
-    EXPECT_EQ(Text(hive, kEudoraKey, "Minus"), "-1");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Hex4"), "-2147483606");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Short4"), "42");
-    // More than four bytes do not fit the 4-byte read: the empty text.
-    EXPECT_EQ(Text(hive, kEudoraKey, "Long4"), "");
-}
-
-TEST(WineHive, OtherTypesAndMalformedDataAreEmptyText) {
-    const WineHive hive = Parse(EudoraHive(R"("Exp"=str(2):"%USERPROFILE% x")"
-                                           "\n"
-                                           R"("Multi"=str(7):"a b\0c d\0")"
-                                           "\n"
-                                           "\"Bin\"=hex:61,00,20,00,62,00\n"
-                                           "\"Hex7\"=hex(7):61,00,20,00,62,00,00,00,00,00\n"
-                                           "\"Hex2\"=hex(2):61,00,20,00,62,00,00,00\n"
-                                           "\"Unterminated\"=\"a b\n"
-                                           "\"Garbage\"=qword:1\n"
-                                           "\"BadByte\"=hex(1):610,00\n"));
-    for (const char* name :
-         {"Exp", "Multi", "Bin", "Hex7", "Hex2", "Unterminated", "Garbage", "BadByte"}) {
-        const auto value = hive.FindValue(kEudoraKey, name);
-        ASSERT_TRUE(value.has_value()) << name;  // present, but no text
-        EXPECT_EQ(RegValueText(WineValueToRegValue(*value)), "") << name;
+        {"raw string",
+         "\"V\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,5c,00,41,00,20,\\\n"
+         "  00,78,00,2e,00,69,00,6e,00,69,00",
+         R"(exe C:\E\A x.ini)"},
+        {"raw string with a NUL",
+         "\"V\"=hex(1):65,00,78,00,65,00,20,00,66,00,6f,00,6c,00,64,00,00,00,65,\\\n  00,72,00",
+         "exe fold"},
+        {"lone trailing byte", "\"V\"=hex(1):61,00,62", "a"},
+        {"empty raw string", "\"V\"=hex(1):", ""},
+        {"empty string", R"("V"="")", ""},
+        {"number", "\"V\"=dword:0000002a", "42"},
+        {"negative number", "\"V\"=dword:ffffffff", "-1"},
+        {"raw number", "\"V\"=hex(4):2a,00,00,80", "-2147483606"},
+        {"short raw number", "\"V\"=hex(4):2a,00", "42"},
+        {"number too long for four bytes", "\"V\"=hex(4):01,00,00,00,00,00,00,00", ""},
+        // Other types and malformed data are present but have no text.
+        {"expandable string", R"("V"=str(2):"%USERPROFILE% x")", ""},
+        {"multi-string", R"("V"=str(7):"a b\0c d\0")", ""},
+        {"binary", "\"V\"=hex:61,00,20,00,62,00", ""},
+        {"raw multi-string", "\"V\"=hex(7):61,00,20,00,62,00,00,00,00,00", ""},
+        {"raw expandable string", "\"V\"=hex(2):61,00,20,00,62,00,00,00", ""},
+        {"unterminated", "\"V\"=\"a b", ""},
+        {"unknown type", "\"V\"=qword:1", ""},
+        {"bad byte", "\"V\"=hex(1):610,00", ""},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Text(Parse(EudoraHive(row.line)), kEudoraKey, "V"), row.text) << row.what;
     }
-    EXPECT_EQ(hive.FindValue(kEudoraKey, "Exp")->type, 2u);
-    EXPECT_EQ(hive.FindValue(kEudoraKey, "Hex7")->type, 7u);
-    EXPECT_EQ(hive.FindValue(kEudoraKey, "Garbage")->type, kRegNone);
+    const WineHive hive = Parse(EudoraHive("\"N\"=dword:0000002a\n\"E\"=hex(7):00\n\"Q\"=qword:1"));
+    EXPECT_EQ(WineValueToRegValue(*hive.FindValue(kEudoraKey, "N")), RegValue(std::int32_t{42}));
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "E")->type, 7u);
+    EXPECT_EQ(hive.FindValue(kEudoraKey, "Q")->type, kRegNone);
 }
 
 TEST(WineHive, MatchesKeysAndValueNamesWithoutRegardToCase) {
@@ -255,49 +222,7 @@ TEST(Utf16, RoundTripsAndReplacesBrokenInput) {
 
 #ifndef _WIN32
 
-// Points WINEPREFIX (and, when asked, HOME) at a fresh temporary folder for one test.
-class ScopedWinePrefix {
-  public:
-    ScopedWinePrefix() {
-        std::string pattern = (fs::temp_directory_path() / "tarvelle-registry-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-        Save("WINEPREFIX", savedPrefix_);
-        Save("HOME", savedHome_);
-        ::setenv("WINEPREFIX", root_.c_str(), 1);
-    }
-    ~ScopedWinePrefix() {
-        Restore("WINEPREFIX", savedPrefix_);
-        Restore("HOME", savedHome_);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    ScopedWinePrefix(const ScopedWinePrefix&) = delete;
-    ScopedWinePrefix& operator=(const ScopedWinePrefix&) = delete;
-
-    const fs::path& Root() const { return root_; }
-    void WriteUserReg(const std::string& text, const fs::path& folder = {}) const {
-        const fs::path dir = folder.empty() ? root_ : folder;
-        fs::create_directories(dir);
-        std::ofstream out(dir / "user.reg", std::ios::binary);
-        out << text;
-    }
-
-  private:
-    static void Save(const char* name, std::optional<std::string>& slot) {
-        if (const char* value = std::getenv(name)) slot = value;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& slot) {
-        if (slot) {
-            ::setenv(name, slot->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    fs::path root_;
-    std::optional<std::string> savedPrefix_;
-    std::optional<std::string> savedHome_;
-};
+using fakes::ScopedWinePrefix;
 
 class RecordingSink : public eudora::MessageSink {
   public:

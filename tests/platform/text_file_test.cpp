@@ -10,6 +10,7 @@
 
 #include "platform/Codepage.h"
 #include "platform/TextFile.h"
+#include "tests/support/TempDir.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -38,19 +39,8 @@ std::vector<std::string> LinesOf(const std::string& bytes) {
 // A folder of its own for each test, removed afterwards.
 class TextFileTest : public testing::Test {
   protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("tarvelle-text-" + std::string(info->name()) + "-" +
-                                            std::to_string(std::random_device{}()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& bytes) {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
+        return temp_.Write(name, bytes);
     }
 
     std::vector<std::string> ReadFile(const std::string& path) {
@@ -58,7 +48,8 @@ class TextFileTest : public testing::Test {
         return ReadAll(*reader);
     }
 
-    fs::path dir_;
+    fakes::TempDir temp_{"tarvelle-text-"};
+    const fs::path dir_ = temp_.path();
 };
 
 using Lines = std::vector<std::string>;

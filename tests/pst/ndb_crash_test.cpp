@@ -99,14 +99,10 @@ bool Finished(const Child& child) {
 
 // Message NIDs in the file, in order.
 std::vector<Nid> Messages(const std::filesystem::path& file) {
-    const std::string script = "import sys; sys.path.insert(0, '" +
-                               std::string(TARVELLE_SHARED_DIR) +
-                               "/tools'); import pstwalk; p = pstwalk.Pst(sys.argv[1]); "
-                               "print(' '.join(str(n) for n in sorted(p.nbt) if n & 31 == 4))";
-    std::istringstream out(RunCommand(std::string(TARVELLE_PYTHON) + " -c \"" + script + "\" '" +
-                                      file.string() + "'"));
     std::vector<Nid> nids;
-    for (Nid n; out >> n;) nids.push_back(n);
+    const verify::PstReader reader = verify::PstReader::Open(file);
+    for (const auto& node : reader.Nodes())
+        if ((node.nid & 31) == 4) nids.push_back(node.nid);
     return nids;
 }
 

@@ -2,13 +2,10 @@
 // the variants the mutation tool makes of a file of ours, each changed in one place. Skipped, with
 // the reason, where that material is absent.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "pst/messaging/MessageStore.h"
 #include "pst/verify/Verify.h"
-#include "tests/support/ShellText.h"
+#include "tests/support/Run.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::verify {
@@ -16,8 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using fakes::Quote;
-
-const fs::path kShared = TARVELLE_SHARED_DIR;
 
 std::string All(const Report& report) {
     std::string text;
@@ -28,20 +23,20 @@ std::string All(const Report& report) {
 class SharedMaterial : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(kShared / "tools/mutate.py") || !fs::exists(kShared / "pst-reference"))
-            GTEST_SKIP() << "no reference files and mutation tool in " << kShared
-                         << " (a development aid, not part of a checkout)";
+        TARVELLE_SKIP_WITHOUT_SHARED("tools/mutate.py");
+        TARVELLE_SKIP_WITHOUT_SHARED("pst-reference");
     }
 };
 
 TEST_F(SharedMaterial, OutlookFilesHaveNoErrors) {
     for (const char* name : {"java-libpst_dist-list.pst", "outlook-pst-rs_Empty.pst",
                              "pst-extractor_contacts.pst", "pstsdk_test_unicode.pst"}) {
-        const Report report = Verify(kShared / "pst-reference" / name);
+        const Report report = Verify(fakes::SharedDir() / "pst-reference" / name);
         EXPECT_EQ(report.Errors(), 0u) << name << "\n" << All(report);
     }
-    EXPECT_THROW(Verify(kShared / "pst-reference/pst-extractor_contacts97-2002_ANSI.pst"),
-                 NotUnicodeError);
+    EXPECT_THROW(
+        Verify(fakes::SharedDir() / "pst-reference/pst-extractor_contacts97-2002_ANSI.pst"),
+        NotUnicodeError);
 }
 
 TEST_F(SharedMaterial, MutationVariantsGiveTheFindingThatNamesTheDefect) {
@@ -68,13 +63,13 @@ TEST_F(SharedMaterial, MutationVariantsGiveTheFindingThatNamesTheDefect) {
                 "import sys; sys.path.insert(0, sys.argv[1]); import mutate; "
                 "mutate.dl_count = lambda *a: None; "
                 "mutate.main(sys.argv[2], sys.argv[3], sys.argv[4] == 'grow')") +
-            " " + Quote((kShared / "tools").string()) + " " + Quote(source.string()) + " " +
-            Quote(dir.path().string()) + " " + grow + " >/dev/null";
-        const int raw = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << command;
+            " " + Quote((fakes::SharedDir() / "tools").string()) + " " + Quote(source.string()) +
+            " " + Quote(dir.path().string()) + " " + grow;
+        const auto run = fakes::RunCommand(command);
+        ASSERT_EQ(run.status, 0) << command << "\n" << run.out;
     };
     mutate(ours, "grow");
-    mutate(kShared / "pst-reference/java-libpst_dist-list.pst", "no");
+    mutate(fakes::SharedDir() / "pst-reference/java-libpst_dist-list.pst", "no");
 
     using Kind = Location::Kind;
     const struct {

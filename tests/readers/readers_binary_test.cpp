@@ -6,7 +6,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ShellText.h"
+#include "bench/BookGenerator.h"
+#include "tests/support/Run.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -24,42 +24,10 @@ using tarvelle::fakes::Quote;
 using tarvelle::fakes::ReadAll;
 using ::testing::HasSubstr;
 
-// Every tenth nickname is a group of 2 to 8 members, three in four of them nicknames from
-// anywhere in the book; every third contact's note names the person: `first` and `last`, or
-// `name` as "Given Surname" or "Surname, Given".
-std::string GenerateBook(std::uint32_t count) {
-    std::uint32_t state = 1;
-    auto next = [&state](std::uint32_t below) {
-        state = state * 1664525u + 1013904223u;
-        return (state >> 8) % below;
-    };
-    std::string book;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string n = std::to_string(i);
-        if (i % 10 == 9) {
-            book += "alias nick" + n;
-            for (std::uint32_t m = 0, members = 2 + next(7); m < members; ++m) {
-                book += m == 0 ? " " : ", ";
-                book += next(4) != 0 ? "nick" + std::to_string(next(count)) : "m" + n + "@x.net";
-            }
-            book += "\r\n";
-            continue;
-        }
-        book += "alias nick" + n + " nick" + n + "@example.com\r\n";
-        const std::string note = "note nick" + n + " <";
-        if (i % 9 == 0) book += note + "first:Given" + n + "><last:Surname" + n + ">\r\n";
-        if (i % 9 == 3) book += note + "name:Given" + n + " Surname" + n + ">\r\n";
-        if (i % 9 == 6) book += note + "name:Surname" + n + ", Given" + n + ">\r\n";
-    }
-    return book;
-}
-
-// Runs a shell command; its exit status, and its output in `out`.
-int Shell(const std::string& command, const fs::path& outFile, std::string& out) {
-    const int raw = std::system(
-        ("/bin/sh -c " + Quote(command + " >" + Quote(outFile.string()) + " 2>&1")).c_str());
-    out = ReadAll(outFile);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+int Shell(const std::string& command, std::string& out) {
+    const auto r = tarvelle::fakes::RunCommand(command);
+    out = r.out;
+    return r.status;
 }
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -72,8 +40,7 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
     const tarvelle::fakes::TempDir dir("tarvelle-readers-");
     const fs::path module = fs::path(TARVELLE_BINARY_DIR) / "npm/node_modules/pst-extractor";
     std::string out;
-    const bool extractor =
-        fs::exists(module / "package.json") && Shell("node --version", dir.path() / "o", out) == 0;
+    const bool extractor = fs::exists(module / "package.json") && Shell("node --version", out) == 0;
 
     struct Book {
         std::string name, path;
@@ -82,14 +49,11 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
     std::vector<Book> books = {
         {"example", std::string(TARVELLE_SOURCE_DIR) + "/examples/NNdbase.txt", "\nN:Becker;Anna;",
          R"("anna":["Anna","","Becker","Anna Becker","Becker, Anna","Anna Becker"])"},
-        {"generated", dir.Write("generated.txt", GenerateBook(20000)), "\nN:Surname6;Given6;",
-         R"("nick6":["Given6","","Surname6","Given6 Surname6","Surname6, Given6","Given6 Surname6"])"},
+        {"generated", dir.Write("generated.txt", tarvelle::bench::BookGenerator().Generate(20000))},
     };
-    const fs::path samples = fs::path(TARVELLE_SHARED_DIR) / "eudora-samples";
-    for (const char* sample :
-         {"01-typical", "03-cp1252-accents", "07-eudora-importer-style", "08-utf8-bom-lf"}) {
-        if (fs::exists(samples))
-            books.push_back({sample, (samples / sample / "NNdbase.txt").string()});
+    for (const char* sample : {"typical", "windows-1252", "importer", "utf8-bom"}) {
+        books.push_back({sample, std::string(TARVELLE_SOURCE_DIR) + "/tests/data/books/" + sample +
+                                     "/NNdbase.txt"});
     }
     for (const Book& book : books) {
         SCOPED_TRACE(book.name);
@@ -97,7 +61,7 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
         std::string log;
         ASSERT_EQ(Shell(Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-export") + " --file " +
                             Quote(book.path) + " --out-dir " + Quote(folder.string()),
-                        dir.path() / "log", log),
+                        log),
                   0)
             << log;
         std::string pst;
@@ -108,8 +72,7 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
         // readpst writes one vCard per contact and leaves lists out.
         const fs::path cards = dir.path() / (book.name + "-readpst");
         fs::create_directory(cards);
-        ASSERT_EQ(Shell("readpst -q -r -cv -8 -o " + Quote(cards.string()) + " " + Quote(pst),
-                        dir.path() / "o", out),
+        ASSERT_EQ(Shell("readpst -q -r -cv -8 -o " + Quote(cards.string()) + " " + Quote(pst), out),
                   0)
             << out;
         std::string vcards;
@@ -124,7 +87,7 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
                             Quote(std::string(TARVELLE_SOURCE_DIR) +
                                   "/tests/readers/pst_extractor_read.js") +
                             " " + Quote(module.string()) + " " + Quote(pst),
-                        dir.path() / "o", out),
+                        out),
                   0);
         EXPECT_THAT(out, HasSubstr("{\"contacts\":" + std::to_string(contacts) + ",\"lists\":" +
                                    std::to_string(lists) + ",\"other\":0,\"unreadable\":0,"))

@@ -64,17 +64,10 @@ for arch in $archs; do
   build=$builds/$dir
   toolchain=$root/cmake/toolchains/$arch-w64-mingw32.cmake
 
-  step "$arch: GoogleTest for Windows"
-  if [ ! -f "$build/deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
-    cmake -S /usr/src/googletest -B "$build/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-      "${release_flags[@]}" -DCMAKE_INSTALL_PREFIX="$build/deps" >/dev/null
-    cmake --build "$build/gtest-build" -j "$jobs" >/dev/null
-    cmake --install "$build/gtest-build" >/dev/null
-  fi
-
+  # (GoogleTest is built from its sources with the tests: no Windows build of it is installed.)
   step "$arch: cross-build"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${release_flags[@]}" \
-    -DCMAKE_PREFIX_PATH="$build/deps" -DTARVELLE_WERROR=ON -DTARVELLE_SHARED_DIR="$shared" >/dev/null
+    -DTARVELLE_WERROR=ON -DTARVELLE_SHARED_DIR="$shared" >/dev/null
   # The tool and one test program first: whether Wine runs them decides what else to build.
   cmake --build "$build" -j "$jobs" --target tarvelle-export registry_win_test tarvelle
 

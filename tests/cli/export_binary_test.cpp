@@ -1,0 +1,471 @@
+// The built tarvelle-export run as a user runs it: books as people and Eudora versions wrote them
+// (tests/data/books), default mode through Wine's registry, members naming other entries, and the
+// verifier's report, each file read back by our verifier and by readpst and pffexport.
+#ifndef _WIN32
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pst/verify/Verify.h"
+#include "tests/support/Run.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace verify = tarvelle::pst::verify;
+using tarvelle::fakes::Program;
+using tarvelle::fakes::Quote;
+using tarvelle::fakes::ReadAll;
+using tarvelle::fakes::RunCommand;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+const fs::path kBooks = fs::path(TARVELLE_SOURCE_DIR) / "tests/data/books";
+
+struct Exported {
+    int status = -1;
+    std::string out;  // the log
+    std::string err;  // messages, and the file's path last
+    fs::path pst;
+    verify::StoreContents contents;
+    // Every text property and list member, one line each, items in file order:
+    // "Contacts|IPM.Contact|0x3A09:001F='555-0101'", named properties by their LID.
+    std::string listing;
+
+    const verify::Item* Find(const std::string& displayName) const {
+        for (const verify::Item& item : contents.items) {
+            const verify::Property* p = item.Find(0x3001001F);
+            if (p != nullptr && p->Text() == displayName) return &item;
+        }
+        return nullptr;
+    }
+};
+
+std::string Hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
+    return text;
+}
+
+std::string Listing(const verify::StoreContents& contents) {
+    std::string text;
+    for (const verify::Item& item : contents.items) {
+        const verify::Folder* folder = contents.FindFolder(item.folder);
+        const std::string at =
+            (folder ? folder->name : std::string("?")) + "|" + item.messageClass + "|";
+        for (const verify::Property& p : item.properties) {
+            if (p.Type() != 0x001F) continue;
+            const unsigned id = p.name && p.name->lid ? *p.name->lid : p.Id();
+            text += at + "0x" + Hex4(id) + ":001F='" + p.Text() + "'\n";
+        }
+        for (const verify::ListMember& m : item.members) {
+            text += at + "member '" + m.displayName + "' " + m.addressType + " " + m.address +
+                    (m.kind == verify::ListMember::Kind::StoreItem ? " (entry)" : "") + "\n";
+        }
+    }
+    return text;
+}
+
+class ExportBinary : public ::testing::Test {
+  protected:
+    // Eudora's registry entry in a Wine prefix of the test's own, its data folder `folder` on
+    // drive C: (a link to `driveC`).
+    void RegisterDataFolder(const fs::path& driveC, const std::string& folder) {
+        fs::create_directories(dir_.path() / "prefix/dosdevices");
+        fs::create_directory_symlink(driveC, dir_.path() / "prefix/dosdevices/c:");
+        std::ofstream(dir_.path() / "prefix/user.reg", std::ios::binary)
+            << "WINE REGISTRY Version 2\n\n"
+               "[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n"
+               "\"Current\"=\"C:\\\\Eudora\\\\Eudora.exe C:\\\\"
+            << folder << " C:\\\\" << folder << "\\\\Eudora.ini\"\n";
+    }
+
+    // Runs the tool (with WINEPREFIX and HOME the test's own) and reads back what it wrote.
+    Exported Export(const std::string& args, const std::string& shellPrefix = "") {
+        const fs::path outDir = dir_.path() / ("out" + std::to_string(++runs_));
+        const fs::path err = dir_.path() / "stderr.txt";
+        const auto r = RunCommand(shellPrefix + " WINEPREFIX=" + Quote(dir_.path() / "prefix") +
+                                  " HOME=" + Quote(dir_.path()) + " " + Program("tarvelle-export") +
+                                  " " + args + " --out-dir " + Quote(outDir) + " 2>" + Quote(err));
+        Exported e;
+        e.status = r.status;
+        e.out = r.out;
+        e.err = ReadAll(err);
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(outDir, ec)) {
+            if (entry.path().extension() == ".pst") e.pst = entry.path();
+        }
+        if (e.pst.empty()) return e;
+        EXPECT_THAT(e.err, EndsWith(e.pst.string() + "\n"));  // the path comes last
+        e.contents = verify::ReadStore(e.pst);
+        std::string findings;
+        for (const auto& f : e.contents.report.Findings()) findings += f.ToString() + "\n";
+        EXPECT_EQ(e.contents.report.Errors(), 0u) << findings;
+        e.listing = Listing(e.contents);
+        CrossCheck(e.pst);
+        return e;
+    }
+
+    // The strict Python checker, where the development material is at hand.
+    static void CrossCheck(const fs::path& pst) {
+        const fs::path checker = tarvelle::fakes::SharedDir() / "tools/pstwalk.py";
+        if (!fs::exists(checker)) return;
+        const auto check = RunCommand(std::string(TARVELLE_PYTHON) + " " + Quote(checker) +
+                                      " check " + Quote(pst));
+        EXPECT_EQ(check.status, 0) << check.out;
+    }
+
+    // readpst's vCards, one per contact.
+    std::string Vcards(const fs::path& pst) {
+        const fs::path cards = dir_.path() / ("readpst" + std::to_string(++runs_));
+        fs::create_directories(cards);
+        const auto r = RunCommand("readpst -q -r -cv -8 -o " + Quote(cards) + " " + Quote(pst));
+        EXPECT_EQ(r.status, 0) << r.out;
+        return tarvelle::fakes::ReadTree(cards);
+    }
+
+    std::string Write(const fs::path& relative, const std::string& bytes) {
+        const fs::path path = dir_.path() / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    tarvelle::fakes::TempDir dir_{"tarvelle-export-"};
+    int runs_ = 0;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The log between "Reinitiating Outlook Connection..." and "Finished...".
+std::vector<std::string> RunLines(const std::string& log) {
+    std::vector<std::string> lines = Lines(log);
+    EXPECT_EQ(lines.empty() ? "" : lines.back(), "Finished...");
+    const auto start = std::find(lines.begin(), lines.end(), "Reinitiating Outlook Connection...");
+    if (start == lines.end() || lines.back() != "Finished...") return lines;
+    return {start + 1, lines.end() - 1};
+}
+
+struct BookRow {
+    const char* what;
+    std::string book;                  // under tests/data/books; empty: default mode
+    std::vector<std::string> log;      // the whole run between its first and last line
+    std::vector<std::string> listing;  // lines of the listing
+    std::vector<std::string> vcards;   // in readpst's vCards
+    std::optional<std::string> twin;   // a book exported the same way
+};
+
+TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
+    RegisterDataFolder(kBooks, "data-folder");
+    const std::vector<BookRow> rows = {
+        {"edited by hand: comment, indented line, capitals, tabs",
+         "hand-edited/NNdbase.txt",
+         {"Skipped line 1: not a nickname line", "Creating Contact : 1 - ann",
+          "Skipped line 3: not a nickname line", "Creating Contact : 2 - BOB",
+          "Creating Contact : 3 - carol", "+ Creating Group : team",
+          "     - Saved 3 Members in Group...", "Skipped line 8: not a nickname line"},
+         {"0x3A09:001F='555-0101'"},
+         {"EMAIL:carol@example.org"}},
+        {"Eudora for Mac: Mac Roman, CR line ends, no extension",
+         "mac/Eudora Nicknames",
+         {"Creating Contact : 1 - rene", "+ Creating Group : Team Qu\u00e9bec",
+          "     - Saved 2 Members in Group..."},
+         {"0x8080:001F='Ren\u00e9 C\u00f4t\u00e9'", "0x8053:001F='Team Qu\u00e9bec'",
+          "0x3A16:001F='Universit\u00e9 Laval'"},
+         {"ORG:Universit\u00e9 Laval"}},
+        {"a data folder's main book picked by hand; its extra books in folders of their own",
+         "data-folder/NNdbase.txt",
+         {"Creating Contact : 1 - me", "+ Creating Group : everyone",
+          "     ! Unknown nickname kept as an address: nobody",
+          "     - Saved 4 Members in Group...", "Reading address book : Club",
+          "Creating Contact : 2 - club-chair", "Reading address book : Work",
+          "+ Creating Group : work-friends", "     - Saved 2 Members in Group..."},
+         {"Club|IPM.Contact|0x3A4F:001F='club-chair'", "Work|IPM.DistList|"},
+         {"EMAIL:chair@example.org"},
+         ""},
+        {"the old <nick> layout",
+         "old-layout/NNdbase.txt",
+         {"Creating Contact : 1 - ana", "+ Creating Group : choir",
+          "     - Saved 3 Members in Group..."},
+         {"0x1000:001F='Ana Ruiz, Lisbon office'"},
+         {"EMAIL:ana.ruiz@example.org"},
+         "old-layout-twin/NNdbase.txt"},
+        {"addresses typed with a name before them (UTF-8 without a mark)",
+         "typed-names/NNdbase.txt",
+         {"Creating Contact : 1 - quoted", "Creating Contact : 2 - plain"},
+         {"0x8080:001F='Ren\u00e9e O'Brien'", "0x8083:001F='renee@example.ie'",
+          "0x8080:001F='John Plain'", "0x8083:001F='john.plain@example.com'"},
+         {"EMAIL:renee@example.ie", "EMAIL:john.plain@example.com"}},
+        {"Windows-1252 accents, a mailbox-copy member",
+         "windows-1252/NNdbase.txt",
+         {},
+         {"0x3001:001F='In\u00e8s A\u00f1\u00f3n'", "0x3A27:001F='Sevilla'",
+          // an unquoted nickname of two words is a member, not an address
+          "member 'In\u00e8s A\u00f1\u00f3n' SMTP ines.anon@example.es (entry)",
+          "member 'Jens K\u00f6hler' SMTP jens.koehler@example.de (entry)",
+          "member 'S\u00f8ren \u00c5g\u00e5rd' SMTP soren@example.dk\n",
+          "IPM.Contact|0x3001:001F='Studio project team'"},
+         {"N:K\u00f6hler;Jens;"}},
+        {"UTF-8 with a byte-order mark and LF line ends",
+         "utf8-bom/NNdbase.txt",
+         {},
+         {"0x3001:001F='L\u00e6rke \u00d8stergaard'", "0x3A27:001F='\u00c5rhus'"},
+         {}},
+        {"an importer's book: blank lines, repeated fields",
+         "importer/NNdbase.txt",
+         {},
+         {"0x3A16:001F='Ellis Marine'", "0x3A17:001F='Owner'",
+          "member 'Mark R. Ellis Jr.' SMTP mark.ellis@example.com (entry)",
+          "member 'Rita_Ng2' SMTP rita.ng@other.example (entry)"},
+         {"EMAIL:rita.ng@other.example"}},
+    };
+    for (const BookRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Exported e = Export(row.book.empty() ? "" : "--file " + Quote(kBooks / row.book));
+        ASSERT_EQ(e.status, 0) << e.out << e.err;
+        if (!row.log.empty()) {
+            EXPECT_EQ(RunLines(e.out), row.log);
+        }
+        for (const std::string& text : row.listing) EXPECT_THAT(e.listing, HasSubstr(text));
+        const std::string vcards = Vcards(e.pst);
+        for (const std::string& text : row.vcards) EXPECT_THAT(vcards, HasSubstr(text));
+        if (!row.twin) continue;
+        const Exported twin =
+            Export(row.twin->empty() ? "" : "--file " + Quote(kBooks / *row.twin));
+        EXPECT_EQ(twin.out, e.out);
+        EXPECT_EQ(twin.listing, e.listing);
+    }
+}
+
+TEST_F(ExportBinary, NoteFieldsLandInTheirContactProperties) {
+    const Exported e = Export("--file " + Quote(kBooks / "typical/NNdbase.txt"));
+    ASSERT_EQ(e.status, 0) << e.err;
+    struct Expected {
+        const char* contact;
+        std::uint32_t tag;  // a tag, or a PSETID_Address LID when `named`
+        bool named;
+        std::string value;  // text, or a number
+    };
+    const Expected rows[] = {
+        // Names from the note and the nickname; home phone, title, company, the note's text.
+        {"Priya Morgan", 0x3A06001F, false, "Priya"},
+        {"Priya Morgan", 0x3A11001F, false, "Morgan"},
+        {"Priya Morgan", 0x8005, true, "Morgan, Priya"},
+        {"Priya Morgan", 0x3A4F001F, false, "pmorgan"},
+        {"Priya Morgan", 0x3A09001F, false, "+1 555 0142"},
+        {"Priya Morgan", 0x3A17001F, false, "Buyer"},
+        {"Priya Morgan", 0x3A16001F, false, "Harbor Supplies"},
+        {"Priya Morgan", 0x1000001F, false, "Met at the spring fair."},
+        {"Priya Morgan", 0x8080, true, "Priya Morgan"},
+        // A home mailing address: parts, whole text, and the mailing copy.
+        {"Tom Reyes", 0x3A5D001F, false, "48 Alder Lane\r\nUnit 3"},
+        {"Tom Reyes", 0x3A59001F, false, "Portland"},
+        {"Tom Reyes", 0x3A5C001F, false, "OR"},
+        {"Tom Reyes", 0x3A5B001F, false, "97201"},
+        {"Tom Reyes", 0x3A5A001F, false, "USA"},
+        {"Tom Reyes", 0x801A, true, "48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA"},
+        {"Tom Reyes", 0x8022, true, "1"},
+        {"Tom Reyes", 0x3A27001F, false, "Portland"},
+        {"Tom Reyes", 0x3A15001F, false, "48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA"},
+        // Work address, phones, web page, three e-mail addresses.
+        {"Nadia Quinn", 0x8045, true, "7 Harbour Road\r\nFloor 2"},
+        {"Nadia Quinn", 0x8046, true, "Boston"},
+        {"Nadia Quinn", 0x8047, true, "MA"},
+        {"Nadia Quinn", 0x8048, true, "02110"},
+        {"Nadia Quinn", 0x8022, true, "2"},
+        {"Nadia Quinn", 0x3A08001F, false, "617-555-0120"},
+        {"Nadia Quinn", 0x3A24001F, false, "617-555-0121"},
+        {"Nadia Quinn", 0x3A1C001F, false, "555-0133"},
+        {"Nadia Quinn", 0x3A1F001F, false, "555-0188 (cell)"},
+        {"Nadia Quinn", 0x3A50001F, false, "http://www.example.com/~nadia"},
+        {"Nadia Quinn", 0x8093, true, "nadia.quinn@home.example"},
+        {"Nadia Quinn", 0x8092, true, "SMTP"},
+        {"Nadia Quinn", 0x8090, true, "Nadia Quinn"},
+        {"Nadia Quinn", 0x80A3, true, "nq@formerjob.example"},
+        {"Nadia Quinn", 0x8029, true, "7"},
+        // A list's note follows its name.
+        {"design-team", 0x1000001F, false,
+         "design-team\r\nMonthly review list.\r\nAsk Nadia before adding people."},
+    };
+    for (const Expected& row : rows) {
+        SCOPED_TRACE(std::string(row.contact) + " " + std::to_string(row.tag));
+        const verify::Item* item = e.Find(row.contact);
+        ASSERT_NE(item, nullptr);
+        const verify::Property* p =
+            row.named ? item->FindNamed(verify::kPsetidAddress, row.tag) : item->Find(row.tag);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->Type() == 0x001F ? p->Text() : std::to_string(p->Integer()), row.value);
+    }
+
+    // readpst's vCards and pffexport's item texts.
+    const std::string cards = Vcards(e.pst);
+    for (const char* text : {"\nN:Morgan;Priya;", "TEL;TYPE=home,voice:+1 555 0142",
+                             "ORG:Harbor Supplies", "NOTE:Met at the spring fair.",
+                             "ADR;TYPE=home:;;48 Alder Lane\\nUnit 3;Portland;OR;97201;USA",
+                             "ADR;TYPE=work:;;7 Harbour Road\\nFloor 2;Boston;MA;02110",
+                             "EMAIL:nq@formerjob.example", "TEL;TYPE=cell,voice:555-0133"}) {
+        EXPECT_THAT(cards, HasSubstr(text));
+    }
+    const fs::path pff = dir_.path() / "pff";
+    ASSERT_EQ(
+        RunCommand("pffexport -m items -f text -q -t " + Quote(pff) + " " + Quote(e.pst)).status,
+        0);
+    const std::string items = tarvelle::fakes::ReadTree(pff.string() + ".export");
+    EXPECT_THAT(items, HasSubstr("Email address 2:\t\t\tnadia.quinn@home.example"));
+    EXPECT_THAT(items, HasSubstr("Business fax number:\t\t\t617-555-0121"));
+    EXPECT_THAT(items, HasSubstr("Locality:\t\t\t\tBoston"));
+}
+
+TEST_F(ExportBinary, NicknameMembersBecomeWrappedEntryIdsOfTheItems) {
+    const std::string book = Write("book/NNdbase.txt",
+                                   "alias ann ann@example.com\r\n"
+                                   "note ann <name:Ann Lee>\r\n"
+                                   "alias all ann, \"big bob\", kids, all, nobody\r\n"
+                                   "alias \"Big Bob\" bob@example.com\r\n"
+                                   "alias kids all, ANN\r\n");
+    const Exported e = Export("--file " + Quote(book));
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_THAT(e.out, HasSubstr("+ Creating Group : all\n"
+                                 "     ! Unknown nickname kept as an address: nobody\n"
+                                 "     - Saved 5 Members in Group...\n"));
+    const verify::Item* ann = e.Find("Ann Lee");
+    const verify::Item* bob = e.Find("Big Bob");
+    const verify::Item* kids = e.Find("kids");
+    const verify::Item* all = e.Find("all");
+    ASSERT_TRUE(ann && bob && kids && all);
+    // 0xC3: a contact by its first address; 0xB4: a personal list. A list naming itself and a
+    // word naming nothing are one-off members.
+    struct Member {
+        std::uint8_t wrapper;  // 0: a one-off
+        verify::Nid item;
+        std::string name, type, address;
+        bool operator==(const Member&) const = default;
+    };
+    auto members = [](const verify::Item& list) {
+        std::vector<Member> out;
+        for (const auto& m : list.members) {
+            const bool entry = m.kind == verify::ListMember::Kind::StoreItem;
+            out.push_back({entry ? m.entryId[20] : std::uint8_t{0}, entry ? m.item : 0,
+                           m.displayName, m.addressType, m.address});
+        }
+        return out;
+    };
+    auto same = [&](const verify::Item& list, const std::vector<Member>& want) {
+        EXPECT_TRUE(members(list) == want) << list.members.size() << " members";
+    };
+    same(*all, {{0xC3, ann->nid, "Ann Lee", "SMTP", "ann@example.com"},
+                {0xC3, bob->nid, "Big Bob", "SMTP", "bob@example.com"},
+                {0xB4, kids->nid, "kids", "MAPIPDL", ""},
+                {0, 0, "all", "SMTP", "all"},
+                {0, 0, "nobody", "SMTP", "nobody"}});
+    // The cycle all -> kids -> all is stored once each way.
+    same(*kids, {{0xB4, all->nid, "all", "MAPIPDL", ""},
+                 {0xC3, ann->nid, "Ann Lee", "SMTP", "ann@example.com"}});
+}
+
+TEST_F(ExportBinary, DefaultModeExportsEveryBookOfTheRegisteredDataFolder) {
+    const fs::path data = "drive_c/Mail/Eudora";
+    Write(data / "NNdbase.txt", "alias me me@example.com\r\nalias both w, c\r\n");
+    Write(data / "Nickname/Work.txt", "alias w w@example.com\r\nnote w <company:Acme>\r\n");
+    Write(data / "Nickname/Club.nnt", "alias c c@example.com\r\nalias crew c, me\r\n");
+    Write(data / "Nickname/notes.doc", "alias x x@example.com\r\n");
+    RegisterDataFolder("../../drive_c", "Mail\\\\Eudora");
+    const Exported e = Export("");
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_EQ(RunLines(e.out), (std::vector<std::string>{
+                                   "Creating Contact : 1 - me", "+ Creating Group : both",
+                                   "     - Saved 2 Members in Group...",
+                                   "Reading address book : Club", "Creating Contact : 2 - c",
+                                   "+ Creating Group : crew", "     - Saved 2 Members in Group...",
+                                   "Reading address book : Work", "Creating Contact : 3 - w"}));
+    EXPECT_THAT(e.listing,
+                HasSubstr("Contacts|IPM.DistList|member 'w' SMTP w@example.com (entry)"));
+    EXPECT_THAT(e.listing,
+                HasSubstr("Contacts|IPM.DistList|member 'c' SMTP c@example.com (entry)"));
+    EXPECT_THAT(e.listing, HasSubstr("Club|IPM.DistList|member 'me' SMTP me@example.com (entry)"));
+    EXPECT_THAT(e.listing, HasSubstr("Work|IPM.Contact|0x3A16:001F='Acme'"));
+    std::size_t contactFolders = 0;
+    for (const verify::Folder& f : e.contents.folders)
+        contactFolders += f.containerClass == "IPF.Contact";
+    EXPECT_EQ(contactFolders, 3u);
+}
+
+TEST_F(ExportBinary, VerifyReportsTheExportAndTheFilesItIsGiven) {
+    const std::string book = std::string(TARVELLE_SOURCE_DIR) + "/examples/NNdbase.txt";
+    const Exported e = Export("--verify --file " + Quote(book));
+    ASSERT_EQ(e.status, 0) << e.err;
+    const std::string pst = e.pst.string();
+    // The summary comes right before the path, which stays last.
+    EXPECT_THAT(e.err, EndsWith(pst +
+                                ": 7 folders, 19 contacts, 3 lists, 10 members, 0 errors, "
+                                "0 warnings\n" +
+                                pst + "\n"));
+
+    // The file itself, whole and in the ways it may be damaged or foreign.
+    const std::string original = ReadAll(pst);
+    auto variant = [&](const std::string& name, std::size_t at, char value) {
+        std::string bytes = original;
+        bytes[at] = value;
+        return Quote(Write(name, bytes));
+    };
+    const struct {
+        std::string args;
+        int status;
+        std::string text;
+    } cases[] = {
+        {Quote(pst), 0, " 0 errors, 0 warnings\n"},
+        {variant("crc.pst", 524, static_cast<char>(original[524] ^ 1)), 1,
+         "error: header: dwCRCFull"},
+        {variant("ansi.pst", 10, 14), 2, "not a Unicode PST file"},
+        {"", 2, "no file given"},
+        {"--help", 0, "Usage: tarvelle-verify"},
+    };
+    for (const auto& c : cases) {
+        const auto r = RunCommand(Program("tarvelle-verify") + " " + c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+        EXPECT_THAT(r.out, HasSubstr(c.text)) << c.args;
+    }
+
+    // The dump is JSON whose summary agrees and whose items carry named properties.
+    Write("dump.json",
+          RunCommand(Program("tarvelle-verify") + " --dump " + Quote(pst) + " 2>/dev/null").out);
+    const auto read =
+        RunCommand(std::string(TARVELLE_PYTHON) +
+                   " -c \"import json, sys; d = json.load(open(sys.argv[1], encoding='utf-8')); "
+                   "print(d['summary']['contacts'], [p['value'] for i in d['items'] for p in "
+                   "i['properties'] if p.get('lid') == '0x8083'][0])\" " +
+                   Quote(dir_.path() / "dump.json"));
+    EXPECT_EQ(read.out, "19 anna.becker@example.com\n");
+}
+
+TEST_F(ExportBinary, ExitStatusesReachTheShell) {
+    const std::string bad = Write("bad.txt", "alias a a@example.com\r\nabc\r\ndef\r\n");
+    const struct {
+        std::string args;
+        int status;
+    } cases[] = {{"--frobnicate", 2}, {"--file " + Quote(bad), 3}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Export(c.args).status, c.status) << c.args;
+    }
+    EXPECT_FALSE(fs::exists(dir_.path() / "out1"));
+    EXPECT_FALSE(fs::exists(dir_.path() / "out2"));
+}
+
+}  // namespace
+
+#endif  // _WIN32

@@ -1,0 +1,54 @@
+// Running the built programs and the system's own tools (readpst, pffexport) from tests, on the
+// build machine.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "tests/support/Shared.h"
+#include "tests/support/ShellText.h"
+
+namespace tarvelle::fakes {
+
+struct Ran {
+    int status = -1;  // the exit status, or -1 when the command did not exit normally
+    std::string out;  // standard output and error together
+};
+
+// Runs `command` with /bin/sh; its own redirections of standard error come first.
+inline Ran RunCommand(const std::string& command) {
+    Ran r;
+    FILE* pipe = popen(("{ " + command + "\n} 2>&1").c_str(), "r");
+    if (pipe == nullptr) return r;
+    std::array<char, 4096> buffer{};
+    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        r.out.append(buffer.data(), n);
+    }
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// A built program of ours ("tarvelle-export"), quoted for the shell.
+inline std::string Program(const std::string& name) {
+    return Quote(std::string(TARVELLE_BINARY_DIR) + "/" + name);
+}
+
+// Every file under `root`, concatenated (what readpst and pffexport write).
+inline std::string ReadTree(const std::filesystem::path& root) {
+    std::string text;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->is_regular_file()) text += ReadAll(it->path());
+    }
+    return text;
+}
+
+}  // namespace tarvelle::fakes
