@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Windows tarvelle-export under Wine, end to end: Eudora's command line in the (Wine)
 # registry names a data folder; `tarvelle-export.exe --out-dir` finds the book there and writes
-# a .pst, which the strict checker and the independent readers then read on the Linux side and
+# a .pst, which tarvelle-verify and the independent readers then read on the Linux side and
 # compare with the Linux build's export of the same book.
 #
-# usage: export-check.sh WINDOWS_EXE LINUX_EXE WINE_LOADER SHARED_DIR
+# usage: export-check.sh WINDOWS_EXE LINUX_EXE WINE_LOADER
+# (LINUX_EXE's folder also holds the Linux tarvelle-verify.)
 # WINEPREFIX names a prepared (fresh) prefix. Prints one line per check; exits 1 on any failure.
 set -uo pipefail
-win_exe=$1 linux_exe=$2 loader=$3 shared=$4
+win_exe=$1 linux_exe=$2 loader=$3
+verify=$(dirname "$linux_exe")/tarvelle-verify
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 : "${WINEPREFIX:?WINEPREFIX must name the prefix to use}"
@@ -27,10 +29,7 @@ set_command_line() {
   import_reg "$work/eudora.reg"
 }
 
-books=("$root/examples/NNdbase.txt")
-for sample in "$shared"/eudora-samples/*/NNdbase.txt; do
-  [ -f "$sample" ] && books+=("$sample")
-done
+books=("$root/examples/NNdbase.txt" "$root"/tests/data/books/*/NNdbase.txt)
 
 n=0
 for book in "${books[@]}"; do
@@ -39,7 +38,9 @@ for book in "${books[@]}"; do
   # Real books are named NNDBASE.TXT as often as NNdbase.txt; Windows finds either.
   data="$WINEPREFIX/drive_c/EUDORA/DATA$n"
   mkdir -p "$data"
-  cp "$book" "$data/NNDBASE.TXT"
+  # The whole folder: a data folder's extra books (Nickname/) come along.
+  cp -r "$(dirname "$book")"/. "$data/"
+  mv "$data/$(basename "$book")" "$data/NNDBASE.TXT"
   set_command_line "C:\\EUDORA\\EUDORA.EXE C:\\EUDORA\\DATA$n C:\\EUDORA\\DATA$n\\EUDORA.INI"
 
   out_dir="$WINEPREFIX/drive_c/OUT/$n"
@@ -58,8 +59,12 @@ for book in "${books[@]}"; do
     bad "$name: the progress lines are missing from the output"
   fi
 
-  check=$(python3 "$shared/tools/pstwalk.py" check "$win_pst" 2>&1 | tail -1)
-  if [[ "$check" == *" 0 errors"* ]]; then ok "$name: pstwalk: ${check##*: }"; else bad "$name: pstwalk: $check"; fi
+  check=$("$verify" "$win_pst" 2>&1 | tail -1)
+  if [[ "$check" == *" 0 errors, 0 warnings" ]]; then
+    ok "$name: tarvelle-verify: ${check##*: }"
+  else
+    bad "$name: tarvelle-verify: $check"
+  fi
 
   mkdir -p "$work/lin$n"
   if ! "$linux_exe" --file "$book" --out-dir "$work/lin$n" >/dev/null 2>"$work/lin$n.err"; then
