@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
-#include <stdexcept>
-
 #include "platform/PstStoreSession.h"
 #include "support/RecordingStoreSession.h"
 #include "support/TempDir.h"
@@ -34,59 +30,44 @@ struct Control {
     std::string text;
 };
 
-// A page's window: what is shown, and each control's state.
-template <typename View, typename Key>
-struct Recorder : View {
-    std::map<Key, Control> controls;
+// A window of either page or the About box: whether it is shown, and what the wizard set in it.
+struct Recorder : SelectionView, ProgressView, AboutView {
+    std::map<SelectionControl, Control> controls;
+    std::map<ProgressControl, bool> enabled;
+    SelectionControl selected = DefaultOption;
+    std::string log;
     bool shown = false;
-    Control& operator[](Key c) { return controls[c]; }
+    Control& operator[](SelectionControl c) { return controls[c]; }
     WindowHandle Handle() const override { return WindowHandle::None; }
     void Show() override { shown = true; }
     void Hide() override { shown = false; }
-    void SetEnabled(Key c, bool on) override { controls[c].enabled = on; }
-};
-
-struct SelectionRecorder : Recorder<SelectionView, SelectionControl> {
-    SelectionControl selected = DefaultOption;
+    void Close() override { shown = false; }
     void SetVisible(SelectionControl c, bool on) override { controls[c].visible = on; }
+    void SetEnabled(SelectionControl c, bool on) override { controls[c].enabled = on; }
+    void SetEnabled(ProgressControl c, bool on) override { enabled[c] = on; }
     void Select(SelectionControl option) override { selected = option; }
     void SetText(SelectionControl c, const std::string& text) override { controls[c].text = text; }
-};
-
-struct ProgressRecorder : Recorder<ProgressView, ProgressControl> {
-    std::string log;
     void SetLog(const std::string& text) override { log = text; }
     void AppendLog(const std::string& lines) override { log += lines; }
 };
 
-struct AboutRecorder : AboutView {
-    bool shown = false;
-    void Show() override { shown = true; }
-    void Close() override { shown = false; }
-};
-
-// A wizard over recording views and services and a registry with Eudora's command line (none:
-// not installed), writing to a store double.
+// A wizard over recording views and services, a store double, and a registry with Eudora's
+// command line (none: not installed).
 struct Bench : ViewFactory {
     fakes::RecordingServices services;
     fakes::FakeRegistry registry;
     fakes::StoreRecord record;
     fakes::RecordingSessionFactory sessions{record};
-    SelectionRecorder* selection = nullptr;
-    ProgressRecorder* progress = nullptr;
-    AboutRecorder* about = nullptr;
+    Recorder *selection = nullptr, *progress = nullptr, *about = nullptr;
     int made = 0;
     Wizard wizard{services, sessions, registry, *this};
 
     explicit Bench(std::optional<std::string> commandLine = {}) {
         registry.commandLine = std::move(commandLine);
     }
-    template <typename T>
-    std::unique_ptr<T> Made(T*& kept) {
+    std::unique_ptr<Recorder> Made(Recorder*& kept) {
         ++made;
-        auto view = std::make_unique<T>();
-        kept = view.get();
-        return view;
+        return std::unique_ptr<Recorder>(kept = new Recorder());
     }
     std::unique_ptr<SelectionView> MakeSelectionView(SelectionPage&) override {
         return Made(selection);
@@ -99,15 +80,15 @@ struct Bench : ViewFactory {
     // The selection page as the user sees it: the option selected, each control shown ("-": off)
     // with the label's and the file box's text; then the source an export would read.
     std::string Seen() {
+        // In the order of SelectionControl.
         const char* names[] = {"label", "default", "choose", "file", "browse", "next", "open"};
-        SelectionPage& page = wizard.Selection();
+        const exporter::SelectedSource source = wizard.Selection().SelectedSource();
         std::string seen = selection->selected == DefaultOption ? "(default)" : "(choose)";
         for (const auto& [c, k] : selection->controls) {
             if (!k.visible) continue;
             seen += std::string(" ") + names[static_cast<int>(c)] + (k.enabled ? "" : "-");
             if (c == SourceLabel || c == FileName) seen += ":" + k.text;
         }
-        const exporter::SelectedSource source = page.SelectedSource();
         return seen + " => " + (source.useDefault ? "default " : "") + source.path;
     }
 };
@@ -158,16 +139,16 @@ TEST(SelectionPageTest, BrowseChecksThePickedFileAndACancelKeepsTheChoice) {
         SCOPED_TRACE(c.path);
         Bench bench;  // no Eudora: the page opens on choosing a file
         SelectionPage& page = bench.wizard.Selection();
-        SelectionRecorder& view = *bench.selection;
-        bench.services.messages.clear();  // the lookup's
-        page.OnBrowse();                  // cancelled with nothing chosen yet
+        page.OnBrowse();  // cancelled with nothing chosen yet
         EXPECT_EQ(bench.Seen(), Choosing("", false));
         bench.services.file = good;
         page.OnBrowse();
         ASSERT_EQ(bench.Seen(), Choosing(good, true));
 
         bool nextDuringCheck = false;
-        bench.services.onProcessEvents = [&] { nextDuringCheck |= view[Next].enabled; };
+        bench.services.onProcessEvents = [&] {
+            nextDuringCheck |= (*bench.selection)[Next].enabled;
+        };
         bench.services.file = c.path;
         page.OnBrowse();
         EXPECT_FALSE(nextDuringCheck);
@@ -176,9 +157,9 @@ TEST(SelectionPageTest, BrowseChecksThePickedFileAndACancelKeepsTheChoice) {
         EXPECT_EQ(bench.Seen(), Choosing(c.passes ? c.path : "", c.passes));
         page.OnBrowse();  // cancelled
         EXPECT_EQ(bench.Seen(), Choosing(c.passes ? c.path : "", c.passes));
-        ASSERT_EQ(bench.services.messages.size(), c.passes ? 0u : 1u);
+        ASSERT_EQ(bench.services.messages.size(), c.passes ? 1u : 2u);  // after the lookup's
         if (!c.passes) {
-            const fakes::ShownMessage& box = bench.services.messages[0];
+            const fakes::ShownMessage& box = bench.services.messages[1];
             EXPECT_EQ(box.title, kApplicationTitle);
             EXPECT_EQ(box.icon, c.icon);
             EXPECT_TRUE(c.icon == BoxIcon::None ? box.text == kNotAnAddressBookText
@@ -186,7 +167,7 @@ TEST(SelectionPageTest, BrowseChecksThePickedFileAndACancelKeepsTheChoice) {
         }
         bench.services.file = good;  // the page stays usable
         page.OnBrowse();
-        EXPECT_TRUE(view[Next].enabled);
+        EXPECT_EQ(bench.Seen(), Choosing(good, true));
     }
 }
 
@@ -207,11 +188,9 @@ TEST(SelectionPageTest, OptionsSwitchTheControlsAndNextThenBackKeepsThePage) {
     EXPECT_EQ(bench.Seen(), picked);
 
     page.OnNext();
-    EXPECT_FALSE(bench.selection->shown);
-    EXPECT_TRUE(bench.progress->shown);
+    EXPECT_TRUE(!bench.selection->shown && bench.progress->shown);
     bench.wizard.Progress().OnBack();
-    EXPECT_FALSE(bench.progress->shown);
-    EXPECT_TRUE(bench.selection->shown);
+    EXPECT_TRUE(bench.selection->shown && !bench.progress->shown);
     EXPECT_EQ(bench.made, 2);  // one shared instance of each page, as it was left
     EXPECT_EQ(bench.Seen(), picked);
 
@@ -224,11 +203,11 @@ TEST(SelectionPageTest, OptionsSwitchTheControlsAndNextThenBackKeepsThePage) {
     EXPECT_TRUE(bench.services.messages.empty());
 }
 
-TEST(WizardTest, BothPagesShareExitClosingTheHelpMenuAndOneAboutBox) {
+TEST(WizardTest, BothPagesShareExitClosingTheHelpMenuAndTheAboutBox) {
     for (bool onProgress : {false, true}) {
         SCOPED_TRACE(onProgress ? "progress page" : "selection page");
         Bench bench(kEudora);
-        bench.wizard.Selection();
+        bench.wizard.ShowSelection();
         bench.wizard.Progress();  // both loaded: the hidden one adds nothing of its own
         auto menu = [&](MenuCommand c) {
             onProgress ? bench.wizard.Progress().OnMenu(c) : bench.wizard.Selection().OnMenu(c);
@@ -238,43 +217,31 @@ TEST(WizardTest, BothPagesShareExitClosingTheHelpMenuAndOneAboutBox) {
         bench.services.answer = BoxResult::Yes;
         menu(MenuCommand::Exit);
         EXPECT_EQ(bench.services.exits, 1);
-        ASSERT_EQ(bench.services.messages.size(), 2u);
-        EXPECT_EQ(bench.services.messages[1].title, "Close Application");
+        EXPECT_EQ(bench.services.messages.at(1).title, "Close Application");
 
         EXPECT_EQ(bench.about, nullptr);  // made on first use only
         for (MenuCommand c : {MenuCommand::ProductGuide, MenuCommand::Website,
                               MenuCommand::OtherProducts, MenuCommand::About, MenuCommand::About}) {
             menu(c);
         }
-        EXPECT_EQ(bench.made, 3);
         EXPECT_TRUE(bench.about->shown);
+        // The box's links keep it open; OK and Cancel close the box and nothing else.
+        bench.wizard.About().OnSiteLink();
+        bench.wizard.About().OnHelpLink();
+        EXPECT_TRUE(bench.about->shown);
+        bench.wizard.About().OnOk();
+        EXPECT_TRUE(!bench.about->shown && bench.selection->shown);
+        menu(MenuCommand::About);
+        bench.wizard.About().OnCancel();
+        EXPECT_TRUE(!bench.about->shown && bench.selection->shown);
+        EXPECT_EQ(bench.made, 3);  // the pages and one About box
         // Closing the window: no question, the product page, then the end.
         onProgress ? bench.wizard.Progress().OnClose() : bench.wizard.Selection().OnClose();
         EXPECT_EQ(bench.services.messages.size(), 2u);
         EXPECT_EQ(bench.services.opened,
-                  (Strings{kProduct + "guide.html", kHome, kHome, kProduct}));
+                  (Strings{kProduct + "guide.html", kHome, kHome, kHome, kProduct, kProduct}));
         EXPECT_EQ(bench.services.exits, 2);
     }
-}
-
-TEST(WizardTest, AboutBoxButtonsCloseOnlyTheBoxAndItsLinksKeepItOpen) {
-    Bench bench(kEudora);
-    bench.wizard.ShowSelection();
-    for (void (AboutBox::*button)() : {&AboutBox::OnOk, &AboutBox::OnCancel}) {
-        bench.wizard.ShowAbout();
-        EXPECT_TRUE(bench.about->shown);
-        (bench.wizard.About().*button)();
-        EXPECT_FALSE(bench.about->shown);
-    }
-    bench.wizard.ShowAbout();
-    bench.wizard.About().OnSiteLink();
-    bench.wizard.About().OnHelpLink();
-    EXPECT_EQ(bench.services.opened, (Strings{kHome, kProduct}));
-    EXPECT_TRUE(bench.about->shown);
-    EXPECT_TRUE(bench.selection->shown);
-    EXPECT_EQ(bench.made, 2);  // nothing else was loaded
-    EXPECT_EQ(bench.services.exits, 0);
-    EXPECT_TRUE(bench.services.messages.empty());
 }
 
 // A book picked on the selection page, a folder for the new file, and the progress page.
@@ -283,67 +250,53 @@ class ProgressPageTest : public ::testing::Test {
     ProgressPageTest() {
         bench.services.file = dir.Write("NNdbase.txt", "alias a a@x.org\r\nalias g a, b@x.org\r\n");
         bench.wizard.Selection().OnBrowse();
-        std::filesystem::create_directory(out);
-        bench.services.onPickFolder = [this] { return out; };
+        bench.services.onPickFolder = [this] { return dir.path().string(); };
         bench.services.messages.clear();  // the lookup's
     }
 
     TempDir dir;
-    const std::string out = (dir.path() / "out").string();
     Bench bench;
     ProgressPage& page = bench.wizard.Progress();
-    ProgressRecorder& view = *bench.progress;
+    Recorder& view = *bench.progress;
 };
 
 TEST_F(ProgressPageTest, StartRunsOneExportAtATimeAfterTheFirstLines) {
     const std::string first = "Address Book Information Loaded...\r\nClick Start Exporting >\r\n";
     const std::string looking = "Looking for file saving location...\r\n";
     EXPECT_EQ(view.log, first);
-    EXPECT_TRUE(view[ProgressControl::Start].enabled);
-    EXPECT_FALSE(view[ProgressControl::OpenMenu].enabled);
-    bool startDuringRun = true;
-    std::string logAtPicker, logAtFirstEvent;
-    int picks = 0;
-    bench.services.onProcessEvents = [&] {
-        if (logAtFirstEvent.empty()) logAtFirstEvent = view.log;
-    };
+    EXPECT_TRUE(view.enabled[ProgressControl::Start]);
+    EXPECT_FALSE(view.enabled[ProgressControl::OpenMenu]);
+    std::string atPicker;  // Start's state and the log, at every pick
+    std::vector<std::size_t> shownAtEvents;
+    bench.services.onProcessEvents = [&] { shownAtEvents.push_back(view.log.size()); };
     bench.services.onPickFolder = [&] {
-        ++picks;
-        startDuringRun = view[ProgressControl::Start].enabled;
-        logAtPicker = view.log;
+        atPicker += (view.enabled[ProgressControl::Start] ? "on:" : "off:") + view.log;
         page.OnStart();  // pressed again during the run: ignored
-        return out;
+        return dir.path().string();
     };
     page.OnStart();
-    EXPECT_FALSE(startDuringRun);
-    EXPECT_EQ(logAtPicker, first + looking);
-    EXPECT_EQ(picks, 1);
-    EXPECT_TRUE(view[ProgressControl::Start].enabled);
+    EXPECT_EQ(atPicker, "off:" + first + looking);
+    EXPECT_TRUE(view.enabled[ProgressControl::Start]);
     // Lines gathered during the run reach the view as the window handles its events.
-    EXPECT_GT(logAtFirstEvent.size(), (first + looking).size());
+    EXPECT_GT(shownAtEvents.at(0), (first + looking).size());
     EXPECT_NE(view.log.find("\r\nCreating Contact : 1 - a\r\n+ Creating Group : g\r\n"),
               std::string::npos);
     EXPECT_TRUE(view.log.ends_with("\r\nFinished...\r\n"));
     ASSERT_EQ(bench.services.messages.size(), 1u);
     EXPECT_EQ(bench.services.messages[0].title, "Export Complete");
 
-    const std::string firstRun = view.log;
+    // A failure escaping a run is shown, and Start works again.
+    bench.record.onSave = [](const fakes::RecordedItem&) { throw std::logic_error("broken"); };
+    page.OnStart();
+    EXPECT_EQ(bench.services.messages.back().icon, BoxIcon::Critical);
+    EXPECT_TRUE(bench.services.messages.back().text.ends_with("\r\nbroken"));
+    EXPECT_TRUE(view.enabled[ProgressControl::Start]);
+
+    const std::string earlier = view.log;
     bench.services.onPickFolder = [] { return std::string(); };  // cancelled
     page.OnStart();
     page.AppendLog("two\r\nlines");  // one call, one line; outside a run at once
-    EXPECT_EQ(view.log, firstRun + looking + "two lines\r\n");
-}
-
-TEST_F(ProgressPageTest, AFailureEscapingTheRunIsShownAndStartWorksAgain) {
-    bench.record.onSave = [](const fakes::RecordedItem&) { throw std::logic_error("broken"); };
-    page.OnStart();
-    ASSERT_EQ(bench.services.messages.size(), 1u);
-    EXPECT_EQ(bench.services.messages[0].icon, BoxIcon::Critical);
-    EXPECT_TRUE(bench.services.messages[0].text.ends_with("\r\nbroken"));
-    EXPECT_TRUE(view[ProgressControl::Start].enabled);
-    bench.record.onSave = nullptr;
-    page.OnStart();
-    EXPECT_EQ(bench.services.messages.back().title, "Export Complete");
+    EXPECT_EQ(view.log, earlier + looking + "two lines\r\n");
 }
 
 TEST_F(ProgressPageTest, BackAndExitStayLiveDuringARun) {
@@ -354,14 +307,12 @@ TEST_F(ProgressPageTest, BackAndExitStayLiveDuringARun) {
         EXPECT_EQ(bench.services.exits, 0);
         bench.services.answer = BoxResult::Yes;
         page.OnExit();
-        return out;
+        return dir.path().string();
     };
     page.OnStart();
     EXPECT_EQ(bench.services.exits, 1);
     EXPECT_EQ(bench.services.messages[0].title, "Close Application");
-    EXPECT_TRUE(bench.services.opened.empty());
-    EXPECT_FALSE(view.shown);
-    EXPECT_TRUE(bench.selection->shown);
+    EXPECT_TRUE(!view.shown && bench.selection->shown);
     EXPECT_TRUE(view.log.ends_with("Finished...\r\n"));  // the double's exit returns
 }
 
