@@ -269,9 +269,9 @@ TEST_F(ProgressPageTest, StartRunsOneExportAtATimeAfterTheFirstLines) {
     std::string atPicker;  // Start's state and the log, at every pick
     std::vector<std::size_t> shownAtEvents;
     bench.services.onProcessEvents = [&] { shownAtEvents.push_back(view.log.size()); };
-    bench.services.onPickFolder = [&] {
+    bench.services.onPickFolder = [&, picks = 0]() mutable {
         atPicker += (view.enabled[ProgressControl::Start] ? "on:" : "off:") + view.log;
-        page.OnStart();  // pressed again during the run: ignored
+        if (++picks == 1) page.OnStart();  // pressed again during the run: ignored
         return dir.path().string();
     };
     page.OnStart();
