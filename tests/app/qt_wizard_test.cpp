@@ -122,7 +122,7 @@ class QtWizardTest : public QObject {
         QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 
         Click(page, "CmdExit");  // answered No
-        QCOMPARE(qt.services.messages.back().title, std::string("Close Application"));
+        QCOMPARE(qt.services.messages.at(0).title, std::string("Close Application"));
         Child<QAction>(page, "mnuAbout")->trigger();
         QVERIFY(AboutWindow(qt.wizard).isVisible());
         Click(page, "CmdBack");
