@@ -58,12 +58,10 @@ class ProgressPage : public exporter::ExportHost {
 
     void Attach(std::unique_ptr<ProgressView> view) { view_ = std::move(view); }
     ProgressView& View() { return *view_; }
-    exporter::Exporter& ExportRun() { return *exporter_; }
 
     // Once, on first use: the log's first two lines.
     void Load();
     void Show() { view_->Show(); }
-    bool Exporting() const { return exporting_; }
 
     // The user's actions.
     // Start Exporting: one export run on this thread. A press during a run is ignored.

@@ -49,9 +49,6 @@ class Wizard {
     ProgressPage& Progress();
     // The About box, created on first use; not shown.
     AboutBox& About();
-    bool HasSelection() const { return selection_ != nullptr; }
-    bool HasProgress() const { return progress_ != nullptr; }
-    bool HasAbout() const { return about_ != nullptr; }
 
     void ShowSelection();
     void ShowProgress();

@@ -1,13 +1,10 @@
-// Doubles for the wizard's surroundings: the desktop services (records every box, picker and
-// link; answers from presets) and the registry holding Eudora's command line (or nothing).
+// Doubles for the wizard's surroundings: desktop services that record every box, picker and link
+// and answer from presets, and a registry holding Eudora's command line (or nothing).
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
+#include <utility>
 
 #include "eudora/DataFolder.h"
 #include "wizard/Services.h"
@@ -15,23 +12,19 @@
 namespace tarvelle::fakes {
 
 struct ShownMessage {
-    std::string title;
-    std::string text;
-    wizard::BoxIcon icon = wizard::BoxIcon::None;
-    wizard::BoxButtons buttons = wizard::BoxButtons::Ok;
+    std::string title, text;
+    wizard::BoxIcon icon;
+    wizard::BoxButtons buttons;
 };
 
 class RecordingServices : public wizard::Services {
   public:
     std::vector<ShownMessage> messages;
-    std::deque<wizard::BoxResult> answers;  // for Yes/No boxes; No when empty
-    std::deque<std::string> files;          // picked files; cancel (empty) when none is left
-    std::string folder;                     // what the folder picker returns
-    std::function<std::string()> onPickFolder;
-    std::function<void()> onMessage;
-    std::function<void()> onProcessEvents;
-    std::vector<std::string> folderTitles;
-    std::vector<std::vector<wizard::FileFilter>> fileFilters;
+    wizard::BoxResult answer = wizard::BoxResult::No;  // to every Yes/No box
+    std::string file;  // the file picker's answer, once; then cancelled (empty)
+    std::function<std::string()> onPickFolder = [] { return std::string(); };  // cancelled
+    std::function<void()> onProcessEvents = [] {};
+    std::vector<wizard::FileFilter> filters;  // the file picker's last list
     std::vector<std::string> opened;
     int exits = 0;
 
@@ -39,33 +32,17 @@ class RecordingServices : public wizard::Services {
                                   const std::string& text, wizard::BoxIcon icon,
                                   wizard::BoxButtons buttons) override {
         messages.push_back({title, text, icon, buttons});
-        if (onMessage) onMessage();
-        if (buttons == wizard::BoxButtons::Ok) return wizard::BoxResult::Ok;
-        wizard::BoxResult answer = wizard::BoxResult::No;
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.pop_front();
-        }
-        return answer;
+        return buttons == wizard::BoxButtons::Ok ? wizard::BoxResult::Ok : answer;
     }
-    std::string PickFolder(wizard::WindowHandle, const std::string& title) override {
-        folderTitles.push_back(title);
-        return onPickFolder ? onPickFolder() : folder;
+    std::string PickFolder(wizard::WindowHandle, const std::string&) override {
+        return onPickFolder();
     }
-    std::string PickFile(wizard::WindowHandle,
-                         const std::vector<wizard::FileFilter>& filters) override {
-        fileFilters.push_back(filters);
-        std::string picked;
-        if (!files.empty()) {
-            picked = files.front();
-            files.pop_front();
-        }
-        return picked;
+    std::string PickFile(wizard::WindowHandle, const std::vector<wizard::FileFilter>& f) override {
+        filters = f;
+        return std::exchange(file, {});
     }
     void OpenDocument(const std::string& target) override { opened.push_back(target); }
-    void ProcessPendingEvents() override {
-        if (onProcessEvents) onProcessEvents();
-    }
+    void ProcessPendingEvents() override { onProcessEvents(); }
     void ExitProcess() override { ++exits; }
 };
 
