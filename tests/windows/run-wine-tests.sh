@@ -72,7 +72,7 @@ for arch in $archs; do
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${release_flags[@]}" \
     -DTARVELLE_WERROR=ON "${shared_flag[@]}" >/dev/null
   # The tool and one test program first: whether Wine runs them decides what else to build.
-  cmake --build "$build" -j "$jobs" --target tarvelle-export registry_win_test tarvelle
+  cmake --build "$build" -j "$jobs" --target tarvelle-export windows_test tarvelle
 
   if [ -n "$shots" ]; then
     cmake --build "$build" -j "$jobs" --target tarvelle wizard_driver
@@ -92,13 +92,13 @@ for arch in $archs; do
     cp /usr/share/wine/fonts/$font "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   done
   # A program that really ran lists its tests; a Wine that cannot run it may still exit 0.
-  listing=$("$here/wine-run.sh" "$loader" "$build/registry_win_test.exe" --gtest_list_tests 2>&1 || true)
+  listing=$("$here/wine-run.sh" "$loader" "$build/windows_test.exe" --gtest_list_tests 2>&1 || true)
   if ! grep -q '^RegistryWinTest\.' <<<"$listing"; then
     reason="Wine cannot run $arch programs on this machine (for i686: a kernel without 32-bit support, or wine32:i386 missing)"
     if [ "$arch" = i686 ]; then
       echo "$reason: the $arch build is checked without running it"
       # (ctest would run every test program to list its tests, so the check runs directly.)
-      python3 "$here/check_manifest.py" "$build/tarvelle-export.exe" x86 || failed=1
+      python3 "$here/check_manifest.py" "$build/tarvelle-export.exe" x86 plain || failed=1
       python3 "$here/check_manifest.py" "$build/tarvelle.exe" x86 dpi-aware || failed=1
       cmake --build "$build" -j "$jobs" --target windows-installer || failed=1
       summary+=("$arch: wizard, installer and zip built; manifests checked; tests NOT run: $reason")
