@@ -66,17 +66,18 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
 // The top-level windows, or the children of `parent`.
 std::vector<HWND> Windows(HWND parent = nullptr) {
     std::vector<HWND> found;
-    const WNDENUMPROC add = [](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-    };
     if (parent != nullptr) {
-        ::EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&found));
+        ::EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&found));
     } else {
-        ::EnumWindows(add, reinterpret_cast<LPARAM>(&found));
+        ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
     }
     return found;
 }
