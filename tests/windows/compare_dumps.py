@@ -3,61 +3,37 @@ times by different builds: equal except what each run makes afresh.
 
 usage: compare_dumps.py A.json B.json      (exit 0 when equal; the differences otherwise)
 
-Left out: the store's name (it carries the time of the export) and record key, every time, every
-entry ID (binary values that hold the store's record key), each item's search key (a new GUID per
-item) and conversation index (which begins with the time).
+Left out: the store's name (it carries the time of the export), every time, each item's search
+key (a new GUID per item) and conversation index (which begins with the time), and a list's
+checksum of its members' entry IDs. The store's record key, which every entry ID holds, is
+replaced by one placeholder, so the entry IDs are compared too.
 """
+import difflib
 import json
 import sys
 
 FRESH_TAGS = {"0x300B0102", "0x00710102"}  # search key, conversation index
+FRESH_LIDS = {"0x804C"}  # checksum of the member entry IDs
 
 
 def normalised(path):
     with open(path, encoding="utf-8") as f:
         dump = json.load(f)
-    record_key = dump["store"].pop("recordKey", "")
-    dump["store"].pop("displayName", None)
-
-    def clean(properties):
-        kept = []
-        for prop in properties:
-            value = prop.get("value")
-            if prop.get("type") == "Time" or prop.get("tag") in FRESH_TAGS:
-                continue
-            if record_key and isinstance(value, str) and record_key in value:
-                continue
-            kept.append(prop)
-        return kept
-
-    for obj in dump.get("folders", []) + dump.get("items", []):
-        obj["properties"] = clean(obj.get("properties", []))
-        for member in obj.get("members", []):
-            if record_key in member.get("entryId", ""):
-                member.pop("entryId")
-    return dump
+    record_key = dump["store"].pop("recordKey")
+    dump["store"].pop("displayName")
+    dump = json.loads(json.dumps(dump).replace(record_key, "<record key>"))
+    for obj in dump["folders"] + dump["items"]:
+        obj["properties"] = [p for p in obj["properties"] if p["type"] != "Time" and
+                             p["tag"] not in FRESH_TAGS and p.get("lid") not in FRESH_LIDS]
+    return json.dumps(dump, indent=1, sort_keys=True).splitlines(keepends=True)
 
 
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     a, b = (normalised(p) for p in sys.argv[1:])
-    if a == b:
-        return 0
-    for section in ("store", "folders", "items", "summary"):
-        if a.get(section) != b.get(section):
-            print("differs in %s:" % section)
-            x, y = a.get(section), b.get(section)
-            if isinstance(x, list) and isinstance(y, list):
-                for i, (u, v) in enumerate(zip(x, y)):
-                    if u != v:
-                        print("  #%d: %s\n   vs %s" % (i, json.dumps(u)[:400], json.dumps(v)[:400]))
-                        break
-                if len(x) != len(y):
-                    print("  %d vs %d entries" % (len(x), len(y)))
-            else:
-                print("  %s\n   vs %s" % (json.dumps(x)[:400], json.dumps(y)[:400]))
-    return 1
+    sys.stdout.writelines(list(difflib.unified_diff(a, b, *sys.argv[1:]))[:40])
+    return 0 if a == b else 1
 
 
 if __name__ == "__main__":

@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# Runs a cross-built Windows program under Wine: wine-run.sh LOADER PROGRAM [ARGS...].
-# It never touches ~/.wine: the caller names the prefix in WINEPREFIX (a fresh temporary one).
-set -euo pipefail
-loader=$1
-shift
-if [ -z "${WINEPREFIX:-}" ]; then
-  echo "wine-run.sh: WINEPREFIX is not set; refusing to use the home directory's prefix" >&2
-  exit 2
-fi
+# Runs a cross-built Windows program under Wine without a display: wine-run.sh LOADER PROGRAM
+# [ARGS...]. It never touches ~/.wine: the caller names the prefix in WINEPREFIX.
+: "${WINEPREFIX:?wine-run.sh: WINEPREFIX must name the prefix to use, not the one in the home directory}"
 unset DISPLAY WAYLAND_DISPLAY
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-exec "$loader" "$@"
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+exec "$@"

@@ -9,16 +9,15 @@
 // With TARVELLE_DRIVER_SHOTS set, it stops at the moments worth a screenshot: it prints
 // "shot NAME LEFT TOP WIDTH HEIGHT" (the window's place on the screen) and goes on when a line
 // arrives on its standard input.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <set>
 #include <string>
+#include <vector>
 
 #include "win/resource.h"
 #include "wizard/AboutBox.h"
@@ -31,18 +30,10 @@ int failures = 0;
 DWORD wizardProcess = 0;
 
 std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                        nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                          nullptr, nullptr);
-    return out;
-}
-
-std::wstring WideOf(std::string_view text) {
-    std::wstring out;
-    for (char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    std::string out(wide.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                              static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
 }
 
@@ -54,16 +45,10 @@ void Check(bool passed, const std::string& what) {
 
 // Another process's window text: WM_GETTEXT, which the system copies across processes.
 std::wstring Text(HWND window) {
-    DWORD_PTR length = 0;
-    if (window == nullptr ||
-        !::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
-        return {};
-    }
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                          SMTO_ABORTIFHUNG, 5000, &copied);
-    text.resize(copied);
+    if (window == nullptr) return {};
+    std::wstring text(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0) + 1, L'\0');
+    text.resize(
+        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
     return text;
 }
 
@@ -81,20 +66,33 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// The top-level windows, or the children of `parent`.
+std::vector<HWND> Windows(HWND parent = nullptr) {
+    std::vector<HWND> found;
+    if (parent != nullptr) {
+        ::EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&found));
+    } else {
+        ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
+    }
+    return found;
+}
+
 // The visible dialog windows of the wizard's process (all of them when it is not known yet).
 std::vector<HWND> Dialogs() {
     std::vector<HWND> found;
-    ::EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(window, &process);
-            if (::IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
-                (wizardProcess == 0 || process == wizardProcess)) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    for (HWND window : Windows()) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        if (::IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
+            (wizardProcess == 0 || process == wizardProcess)) {
+            found.push_back(window);
+        }
+    }
     return found;
 }
 
@@ -118,10 +116,16 @@ HWND Modal() {
     return nullptr;
 }
 
-HWND WaitForModal() {
-    HWND modal = nullptr;
-    WaitFor([&] { return (modal = Modal()) != nullptr; });
-    return modal;
+// The first window that `find` returns within the time limit, or null.
+HWND Await(const std::function<HWND()>& find, int milliseconds = 30000) {
+    HWND found = nullptr;
+    WaitFor([&] { return (found = find()) != nullptr; }, milliseconds);
+    return found;
+}
+
+int Finish() {
+    std::printf("wizard checks: %d failed\n", failures);
+    return failures == 0 ? 0 : 1;
 }
 
 void WaitGone(HWND window) {
@@ -131,30 +135,23 @@ void WaitGone(HWND window) {
 // The texts of a message box's static controls, joined.
 std::wstring BoxText(HWND box) {
     std::wstring text;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM out) -> BOOL {
-            if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(out) += Text(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
+    for (HWND child : Windows(box)) {
+        if (ClassOf(child) == L"Static") text += Text(child);
+    }
     return text;
 }
 
 // The file-name box of a picker: its first visible edit control.
 HWND NameBox(HWND picker) {
-    HWND found = nullptr;
-    ::EnumChildWindows(
-        picker,
-        [](HWND child, LPARAM out) -> BOOL {
-            if (ClassOf(child) == L"Edit" && ::IsWindowVisible(child)) {
-                *reinterpret_cast<HWND*>(out) = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    for (HWND child : Windows(picker)) {
+        if (ClassOf(child) == L"Edit" && ::IsWindowVisible(child)) return child;
+    }
+    return nullptr;
+}
+
+void Answer(HWND box, int button) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    WaitGone(box);
 }
 
 // Types a path into a picker and presses its OK button.
@@ -162,8 +159,7 @@ bool Pick(HWND picker, const std::wstring& path) {
     HWND name = NameBox(picker);
     if (name == nullptr) return false;
     ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    ::PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    WaitGone(picker);
+    Answer(picker, IDOK);
     return !::IsWindowVisible(picker);
 }
 
@@ -171,11 +167,6 @@ bool Pick(HWND picker, const std::wstring& path) {
 void PostClick(HWND window, int control) {
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(window, control)));
-}
-
-void Answer(HWND box, int button) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    WaitGone(box);
 }
 
 void Shot(const char* name, HWND window) {
@@ -190,7 +181,7 @@ void Shot(const char* name, HWND window) {
                 r.bottom - r.top);
     std::fflush(stdout);
     char line[16];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) return;
+    (void)std::fgets(line, sizeof line, stdin);
 }
 
 bool Visible(HWND window, int control) { return ::IsWindowVisible(::GetDlgItem(window, control)); }
@@ -210,13 +201,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring dataFolder = argv[1], notABook = argv[2], book = argv[3], output = argv[4];
 
-    HWND selection = nullptr;
-    Check(WaitFor([&] { return (selection = WindowWith(IDC_OPT_DEFAULT)) != nullptr; }, 60000),
-          "the selection page is shown");
-    if (selection == nullptr) {
-        std::printf("wizard checks: %d failed\n", failures);
-        return 1;
-    }
+    HWND selection = Await([] { return WindowWith(IDC_OPT_DEFAULT); }, 60000);
+    Check(selection != nullptr, "the selection page is shown");
+    if (selection == nullptr) return Finish();
     ::GetWindowThreadProcessId(selection, &wizardProcess);
     HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, wizardProcess);
 
@@ -237,7 +224,7 @@ int wmain(int argc, wchar_t** argv) {
     ::SendDlgItemMessageW(selection, IDC_OPT_CHOOSE, BM_CLICK, 0, 0);
 
     PostClick(selection, IDC_BROWSE);
-    HWND picker = WaitForModal();
+    HWND picker = Await(Modal);
     Check(picker != nullptr && NameBox(picker) != nullptr, "Browse opens the file picker");
     if (picker != nullptr) Answer(picker, IDCANCEL);
     Check(picker != nullptr && !::IsWindowVisible(picker) && !Enabled(selection, IDC_NEXT) &&
@@ -245,18 +232,18 @@ int wmain(int argc, wchar_t** argv) {
           "the picker cancelled: no file, Next stays off");
 
     PostClick(selection, IDC_BROWSE);
-    picker = WaitForModal();
+    picker = Await(Modal);
     const bool pickedBad = picker != nullptr && Pick(picker, notABook);
-    HWND box = pickedBad ? WaitForModal() : nullptr;
+    HWND box = pickedBad ? Await(Modal) : nullptr;
     const std::wstring refusal = box != nullptr ? BoxText(box) : L"";
-    Check(refusal == WideOf(tarvelle::wizard::kNotAnAddressBookText),
+    Check(Narrow(refusal) == tarvelle::wizard::kNotAnAddressBookText,
           "a file that is no address book is refused: " + Narrow(refusal));
     if (box != nullptr) Answer(box, IDOK);
     Check(ControlText(selection, IDC_FILENAME).empty() && !Enabled(selection, IDC_NEXT),
           "after the refusal no file is chosen and Next stays off");
 
     PostClick(selection, IDC_BROWSE);
-    picker = WaitForModal();
+    picker = Await(Modal);
     const bool pickedBook = picker != nullptr && Pick(picker, book);
     const bool checked = pickedBook && WaitFor([&] { return Enabled(selection, IDC_NEXT); });
     const std::wstring chosen = ControlText(selection, IDC_FILENAME);
@@ -267,9 +254,8 @@ int wmain(int argc, wchar_t** argv) {
 
     const int aboutCommand = IDM_FIRST + static_cast<int>(tarvelle::wizard::MenuCommand::About);
     ::PostMessageW(selection, WM_COMMAND, MAKEWPARAM(aboutCommand, 0), 0);
-    HWND about = nullptr;
-    WaitFor([&] { return (about = WindowWith(IDC_SITE_LINK)) != nullptr; });
-    Check(about != nullptr && Text(about) == WideOf(tarvelle::wizard::kAboutTexts.title) &&
+    HWND about = Await([] { return WindowWith(IDC_SITE_LINK); });
+    Check(about != nullptr && Narrow(Text(about)) == tarvelle::wizard::kAboutTexts.title &&
               !ControlText(about, IDC_SITE_LINK).empty(),
           "Help > About... opens the About box");
     Shot("about", about);
@@ -279,28 +265,21 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     PostClick(selection, IDC_NEXT);
-    HWND progress = nullptr;
-    WaitFor([&] {
-        return (progress = WindowWith(IDC_LOG)) != nullptr && !::IsWindowVisible(selection);
-    });
+    HWND progress =
+        Await([&] { return ::IsWindowVisible(selection) ? nullptr : WindowWith(IDC_LOG); });
     Check(progress != nullptr && !::IsWindowVisible(selection), "Next shows the progress page");
-    if (progress == nullptr) {
-        std::printf("wizard checks: %d failed\n", failures);
-        return 1;
-    }
+    if (progress == nullptr) return Finish();
     Check(!ControlText(progress, IDC_LOG).empty() && Enabled(progress, IDC_START),
           "the log shows its first lines and Start Exporting is on");
     Shot("progress", progress);
 
     PostClick(progress, IDC_START);
-    picker = WaitForModal();
+    picker = Await(Modal);
     Check(picker != nullptr && Pick(picker, output),
           "Start Exporting asks for the folder, answered");
     // The run ends with its completion box; any other box is a failure, answered with OK.
     bool complete = false;
-    while (!complete) {
-        box = nullptr;
-        if (!WaitFor([&] { return (box = Modal()) != nullptr; }, 120000)) break;
+    while (!complete && (box = Await(Modal, 120000)) != nullptr) {
         const std::wstring title = Text(box);
         complete = title == L"Export Complete";
         Check(complete, "box during the export: " + Narrow(title) + ": " + Narrow(BoxText(box)));
@@ -309,14 +288,11 @@ int wmain(int argc, wchar_t** argv) {
     Check(complete && WaitFor([&] { return Enabled(progress, IDC_START); }),
           "the export completes and Start Exporting is on again");
     Shot("progress-finished", progress);
-    const std::string log = Narrow(ControlText(progress, IDC_LOG));
-    if (FILE* file = _wfopen(argv[5], L"wb")) {
-        std::fwrite(log.data(), 1, log.size(), file);
-        std::fclose(file);
-    }
+    std::ofstream(std::filesystem::path(argv[5]), std::ios::binary)
+        << Narrow(ControlText(progress, IDC_LOG));
 
     PostClick(progress, IDC_EXIT);
-    box = WaitForModal();
+    box = Await(Modal);
     Check(
         box != nullptr && ::GetDlgItem(box, IDYES) != nullptr && ::GetDlgItem(box, IDNO) != nullptr,
         "Exit asks for confirmation: " + Narrow(Text(box)));
@@ -324,10 +300,9 @@ int wmain(int argc, wchar_t** argv) {
     Check(::WaitForSingleObject(process, 500) == WAIT_TIMEOUT && ::IsWindowVisible(progress),
           "No keeps the wizard open");
     PostClick(progress, IDC_EXIT);
-    box = WaitForModal();
+    box = Await(Modal);
     if (box != nullptr) PostClick(box, IDYES);
     Check(box != nullptr && ::WaitForSingleObject(process, 30000) == WAIT_OBJECT_0,
           "Yes ends the wizard");
-    std::printf("wizard checks: %d failed\n", failures);
-    return failures == 0 ? 0 : 1;
+    return Finish();
 }
