@@ -1,5 +1,5 @@
-// comctl32 and kernel32 calls of the visual-style support. Results are not read: a failure
-// only keeps the classic look.
+// comctl32's initialisation of the standard controls. Its result is not read: a failure only
+// keeps the classic look.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -15,21 +15,5 @@
 namespace tarvelle::platform {
 
 void InitCommonControls() { ::InitCommonControls(); }
-
-void InitCommonControlsEx(std::uint32_t classFlags) {
-    INITCOMMONCONTROLSEX record{};
-    record.dwSize = sizeof(record);
-    record.dwICC = classFlags;
-    ::InitCommonControlsEx(&record);
-}
-
-ModuleHandle LoadShellLibrary() {
-    return reinterpret_cast<ModuleHandle>(::LoadLibraryA("shell32.dll"));
-}
-
-void FreeShellLibrary(ModuleHandle handle) {
-    // FreeLibrary(NULL) fails harmlessly; the zero handle of a failed load is passed on as is.
-    ::FreeLibrary(reinterpret_cast<HMODULE>(handle));
-}
 
 }  // namespace tarvelle::platform
