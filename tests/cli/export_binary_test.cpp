@@ -39,17 +39,7 @@ struct Exported {
     std::string err;  // messages, and the file's path last
     fs::path pst;
     verify::StoreContents contents;
-    // Every text property and list member, one line each, items in file order:
-    // "Contacts|IPM.Contact|0x3A09:001F='555-0101'", named properties by their LID.
-    std::string listing;
-
-    const verify::Item* Find(const std::string& displayName) const {
-        for (const verify::Item& item : contents.items) {
-            const verify::Property* p = item.Find(0x3001001F);
-            if (p != nullptr && p->Text() == displayName) return &item;
-        }
-        return nullptr;
-    }
+    std::string listing;  // see Listing
 };
 
 std::string Hex(unsigned value, int digits) {
@@ -58,8 +48,11 @@ std::string Hex(unsigned value, int digits) {
     return text;
 }
 
-// A list's members follow its count; one naming an item gives the wrapped entry ID's type byte
-// (0xC3 a contact by its first address, 0xB4 a personal list) and the item's display name.
+// Every text property and contact integer and list member, one line each, items in file order:
+// "Contacts|IPM.Contact|Ann Lee|0x3A09:001F='555-0101'", named properties by their LID (with their
+// set unless it is PSETID_Address). A list's members follow their count; one naming an item gives
+// the wrapped entry ID's type byte (0xC3 a contact by its first address, 0xB4 a personal list) and
+// the item's display name.
 std::string Listing(const verify::StoreContents& contents) {
     std::map<verify::Nid, std::string> names;
     for (const verify::Item& item : contents.items) {
@@ -70,12 +63,17 @@ std::string Listing(const verify::StoreContents& contents) {
     for (const verify::Item& item : contents.items) {
         const verify::Folder* folder = contents.FindFolder(item.folder);
         EXPECT_EQ(folder ? folder->containerClass : "", "IPF.Contact");
-        const std::string at =
-            (folder ? folder->name : std::string("?")) + "|" + item.messageClass + "|";
+        const std::string at = (folder ? folder->name : std::string("?")) + "|" +
+                               item.messageClass + "|" + names[item.nid] + "|";
         for (const verify::Property& p : item.properties) {
-            if (p.Type() != 0x001F) continue;
-            const unsigned id = p.name && p.name->lid ? *p.name->lid : p.Id();
-            text += at + "0x" + Hex(id, 4) + ":001F='" + p.Text() + "'\n";
+            const bool address = p.name && verify::GuidText(p.name->guid) == verify::kPsetidAddress;
+            std::string id = "0x" + Hex(p.name && p.name->lid ? *p.name->lid : p.Id(), 4);
+            // Integers only of the contact set, less the list's checksum of its entry IDs.
+            if (p.Type() != 0x001F && (p.Type() != 0x0003 || !address || id == "0x804C")) continue;
+            if (p.name && !address) id += verify::GuidText(p.name->guid);
+            text += at + id +
+                    (p.Type() == 0x001F ? ":001F='" + p.Text() + "'\n"
+                                        : ":0003=" + std::to_string(p.Integer()) + "\n");
         }
         if (!item.members.empty()) text += at + std::to_string(item.members.size()) + " members\n";
         for (const verify::ListMember& m : item.members) {
@@ -103,10 +101,10 @@ class ExportBinary : public ::testing::Test {
     }
 
     // Runs the tool (with WINEPREFIX and HOME the test's own) and reads back what it wrote.
-    Exported Export(const std::string& args, const std::string& shellPrefix = "") {
+    Exported Export(const std::string& args) {
         const fs::path outDir = dir_.path() / ("out" + std::to_string(++runs_));
         const fs::path err = dir_.path() / "stderr.txt";
-        const auto r = RunCommand(shellPrefix + " WINEPREFIX=" + Quote(dir_.path() / "prefix") +
+        const auto r = RunCommand("WINEPREFIX=" + Quote(dir_.path() / "prefix") +
                                   " HOME=" + Quote(dir_.path()) + " " + Program("tarvelle-export") +
                                   " " + args + " --out-dir " + Quote(outDir) + " 2>" + Quote(err));
         Exported e;
@@ -157,16 +155,11 @@ class ExportBinary : public ::testing::Test {
     int runs_ = 0;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // The log between "Reinitiating Outlook Connection..." and "Finished...".
 std::vector<std::string> RunLines(const std::string& log) {
-    std::vector<std::string> lines = Lines(log);
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     EXPECT_EQ(lines.empty() ? "" : lines.back(), "Finished...");
     const auto start = std::find(lines.begin(), lines.end(), "Reinitiating Outlook Connection...");
     if (start == lines.end() || lines.back() != "Finished...") return lines;
@@ -180,11 +173,48 @@ struct BookRow {
     std::vector<std::string> listing;  // lines of the listing
     std::vector<std::string> vcards;   // in readpst's vCards
     std::optional<std::string> twin;   // a book exported the same way
+    std::vector<std::string> pff;      // in pffexport's item texts
 };
 
 TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
     RegisterDataFolder(kBooks, "data-folder");
     const std::vector<BookRow> rows = {
+        {"note fields in their contact properties; a list's note after its name",
+         "typical/NNdbase.txt",
+         {},
+         {"Priya Morgan|0x3A06:001F='Priya'", "Priya Morgan|0x3A11:001F='Morgan'",
+          "Priya Morgan|0x8005:001F='Morgan, Priya'", "Priya Morgan|0x3A4F:001F='pmorgan'",
+          "Priya Morgan|0x3A09:001F='+1 555 0142'", "Priya Morgan|0x3A17:001F='Buyer'",
+          "Priya Morgan|0x3A16:001F='Harbor Supplies'",
+          "Priya Morgan|0x1000:001F='Met at the spring fair.'",
+          "Priya Morgan|0x8080:001F='Priya Morgan'",
+          // A home mailing address: parts, whole text, and the mailing copy.
+          "Tom Reyes|0x3A5D:001F='48 Alder Lane\r\nUnit 3'", "Tom Reyes|0x3A59:001F='Portland'",
+          "Tom Reyes|0x3A5C:001F='OR'", "Tom Reyes|0x3A5B:001F='97201'",
+          "Tom Reyes|0x3A5A:001F='USA'",
+          "Tom Reyes|0x801A:001F='48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA'",
+          "Tom Reyes|0x8022:0003=1", "Tom Reyes|0x3A27:001F='Portland'",
+          "Tom Reyes|0x3A15:001F='48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA'",
+          // Work address, phones, web page, three e-mail addresses.
+          "Nadia Quinn|0x8045:001F='7 Harbour Road\r\nFloor 2'", "Nadia Quinn|0x8046:001F='Boston'",
+          "Nadia Quinn|0x8047:001F='MA'", "Nadia Quinn|0x8048:001F='02110'",
+          "Nadia Quinn|0x8022:0003=2", "Nadia Quinn|0x3A08:001F='617-555-0120'",
+          "Nadia Quinn|0x3A24:001F='617-555-0121'", "Nadia Quinn|0x3A1C:001F='555-0133'",
+          "Nadia Quinn|0x3A1F:001F='555-0188 (cell)'",
+          "Nadia Quinn|0x3A50:001F='http://www.example.com/~nadia'",
+          "Nadia Quinn|0x8093:001F='nadia.quinn@home.example'", "Nadia Quinn|0x8092:001F='SMTP'",
+          "Nadia Quinn|0x8090:001F='Nadia Quinn'", "Nadia Quinn|0x80A3:001F='nq@formerjob.example'",
+          "Nadia Quinn|0x8029:0003=7",
+          "design-team|0x1000:001F='design-team\r\nMonthly review list.\r\nAsk Nadia before "
+          "adding people.'"},
+         {"\nN:Morgan;Priya;", "TEL;TYPE=home,voice:+1 555 0142", "ORG:Harbor Supplies",
+          "NOTE:Met at the spring fair.",
+          "ADR;TYPE=home:;;48 Alder Lane\\nUnit 3;Portland;OR;97201;USA",
+          "ADR;TYPE=work:;;7 Harbour Road\\nFloor 2;Boston;MA;02110", "EMAIL:nq@formerjob.example",
+          "TEL;TYPE=cell,voice:555-0133"},
+         {},
+         {"Email address 2:\t\t\tnadia.quinn@home.example",
+          "Business fax number:\t\t\t617-555-0121", "Locality:\t\t\t\tBoston"}},
         {"members naming nicknames: written later, a list, itself, a cycle, nothing",
          "alias ann ann@example.com\r\nnote ann <name:Ann Lee>\r\n"
          "alias all ann, \"big bob\", kids, all, nobody\r\n"
@@ -193,15 +223,15 @@ TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
           "     ! Unknown nickname kept as an address: nobody",
           "     - Saved 5 Members in Group...", "Creating Contact : 2 - Big Bob",
           "+ Creating Group : kids", "     - Saved 2 Members in Group..."},
-         {"IPM.DistList|5 members\n"
-          "Contacts|IPM.DistList|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"
-          "Contacts|IPM.DistList|member 'Big Bob' SMTP bob@example.com -> C3 Big Bob\n"
-          "Contacts|IPM.DistList|member 'kids' MAPIPDL  -> B4 kids\n"
-          "Contacts|IPM.DistList|member 'all' SMTP all\n"
-          "Contacts|IPM.DistList|member 'nobody' SMTP nobody\n",
-          "IPM.DistList|2 members\n"
-          "Contacts|IPM.DistList|member 'all' MAPIPDL  -> B4 all\n"
-          "Contacts|IPM.DistList|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"},
+         {"IPM.DistList|all|5 members\n"
+          "Contacts|IPM.DistList|all|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"
+          "Contacts|IPM.DistList|all|member 'Big Bob' SMTP bob@example.com -> C3 Big Bob\n"
+          "Contacts|IPM.DistList|all|member 'kids' MAPIPDL  -> B4 kids\n"
+          "Contacts|IPM.DistList|all|member 'all' SMTP all\n"
+          "Contacts|IPM.DistList|all|member 'nobody' SMTP nobody\n",
+          "IPM.DistList|kids|2 members\n"
+          "Contacts|IPM.DistList|kids|member 'all' MAPIPDL  -> B4 all\n"
+          "Contacts|IPM.DistList|kids|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"},
          {}},
         {"edited by hand: comment, indented line, capitals, tabs",
          "hand-edited/NNdbase.txt",
@@ -225,7 +255,7 @@ TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
           "     - Saved 4 Members in Group...", "Reading address book : Club",
           "Creating Contact : 2 - club-chair", "Reading address book : Work",
           "+ Creating Group : work-friends", "     - Saved 2 Members in Group..."},
-         {"Club|IPM.Contact|0x3A4F:001F='club-chair'", "Work|IPM.DistList|",
+         {"Club|IPM.Contact|club-chair|0x3A4F:001F='club-chair'", "Work|IPM.DistList|",
           "member 'work-friends' MAPIPDL  -> B4 work-friends",
           "member 'club-chair' SMTP chair@example.org -> C3 club-chair"},
          {"EMAIL:chair@example.org"},
@@ -252,7 +282,7 @@ TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
           "A\u00f1\u00f3n",
           "member 'Jens K\u00f6hler' SMTP jens.koehler@example.de -> C3 Jens K\u00f6hler",
           "member 'S\u00f8ren \u00c5g\u00e5rd' SMTP soren@example.dk\n",
-          "IPM.Contact|0x3001:001F='Studio project team'"},
+          "IPM.Contact|Studio project team|0x3001:001F='Studio project team'"},
          {"N:K\u00f6hler;Jens;"}},
         {"UTF-8 with a byte-order mark and LF line ends",
          "utf8-bom/NNdbase.txt",
@@ -280,91 +310,20 @@ TEST_F(ExportBinary, EveryBookExportsWhatEudoraReadsInIt) {
         for (const std::string& text : row.listing) EXPECT_THAT(e.listing, HasSubstr(text));
         const std::string vcards = Vcards(e.pst);
         for (const std::string& text : row.vcards) EXPECT_THAT(vcards, HasSubstr(text));
+        if (!row.pff.empty()) {
+            const fs::path pff = dir_.path() / "pff";
+            const auto r =
+                RunCommand("pffexport -m items -f text -q -t " + Quote(pff) + " " + Quote(e.pst));
+            ASSERT_EQ(r.status, 0) << r.out;
+            const std::string items = tarvelle::fakes::ReadTree(pff.string() + ".export");
+            for (const std::string& text : row.pff) EXPECT_THAT(items, HasSubstr(text));
+        }
         if (!row.twin) continue;
         const Exported twin =
             Export(row.twin->empty() ? "" : "--file " + Quote(kBooks / *row.twin));
         EXPECT_EQ(twin.out, e.out);
         EXPECT_EQ(twin.listing, e.listing);
     }
-}
-
-TEST_F(ExportBinary, NoteFieldsLandInTheirContactProperties) {
-    const Exported e = Export("--file " + Quote(kBooks / "typical/NNdbase.txt"));
-    ASSERT_EQ(e.status, 0) << e.err;
-    struct Expected {
-        const char* contact;
-        std::uint32_t tag;  // a tag, or a PSETID_Address LID when `named`
-        bool named;
-        std::string value;  // text, or a number
-    };
-    const Expected rows[] = {
-        // Names from the note and the nickname; home phone, title, company, the note's text.
-        {"Priya Morgan", 0x3A06001F, false, "Priya"},
-        {"Priya Morgan", 0x3A11001F, false, "Morgan"},
-        {"Priya Morgan", 0x8005, true, "Morgan, Priya"},
-        {"Priya Morgan", 0x3A4F001F, false, "pmorgan"},
-        {"Priya Morgan", 0x3A09001F, false, "+1 555 0142"},
-        {"Priya Morgan", 0x3A17001F, false, "Buyer"},
-        {"Priya Morgan", 0x3A16001F, false, "Harbor Supplies"},
-        {"Priya Morgan", 0x1000001F, false, "Met at the spring fair."},
-        {"Priya Morgan", 0x8080, true, "Priya Morgan"},
-        // A home mailing address: parts, whole text, and the mailing copy.
-        {"Tom Reyes", 0x3A5D001F, false, "48 Alder Lane\r\nUnit 3"},
-        {"Tom Reyes", 0x3A59001F, false, "Portland"},
-        {"Tom Reyes", 0x3A5C001F, false, "OR"},
-        {"Tom Reyes", 0x3A5B001F, false, "97201"},
-        {"Tom Reyes", 0x3A5A001F, false, "USA"},
-        {"Tom Reyes", 0x801A, true, "48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA"},
-        {"Tom Reyes", 0x8022, true, "1"},
-        {"Tom Reyes", 0x3A27001F, false, "Portland"},
-        {"Tom Reyes", 0x3A15001F, false, "48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA"},
-        // Work address, phones, web page, three e-mail addresses.
-        {"Nadia Quinn", 0x8045, true, "7 Harbour Road\r\nFloor 2"},
-        {"Nadia Quinn", 0x8046, true, "Boston"},
-        {"Nadia Quinn", 0x8047, true, "MA"},
-        {"Nadia Quinn", 0x8048, true, "02110"},
-        {"Nadia Quinn", 0x8022, true, "2"},
-        {"Nadia Quinn", 0x3A08001F, false, "617-555-0120"},
-        {"Nadia Quinn", 0x3A24001F, false, "617-555-0121"},
-        {"Nadia Quinn", 0x3A1C001F, false, "555-0133"},
-        {"Nadia Quinn", 0x3A1F001F, false, "555-0188 (cell)"},
-        {"Nadia Quinn", 0x3A50001F, false, "http://www.example.com/~nadia"},
-        {"Nadia Quinn", 0x8093, true, "nadia.quinn@home.example"},
-        {"Nadia Quinn", 0x8092, true, "SMTP"},
-        {"Nadia Quinn", 0x8090, true, "Nadia Quinn"},
-        {"Nadia Quinn", 0x80A3, true, "nq@formerjob.example"},
-        {"Nadia Quinn", 0x8029, true, "7"},
-        // A list's note follows its name.
-        {"design-team", 0x1000001F, false,
-         "design-team\r\nMonthly review list.\r\nAsk Nadia before adding people."},
-    };
-    for (const Expected& row : rows) {
-        SCOPED_TRACE(std::string(row.contact) + " " + std::to_string(row.tag));
-        const verify::Item* item = e.Find(row.contact);
-        ASSERT_NE(item, nullptr);
-        const verify::Property* p =
-            row.named ? item->FindNamed(verify::kPsetidAddress, row.tag) : item->Find(row.tag);
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(p->Type() == 0x001F ? p->Text() : std::to_string(p->Integer()), row.value);
-    }
-
-    // readpst's vCards and pffexport's item texts.
-    const std::string cards = Vcards(e.pst);
-    for (const char* text : {"\nN:Morgan;Priya;", "TEL;TYPE=home,voice:+1 555 0142",
-                             "ORG:Harbor Supplies", "NOTE:Met at the spring fair.",
-                             "ADR;TYPE=home:;;48 Alder Lane\\nUnit 3;Portland;OR;97201;USA",
-                             "ADR;TYPE=work:;;7 Harbour Road\\nFloor 2;Boston;MA;02110",
-                             "EMAIL:nq@formerjob.example", "TEL;TYPE=cell,voice:555-0133"}) {
-        EXPECT_THAT(cards, HasSubstr(text));
-    }
-    const fs::path pff = dir_.path() / "pff";
-    ASSERT_EQ(
-        RunCommand("pffexport -m items -f text -q -t " + Quote(pff) + " " + Quote(e.pst)).status,
-        0);
-    const std::string items = tarvelle::fakes::ReadTree(pff.string() + ".export");
-    EXPECT_THAT(items, HasSubstr("Email address 2:\t\t\tnadia.quinn@home.example"));
-    EXPECT_THAT(items, HasSubstr("Business fax number:\t\t\t617-555-0121"));
-    EXPECT_THAT(items, HasSubstr("Locality:\t\t\t\tBoston"));
 }
 
 TEST_F(ExportBinary, VerifyReportsTheExportAndTheFilesItIsGiven) {
