@@ -1,8 +1,9 @@
-// The built tarvelle-export under hostile conditions: bad arguments, folders it cannot use, disks
-// that fill (a file size limit, small filesystems), parallel runs, closed or vanishing standard
-// output, odd bytes, a book that changes while it is exported, and default mode through Eudora's
-// registry entry in a Wine prefix of the test's own. Each row is a shell script run in a fresh
-// folder holding book.txt; `t` runs the tool, `w` runs it in default mode.
+// The built tools run from a shell: tarvelle-export under hostile conditions (bad arguments,
+// folders it cannot use, disks that fill, parallel runs, closed or vanishing standard output, odd
+// bytes, a book that changes while it is exported), in default mode through Eudora's registry
+// entry in a Wine prefix of the test's own, and tarvelle-verify on whole and damaged files. Each
+// row is a shell script run in a fresh folder holding book.txt; `t` runs tarvelle-export, `w` runs
+// it in default mode, `v` runs tarvelle-verify.
 #ifndef _WIN32
 
 #include <gmock/gmock.h>
@@ -49,7 +50,29 @@ constexpr int kAsSaid = -2;
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 // 200 contacts make a book of more than 4 KB; 5,000 a log larger than any pipe's buffer.
+// Exports book.txt into made/ and names the file $f.
+#define MADE "t --file book.txt --out-dir made >/dev/null 2>&1 && f=$(echo made/*.pst) && "
+
 const Row kRows[] = {
+    {"verify after the export", "t --verify --file book.txt --out-dir out", 0,
+     " 2 contacts, 1 lists, 2 members, 0 errors, 0 warnings\n/", "", 1, 3},
+    {"verifier on a whole file", MADE "v \"$f\"", 0, "", " 0 errors, 0 warnings\n", 0},
+    {"verifier on a damaged checksum",
+     MADE "b=$(od -An -tu1 -j524 -N1 \"$f\") && printf \"$(printf '\\\\%03o' $((b ^ 1)))\" |"
+          " dd of=\"$f\" bs=1 seek=524 conv=notrunc 2>/dev/null && v \"$f\"",
+     1, "", "error: header: dwCRCFull", 0},
+    {"verifier on an ANSI file",
+     MADE "printf '\\016' | dd of=\"$f\" bs=1 seek=10 conv=notrunc 2>/dev/null && v \"$f\"", 2, "",
+     "not a Unicode PST file", 0},
+    {"verifier without a file", "v", 2, "no file given", "", 0},
+    {"verifier's help", "v --help", 0, "", "Usage: tarvelle-verify", 0},
+    // The dump is JSON whose summary agrees and whose items carry named properties.
+    {"verifier's dump",
+     MADE
+     "v --dump \"$f\" | py -c \"import json, sys; d = json.load(sys.stdin); "
+     "print(d['summary']['contacts'], [p['value'] for i in d['items'] for p in i['properties'] "
+     "if p.get('lid') == '0x8083'][0])\"",
+     0, "", "2 alice@example.com\n", 0},
     {"unknown option", "t --frobnicate --out-dir out; s=$?; test ! -e out && exit $s", 2,
      "Try 'tarvelle-export --help'", "", 0},
     {"unsearchable folder", "mkdir out && chmod 666 out && t_nobody --file book.txt --out-dir out",
@@ -162,7 +185,9 @@ class HostileRunsTest : public ::testing::TestWithParam<Row> {
         const std::string prelude =
             "cd " + Quote(dir_.string()) + " || exit 99; D='prefix/" + kData +
             "'; t() { timeout 60 " + tool + " \"$@\"; }; t_nobody() { timeout 60 " + nobody + tool +
-            " \"$@\"; }; w() { WINEPREFIX=$PWD/$1 HOME=$PWD t --out-dir out; }; ";
+            " \"$@\"; }; w() { WINEPREFIX=$PWD/$1 HOME=$PWD t --out-dir out; }; v() { timeout 60 " +
+            tarvelle::fakes::Program("tarvelle-verify") +
+            " \"$@\"; }; py() { " TARVELLE_PYTHON " \"$@\"; }; ";
         return tarvelle::fakes::RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
                                            Quote((dir_ / "stdout.txt").string()) + " 2>" +
                                            Quote((dir_ / "stderr.txt").string()))
