@@ -51,7 +51,7 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 // 200 contacts make a book of more than 4 KB; 5,000 a log larger than any pipe's buffer.
 // Exports book.txt into made/ and names the file $f.
-#define MADE "t --file book.txt --out-dir made >/dev/null 2>&1 && f=$(echo made/*.pst) && "
+#define MADE "t --file book.txt --out-dir made >/dev/null 2>&1 && f=$(find made -name '*.pst') && "
 
 const Row kRows[] = {
     {"verify after the export", "t --verify --file book.txt --out-dir out", 0,
@@ -62,8 +62,8 @@ const Row kRows[] = {
           " dd of=\"$f\" bs=1 seek=524 conv=notrunc 2>/dev/null && v \"$f\"",
      1, "", "error: header: dwCRCFull", 0},
     {"verifier on an ANSI file",
-     MADE "printf '\\016' | dd of=\"$f\" bs=1 seek=10 conv=notrunc 2>/dev/null && v \"$f\"", 2, "",
-     "not a Unicode PST file", 0},
+     MADE "printf '\\016' | dd of=\"$f\" bs=1 seek=10 conv=notrunc 2>/dev/null && v \"$f\"", 2,
+     "not a Unicode PST file", "", 0},
     {"verifier without a file", "v", 2, "no file given", "", 0},
     {"verifier's help", "v --help", 0, "", "Usage: tarvelle-verify", 0},
     // The dump is JSON whose summary agrees and whose items carry named properties.
@@ -99,7 +99,7 @@ const Row kRows[] = {
      1, "No space left on device", "", 1, kAsSaid},
     {"disk with room for 1.2 times the file",
      BOOK(8000, "big.txt") " && t --file big.txt --out-dir roomy 2>/dev/null >&2 &&"
-                           " size=$(stat -c %s roomy/*.pst) && " SMALL_DISK(
+                           " size=$(find roomy -name '*.pst' -printf %s) && " SMALL_DISK(
                                "$((size * 12 / 10))") "t --file big.txt --out-dir out",
      0, "", "", 1, 8000},
     {"eight parallel runs into one folder",
