@@ -116,7 +116,7 @@ const Row kRows[] = {
     {"binary default book", "printf 'alias a a@x\\r\\n\\000\\001' >\"$D/NNdbase.txt\" && w prefix",
      3, "NOT a Valid Eudora Address Book", "", 0},
     {"default book missing", "w prefix", 1, "could not be read", "", 0},
-    {"no Eudora registered", "w nowhere", 1,
+    {"no Eudora registered", "w nowhere; s=$?; test ! -e out && exit $s", 1,
      "Address Book Help: Unable to Locate Eudora Installation.\n"
      "Please visit webpage to know, how to locate eudora address book file.\n",
      "", 0},
@@ -125,6 +125,15 @@ const Row kRows[] = {
      "Address Book Help: Unable to Locate Eudora Address Book.\n"
      "Please visit webpage to know, how to locate eudora address book file(s) manually.\n",
      "", 0},
+    // LF line ends and an ordinary name: without the option this is Windows-1252.
+    {"encoding option",
+     "printf 'alias \"Qu\\216bec\" q@x.ca\\n' >q.txt && t --file q.txt --out-dir x "
+     "| grep -q 'Qu\xC5\xBD"
+     "bec$' && t --file q.txt --out-dir out --encoding=mac-roman",
+     0, "",
+     "Creating Contact : 1 - Qu\xC3\xA9"
+     "bec\n",
+     1, 1},
     {"NUL inside a nickname line",
      BOOK(200, "nul.txt") " && printf 'alias d d@x\\000.com\\n' >>nul.txt && t --file nul.txt "
                           "--out-dir out",
