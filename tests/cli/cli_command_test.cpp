@@ -31,9 +31,7 @@ class CommandTest : public ::testing::Test {
     CommandTest() : factory(record) { outDir = (dir / "out" / "nested").string(); }
 
     std::string WriteBook(const std::string& bytes, const std::string& name = "NNdbase.txt") {
-        const fs::path file = dir / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
+        return temp.Write(name, bytes);
     }
 
     int Run(const std::vector<std::string>& args) {
