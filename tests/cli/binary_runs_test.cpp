@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace verify = tarvelle::pst::verify;
+using tarvelle::fakes::Program;
 using tarvelle::fakes::Quote;
 using tarvelle::fakes::ReadAll;
 using tarvelle::fakes::RunCommand;
@@ -246,11 +247,11 @@ class BinaryRunsTest : public ::testing::Test {
                "\n";
     }
     void TearDown() override {
-        tarvelle::fakes::RunCommand("umount " + Quote((dir_ / "out").string()) + " 2>/dev/null");
+        RunCommand("umount " + Quote((dir_ / "out").string()) + " 2>/dev/null");
     }
 
     int Shell(const std::string& script) const {
-        const std::string tool = tarvelle::fakes::Program("tarvelle-export");
+        const std::string tool = Program("tarvelle-export");
         // Without privileges to drop, the run is unprivileged already.
         const std::string nobody =
             ::geteuid() == 0 ? "setpriv --reuid 65534 --regid 65534 --clear-groups " : "";
@@ -258,18 +259,17 @@ class BinaryRunsTest : public ::testing::Test {
             "cd " + Quote(dir_.string()) + " || exit 99; D='prefix/" + kData +
             "'; t() { timeout 60 " + tool + " \"$@\"; }; t_nobody() { timeout 60 " + nobody + tool +
             " \"$@\"; }; w() { WINEPREFIX=$PWD/$1 HOME=$PWD t --out-dir out; }; v() { timeout 60 " +
-            tarvelle::fakes::Program("tarvelle-verify") +
-            " \"$@\"; }; py() { " TARVELLE_PYTHON " \"$@\"; }; ";
-        return tarvelle::fakes::RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
-                                           Quote((dir_ / "stdout.txt").string()) + " 2>" +
-                                           Quote((dir_ / "stderr.txt").string()))
+            Program("tarvelle-verify") + " \"$@\"; }; py() { " TARVELLE_PYTHON " \"$@\"; }; ";
+        return RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
+                          Quote((dir_ / "stdout.txt").string()) + " 2>" +
+                          Quote((dir_ / "stderr.txt").string()))
             .status;
     }
 
     // Fails unless the verifier finds no error in the file (and, after a run that succeeded, no
     // warning); then the number of its contacts and lists.
     static int CheckedItems(const std::string& pst, bool succeeded) {
-        const auto store = tarvelle::pst::verify::ReadStore(pst);
+        const auto store = verify::ReadStore(pst);
         EXPECT_EQ(store.report.Errors(), 0u) << pst;
         EXPECT_TRUE(!succeeded || store.report.Warnings() == 0) << pst;
         int items = 0;
