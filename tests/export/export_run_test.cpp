@@ -43,19 +43,6 @@ const std::vector<std::string> kPreparationLines = {
     "Applying Personal Folders Naming...",       "Initializing default folders...",
 };
 
-std::chrono::system_clock::time_point LocalTime(int year, int month, int day, int hour, int minute,
-                                                int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
-
 // Fails for each text property of `item` that is not as given.
 void ExpectTexts(const RecordedItem& item,
                  std::initializer_list<std::pair<ItemProperty, std::string>> texts) {
@@ -120,7 +107,13 @@ class ExportRunTest : public ::testing::Test {
     StoreRecord record;
     RecordingSessionFactory factory;
     Exporter exporter;
-    std::chrono::system_clock::time_point now = LocalTime(2026, 12, 5, 9, 5, 3);
+    std::chrono::system_clock::time_point now = [] {
+        std::tm tm{};  // 2026-12-05 09:05:03 local time
+        tm.tm_year = 126, tm.tm_mon = 11, tm.tm_mday = 5, tm.tm_hour = 9, tm.tm_min = 5,
+        tm.tm_sec = 3;
+        tm.tm_isdst = -1;
+        return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+    }();
 };
 
 TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheirNoteFieldsIntoTheNewStore) {
@@ -234,7 +227,7 @@ const std::string kFileNotCreatedText =
     "Please choose another folder, or make room on its disk, and export again.\r\n"
     "https://tarvelle.example/tarvelle/guide.html";
 
-auto FailOn(const char* operation, int nth, bool writeError, const char* cause) {
+auto FailOn(const char* operation, int nth, bool writeError, std::string cause) {
     return [=](ExportRunTest& t) { t.record.FailOn(operation, nth, writeError, cause); };
 }
 
@@ -246,29 +239,44 @@ std::string Flag(const ExportOutcome& o) {
                               : "none";
 }
 
+using Lines = std::vector<std::string>;
+using Arrange = std::function<void(ExportRunTest&)>;
+const std::string kComplete = "Address Book Export Complete !";
+
+// clang-format off
 // A store call of the preparation or the re-open that fails ("no") on a book of one contact.
 Ending StoreFailure(const char* name, const char* operation, int nth, std::size_t preparationLines,
                     const std::string& text, bool closes = true) {
-    return {name,
-            {"alias a a@example.com"},
-            FailOn(operation, nth, false, "no"),
-            preparationLines,
-            {"Outlook file error: no"},
-            "Outlook Error",
-            text,
-            MessageIcon::Information,
-            "storeFailed",
-            0,
-            0,
-            closes};
+    return {name, {"alias a a@example.com"}, FailOn(operation, nth, false, "no"), preparationLines,
+            {"Outlook file error: no"}, "Outlook Error", text, MessageIcon::Information,
+            "storeFailed", 0, 0, closes};
 }
 
-// clang-format off
+// A run that reaches its end, with a warning when items were not written.
+Ending Finished(const char* name, Lines book, Arrange arrange, Lines log, std::size_t saved, int failed = 0) {
+    log.push_back("Finished...");
+    return {name, std::move(book), std::move(arrange), 7, std::move(log), "Export Complete",
+            failed ? kComplete + "\r\n" + std::to_string(failed) + " item(s) could not be written." : kComplete,
+            failed ? MessageIcon::Warning : MessageIcon::Information, "finished", saved, failed};
+}
+
+Ending Unreadable(const char* name, Lines book, Arrange arrange, Lines log, std::size_t saved) {
+    return {name, std::move(book), std::move(arrange), 7, std::move(log), "Export Failed",
+            "The address book file could not be read:\r\n{book}", MessageIcon::Warning, "bookUnreadable", saved};
+}
+
+// The nth call of `operation` fails to write after the run logged `first`; the file keeps one item.
+Ending WriteFailure(const char* name, Lines book, const char* operation, int nth, const std::string& cause, const char* first) {
+    return {name, std::move(book), FailOn(operation, nth, true, cause), 7, {first, "Could not write the Outlook file: " + cause},
+            "Export Failed", "The Outlook file could not be written:\r\n" + cause + "\r\nThe file keeps the first item:\r\n{pst}",
+            MessageIcon::Warning, "writeFailed", 1};
+}
+
+const Lines kThree = {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"};
+
 const Ending kEndings[] = {
-    {"EmptyBook", {}, nullptr, 7, {"Finished..."},
-     "Export Complete", "Address Book Export Complete !", MessageIcon::Information, "finished", 0},
-    {"NoNicknames", {"", " \t", "note \"\" names nothing"}, nullptr, 7, {"Finished..."},
-     "Export Complete", "Address Book Export Complete !", MessageIcon::Information, "finished", 0},
+    Finished("EmptyBook", {}, nullptr, {}, 0),
+    Finished("NoNicknames", {"", " \t", "note \"\" names nothing"}, nullptr, {}, 0),
     StoreFailure("CreateSession", "CreateSession", 1, 2, kOutlookErrorText, false),
     StoreFailure("LogonPstStore", "LogonPstStore", 1, 2, kFileNotCreatedText),
     StoreFailure("OutlookVersion", "OutlookVersion", 1, 3, kOutlookErrorText),
@@ -277,97 +285,45 @@ const Ending kEndings[] = {
     StoreFailure("Logoff", "Logoff", 1, 6, kFileNotCreatedText),
     StoreFailure("ReopenSession", "CreateSession", 2, 6, kOutlookErrorText, false),
     StoreFailure("ReopenStore", "LogonPstStore", 2, 6, kFileNotCreatedText, false),
-    {"MissingBook", {},
-     [](ExportRunTest& t) {
-         t.host.source = {false, (t.dir.path() / "nowhere" / "NNdbase.txt").string()};
-     }, 7,
-     {"Address book not found: {book}"},
-     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
-     "bookUnreadable", 0},
-    {"BookCannotBeOpened", {"alias a a@example.com"},
-     [](ExportRunTest& t) {
-         t.fake.failOpen = true;
-         t.fake.cause = "Permission denied";
-         t.exporter.SetTextFileOpener(t.fake);
-     }, 7,
-     {"Address book could not be read: {book} (Permission denied)"},
-     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
-     "bookUnreadable", 0},
-    {"ReadFailsPartWay", {},
-     [](ExportRunTest& t) {
-         t.fake.lines = {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"};
-         t.fake.failAfter = 2;
-         t.exporter.SetTextFileOpener(t.fake);
-     }, 7,
-     {"Creating Contact : 1 - a", "Creating Contact : 2 - b",
-      "Address book could not be read: {book} (Input/output error)"},
-     "Export Failed", "The address book file could not be read:\r\n{book}", MessageIcon::Warning,
-     "bookUnreadable", 2},
-    {"RefusedItems",
-     {"alias a a@example.com", "alias bad bad@example.com", "alias c c@example.com",
-      "alias badlist x@example.com, y@example.com",
-      "alias list p@example.com, refuse@example.com, q@example.com"},
-     [](ExportRunTest& t) {
-         t.record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
-             if (item.Text(ItemProperty::FirstName) == "bad" ||
-                 item.Text(ItemProperty::DLName) == "badlist") {
-                 throw platform::StoreError("item refused");
-             }
-         };
-         t.record.onAddMember = [](const platform::Member& member) {
-             if (member.address == "refuse@example.com") {
-                 throw platform::StoreError("member refused");
-             }
-         };
-     }, 7,
-     {"Creating Contact : 1 - a", "Creating Contact : 2 - bad", "     ! Not written: item refused",
-      "Creating Contact : 3 - c", "+ Creating Group : badlist", "     ! Not written: item refused",
-      "+ Creating Group : list", "     - Saved 2 Members in Group...",
-      "     ! Not written: member refused", "Finished..."},
-     "Export Complete", "Address Book Export Complete !\r\n3 item(s) could not be written.",
-     MessageIcon::Warning, "finished", 3, 3},
-    {"FileCannotBeWritten",
-     {"alias a a@example.com", "alias b b@example.com", "alias c c@example.com"},
-     FailOn("Item.Save", 2, true, "No space left on device"), 7,
-     {"Creating Contact : 1 - a", "Could not write the Outlook file: No space left on device"},
-     "Export Failed", "The Outlook file could not be written:\r\nNo space left on device\r\n"
-                      "The file keeps the first item:\r\n{pst}",
-     MessageIcon::Warning, "writeFailed", 1},
-    {"MembersCannotBeWritten", {"alias g x@example.com, y@example.com", "alias a a@example.com"},
-     FailOn("Wrapper.Save", 1, true, "File too large"), 7,
-     {"+ Creating Group : g", "Could not write the Outlook file: File too large"},
-     "Export Failed", "The Outlook file could not be written:\r\nFile too large\r\n"
-                      "The file keeps the first item:\r\n{pst}",
-     MessageIcon::Warning, "writeFailed", 1},
-    {"CloseFails", {"alias a a@example.com"}, FailOn("Close", 1, true, "Input/output error"), 7,
-     {"Creating Contact : 1 - a", "Could not write the Outlook file: Input/output error"},
-     "Export Failed", "The Outlook file could not be written:\r\nInput/output error\r\n"
-                      "The file keeps the first item:\r\n{pst}",
-     MessageIcon::Warning, "writeFailed", 1},
-    {"SkippedLines",
-     {"alias a a@example.com", "alias b", "alias g x@example.com, y@example.com",
-      "alias \"Smith, John\" js@example.com", "alias c c@example.com", "alias \"\" d@example.com",
-      " alias e e@example.com", "alias d d@example.com"},
-     nullptr, 7,
-     {"Creating Contact : 1 - a", "Skipped line 2: no address", "+ Creating Group : g",
-      "     - Saved 2 Members in Group...", "+ Creating Group : Smith, John",
-      "     - Saved 1 Members in Group...", "Creating Contact : 2 - c",
-      "Skipped line 6: no nickname", "Skipped line 7: not a nickname line",
-      "Creating Contact : 3 - d", "Finished..."},
-     "Export Complete", "Address Book Export Complete !", MessageIcon::Information, "finished", 5},
-    {"RefusedFolderOfAnExtraBook", {"alias a a@example.com"},
-     [](ExportRunTest& t) {
-         fs::create_directory(t.dir.path() / "Nickname");
-         t.dir.Write("Nickname/one.txt", "alias b b@example.com\r\nalias g b, a\r\nalias\r\n");
-         t.dir.Write("Nickname/two.txt", "alias c c@example.com\r\n");
-         t.record.FailOn("CreateContactsFolder", 1, false, "folder refused");
-         t.host.source = {true, t.dir.path().string()};
-     }, 7,
-     // b and g are not written; the line without nickname is no item
-     {"Creating Contact : 1 - a", "Reading address book : one", "     ! Not written: folder refused",
-      "Reading address book : two", "Creating Contact : 2 - c", "Finished..."},
-     "Export Complete", "Address Book Export Complete !\r\n2 item(s) could not be written.",
-     MessageIcon::Warning, "finished", 2, 2},
+    Unreadable("MissingBook", {}, [](ExportRunTest& t) { t.host.source = {false, (t.dir.path() / "nowhere" / "NNdbase.txt").string()}; },
+               {"Address book not found: {book}"}, 0),
+    Unreadable("BookCannotBeOpened", {"alias a a@example.com"},
+               [](ExportRunTest& t) { t.fake.failOpen = true, t.fake.cause = "Permission denied"; t.exporter.SetTextFileOpener(t.fake); },
+               {"Address book could not be read: {book} (Permission denied)"}, 0),
+    Unreadable("ReadFailsPartWay", {}, [](ExportRunTest& t) { t.fake.lines = kThree, t.fake.failAfter = 2; t.exporter.SetTextFileOpener(t.fake); },
+               {"Creating Contact : 1 - a", "Creating Contact : 2 - b", "Address book could not be read: {book} (Input/output error)"}, 2),
+    Finished("RefusedItems", {"alias a a@example.com", "alias bad bad@example.com", "alias c c@example.com",
+                              "alias badlist x@example.com, y@example.com", "alias list p@example.com, refuse@example.com, q@example.com"},
+             [](ExportRunTest& t) {
+                 t.record.onSave = [](const RecordedItem& item) {
+                     if (item.Text(ItemProperty::FirstName) == "bad" || item.Text(ItemProperty::DLName) == "badlist") throw platform::StoreError("item refused");
+                 };
+                 t.record.onAddMember = [](const platform::Member& member) {
+                     if (member.address == "refuse@example.com") throw platform::StoreError("member refused");
+                 };
+             },
+             {"Creating Contact : 1 - a", "Creating Contact : 2 - bad", "     ! Not written: item refused", "Creating Contact : 3 - c",
+              "+ Creating Group : badlist", "     ! Not written: item refused", "+ Creating Group : list",
+              "     - Saved 2 Members in Group...", "     ! Not written: member refused"}, 3, 3),
+    WriteFailure("FileCannotBeWritten", kThree, "Item.Save", 2, "No space left on device", "Creating Contact : 1 - a"),
+    WriteFailure("MembersCannotBeWritten", {"alias g x@example.com, y@example.com", "alias a a@example.com"}, "Wrapper.Save", 1, "File too large", "+ Creating Group : g"),
+    WriteFailure("CloseFails", {"alias a a@example.com"}, "Close", 1, "Input/output error", "Creating Contact : 1 - a"),
+    Finished("SkippedLines", {"alias a a@example.com", "alias b", "alias g x@example.com, y@example.com", "alias \"Smith, John\" js@example.com",
+                              "alias c c@example.com", "alias \"\" d@example.com", " alias e e@example.com", "alias d d@example.com"}, nullptr,
+             {"Creating Contact : 1 - a", "Skipped line 2: no address", "+ Creating Group : g", "     - Saved 2 Members in Group...",
+              "+ Creating Group : Smith, John", "     - Saved 1 Members in Group...", "Creating Contact : 2 - c",
+              "Skipped line 6: no nickname", "Skipped line 7: not a nickname line", "Creating Contact : 3 - d"}, 5),
+    // b and g are not written; the line without nickname is no item
+    Finished("RefusedFolderOfAnExtraBook", {"alias a a@example.com"},
+             [](ExportRunTest& t) {
+                 fs::create_directory(t.dir.path() / "Nickname");
+                 t.dir.Write("Nickname/one.txt", "alias b b@example.com\r\nalias g b, a\r\nalias\r\n");
+                 t.dir.Write("Nickname/two.txt", "alias c c@example.com\r\n");
+                 t.record.FailOn("CreateContactsFolder", 1, false, "folder refused");
+                 t.host.source = {true, t.dir.path().string()};
+             },
+             {"Creating Contact : 1 - a", "Reading address book : one", "     ! Not written: folder refused",
+              "Reading address book : two", "Creating Contact : 2 - c"}, 2, 2),
 };
 // clang-format on
 
@@ -386,11 +342,9 @@ TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
         for (const auto& [mark, value] :
              {std::pair<std::string, std::string>{"{book}", host.source.path},
               {"{pst}", ExpectedPstPath()},
-              {"{folder}", host.folder}}) {
-            if (const auto at = text.find(mark); at != std::string::npos) {
+              {"{folder}", host.folder}})
+            if (const auto at = text.find(mark); at != std::string::npos)
                 text.replace(at, mark.size(), value);
-            }
-        }
         return text;
     };
     std::vector<std::string> expected = kPreparationLines;
@@ -406,9 +360,7 @@ TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
     EXPECT_EQ(Flag(outcome), e.outcome);
     EXPECT_EQ(record.SavedItems().size(), e.saved);
     EXPECT_EQ(outcome.itemsFailed, e.failed);
-    if (outcome.storeFailed) {
-        EXPECT_EQ(host.sourceReads, 0);  // the book is not even read
-    }
+    EXPECT_TRUE(!outcome.storeFailed || host.sourceReads == 0);  // the book is not even read
     // However the run ends once its file exists, the file is closed and every store object
     // released; a finished run closes before it says so.
     EXPECT_THAT(record.violations, ::testing::IsEmpty());
@@ -416,9 +368,7 @@ TEST_P(EndingTest, LogsAndShowsExactlyTheseTexts) {
     EXPECT_TRUE(!e.closes || record.openSessions == 0) << record.openSessions;
     EXPECT_EQ(exporter.State().store, nullptr);
     EXPECT_EQ(exporter.State().distListWrapper, nullptr);
-    if (outcome.finished) {
-        EXPECT_EQ(host.log.at(logAtClose), "Finished...");
-    }
+    EXPECT_TRUE(!outcome.finished || host.log.at(logAtClose) == "Finished...") << logAtClose;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEnding, EndingTest, ::testing::ValuesIn(kEndings),
@@ -440,15 +390,10 @@ TEST_F(ExportRunTest, CancelledFolderPickerEndsTheRunSilently) {
 
 TEST_F(ExportRunTest, VersionTextMustStartWithANumber) {
     UseBook({});
-    for (const auto& [version, accepted] :
-         std::vector<std::pair<const char*, bool>>{{"", false},
-                                                   {"x", false},
-                                                   {"ab.1", false},
-                                                   {" ", false},
-                                                   {"16.0.5", true},
-                                                   {"9.0", true},
-                                                   {"12", true},
-                                                   {"7", true}}) {
+    // clang-format off
+    for (const auto& [version, accepted] : std::vector<std::pair<const char*, bool>>{
+             {"", false}, {"x", false}, {"ab.1", false}, {" ", false}, {"16.0.5", true}, {"9.0", true}, {"12", true}, {"7", true}}) {
+        // clang-format on
         record.versionText = version;
         const ExportOutcome outcome = RunAgain();
         EXPECT_EQ(outcome.finished, accepted) << '"' << version << '"';
@@ -549,7 +494,7 @@ TEST_F(ExportRunTest, SecondRunUsesANewFileAndRestartsNumbering) {
     UseBook({"alias a a@example.com", "alias b b@example.com"});
     exporter.ExportAddressBook();
     host.log.clear();
-    now = LocalTime(2026, 12, 5, 23, 59, 58);
+    now += std::chrono::seconds(14 * 3600 + 54 * 60 + 55);  // 23:59:58
     const ExportOutcome second = exporter.ExportAddressBook();
     EXPECT_THAT(RunLines(),
                 ElementsAre("Creating Contact : 1 - a", "Creating Contact : 2 - b", "Finished..."));
