@@ -52,118 +52,64 @@ struct Row {
 // A failed write says how many items the file keeps; the file must hold exactly those.
 constexpr int kAsSaid = -2;
 
-// A book of n contacts, written by the script (`n` is its first argument, `file` the second).
-#define BOOK(n, file) "seq " #n " | sed 's/.*/alias c& c&@example.com/' >" file
-// Mounts a filesystem of $1 bytes on out/ (the tests run as root); 77 skips the row.
-#define SMALL_DISK(bytes)                          \
-    "mkdir out && { mount -t tmpfs -o size=" bytes \
-    ",mode=0755 tarvelle-test out || exit 77; } "  \
-    "&& "
-
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-// 200 contacts make a book of more than 4 KB; 5,000 a log larger than any pipe's buffer.
+// clang-format off
+// A book of n contacts, written by the script. 200 contacts make a book of more than 4 KB; 5,000 a
+// log larger than any pipe's buffer.
+#define BOOK(n, file) "seq " #n " | sed 's/.*/alias c& c&@example.com/' >" file
+// Mounts a filesystem of $1 bytes on out/ (the tests run as root); 77 skips the row.
+#define SMALL_DISK(bytes) "mkdir out && { mount -t tmpfs -o size=" bytes ",mode=0755 tarvelle-test out || exit 77; } && "
 // Exports book.txt into made/ and names the file $f.
 #define MADE "t --file book.txt --out-dir made >/dev/null 2>&1 && f=$(find made -name '*.pst') && "
+// Flips a bit at byte $1 of $f.
+#define FLIP(at) "b=$(od -An -tu1 -j" at " -N1 \"$f\") && printf \"$(printf '\\\\%03o' $((b ^ 1)))\" | dd of=\"$f\" bs=1 seek=" at " conv=notrunc 2>/dev/null && "
+#define WRITES_BIG(script) BOOK(5000, "big.txt") " && { t --file big.txt --out-dir out; echo $? >status; } | " script "; exit $(cat status)"
 
 const Row kRows[] = {
-    {"verify after the export", "t --verify --file book.txt --out-dir out", 0,
-     " 2 contacts, 1 lists, 2 members, 0 errors, 0 warnings\n/", "", 1, 3},
+    {"verify after the export", "t --verify --file book.txt --out-dir out", 0, " 2 contacts, 1 lists, 2 members, 0 errors, 0 warnings\n/", "", 1, 3},
     {"verifier on a whole file", MADE "v \"$f\"", 0, "", " 0 errors, 0 warnings\n", 0},
-    {"verifier on a damaged checksum",
-     MADE "b=$(od -An -tu1 -j524 -N1 \"$f\") && printf \"$(printf '\\\\%03o' $((b ^ 1)))\" |"
-          " dd of=\"$f\" bs=1 seek=524 conv=notrunc 2>/dev/null && v \"$f\"",
-     1, "", "error: header: dwCRCFull", 0},
-    {"verifier on an ANSI file",
-     MADE "printf '\\016' | dd of=\"$f\" bs=1 seek=10 conv=notrunc 2>/dev/null && v \"$f\"", 2,
-     "not a Unicode PST file", "", 0},
+    {"verifier on a damaged checksum", MADE FLIP("524") "v \"$f\"", 1, "", "error: header: dwCRCFull", 0},
+    {"verifier on an ANSI file", MADE "printf '\\016' | dd of=\"$f\" bs=1 seek=10 conv=notrunc 2>/dev/null && v \"$f\"", 2, "not a Unicode PST file", "", 0},
     {"verifier without a file", "v", 2, "no file given", "", 0},
     {"verifier's help", "v --help", 0, "", "Usage: tarvelle-verify", 0},
     // The dump is JSON whose summary agrees and whose items carry named properties.
-    {"verifier's dump",
-     MADE
-     "v --dump \"$f\" | py -c \"import json, sys; d = json.load(sys.stdin); "
-     "print(d['summary']['contacts'], [p['value'] for i in d['items'] for p in i['properties'] "
-     "if p.get('lid') == '0x8083'][0])\"",
-     0, "", "2 alice@example.com\n", 0},
-    {"unknown option", "t --frobnicate --out-dir out; s=$?; test ! -e out && exit $s", 2,
-     "Try 'tarvelle-export --help'", "", 0},
-    {"unsearchable folder", "mkdir out && chmod 666 out && t_nobody --file book.txt --out-dir out",
-     1, "Cannot use the folder ", "", 0},
-    {"over-long folder path",
-     "p=out; for i in $(seq 20); do p=$p/$(printf '%0200d' 0); done; t --file book.txt --out-dir "
-     "$p",
-     1, "Cannot use the folder ", "", 0},
+    {"verifier's dump", MADE "v --dump \"$f\" | py -c \"import json, sys; d = json.load(sys.stdin); print(d['summary']['contacts'], "
+     "[p['value'] for i in d['items'] for p in i['properties'] if p.get('lid') == '0x8083'][0])\"", 0, "", "2 alice@example.com\n", 0},
+    {"unknown option", "t --frobnicate --out-dir out; s=$?; test ! -e out && exit $s", 2, "Try 'tarvelle-export --help'", "", 0},
+    {"unsearchable folder", "mkdir out && chmod 666 out && t_nobody --file book.txt --out-dir out", 1, "Cannot use the folder ", "", 0},
+    {"over-long folder path", "p=out; for i in $(seq 20); do p=$p/$(printf '%0200d' 0); done; t --file book.txt --out-dir $p", 1, "Cannot use the folder ", "", 0},
     // 4 MiB (512-byte blocks): room for the new store, not for 8,000 contacts.
-    {"file size limit",
-     BOOK(8000, "big.txt") " && ulimit -f 8192 && t --file big.txt --out-dir out", 1,
-     "Export Failed: The Outlook file could not be written:\n",
-     "Could not write the Outlook file: ", 1, kAsSaid},
-    {"disk too small from the start",
-     BOOK(20000, "big.txt") " && " SMALL_DISK(
-         "4194304") "t --file big.txt --out-dir out >log;"
-                    " s=$?; cat log; grep -q 'Creating Contact' log && exit 9; exit $s",
-     1, " MB needed, 4 MB free", "", 0},
-    {"disk fills up while the items are written",
-     "awk 'BEGIN { for (i = 0; i < 2000; i++) print \"alias c\" i \" p\" i \"@example.com\";"
-     " for (g = 0; g < 300; g++) { s = \"alias list\" g \" c0\"; for (m = 1; m < 500; m++)"
-     " s = s \", c\" (g * 7 + m * 13) % 2000; print s } }' >lists.txt && " SMALL_DISK(
-         "12582912") "t --file lists.txt --out-dir out",
-     1, "No space left on device", "", 1, kAsSaid},
-    {"disk with room for 1.2 times the file",
-     BOOK(8000, "big.txt") " && t --file big.txt --out-dir roomy 2>/dev/null >&2 &&"
-                           " size=$(find roomy -name '*.pst' -printf %s) && " SMALL_DISK(
-                               "$((size * 12 / 10))") "t --file big.txt --out-dir out",
-     0, "", "", 1, 8000},
-    {"eight parallel runs into one folder",
-     "for i in 1 2 3 4 5 6 7 8; do (while [ ! -e go ]; do sleep 0.01; done;"
-     " t --file book.txt --out-dir out >/dev/null 2>err$i.txt; echo $? >status$i) & done;"
-     " touch go; wait; cat status* | sort -u | tr -d '\\n' | grep -qx 0",
-     0, "", "", 8},
+    {"file size limit", BOOK(8000, "big.txt") " && ulimit -f 8192 && t --file big.txt --out-dir out", 1,
+     "Export Failed: The Outlook file could not be written:\n", "Could not write the Outlook file: ", 1, kAsSaid},
+    {"disk too small from the start", BOOK(20000, "big.txt") " && " SMALL_DISK("4194304")
+     "t --file big.txt --out-dir out >log; s=$?; cat log; grep -q 'Creating Contact' log && exit 9; exit $s", 1, " MB needed, 4 MB free", "", 0},
+    {"disk fills up while the items are written", "awk 'BEGIN { for (i = 0; i < 2000; i++) print \"alias c\" i \" p\" i \"@example.com\";"
+     " for (g = 0; g < 300; g++) { s = \"alias list\" g \" c0\"; for (m = 1; m < 500; m++) s = s \", c\" (g * 7 + m * 13) % 2000; print s } }' >lists.txt && "
+     SMALL_DISK("12582912") "t --file lists.txt --out-dir out", 1, "No space left on device", "", 1, kAsSaid},
+    {"disk with room for 1.2 times the file", BOOK(8000, "big.txt") " && t --file big.txt --out-dir roomy 2>/dev/null >&2 &&"
+     " size=$(find roomy -name '*.pst' -printf %s) && " SMALL_DISK("$((size * 12 / 10))") "t --file big.txt --out-dir out", 0, "", "", 1, 8000},
+    {"eight parallel runs into one folder", "for i in 1 2 3 4 5 6 7 8; do (while [ ! -e go ]; do sleep 0.01; done;"
+     " t --file book.txt --out-dir out >/dev/null 2>err$i.txt; echo $? >status$i) & done; touch go; wait; cat status* | sort -u | tr -d '\\n' | grep -qx 0", 0, "", "", 8},
     {"stdout closed", "t --file book.txt --out-dir out >&-", 0, "", "", 1, 3},
-    {"spaces around the path",
-     "echo 'not a book' >'book.txt ' && t --file 'book.txt ' --out-dir out", 0, "",
-     "Creating Contact : 1 - alice", 1, 3},
-    {"default book under its upper-case name", "cp book.txt \"$D/NNDBASE.TXT\" && w prefix", 0, "",
-     "Creating Contact : 1 - alice", 1, 3},
-    {"binary default book", "printf 'alias a a@x\\r\\n\\000\\001' >\"$D/NNdbase.txt\" && w prefix",
-     3, "NOT a Valid Eudora Address Book", "", 0},
+    {"spaces around the path", "echo 'not a book' >'book.txt ' && t --file 'book.txt ' --out-dir out", 0, "", "Creating Contact : 1 - alice", 1, 3},
+    {"default book under its upper-case name", "cp book.txt \"$D/NNDBASE.TXT\" && w prefix", 0, "", "Creating Contact : 1 - alice", 1, 3},
+    {"binary default book", "printf 'alias a a@x\\r\\n\\000\\001' >\"$D/NNdbase.txt\" && w prefix", 3, "NOT a Valid Eudora Address Book", "", 0},
     {"default book missing", "w prefix", 1, "could not be read", "", 0},
     {"no Eudora registered", "w nowhere; s=$?; test ! -e out && exit $s", 1,
-     "Address Book Help: Unable to Locate Eudora Installation.\n"
-     "Please visit webpage to know, how to locate eudora address book file.\n",
-     "", 0},
-    {"registered without a data folder",
-     "mkdir bare && sed 's/exe .*/exe\"/' prefix/user.reg >bare/user.reg && w bare", 1,
-     "Address Book Help: Unable to Locate Eudora Address Book.\n"
-     "Please visit webpage to know, how to locate eudora address book file(s) manually.\n",
-     "", 0},
+     "Address Book Help: Unable to Locate Eudora Installation.\nPlease visit webpage to know, how to locate eudora address book file.\n", "", 0},
+    {"registered without a data folder", "mkdir bare && sed 's/exe .*/exe\"/' prefix/user.reg >bare/user.reg && w bare", 1,
+     "Address Book Help: Unable to Locate Eudora Address Book.\nPlease visit webpage to know, how to locate eudora address book file(s) manually.\n", "", 0},
     // LF line ends and an ordinary name: without the option this is Windows-1252.
-    {"encoding option",
-     "printf 'alias \"Qu\\216bec\" q@x.ca\\n' >q.txt && t --file q.txt --out-dir x "
-     "| grep -q 'Qu\xC5\xBD"
-     "bec$' && t --file q.txt --out-dir out --encoding=mac-roman",
-     0, "",
-     "Creating Contact : 1 - Qu\xC3\xA9"
-     "bec\n",
-     1, 1},
-    {"NUL inside a nickname line",
-     BOOK(200, "nul.txt") " && printf 'alias d d@x\\000.com\\n' >>nul.txt && t --file nul.txt "
-                          "--out-dir out",
-     0, "", "Skipped line 201: control character\n", 1, 200},
-    {"reader of the log goes away",
-     BOOK(5000, "big.txt") " && { t --file big.txt --out-dir out; echo $? >status; } | head -1;"
-                           " exit $(cat status)",
-     1, "the progress log could not be written", "", 1, 5000},
-    {"book rewritten while it is exported",
-     BOOK(5000,
-          "big.txt") " && { t --file big.txt --out-dir out; echo $? >status; } | { while read -r "
-                     "l; do"
-                     " case $l in Creating*) break;; esac; done;"
-                     " seq 5000 | sed 's/.*/alias g& c&@example.com/' >big.txt; cat >/dev/null; };"
-                     " exit $(cat status)",
-     1, "The address book changed while it was being exported", "", 1},
+    {"encoding option", "printf 'alias \"Qu\\216bec\" q@x.ca\\n' >q.txt && t --file q.txt --out-dir x | grep -q 'Qu\xC5\xBD" "bec$' && "
+     "t --file q.txt --out-dir out --encoding=mac-roman", 0, "", "Creating Contact : 1 - Qu\xC3\xA9" "bec\n", 1, 1},
+    {"NUL inside a nickname line", BOOK(200, "nul.txt") " && printf 'alias d d@x\\000.com\\n' >>nul.txt && t --file nul.txt --out-dir out", 0, "",
+     "Skipped line 201: control character\n", 1, 200},
+    {"reader of the log goes away", WRITES_BIG("head -1"), 1, "the progress log could not be written", "", 1, 5000},
+    {"book rewritten while it is exported", WRITES_BIG("{ while read -r l; do case $l in Creating*) break;; esac; done;"
+     " seq 5000 | sed 's/.*/alias g& c&@example.com/' >big.txt; cat >/dev/null; }"), 1, "The address book changed while it was being exported", "", 1},
 };
+// clang-format on
 
 // "The file keeps the first N items:" (or "the first item", "none of the items") as N; -1 if
 // not said.
@@ -395,51 +341,34 @@ struct BookRow {
 TEST_F(BinaryRunsTest, EveryBookExportsWhatEudoraReadsInIt) {
     // Eudora's data folder in the Wine prefix holds the books of tests/data/books/data-folder.
     fs::copy(kBooks / "data-folder", dir_ / "prefix" / kData, fs::copy_options::recursive);
+    // clang-format off
     const std::vector<BookRow> rows = {
-        {"note fields in their contact properties; a list's note after its name",
-         "typical/NNdbase.txt",
-         {},
-         {"Priya Morgan|0x3A06:001F='Priya'", "Priya Morgan|0x3A11:001F='Morgan'",
-          "Priya Morgan|0x8005:001F='Morgan, Priya'", "Priya Morgan|0x3A4F:001F='pmorgan'",
-          "Priya Morgan|0x3A09:001F='+1 555 0142'", "Priya Morgan|0x3A17:001F='Buyer'",
-          "Priya Morgan|0x3A16:001F='Harbor Supplies'",
-          "Priya Morgan|0x1000:001F='Met at the spring fair.'",
+        {"note fields in their contact properties; a list's note after its name", "typical/NNdbase.txt", {},
+         {"Priya Morgan|0x3A06:001F='Priya'", "Priya Morgan|0x3A11:001F='Morgan'", "Priya Morgan|0x8005:001F='Morgan, Priya'",
+          "Priya Morgan|0x3A4F:001F='pmorgan'", "Priya Morgan|0x3A09:001F='+1 555 0142'", "Priya Morgan|0x3A17:001F='Buyer'",
+          "Priya Morgan|0x3A16:001F='Harbor Supplies'", "Priya Morgan|0x1000:001F='Met at the spring fair.'",
           "Priya Morgan|0x8080:001F='Priya Morgan'",
           // A home mailing address: parts, whole text, and the mailing copy.
-          "Tom Reyes|0x3A5D:001F='48 Alder Lane\r\nUnit 3'", "Tom Reyes|0x3A59:001F='Portland'",
-          "Tom Reyes|0x3A5C:001F='OR'", "Tom Reyes|0x3A5B:001F='97201'",
-          "Tom Reyes|0x3A5A:001F='USA'",
+          "Tom Reyes|0x3A5D:001F='48 Alder Lane\r\nUnit 3'", "Tom Reyes|0x3A59:001F='Portland'", "Tom Reyes|0x3A5C:001F='OR'",
+          "Tom Reyes|0x3A5B:001F='97201'", "Tom Reyes|0x3A5A:001F='USA'", "Tom Reyes|0x8022:0003=1", "Tom Reyes|0x3A27:001F='Portland'",
           "Tom Reyes|0x801A:001F='48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA'",
-          "Tom Reyes|0x8022:0003=1", "Tom Reyes|0x3A27:001F='Portland'",
           "Tom Reyes|0x3A15:001F='48 Alder Lane\r\nUnit 3\r\nPortland, OR 97201\r\nUSA'",
           // Work address, phones, web page, three e-mail addresses.
-          "Nadia Quinn|0x8045:001F='7 Harbour Road\r\nFloor 2'", "Nadia Quinn|0x8046:001F='Boston'",
-          "Nadia Quinn|0x8047:001F='MA'", "Nadia Quinn|0x8048:001F='02110'",
-          "Nadia Quinn|0x8022:0003=2", "Nadia Quinn|0x3A08:001F='617-555-0120'",
-          "Nadia Quinn|0x3A24:001F='617-555-0121'", "Nadia Quinn|0x3A1C:001F='555-0133'",
-          "Nadia Quinn|0x3A1F:001F='555-0188 (cell)'",
-          "Nadia Quinn|0x3A50:001F='http://www.example.com/~nadia'",
-          "Nadia Quinn|0x8093:001F='nadia.quinn@home.example'", "Nadia Quinn|0x8092:001F='SMTP'",
-          "Nadia Quinn|0x8090:001F='Nadia Quinn'", "Nadia Quinn|0x80A3:001F='nq@formerjob.example'",
-          "Nadia Quinn|0x8029:0003=7",
-          "design-team|0x1000:001F='design-team\r\nMonthly review list.\r\nAsk Nadia before "
-          "adding people.'"},
-         {"\nN:Morgan;Priya;", "TEL;TYPE=home,voice:+1 555 0142", "ORG:Harbor Supplies",
-          "NOTE:Met at the spring fair.",
-          "ADR;TYPE=home:;;48 Alder Lane\\nUnit 3;Portland;OR;97201;USA",
-          "ADR;TYPE=work:;;7 Harbour Road\\nFloor 2;Boston;MA;02110", "EMAIL:nq@formerjob.example",
-          "TEL;TYPE=cell,voice:555-0133"},
-         {},
-         {"Email address 2:\t\t\tnadia.quinn@home.example",
-          "Business fax number:\t\t\t617-555-0121", "Locality:\t\t\t\tBoston"}},
+          "Nadia Quinn|0x8045:001F='7 Harbour Road\r\nFloor 2'", "Nadia Quinn|0x8046:001F='Boston'", "Nadia Quinn|0x8047:001F='MA'",
+          "Nadia Quinn|0x8048:001F='02110'", "Nadia Quinn|0x8022:0003=2", "Nadia Quinn|0x3A08:001F='617-555-0120'",
+          "Nadia Quinn|0x3A24:001F='617-555-0121'", "Nadia Quinn|0x3A1C:001F='555-0133'", "Nadia Quinn|0x3A1F:001F='555-0188 (cell)'",
+          "Nadia Quinn|0x3A50:001F='http://www.example.com/~nadia'", "Nadia Quinn|0x8093:001F='nadia.quinn@home.example'",
+          "Nadia Quinn|0x8092:001F='SMTP'", "Nadia Quinn|0x8090:001F='Nadia Quinn'", "Nadia Quinn|0x80A3:001F='nq@formerjob.example'",
+          "Nadia Quinn|0x8029:0003=7", "design-team|0x1000:001F='design-team\r\nMonthly review list.\r\nAsk Nadia before adding people.'"},
+         {"\nN:Morgan;Priya;", "TEL;TYPE=home,voice:+1 555 0142", "ORG:Harbor Supplies", "NOTE:Met at the spring fair.",
+          "ADR;TYPE=home:;;48 Alder Lane\\nUnit 3;Portland;OR;97201;USA", "ADR;TYPE=work:;;7 Harbour Road\\nFloor 2;Boston;MA;02110",
+          "EMAIL:nq@formerjob.example", "TEL;TYPE=cell,voice:555-0133"},
+         {}, {"Email address 2:\t\t\tnadia.quinn@home.example", "Business fax number:\t\t\t617-555-0121", "Locality:\t\t\t\tBoston"}},
         {"members naming nicknames: written later, a list, itself, a cycle, nothing",
-         "alias ann ann@example.com\r\nnote ann <name:Ann Lee>\r\n"
-         "alias all ann, \"big bob\", kids, all, nobody\r\n"
+         "alias ann ann@example.com\r\nnote ann <name:Ann Lee>\r\nalias all ann, \"big bob\", kids, all, nobody\r\n"
          "alias \"Big Bob\" bob@example.com\r\nalias kids all, ANN\r\n",
-         {"Creating Contact : 1 - ann", "+ Creating Group : all",
-          "     ! Unknown nickname kept as an address: nobody",
-          "     - Saved 5 Members in Group...", "Creating Contact : 2 - Big Bob",
-          "+ Creating Group : kids", "     - Saved 2 Members in Group..."},
+         {"Creating Contact : 1 - ann", "+ Creating Group : all", "     ! Unknown nickname kept as an address: nobody",
+          "     - Saved 5 Members in Group...", "Creating Contact : 2 - Big Bob", "+ Creating Group : kids", "     - Saved 2 Members in Group..."},
          {"IPM.DistList|all|5 members\n"
           "Contacts|IPM.DistList|all|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"
           "Contacts|IPM.DistList|all|member 'Big Bob' SMTP bob@example.com -> C3 Big Bob\n"
@@ -450,65 +379,42 @@ TEST_F(BinaryRunsTest, EveryBookExportsWhatEudoraReadsInIt) {
           "Contacts|IPM.DistList|kids|member 'all' MAPIPDL  -> B4 all\n"
           "Contacts|IPM.DistList|kids|member 'Ann Lee' SMTP ann@example.com -> C3 Ann Lee\n"},
          {}},
-        {"edited by hand: comment, indented line, capitals, tabs",
-         "hand-edited/NNdbase.txt",
-         {"Skipped line 1: not a nickname line", "Creating Contact : 1 - ann",
-          "Skipped line 3: not a nickname line", "Creating Contact : 2 - BOB",
-          "Creating Contact : 3 - carol", "+ Creating Group : team",
-          "     - Saved 3 Members in Group...", "Skipped line 8: not a nickname line"},
-         {"0x3A09:001F='555-0101'"},
-         {"EMAIL:carol@example.org"}},
-        {"Eudora for Mac: Mac Roman, CR line ends, no extension",
-         "mac/Eudora Nicknames",
-         {"Creating Contact : 1 - rene", "+ Creating Group : Team Qu\u00e9bec",
-          "     - Saved 2 Members in Group..."},
-         {"0x8080:001F='Ren\u00e9 C\u00f4t\u00e9'", "0x8053:001F='Team Qu\u00e9bec'",
-          "0x3A16:001F='Universit\u00e9 Laval'"},
+        {"edited by hand: comment, indented line, capitals, tabs", "hand-edited/NNdbase.txt",
+         {"Skipped line 1: not a nickname line", "Creating Contact : 1 - ann", "Skipped line 3: not a nickname line",
+          "Creating Contact : 2 - BOB", "Creating Contact : 3 - carol", "+ Creating Group : team", "     - Saved 3 Members in Group...",
+          "Skipped line 8: not a nickname line"},
+         {"0x3A09:001F='555-0101'"}, {"EMAIL:carol@example.org"}},
+        {"Eudora for Mac: Mac Roman, CR line ends, no extension", "mac/Eudora Nicknames",
+         {"Creating Contact : 1 - rene", "+ Creating Group : Team Qu\u00e9bec", "     - Saved 2 Members in Group..."},
+         {"0x8080:001F='Ren\u00e9 C\u00f4t\u00e9'", "0x8053:001F='Team Qu\u00e9bec'", "0x3A16:001F='Universit\u00e9 Laval'"},
          {"ORG:Universit\u00e9 Laval"}},
-        {"a data folder's main book picked by hand; its extra books in folders of their own",
-         "data-folder/NNdbase.txt",
-         {"Creating Contact : 1 - me", "+ Creating Group : everyone",
-          "     ! Unknown nickname kept as an address: nobody",
-          "     - Saved 4 Members in Group...", "Reading address book : Club",
-          "Creating Contact : 2 - club-chair", "Reading address book : Work",
-          "+ Creating Group : work-friends", "     - Saved 2 Members in Group..."},
+        {"a data folder's main book picked by hand; its extra books in folders of their own", "data-folder/NNdbase.txt",
+         {"Creating Contact : 1 - me", "+ Creating Group : everyone", "     ! Unknown nickname kept as an address: nobody",
+          "     - Saved 4 Members in Group...", "Reading address book : Club", "Creating Contact : 2 - club-chair",
+          "Reading address book : Work", "+ Creating Group : work-friends", "     - Saved 2 Members in Group..."},
          {"Club|IPM.Contact|club-chair|0x3A4F:001F='club-chair'", "Work|IPM.DistList|",
-          "member 'work-friends' MAPIPDL  -> B4 work-friends",
-          "member 'club-chair' SMTP chair@example.org -> C3 club-chair"},
-         {"EMAIL:chair@example.org"},
-         ""},
-        {"the old <nick> layout",
-         "old-layout/NNdbase.txt",
-         {"Creating Contact : 1 - ana", "+ Creating Group : choir",
-          "     - Saved 3 Members in Group..."},
-         {"0x1000:001F='Ana Ruiz, Lisbon office'"},
-         {"EMAIL:ana.ruiz@example.org"},
-         "old-layout-twin/NNdbase.txt"},
-        {"addresses typed with a name before them (UTF-8 without a mark)",
-         "typed-names/NNdbase.txt",
+          "member 'work-friends' MAPIPDL  -> B4 work-friends", "member 'club-chair' SMTP chair@example.org -> C3 club-chair"},
+         {"EMAIL:chair@example.org"}, ""},
+        {"the old <nick> layout", "old-layout/NNdbase.txt",
+         {"Creating Contact : 1 - ana", "+ Creating Group : choir", "     - Saved 3 Members in Group..."},
+         {"0x1000:001F='Ana Ruiz, Lisbon office'"}, {"EMAIL:ana.ruiz@example.org"}, "old-layout-twin/NNdbase.txt"},
+        {"addresses typed with a name before them (UTF-8 without a mark)", "typed-names/NNdbase.txt",
          {"Creating Contact : 1 - quoted", "Creating Contact : 2 - plain"},
-         {"0x8080:001F='Ren\u00e9e O'Brien'", "0x8083:001F='renee@example.ie'",
-          "0x8080:001F='John Plain'", "0x8083:001F='john.plain@example.com'"},
+         {"0x8080:001F='Ren\u00e9e O'Brien'", "0x8083:001F='renee@example.ie'", "0x8080:001F='John Plain'", "0x8083:001F='john.plain@example.com'"},
          {"EMAIL:renee@example.ie", "EMAIL:john.plain@example.com"}},
-        {"Windows-1252 accents, a mailbox-copy member",
-         "windows-1252/NNdbase.txt",
-         {},
+        {"Windows-1252 accents, a mailbox-copy member", "windows-1252/NNdbase.txt", {},
          {"0x3001:001F='In\u00e8s A\u00f1\u00f3n'", "0x3A27:001F='Sevilla'",
           // an unquoted nickname of two words is a member, not an address
-          "member 'In\u00e8s A\u00f1\u00f3n' SMTP ines.anon@example.es -> C3 In\u00e8s "
-          "A\u00f1\u00f3n",
+          "member 'In\u00e8s A\u00f1\u00f3n' SMTP ines.anon@example.es -> C3 In\u00e8s A\u00f1\u00f3n",
           "member 'Jens K\u00f6hler' SMTP jens.koehler@example.de -> C3 Jens K\u00f6hler",
-          "member 'S\u00f8ren \u00c5g\u00e5rd' SMTP soren@example.dk\n",
-          "IPM.Contact|Studio project team|0x3001:001F='Studio project team'"},
+          "member 'S\u00f8ren \u00c5g\u00e5rd' SMTP soren@example.dk\n", "IPM.Contact|Studio project team|0x3001:001F='Studio project team'"},
          {"N:K\u00f6hler;Jens;"}},
-        {"an importer's book: blank lines, repeated fields",
-         "importer/NNdbase.txt",
-         {},
-         {"0x3A16:001F='Ellis Marine'", "0x3A17:001F='Owner'",
-          "member 'Mark R. Ellis Jr.' SMTP mark.ellis@example.com -> C3 Mark R. Ellis Jr.",
+        {"an importer's book: blank lines, repeated fields", "importer/NNdbase.txt", {},
+         {"0x3A16:001F='Ellis Marine'", "0x3A17:001F='Owner'", "member 'Mark R. Ellis Jr.' SMTP mark.ellis@example.com -> C3 Mark R. Ellis Jr.",
           "member 'Rita_Ng2' SMTP rita.ng@other.example -> C3 Rita_Ng2"},
          {"EMAIL:rita.ng@other.example"}},
     };
+    // clang-format on
     for (const BookRow& row : rows) {
         SCOPED_TRACE(row.what);
         fs::create_directories(dir_ / "book");
