@@ -30,10 +30,6 @@ class CommandTest : public ::testing::Test {
   protected:
     CommandTest() : factory(record) { outDir = (dir / "out" / "nested").string(); }
 
-    std::string WriteBook(const std::string& bytes, const std::string& name = "NNdbase.txt") {
-        return temp.Write(name, bytes);
-    }
-
     int Run(const std::vector<std::string>& args) {
         out.str({});
         err.str({});
@@ -63,20 +59,13 @@ class CommandTest : public ::testing::Test {
 };
 
 TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
-    const std::string book = WriteBook("alias a a@example.com\r\n");
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"--file", book},
-        {"--out-dir"},
-        {"--out-dir", ""},
-        {"--out-dir="},
-        {"--bogus", "--out-dir", outDir},
-        {"stray", "--out-dir", outDir},
-        {"--file", book, "--file", book, "--out-dir", outDir},
-        {"--out-dir", outDir, "--out-dir", outDir},
-        {"--encoding", "latin-9", "--out-dir", outDir},
-    };
-    for (const auto& args : bad) {
+    const std::string book = temp.Write("NNdbase.txt", "alias a a@example.com\r\n");
+    // clang-format off
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"--file", book}, {"--out-dir"}, {"--out-dir", ""}, {"--out-dir="}, {"--bogus", "--out-dir", outDir},
+             {"stray", "--out-dir", outDir}, {"--file", book, "--file", book, "--out-dir", outDir},
+             {"--out-dir", outDir, "--out-dir", outDir}, {"--encoding", "latin-9", "--out-dir", outDir}}) {
+        // clang-format on
         EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
         EXPECT_THAT(err.str(), HasSubstr("Try 'tarvelle-export --help'"));
         EXPECT_EQ(out.str(), "");
@@ -99,7 +88,7 @@ TEST_F(CommandTest, FileFailingTheCheckExitsWithThreeAndWritesNothing) {
     for (const std::string& bytes : std::vector<std::string>{
              "", "note a <phone:1>\r\n", "alias a a@example.com\r\nhello\r\n# me\r\n",
              std::string("\x00\x01\x02 binary", 10)}) {
-        const std::string book = WriteBook(bytes);
+        const std::string book = temp.Write("NNdbase.txt", bytes);
         EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitNotAnAddressBook);
         EXPECT_EQ(err.str(),
                   "Tarvelle:  *** NOT a Valid Eudora Address Book  ***\n"
@@ -119,7 +108,7 @@ TEST_F(CommandTest, UnreadableFileFailsBeforeAnythingIsCreated) {
     fake.failAfter = 1;
     fake.lines = {"alias a a@example.com", "alias b b@example.com"};
     opener = &fake;
-    const std::string book = WriteBook("");
+    const std::string book = temp.Write("NNdbase.txt", "");
     EXPECT_EQ(Run({"--file=" + book, "--out-dir=" + outDir}), kExitFailure);
     EXPECT_THAT(err.str(), HasSubstr("(Input/output error)"));
     EXPECT_TRUE(record.calls.empty());
@@ -127,9 +116,10 @@ TEST_F(CommandTest, UnreadableFileFailsBeforeAnythingIsCreated) {
 }
 
 TEST_F(CommandTest, ExportPrintsTheLogOnStdoutAndThePathLastOnStderr) {
-    const std::string book = WriteBook(
-        "alias a a@example.com\r\nnote a <name:A>\r\n\r\nalias g x@example.com, "
-        "y@example.com\r\nalias b\r\n");
+    const std::string book =
+        temp.Write("NNdbase.txt",
+                   "alias a a@example.com\r\nnote a <name:A>\r\n\r\nalias g x@example.com, "
+                   "y@example.com\r\nalias b\r\n");
     EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
     // The run's log, a line each, ends with the book's lines; the message and the path go to
     // stderr.
@@ -150,7 +140,8 @@ TEST_F(CommandTest, ExportPrintsTheLogOnStdoutAndThePathLastOnStderr) {
 }
 
 TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
-    const std::string book = WriteBook("alias a a@example.com\r\nalias b b@example.com\r\n");
+    const std::string book =
+        temp.Write("NNdbase.txt", "alias a a@example.com\r\nalias b b@example.com\r\n");
     record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
         if (item.Text(platform::ItemProperty::FirstName) == "b") {
             throw platform::StoreError("refused");
@@ -167,7 +158,7 @@ TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
     EXPECT_THAT(err.str(), StartsWith("Outlook Error: The Outlook file could not be created in "));
     EXPECT_THAT(out.str(), Not(HasSubstr("Finished...")));
 
-    const std::string notADir = WriteBook("x", "plain-file");
+    const std::string notADir = temp.Write("plain-file", "x");
     EXPECT_EQ(Run({"--file", book, "--out-dir", notADir}), kExitFailure);
     EXPECT_THAT(err.str(), HasSubstr("cannot use the output folder"));
 }
@@ -175,7 +166,7 @@ TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
 TEST_F(CommandTest, ProgressIsDrawnOnlyWhenAskedAndClearedBeforeThePath) {
     std::string bytes;
     for (int i = 0; i < 300; ++i) bytes += "alias c" + std::to_string(i) + " c@example.com\r\n";
-    const std::string book = WriteBook(bytes);
+    const std::string book = temp.Write("NNdbase.txt", bytes);
 
     EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitSuccess);
     EXPECT_THAT(err.str(), Not(HasSubstr("\r")));

@@ -33,6 +33,7 @@ using tarvelle::fakes::StoreRecord;
 using tarvelle::fakes::TempDir;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::Key;
 
 // The separator the run puts after the picked folder.
 const char kSep = WithTrailingSeparator("x").back();
@@ -185,9 +186,8 @@ TEST_F(ExportRunTest, WritesContactsAndGroupsWithTheirNoteFieldsIntoTheNewStore)
     ExpectTexts(*items[4], {{P::FirstName, "bob"}, {P::HomeTelephoneNumber, "555-9999"}});
     EXPECT_EQ(items[4]->texts.count(P::Email1Address), 0u);
     // Without a note only the name, the address and the nickname are set.
-    std::set<ItemProperty> plainProps;
-    for (const auto& [property, value] : items[5]->texts) plainProps.insert(property);
-    EXPECT_THAT(plainProps, ElementsAre(P::FirstName, P::Email1Address, P::Nickname));
+    EXPECT_THAT(items[5]->texts,
+                ElementsAre(Key(P::FirstName), Key(P::Email1Address), Key(P::Nickname)));
 
     // The window gets a chance to repaint for every line read.
     EXPECT_GE(host.processEventsCalls, 9);

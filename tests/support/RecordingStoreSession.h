@@ -1,7 +1,6 @@
-// A store session double that records every call and every saved item, and fails on request:
-// record.FailOn("Item.Save", 3, true) makes the third item save throw PstWriteError. Operation
-// names are the interface's member names; an item's and a wrapper's Save are "Item.Save" and
-// "Wrapper.Save".
+// A store session double that records every call (by member name; "Item.Save", "Wrapper.Save")
+// and every saved item, and fails on request: FailOn("Item.Save", 3, true) makes the third item
+// save throw PstWriteError.
 #pragma once
 
 #include <algorithm>
@@ -30,8 +29,7 @@ struct RecordedItem {
     std::string entryId;  // set by the first save, kept by later ones
 
     std::string Text(ItemProperty property) const {
-        auto it = texts.find(property);
-        return it == texts.end() ? std::string() : it->second;
+        return texts.contains(property) ? texts.at(property) : std::string();
     }
 };
 
@@ -81,9 +79,7 @@ struct StoreRecord {
     // Items saved at least once, in creation order.
     std::vector<std::shared_ptr<RecordedItem>> SavedItems() const {
         std::vector<std::shared_ptr<RecordedItem>> out;
-        for (const auto& item : items) {
-            if (item->saves > 0) out.push_back(item);
-        }
+        std::ranges::copy_if(items, std::back_inserter(out), [](auto& i) { return i->saves > 0; });
         return out;
     }
 };
@@ -114,9 +110,6 @@ class RecordingItem : public platform::Item {
             data_->entryId = "ITEM" + std::to_string(link_.record.items.size());
     }
     std::string EntryID() const override { return data_->entryId; }
-    RecordedItem& Data() { return *data_; }
-
-  private:
     SessionLink link_;
     std::shared_ptr<RecordedItem> data_;
 };
@@ -129,15 +122,10 @@ class RecordingFolder : public platform::Folder {
     std::string Name() const override { return name_; }
     std::unique_ptr<platform::Item> AddItem(platform::ItemKind kind) override {
         link_.record.Call("AddItem");
-        auto data = std::make_shared<RecordedItem>();
-        data->kind = kind;
-        data->storeEntryId = storeEntryId_;
-        data->folderName = name_;
+        auto data = std::make_shared<RecordedItem>(RecordedItem{kind, storeEntryId_, name_});
         link_.record.items.push_back(data);
         return std::make_unique<RecordingItem>(link_, data);
     }
-
-  private:
     SessionLink link_;
     std::string storeEntryId_;
     std::string name_;
@@ -162,8 +150,6 @@ class RecordingStore : public platform::Store {
         link_.record.Call("CreateContactsFolder");
         return std::make_unique<RecordingFolder>(link_, entryId_, name);
     }
-
-  private:
     SessionLink link_;
     std::string entryId_;
 };
@@ -189,11 +175,10 @@ class RecordingWrapper : public platform::DistListWrapper {
     }
     void Save() override {
         Call("Wrapper.Save");
-        auto& members = item_->Data().members;
-        if (replace_) members.clear();
+        auto& members = item_->data_->members;
+        if (std::exchange(replace_, false)) members.clear();
         members.insert(members.end(), pending_.begin(), pending_.end());
         pending_.clear();
-        replace_ = false;
     }
 
   private:
@@ -251,8 +236,6 @@ class RecordingSession : public platform::StoreSession {
         link_.record.Call("Close");
         open_.clear();
     }
-
-  private:
     SessionLink link_;
     std::set<std::string> open_;
 };
