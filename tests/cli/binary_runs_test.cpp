@@ -218,7 +218,8 @@ class BinaryRunsTest : public ::testing::Test {
         RunCommand("umount " + Quote((dir_ / "out").string()) + " 2>/dev/null");
     }
 
-    int Shell(const std::string& script) const {
+    // The script's exit status, stdout and stderr.
+    Exported Shell(const std::string& script) const {
         const std::string tool = Program("tarvelle-export");
         // Without privileges to drop, the run is unprivileged already.
         const std::string nobody =
@@ -228,20 +229,18 @@ class BinaryRunsTest : public ::testing::Test {
             "'; t() { timeout 60 " + tool + " \"$@\"; }; t_nobody() { timeout 60 " + nobody + tool +
             " \"$@\"; }; w() { WINEPREFIX=$PWD/$1 HOME=$PWD t --out-dir out; }; v() { timeout 60 " +
             Program("tarvelle-verify") + " \"$@\"; }; py() { " TARVELLE_PYTHON " \"$@\"; }; ";
-        return RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
-                          Quote((dir_ / "stdout.txt").string()) + " 2>" +
-                          Quote((dir_ / "stderr.txt").string()))
-            .status;
+        const int status = RunCommand("/bin/sh -c " + Quote(prelude + script) + " >" +
+                                      Quote((dir_ / "stdout.txt").string()) + " 2>" +
+                                      Quote((dir_ / "stderr.txt").string()))
+                               .status;
+        return {status, ReadAll(dir_ / "stdout.txt"), ReadAll(dir_ / "stderr.txt")};
     }
 
     // Runs tarvelle-export (with the test's own Wine prefix) and reads back what it wrote.
     Exported Export(const std::string& args) {
         const fs::path outDir = dir_ / ("out" + std::to_string(++runs_));
-        Exported e;
-        e.status =
+        Exported e =
             Shell("WINEPREFIX=$PWD/prefix HOME=$PWD t " + args + " --out-dir " + Quote(outDir));
-        e.out = ReadAll(dir_ / "stdout.txt");
-        e.err = ReadAll(dir_ / "stderr.txt");
         const std::set<std::string> psts = Psts(outDir);
         if (psts.size() != 1) return e;
         e.pst = *psts.begin();
@@ -279,12 +278,11 @@ std::string LastLine(std::string text) {
 
 TEST_P(HostileRunsTest, EndsCleanlyWithTheRightStatus) {
     const Row& row = GetParam();
-    const int status = Shell(row.script);
-    if (status == 77) GTEST_SKIP() << "cannot mount a small filesystem here";
-    const std::string err = ReadAll(dir_ / "stderr.txt");
-    EXPECT_EQ(status, row.status) << err;
-    EXPECT_THAT(err, HasSubstr(row.err));
-    EXPECT_THAT(ReadAll(dir_ / "stdout.txt"), HasSubstr(row.out));
+    const Exported r = Shell(row.script);
+    if (r.status == 77) GTEST_SKIP() << "cannot mount a small filesystem here";
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(row.err));
+    EXPECT_THAT(r.out, HasSubstr(row.out));
 
     // Every .pst in the folder is one a run printed as its own, last on its stderr.
     const std::set<std::string> psts = Psts(dir_ / "out");
@@ -300,11 +298,11 @@ TEST_P(HostileRunsTest, EndsCleanlyWithTheRightStatus) {
     EXPECT_EQ(printed, psts);
     for (const std::string& pst : psts) {
         const auto items =
-            std::ranges::count_if(Checked(pst, status == 0).items, [](const auto& i) {
+            std::ranges::count_if(Checked(pst, r.status == 0).items, [](const auto& i) {
                 return i.messageClass == "IPM.Contact" || i.messageClass == "IPM.DistList";
             });
-        const int want = row.items == kAsSaid ? ItemsKeptInMessage(err) : row.items;
-        EXPECT_TRUE(row.items == -1 || items == want) << items << "\n" << err;
+        const int want = row.items == kAsSaid ? ItemsKeptInMessage(r.err) : row.items;
+        EXPECT_TRUE(row.items == -1 || items == want) << items << "\n" << r.err;
     }
 }
 

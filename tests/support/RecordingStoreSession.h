@@ -228,12 +228,10 @@ class RecordingSession : public platform::StoreSession {
     void ExpectItems(const platform::ExpectedItems&) override { link_.record.Call("ExpectItems"); }
     void Flush() override { link_.record.Call("Flush"); }
     void Discard() override { link_.record.Call("Discard"); }
-    void Logoff() override {
-        link_.record.Call("Logoff");
-        open_.clear();
-    }
-    void Close() override {
-        link_.record.Call("Close");
+    void Logoff() override { End("Logoff"); }
+    void Close() override { End("Close"); }
+    void End(const char* operation) {
+        link_.record.Call(operation);
         open_.clear();
     }
     SessionLink link_;
