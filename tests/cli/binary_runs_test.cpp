@@ -164,10 +164,8 @@ std::string Hex(unsigned value, int digits) {
 // the item's display name.
 std::string Listing(const verify::StoreContents& contents) {
     std::map<verify::Nid, std::string> names;
-    for (const verify::Item& item : contents.items) {
-        const verify::Property* p = item.Find(0x3001001F);
-        names[item.nid] = p ? p->Text() : "?";
-    }
+    for (const verify::Item& item : contents.items)
+        names[item.nid] = item.Find(0x3001001F) ? item.Find(0x3001001F)->Text() : "?";
     std::string text;
     for (const verify::Item& item : contents.items) {
         const verify::Folder* folder = contents.FindFolder(item.folder);

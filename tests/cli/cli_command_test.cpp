@@ -68,9 +68,8 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
 
 TEST_F(CommandTest, HelpExplainsOptionsAndExitStatuses) {
     EXPECT_EQ(Run({"--help"}), kExitSuccess);
-    for (const char* text : {"--file PATH", "--out-dir DIR", "Exit status", "  3  ", "stderr"}) {
+    for (const char* text : {"--file PATH", "--out-dir DIR", "Exit status", "  3  ", "stderr"})
         EXPECT_THAT(out.str(), HasSubstr(text));
-    }
     EXPECT_EQ(Run({"-h"}), kExitSuccess);
     EXPECT_TRUE(record.calls.empty());
 }
@@ -134,9 +133,8 @@ TEST_F(CommandTest, RefusedItemsStoreFailureAndUnusableFolderExitWithOne) {
     const std::string book =
         temp.Write("NNdbase.txt", "alias a a@example.com\r\nalias b b@example.com\r\n");
     record.onSave = [](const tarvelle::fakes::RecordedItem& item) {
-        if (item.Text(platform::ItemProperty::FirstName) == "b") {
+        if (item.Text(platform::ItemProperty::FirstName) == "b")
             throw platform::StoreError("refused");
-        }
     };
     EXPECT_EQ(Run({"--file", book, "--out-dir", outDir}), kExitFailure);
     EXPECT_THAT(out.str(), HasSubstr("Creating Contact : 2 - b\n     ! Not written: refused\n"));

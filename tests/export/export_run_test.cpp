@@ -49,9 +49,8 @@ const std::vector<std::string> kPreparationLines = {
 // Fails for each text property of `item` that is not as given.
 void ExpectTexts(const RecordedItem& item,
                  std::initializer_list<std::pair<ItemProperty, std::string>> texts) {
-    for (const auto& [property, value] : texts) {
+    for (const auto& [property, value] : texts)
         EXPECT_EQ(item.Text(property), value) << "property " << static_cast<int>(property);
-    }
 }
 
 // A list's members as "display name <address> TYPE", with " -> nickname" for a member naming an
@@ -532,9 +531,8 @@ TEST_F(ExportRunTest, GroupMembersNamingNicknamesReferToTheirItems) {
 TEST_F(ExportRunTest, RefusedTargetsAndReadFailuresLeaveListsComplete) {
     UseBook({"alias g later, b@example.com", "alias later later@example.com"});
     record.onSave = [](const RecordedItem& item) {
-        if (item.Text(ItemProperty::FirstName) == "later") {
+        if (item.Text(ItemProperty::FirstName) == "later")
             throw platform::StoreError("item refused");
-        }
     };
     const ExportOutcome outcome = exporter.ExportAddressBook();
     EXPECT_TRUE(outcome.finished);

@@ -43,9 +43,8 @@ inline Ran RunCommand(const std::string& command) {
     FILE* pipe = popen(("{ " + command + "\n} 2>&1").c_str(), "r");
     if (pipe == nullptr) return r;
     std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
         r.out.append(buffer.data(), n);
-    }
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
