@@ -59,11 +59,10 @@ std::vector<std::string> Members(const StoreRecord& record, const RecordedItem& 
     std::vector<std::string> out;
     for (const platform::Member& m : list.members) {
         std::string text = m.displayName + " <" + m.address + "> " + m.addressType;
-        for (const auto& item : record.items) {
+        for (const auto& item : record.items)
             if (m.itemEntryId && item->entryId == *m.itemEntryId)
                 text +=
                     " -> " + item->Text(ItemProperty::Nickname) + item->Text(ItemProperty::DLName);
-        }
         out.push_back(text);
     }
     return out;
