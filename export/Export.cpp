@@ -550,9 +550,7 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
     if (saved && added > 0) {
         host_.AppendLog("     - Saved " + std::to_string(added) + " Members in Group...");
     }
-    if (failure.empty()) {
-        ++outcome.itemsWritten;
-    } else {
+    if (!failure.empty()) {
         ++outcome.itemsFailed;
         host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
@@ -575,7 +573,6 @@ void Exporter::SavePendingLists(ExportOutcome& outcome) {
             throw;
         } catch (const StoreError& error) {
             // The list stays as first saved, without the members written after it.
-            --outcome.itemsWritten;
             ++outcome.itemsFailed;
             host_.AppendLog("     ! Not written: " + ShownText(entry.nickname) + ": " +
                             ShownPath(error.what()));
@@ -667,9 +664,7 @@ void Exporter::WriteContact(const eudora::BookEntry& entry, ExportOutcome& outco
     ++contactCounter_;
     host_.AppendLog("Creating Contact : " + std::to_string(contactCounter_) + " - " +
                     ShownText(trimmedName));
-    if (failure.empty()) {
-        ++outcome.itemsWritten;
-    } else {
+    if (!failure.empty()) {
         ++outcome.itemsFailed;
         host_.AppendLog("     ! Not written: " + ShownPath(failure));
     }
@@ -856,7 +851,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
         }
         if (SkipReason(*reader, line)) {
             // Logged from its entry here, since a blank line makes no line of either layout.
-            LogSkippedLine(book, lineNumber, outcome);
+            LogSkippedLine(book, lineNumber);
             line.clear();
         }
         lines.Add(std::move(line));
@@ -883,10 +878,9 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
     return true;
 }
 
-void Exporter::LogSkippedLine(std::size_t book, int lineNumber, ExportOutcome& outcome) {
+void Exporter::LogSkippedLine(std::size_t book, int lineNumber) {
     const eudora::BookEntry* entry = books_.EntryAt(book, lineNumber);
     if (entry == nullptr || !entry->skipReason) return;
-    ++outcome.linesSkipped;
     host_.AppendLog("Skipped line " + std::to_string(lineNumber) + ": " + *entry->skipReason);
 }
 
@@ -896,7 +890,7 @@ void Exporter::WriteLine(std::size_t book, const eudora::BookLine& line, ExportO
     const eudora::BookEntry* entry = books_.EntryAt(book, line.number);
     if (entry == nullptr) return;
     if (entry->skipReason) {
-        LogSkippedLine(book, line.number, outcome);
+        LogSkippedLine(book, line.number);
         return;
     }
     if (entry->kind == eudora::EntryKind::Group) {

@@ -52,9 +52,7 @@ struct ExportOutcome {
     bool bookChanged = false;     // a book changed between its two readings; the run stopped
     bool writeFailed = false;     // the .pst itself could not be written (or would not fit)
     bool finished = false;        // "Finished..." was reached
-    int itemsWritten = 0;
     int itemsFailed = 0;
-    int linesSkipped = 0;
     std::string pstPath;  // the new .pst, once the store has created it; else empty
 };
 
@@ -130,7 +128,7 @@ class Exporter {
     // One line of the second pass: the item its entry stands for, or its "Skipped line".
     void WriteLine(std::size_t book, const eudora::BookLine& line, ExportOutcome& outcome);
     // Logs the line the first pass skipped before the index saw it (too long, control bytes).
-    void LogSkippedLine(std::size_t book, int lineNumber, ExportOutcome& outcome);
+    void LogSkippedLine(std::size_t book, int lineNumber);
     void WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNickname& parsed,
                     ExportOutcome& outcome);
     void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);

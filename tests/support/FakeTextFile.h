@@ -4,33 +4,11 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/TextFile.h"
 
 namespace tarvelle::fakes {
-
-class FakeTextReader : public platform::TextReader {
-  public:
-    FakeTextReader(std::vector<std::string> lines, std::ptrdiff_t failAfter, std::string cause)
-        : lines_(std::move(lines)), failAfter_(failAfter), cause_(std::move(cause)) {}
-    bool AtEndOfStream() override { return next_ >= lines_.size() && failAfter_ < 0; }
-    std::string ReadLine() override {
-        if (failAfter_ >= 0 && next_ >= static_cast<std::size_t>(failAfter_)) {
-            throw platform::TextFileError(cause_);
-        }
-        if (next_ >= lines_.size()) throw platform::TextFileError("read past the end");
-        return lines_[next_++];
-    }
-    platform::TextEncoding Encoding() const override { return platform::TextEncoding::Ansi; }
-
-  private:
-    std::vector<std::string> lines_;
-    std::ptrdiff_t failAfter_;
-    std::string cause_;
-    std::size_t next_ = 0;
-};
 
 class FakeTextFileOpener : public platform::TextFileOpener {
   public:
@@ -38,15 +16,29 @@ class FakeTextFileOpener : public platform::TextFileOpener {
     bool failOpen = false;
     std::ptrdiff_t failAfter = -1;  // lines read before ReadLine throws; -1 = never
     std::string cause = "Input/output error";
-    std::vector<std::string> opened;  // paths asked for
 
     using platform::TextFileOpener::Open;
-    std::unique_ptr<platform::TextReader> Open(const std::string& path,
+    std::unique_ptr<platform::TextReader> Open(const std::string&,
                                                platform::TextEncoding) override {
-        opened.push_back(path);
         if (failOpen) throw platform::TextFileError(cause);
-        return std::make_unique<FakeTextReader>(lines, failAfter, cause);
+        return std::make_unique<Reader>(*this);
     }
+
+  private:
+    // Reads the opener's lines as they are when read.
+    struct Reader : platform::TextReader {
+        explicit Reader(const FakeTextFileOpener& opener) : f(opener) {}
+        bool AtEndOfStream() override { return next >= f.lines.size() && f.failAfter < 0; }
+        std::string ReadLine() override {
+            if (f.failAfter >= 0 && next >= static_cast<std::size_t>(f.failAfter))
+                throw platform::TextFileError(f.cause);
+            if (next >= f.lines.size()) throw platform::TextFileError("read past the end");
+            return f.lines[next++];
+        }
+        platform::TextEncoding Encoding() const override { return platform::TextEncoding::Ansi; }
+        const FakeTextFileOpener& f;
+        std::size_t next = 0;
+    };
 };
 
 }  // namespace tarvelle::fakes

@@ -27,21 +27,16 @@ class RecordingExportHost : public exporter::ExportHost {
     exporter::SelectedSource source;
     int processEventsCalls = 0;
     int sourceReads = 0;
-    exporter::MessageResult answer = exporter::MessageResult::Ok;
-    std::function<void()> onProcessEvents;  // e.g. to act in the middle of a run
-    std::function<void()> onMessage;        // called as a message box is shown
+    std::function<void()> onMessage;  // called as a message box is shown
 
     void AppendLog(std::string_view line) override { log.emplace_back(line); }
-    void ProcessEvents() override {
-        ++processEventsCalls;
-        if (onProcessEvents) onProcessEvents();
-    }
+    void ProcessEvents() override { ++processEventsCalls; }
     exporter::MessageResult ShowMessage(std::string_view title, std::string_view text,
                                         exporter::MessageIcon icon,
                                         exporter::MessageButtons buttons) override {
         messages.push_back({std::string(title), std::string(text), icon, buttons});
         if (onMessage) onMessage();
-        return answer;
+        return exporter::MessageResult::Ok;
     }
     std::string BrowseForFolder(std::string_view title) override {
         pickerTitles.emplace_back(title);

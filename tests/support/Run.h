@@ -8,13 +8,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
 
 #include "tests/support/Shared.h"
-#include "tests/support/ShellText.h"
 
 namespace tarvelle::fakes {
+
+// `text` as one single-quoted shell word.
+inline std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The whole content of a file (empty when it cannot be read).
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 struct Ran {
     int status = -1;  // the exit status, or -1 when the command did not exit normally
@@ -27,9 +43,8 @@ inline Ran RunCommand(const std::string& command) {
     FILE* pipe = popen(("{ " + command + "\n} 2>&1").c_str(), "r");
     if (pipe == nullptr) return r;
     std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
         r.out.append(buffer.data(), n);
-    }
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;

@@ -14,16 +14,13 @@ class TempDir {
   public:
     explicit TempDir(const std::string& prefix = "tarvelle-test-") {
         std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             auto candidate = std::filesystem::temp_directory_path() /
                              (prefix + std::to_string(random()) + std::to_string(attempt));
             std::error_code ec;
-            if (std::filesystem::create_directory(candidate, ec)) {
-                path_ = candidate;
-                return;
-            }
+            if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
         }
-        throw std::runtime_error("cannot create a temporary folder");
+        if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
     }
     ~TempDir() {
         std::error_code ec;
