@@ -86,7 +86,7 @@ TEST(Heap, UnchangedPagesKeepTheirBlocksAndDroppedPagesAreReadBackToChange) {
     const int writes = db.blockWrites;
     heap.Allocate(Filled(100, 4));
     heap.Write(db);
-    EXPECT_EQ(db.blockWrites, writes + 1);  // only the last page
+    EXPECT_EQ(db.blockWrites, writes + 1);    // only the last page
     EXPECT_THROW(heap.Get(first), LtpError);  // page 0 left memory
 
     // Changing it reads it back; it is written again and leaves memory again.

@@ -16,15 +16,7 @@
 namespace tarvelle::pst::ndb {
 namespace {
 
-using testing::AddMandatoryNodes;
-using testing::AMapValid;
-using testing::CheckFile;
-using testing::CheckKilledFile;
-using testing::Expected;
-using testing::ReadBack;
-using testing::RunCommand;
-using testing::ScratchDir;
-using testing::SomeBytes;
+using namespace testing;
 
 constexpr Nid kFirstMessage = 0x200024;
 constexpr int kMessages = 1500;
@@ -106,10 +98,8 @@ std::vector<Nid> Messages(const std::filesystem::path& file) {
     return nids;
 }
 
-std::size_t EntriesIn(const std::filesystem::path& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
-    return n;
+std::ptrdiff_t EntriesIn(const std::filesystem::path& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir), {});
 }
 
 // After a kill the file must check clean (allocated-but-unused slots are allowed), hold a prefix
@@ -131,10 +121,9 @@ void ExpectCommittedPrefix(const std::filesystem::path& path, bool closed) {
 }
 
 TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
-    ScratchDir dir;
+    TempDir dir("tarvelle-ndb-crash-");
     // One undisturbed run gives the time span to aim the kills at.
-    const auto whole = dir / "whole.pst";
-    const auto start = std::chrono::steady_clock::now();
+    const auto whole = dir.path() / "whole.pst";
     Child child = StartWriter(whole);
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(WaitReady(child));
@@ -143,16 +132,13 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     const auto span = std::chrono::steady_clock::now() - readyAt;
     ExpectCommittedPrefix(whole, true);
     EXPECT_EQ(Messages(whole).size(), static_cast<std::size_t>(kMessages));
-    std::cout << "writer run: " << std::chrono::duration<double>(span).count() << " s after "
-              << std::chrono::duration<double>(readyAt - start).count() << " s setup\n";
 
     const unsigned seed = std::random_device{}();
-    std::cout << "kill schedule seed " << seed << "\n";
     std::mt19937 rng(seed);
     const auto spanUs = std::chrono::duration_cast<std::chrono::microseconds>(span).count();
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
-        const auto path = dir / ("killed" + std::to_string(round) + ".pst");
+        const auto path = dir.path() / ("killed" + std::to_string(round) + ".pst");
         // Every other writer is named from the start, as on systems without nameless files.
         Child victim = StartWriter(path, round % 2 == 0);
         ASSERT_GT(victim.pid, 0);
@@ -163,11 +149,9 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
         const bool finished = Finished(victim);
         ASSERT_TRUE(std::filesystem::exists(path));
         ExpectCommittedPrefix(path, finished);
-        std::cout << "round " << round << ": " << Messages(path).size() << " messages"
-                  << (finished ? " (finished before the kill)" : "") << "\n";
         std::filesystem::remove(path);
     }
-    EXPECT_EQ(EntriesIn(dir.path()), 1u) << "nothing is left beside the file";
+    EXPECT_EQ(EntriesIn(dir.path()), 1) << "nothing is left beside the file";
 }
 
 // How the write-failure test limits the file: from the start or only once it exists; either way a
@@ -223,8 +207,8 @@ struct Limit {
 TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
     for (const Limit how : {Limit{12u << 20, false, 1u << 20}, Limit{2u << 20, true, 200000}}) {
         SCOPED_TRACE(how.afterCreate ? "limit set after Create" : "limit set before Create");
-        ScratchDir dir;
-        const auto path = dir / "limited.pst";
+        TempDir dir("tarvelle-ndb-limit-");
+        const auto path = dir.path() / "limited.pst";
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         const pid_t pid = ::fork();
@@ -257,15 +241,15 @@ TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
         EXPECT_EQ(ReadBack(path, {{MessageNid(committed - 1), 0}}),
                   std::vector<std::string>{Expected(SomeBytes(how.itemSize, committed - 1))});
         EXPECT_EQ(AMapValid(path), 2) << "a failed growth goes back to the last commit";
-        EXPECT_EQ(EntriesIn(dir.path()), 1u);
+        EXPECT_EQ(EntriesIn(dir.path()), 1);
     }
 }
 
 TEST(NdbCrash, ACreateThatFailsLeavesNoFile) {
     for (const bool nameless : {true, false}) {
         SCOPED_TRACE(nameless ? "nameless until the first commit" : "named at once");
-        ScratchDir dir;
-        const auto path = dir / "toolarge.pst";
+        TempDir dir("tarvelle-ndb-create-");
+        const auto path = dir.path() / "toolarge.pst";
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::signal(SIGXFSZ, SIG_IGN);
@@ -286,7 +270,7 @@ TEST(NdbCrash, ACreateThatFailsLeavesNoFile) {
         ::waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0) << "Create must fail with IoError";
-        EXPECT_EQ(EntriesIn(dir.path()), 0u);
+        EXPECT_EQ(EntriesIn(dir.path()), 0);
     }
 }
 

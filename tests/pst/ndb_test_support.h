@@ -1,13 +1,10 @@
-// Helpers shared by the node database tests: scratch folders, the strict checker and a
-// byte-level reader that uses the checker's own parser.
+// Helpers shared by the node database tests: the strict checker and a reader of node data that
+// uses the verifier's own parser.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -19,50 +16,23 @@
 #include "pst/ndb/NodeDatabase.h"
 #include "pst/verify/PstReader.h"
 #include "tests/support/Run.h"
+#include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::ndb::testing {
 
-// A folder of its own per test, removed afterwards.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::path(TARVELLE_BINARY_DIR) / "ndb-scratch" /
-                (std::string(info->test_suite_name()) + "." + info->name() + "." +
-                 std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_);
-    }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline std::string RunCommand(const std::string& command, int* exitCode = nullptr) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return "popen failed";
-    std::array<char, 4096> buf{};
-    while (std::fgets(buf.data(), buf.size(), pipe) != nullptr) out += buf.data();
-    const int status = ::pclose(pipe);
-    if (exitCode != nullptr) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
+using fakes::TempDir;
 
 struct CheckResult {
-    int errors = -1;
+    int errors = -1;  // -1 when the checker did not get to its summary
     int warnings = -1;
+    int nodes = -1;
+    int blocks = -1;
     std::string output;
 };
 
 // The strict Python checker where the development material is at hand; elsewhere our own reader
 // of the header and both B-trees (the rest of the verifier needs the store's content, which
-// these files leave out). errors/warnings stay -1 when the checker did not get to its summary.
+// these files leave out).
 inline CheckResult CheckFile(const std::filesystem::path& file) {
     CheckResult r;
     const std::filesystem::path checker = fakes::SharedDir() / "tools/pstwalk.py";
@@ -77,27 +47,39 @@ inline CheckResult CheckFile(const std::filesystem::path& file) {
             return r;
         }
         for (const auto& f : report.Findings()) r.output += f.ToString() + "\n";
-        r.errors = static_cast<int>(report.Errors());
-        r.warnings = static_cast<int>(report.Findings().size() - report.Errors());
-        return r;
+        r.output += std::to_string(report.Errors()) + " errors, " +
+                    std::to_string(report.Findings().size() - report.Errors()) + " warnings";
+    } else {
+        r.output =
+            fakes::RunCommand(std::string(TARVELLE_PYTHON) + " " + fakes::Quote(checker.string()) +
+                              " check " + fakes::Quote(file.string()))
+                .out;
     }
-    r.output = RunCommand(std::string(TARVELLE_PYTHON) + " '" + checker.string() + "' check '" +
-                          file.string() + "'");
     std::smatch m;
-    static const std::regex summary(R"((\d+) errors, (\d+) warnings)");
-    if (std::regex_search(r.output, m, summary)) {
+    if (std::regex_search(r.output, m, std::regex(R"((\d+) errors, (\d+) warnings)"))) {
         r.errors = std::stoi(m[1]);
         r.warnings = std::stoi(m[2]);
+    }
+    if (std::regex_search(r.output, m, std::regex(R"((\d+) nodes, (\d+) blocks)"))) {
+        r.nodes = std::stoi(m[1]);
+        r.blocks = std::stoi(m[2]);
     }
     return r;
 }
 
-// fAMapValid of the file's header.
-inline int AMapValid(const std::filesystem::path& file) {
+// `n` bytes of the file from `offset`.
+inline std::vector<std::uint8_t> ReadAt(const std::filesystem::path& file, std::uint64_t offset,
+                                        std::size_t n) {
     std::ifstream in(file, std::ios::binary);
-    in.seekg(248);
-    return in.get();
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::vector<std::uint8_t> b(n);
+    in.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(n));
+    b.resize(static_cast<std::size_t>(in.gcount()));
+    return b;
 }
+
+// fAMapValid of the file's header.
+inline int AMapValid(const std::filesystem::path& file) { return ReadAt(file, 248, 1).at(0); }
 
 // The check of a file left by a killed writer. One killed inside a growth or the close says
 // fAMapValid = INVALID_AMAP: its readers rebuild the maps from the B-trees, so what it says about

@@ -1,7 +1,7 @@
-// Files written through the messaging API, read back by our verifier and by independent readers
-// (libpff: pffinfo and pffexport; libpst: readpst), compared with what went in: accented names,
-// a character outside the BMP, list members in both arrays and in the stream form, and counts at
-// 5,000 contacts.
+// Files written through the messaging API, read back by our verifier and by libpff (pffinfo and
+// pffexport), compared with what went in: accented names, a character outside the BMP, list
+// members in both arrays and in the stream form, and no earlier versions left to recover.
+// (tests/readers runs readpst and pst-extractor on whole exports.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 using fakes::Quote;
 using fakes::RunCommand;
 using verify::kPsetidAddress;
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
-    return n;
-}
 
 std::string Named(const verify::Item& item, std::uint32_t lid) {
     const verify::Property* p = item.FindNamed(kPsetidAddress, lid);
@@ -56,13 +50,6 @@ class Readers : public ::testing::Test {
         for (const auto& f : store.report.Findings()) findings += f.ToString() + "\n";
         EXPECT_EQ(store.report.Errors(), 0u) << findings;
         return store;
-    }
-    std::string Vcards(const fs::path& pst) {
-        const fs::path out = dir_.path() / "readpst";
-        fs::create_directories(out);
-        const auto r = RunCommand("readpst -r -cv -8 -o " + Quote(out) + " " + Quote(pst));
-        EXPECT_EQ(r.status, 0) << r.out;
-        return fakes::ReadTree(out);
     }
     // Exported item folders per kind ("Contact", "DistributionList") under the Contacts folder.
     std::map<std::string, int> PffexportCounts(const fs::path& pst, std::string* text) {
@@ -107,35 +94,23 @@ TEST_F(Readers, AccentedNamesAndListsAreReadBackByEveryReader) {
     std::vector<ndb::Nid> nids;
     for (const auto& e : entries)
         nids.push_back(store->AddContact(folder, {e.name, e.address, e.display, ""}));
-    DistListData amigos{"amigos", "amigos", {}};
-    amigos.members.push_back(
-        {entries[0].name, entries[0].address, "SMTP", store->EntryIdOf(nids[0])});
-    amigos.members.push_back(
-        {entries[1].name, entries[1].address, "SMTP", store->EntryIdOf(nids[1])});
-    amigos.members.push_back(
-        {"Zo\xC3\xAB \xC3\x98"
-         "degaard",
-         "zoe@example.no"});
-    store->AddDistList(folder, amigos);
-    DistListData family{
-        "family",
-        "family",
-        {{"mom@example.net", "mom@example.net"}, {"dad@example.net", "dad@example.net"}}};
-    store->AddDistList(folder, family);
+    const std::string oneOff =
+        "Zo\xC3\xAB \xC3\x98"
+        "degaard";
+    store->AddDistList(folder,
+                       {"amigos",
+                        "amigos",
+                        {{entries[0].name, entries[0].address, "SMTP", store->EntryIdOf(nids[0])},
+                         {oneOff, "zoe@example.no"}}});
     store->Commit();
 
     // Every field as written.
     const auto contents = Read(pst);
-    const verify::Folder* contacts = contents.FindFolder("Contacts");
-    ASSERT_NE(contacts, nullptr);
-    EXPECT_EQ(contacts->containerClass, "IPF.Contact");
-    EXPECT_EQ(contacts->contentCount, 8);
-    const auto items = contents.ItemsIn(contacts->nid);
-    ASSERT_EQ(items.size(), 8u);
+    const auto items = contents.ItemsIn(contents.FindFolder("Contacts")->nid);
+    ASSERT_EQ(items.size(), 7u);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const verify::Item& item = *items[i];
         SCOPED_TRACE(entries[i].name);
-        EXPECT_EQ(item.messageClass, "IPM.Contact");
         ASSERT_NE(item.Find(0x3001001F), nullptr);
         EXPECT_EQ(item.Find(0x3001001F)->Text(), entries[i].name);
         EXPECT_EQ(Named(item, 0x8083), entries[i].address);
@@ -144,42 +119,26 @@ TEST_F(Readers, AccentedNamesAndListsAreReadBackByEveryReader) {
                                            : entries[i].display);
     }
     const verify::Item& list = *items[6];
-    EXPECT_EQ(list.messageClass, "IPM.DistList");
-    ASSERT_EQ(list.members.size(), 3u);
-    for (int i : {0, 1}) {
-        EXPECT_EQ(list.members[i].kind, verify::ListMember::Kind::StoreItem);
-        EXPECT_EQ(list.members[i].item, nids[i]);
-        EXPECT_EQ(list.members[i].entryId[20], 0xC3);  // a contact by its first address
-    }
-    EXPECT_EQ(list.members[2].kind, verify::ListMember::Kind::OneOff);
-    EXPECT_EQ(list.members[2].displayName,
-              "Zo\xC3\xAB \xC3\x98"
-              "degaard");
-    EXPECT_EQ(list.members[2].address, "zoe@example.no");
+    ASSERT_EQ(list.members.size(), 2u);
+    EXPECT_EQ(list.members[0].item, nids[0]);
+    EXPECT_EQ(list.members[0].entryId[20], 0xC3);  // a contact by its first address
+    EXPECT_EQ(list.members[1].kind, verify::ListMember::Kind::OneOff);
+    EXPECT_EQ(list.members[1].displayName, oneOff);
     EXPECT_EQ(list.FindNamed(kPsetidAddress, 0x8064), nullptr);  // short lists need no stream
-    ASSERT_EQ(items[7]->members.size(), 2u);
-    EXPECT_EQ(items[7]->members[1].address, "dad@example.net");
 
     // libpff: items per kind, the subjects whole and the addresses.
     std::string exported;
     const auto counts = PffexportCounts(pst, &exported);
     EXPECT_EQ(counts.at("Contact"), 6);
-    EXPECT_EQ(counts.at("DistributionList"), 2);
+    EXPECT_EQ(counts.at("DistributionList"), 1);
     EXPECT_NE(exported.find("IT: help \xE2\x82\xAC"), std::string::npos);
     for (const auto& e : entries)
         EXPECT_NE(exported.find(e.address), std::string::npos) << e.address;
 
-    // libpst: one vCard per contact with the name and the address (lists are skipped).
-    const std::string vcards = Vcards(pst);
-    EXPECT_EQ(Count(vcards, "BEGIN:VCARD"), entries.size());
-    for (const auto& e : entries) {
-        EXPECT_NE(vcards.find("EMAIL:" + e.address), std::string::npos) << vcards;
-        EXPECT_NE(vcards.find("FN:" + e.name), std::string::npos) << vcards;
-    }
     // Closing the store leaves a file as sound as the committed one.
     store->Close();
     const auto closed = Read(pst);
-    EXPECT_EQ(closed.ItemsIn(closed.FindFolder("Contacts")->nid).size(), 8u);
+    EXPECT_EQ(closed.ItemsIn(closed.FindFolder("Contacts")->nid).size(), 7u);
 }
 
 TEST_F(Readers, TwoThousandMemberGroupIsStoredWholeInTheStream) {
@@ -217,28 +176,6 @@ TEST_F(Readers, TwoThousandMemberGroupIsStoredWholeInTheStream) {
     }
     // libpff opens the file and lists the list (it does not decode members).
     EXPECT_EQ(PffexportCounts(pst, nullptr).at("DistributionList"), 1);
-}
-
-TEST_F(Readers, FiveThousandContactsAreAllThere) {
-    const fs::path pst = dir_.path() / "many.pst";
-    {
-        auto store = MessageStore::Create(pst, "Many");
-        const ndb::Nid folder = store->DefaultContactsFolder();
-        for (int i = 0; i < 5000; ++i) {
-            store->AddContact(folder, {"Person " + std::to_string(i),
-                                       "p" + std::to_string(i) + "@example.com", "", ""});
-            if (i % 700 == 0) store->Commit();
-        }
-        store->Close();
-    }
-    const auto contents = Read(pst);
-    EXPECT_EQ(contents.FindFolder("Contacts")->contentCount, 5000);
-    EXPECT_EQ(contents.ItemsIn(contents.FindFolder("Contacts")->nid).size(), 5000u);
-    EXPECT_EQ(PffexportCounts(pst, nullptr).at("Contact"), 5000);
-    const std::string vcards = Vcards(pst);
-    EXPECT_EQ(Count(vcards, "BEGIN:VCARD"), 5000u);
-    EXPECT_NE(vcards.find("EMAIL:p0@example.com"), std::string::npos);
-    EXPECT_NE(vcards.find("EMAIL:p4999@example.com"), std::string::npos);
 }
 
 TEST_F(Readers, NothingEarlierIsRecoverableFromFreeSpace) {

@@ -71,6 +71,7 @@ TEST_F(SharedMaterial, MutationVariantsGiveTheFindingThatNamesTheDefect) {
     mutate(ours, "grow");
     mutate(fakes::SharedDir() / "pst-reference/java-libpst_dist-list.pst", "no");
 
+    // Variants whose defect verify_test.cpp also makes by hand are left to it.
     using Kind = Location::Kind;
     const struct {
         const char* variant;
@@ -78,20 +79,11 @@ TEST_F(SharedMaterial, MutationVariantsGiveTheFindingThatNamesTheDefect) {
         Kind where;
         const char* word;
     } cases[] = {
-        {"ours__hdr_crc", Severity::Error, Kind::Header, "dwCRCFull"},
-        {"ours__nbt_page_crc", Severity::Error, Kind::Offset, "NBT page: CRC"},
         {"ours__nbt_page_sig", Severity::Error, Kind::Offset, "NBT page: signature"},
-        {"ours__block_crc", Severity::Error, Kind::Bid, "CRC"},
-        {"ours__block_bid", Severity::Error, Kind::Bid, "trailer BID"},
         {"java-libpst_dist-list__block_data", Severity::Error, Kind::Nid, ""},
-        {"ours__amap_free", Severity::Error, Kind::Offset, "in use are marked free"},
-        {"ours__nid_rgnid_low", Severity::Error, Kind::Header, "NID counter"},
-        {"ours__dl_checksum", Severity::Error, Kind::Nid, "Checksum"},
         {"ours__grow_nofmap", Severity::Error, Kind::Offset, "FMap page missing"},
         {"ours__grow_fmap_crc", Severity::Error, Kind::Offset, "FMap page: CRC"},
-        {"ours__pc_bth_second", Severity::Error, Kind::Nid, "HID 0x20"},
         {"ours__tc_tcinfo_first", Severity::Error, Kind::Nid, "HID 0x20"},
-        {"ours__amap_invalid", Severity::Warning, Kind::Header, "fAMapValid"},
         {"ours__hdr_crc_fixed", Severity::Warning, Kind::File, nullptr},
         {"ours__crypt_none", Severity::Warning, Kind::File, nullptr},
         {"ours__grow_fmap", Severity::Warning, Kind::File, nullptr},
