@@ -1,4 +1,5 @@
-// The format's arithmetic: CRC and the permutation cipher, against independent references.
+// The format's arithmetic: CRC, block sizes, signatures and the permutation cipher, against
+// independent references.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,6 +38,14 @@ TEST(NdbCrc, MatchesTheBitwiseLoopForEveryPathAndSeed) {
             EXPECT_EQ(Crc(part, seed), BitwiseCrc(part, seed)) << size << " " << seed;
         }
     }
+}
+
+// Writer and verifier share these: only values worked out by hand from [MS-PST] 2.2.2.7.1 and
+// 2.2.2.8.1 catch a change to them where the strict checker is not at hand.
+TEST(NdbFormat, BlockSizesAndSignaturesAsWorkedOutByHand) {
+    EXPECT_EQ(BlockSizeOnDisk(48), 64u);  // payload and trailer fill one 64-byte slot
+    EXPECT_EQ(BlockSizeOnDisk(49), 128u);
+    EXPECT_EQ(ComputeSig(0xFFFF'0000'1234'5678ull, 0x4), 0x1234 ^ 0x567C);  // low 32 bits only
 }
 
 TEST(NdbPermute, EncodesWithThePublishedTablesAndDecodeInvertsIt) {
