@@ -305,16 +305,6 @@ class Writer final : public NodeDatabase, private PageSink {
         counter = std::max(counter, highest);
     }
 
-    void DeleteNode(Nid nid) override {
-        CheckUsable();
-        const NodeEntry* old = nbt_.Find(nid);
-        if (old == nullptr) throw NdbError("no node " + Hex(nid) + " to delete");
-        const NodeEntry before = *old;
-        nbt_.Erase(nid);
-        Release(before.data);
-        Release(before.subnode);
-    }
-
     bool HasNode(Nid nid) const override { return nbt_.Find(nid) != nullptr; }
 
     Nid AllocateNid(std::uint8_t nidType) override {

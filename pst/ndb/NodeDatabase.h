@@ -94,7 +94,6 @@ class NodeDatabase {
     // Inserts or replaces node `nid`. The blocks it referred to before are released (and their
     // space reused after the next commit) unless something else still refers to them.
     virtual void SetNode(Nid nid, Bid data, Bid subnode, Nid parent) = 0;
-    virtual void DeleteNode(Nid nid) = 0;
     virtual bool HasNode(Nid nid) const = 0;
 
     // --- NID counters (rgnid in the header): the last index handed out per NID type.

@@ -59,7 +59,6 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     void SetNode(ndb::Nid nid, ndb::Bid data, ndb::Bid subnode, ndb::Nid parent) override {
         nodes[nid] = {data, subnode, parent};
     }
-    void DeleteNode(ndb::Nid nid) override { nodes.erase(nid); }
     bool HasNode(ndb::Nid nid) const override { return nodes.count(nid) != 0; }
     ndb::Nid AllocateNid(std::uint8_t type) override {
         return static_cast<ndb::Nid>((++counters[type]) << 5 | type);
