@@ -34,23 +34,6 @@ class NdbFile : public ::testing::Test {
     std::unique_ptr<NodeDatabase> db_;
 };
 
-TEST_F(NdbFile, SmallStoreIsValidAfterEveryCommitAndExactAfterClose) {
-    const auto one = SomeBytes(100, 1);
-    const auto two = SomeBytes(kMaxBlockPayload * 3 + 5, 2);  // an XBLOCK over four blocks
-    db_->SetNode(0x200024, db_->WriteData(one), 0, 0x122);
-    db_->Commit();
-    EXPECT_EQ(CheckFile(path_).errors, 0) << CheckFile(path_).output;
-    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}}), Lines{Expected(one)});
-
-    db_->SetNode(0x200044, db_->WriteData(two), 0, 0x122);
-    EXPECT_EQ(db_->DataSize(db_->WriteData(two)), two.size());
-    const auto r = CloseClean();
-    EXPECT_EQ(r.nodes, 14);
-    EXPECT_EQ(r.blocks, 6) << "the unreferenced tree written above is dropped";
-    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}, {0x200044, 0}}),
-              (Lines{Expected(one), Expected(two)}));
-}
-
 TEST_F(NdbFile, HeaderCarriesThePermissionsEncodingAndCounters) {
     EXPECT_EQ(db_->AllocateNid(0x02), 0x8022u);    // first folder after the blank-file counters
     EXPECT_EQ(db_->AllocateNid(0x04), 0x200024u);  // first message
@@ -144,13 +127,23 @@ TEST_F(NdbFile, ReplacingNodesKeepsReferenceCountsAndReusesSpace) {
               (Lines{Expected(SomeBytes(500, 6)), Expected(SomeBytes(1 << 20, 199))}));
 }
 
-TEST_F(NdbFile, LargeDataUsesAnXxBlockTree) {
-    const auto big = SomeBytes(kMaxBlockPayload * 1021 * 2 + 100, 8);  // three XBLOCKs
+TEST_F(NdbFile, DataOfEverySizeReadsBackAndUnreferencedTreesAreDropped) {
+    const auto one = SomeBytes(100, 1);
+    const auto two = SomeBytes(kMaxBlockPayload * 3 + 5, 2);           // an XBLOCK
+    const auto big = SomeBytes(kMaxBlockPayload * 1021 * 2 + 100, 8);  // an XXBLOCK, 3 XBLOCKs
+    db_->SetNode(0x200024, db_->WriteData(one), 0, 0x122);
+    db_->Commit();
+    EXPECT_EQ(CheckFile(path_).errors, 0) << "valid after a commit";
+    db_->SetNode(0x200044, db_->WriteData(two), 0, 0x122);
+    EXPECT_EQ(db_->DataSize(db_->WriteData(two)), two.size());
     const Bid root = db_->WriteData(big);
     EXPECT_EQ(db_->DataSize(root), big.size());
-    db_->SetNode(0x200024, root, 0, 0x122);
-    EXPECT_EQ(CloseClean().blocks, 2043 + 3 + 1);
-    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}}), Lines{Expected(big)});
+    db_->SetNode(0x200064, root, 0, 0x122);
+    const auto r = CloseClean();
+    EXPECT_EQ(r.nodes, 15);
+    EXPECT_EQ(r.blocks, 1 + 5 + 2043 + 3 + 1) << "the unreferenced tree written above is dropped";
+    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}, {0x200044, 0}, {0x200064, 0}}),
+              (Lines{Expected(one), Expected(two), Expected(big)}));
 }
 
 TEST_F(NdbFile, GrowingDataTreeKeepsItsUnchangedBlocks) {
