@@ -58,34 +58,26 @@ std::vector<std::uint8_t> MessageData(int i) {
     ::_exit(code);
 }
 
-struct Child {
-    pid_t pid = -1;
-    int ready = -1;  // read end
-};
-
-Child StartWriter(const std::filesystem::path& path, bool nameless = true) {
+// Starts a writer and waits for its mandatory nodes to be committed; -1 when that failed.
+pid_t StartWriter(const std::filesystem::path& path, bool nameless = true) {
     int fds[2];
-    if (::pipe(fds) != 0) return {};
+    if (::pipe(fds) != 0) return -1;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
         WriteMessages(path, fds[1], nameless);
     }
     ::close(fds[1]);
-    return {pid, fds[0]};
-}
-
-bool WaitReady(const Child& child) {
     char byte = 0;
-    const bool ok = ::read(child.ready, &byte, 1) == 1;
-    ::close(child.ready);
-    return ok;
+    const bool ready = ::read(fds[0], &byte, 1) == 1;
+    ::close(fds[0]);
+    return ready ? pid : -1;
 }
 
 // Whether the child finished by itself (it was not killed first).
-bool Finished(const Child& child) {
+bool Finished(pid_t pid) {
     int status = 0;
-    ::waitpid(child.pid, &status, 0);
+    ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -124,9 +116,8 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     TempDir dir("tarvelle-ndb-crash-");
     // One undisturbed run gives the time span to aim the kills at.
     const auto whole = dir.path() / "whole.pst";
-    Child child = StartWriter(whole);
-    ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(WaitReady(child));
+    const pid_t child = StartWriter(whole);
+    ASSERT_GT(child, 0);
     const auto readyAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(Finished(child));
     const auto span = std::chrono::steady_clock::now() - readyAt;
@@ -140,12 +131,11 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
         const auto path = dir.path() / ("killed" + std::to_string(round) + ".pst");
         // Every other writer is named from the start, as on systems without nameless files.
-        Child victim = StartWriter(path, round % 2 == 0);
-        ASSERT_GT(victim.pid, 0);
-        ASSERT_TRUE(WaitReady(victim));
+        const pid_t victim = StartWriter(path, round % 2 == 0);
+        ASSERT_GT(victim, 0);
         // Aim at the whole run, the final Close included.
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % (spanUs + spanUs / 10 + 1)));
-        ::kill(victim.pid, SIGKILL);
+        ::kill(victim, SIGKILL);
         const bool finished = Finished(victim);
         ASSERT_TRUE(std::filesystem::exists(path));
         ExpectCommittedPrefix(path, finished);
