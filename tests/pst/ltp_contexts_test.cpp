@@ -79,7 +79,7 @@ TEST(PropertyContext, StoresEmptyStringsAsOutlookAndRefusesWhatItNeverStores) {
     HeapReader r(db.Blocks(WritePropertyContext(db, empty).data));
     const auto records = r.BthRecords(0x20);
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(HeapReader::U32(records[0].data() + 4), 0u);  // HNID 0, nothing allocated
+    EXPECT_EQ(GetU32(records[0].data() + 4), 0u);  // HNID 0, nothing allocated
 
     // A fixed-length value of the wrong size; an empty binary value (readers take its HNID 0
     // for a missing subnode), in a property context and in a table row.
@@ -116,7 +116,7 @@ TEST(TableContext, HierarchyLayoutIsOutlooksAndARowIsReplacedInPlace) {
     row[0x36020003] = Int32Value(4);
     tc.SetRow(0x80A2, row);
     EXPECT_EQ(tc.RowCount(), 1u);
-    EXPECT_EQ(HeapReader::U32(tc.RowBytes(0).data() + cols[0x36020003].ibData), 4u);
+    EXPECT_EQ(GetU32(tc.RowBytes(0).data() + cols[0x36020003].ibData), 4u);
 }
 
 TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail) {
@@ -160,12 +160,12 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
         if (c.tag == 0x36020003) ib = c.ibData;
         if (c.tag == 0x3001001F) ibName = c.ibData;
     }
-    EXPECT_EQ(HeapReader::U32(tc.RowBytes(n).data() + ib), 99u);
+    EXPECT_EQ(GetU32(tc.RowBytes(n).data() + ib), 99u);
 
     // The replaceable row changes although its block of rows and the heap page of its text have
     // left memory: both are read back, the old text is freed, the other blocks stay as they were.
     const std::size_t at = (kept % perBlock) * rowSize;
-    const Hid oldText = HeapReader::U32(blocks[2].data() + at + ibName);
+    const Hid oldText = GetU32(blocks[2].data() + at + ibName);
     ASSERT_GT(oldText >> 16, 0u);
     ASSERT_LT((oldText >> 16) + 1, db.Blocks(nc.data).size());  // a full page, dropped
     row[0x3001001F] = StringValue("saved again");
@@ -176,10 +176,10 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
     EXPECT_EQ(tree3[1], blocks2[1]);
     EXPECT_NE(tree3[2], blocks2[2]);
     const auto& block = db.blocks.at(tree3[2]);
-    EXPECT_EQ(HeapReader::U32(block.data() + at), 0x200024 + 32 * kept);
-    EXPECT_EQ(HeapReader::U32(block.data() + at + ib), 99u);
+    EXPECT_EQ(GetU32(block.data() + at), 0x200024 + 32 * kept);
+    EXPECT_EQ(GetU32(block.data() + at + ib), 99u);
     HeapReader r3(db.Blocks(nc.data));
-    EXPECT_EQ(r3.Item(HeapReader::U32(block.data() + at + ibName)), StringValue("saved again"));
+    EXPECT_EQ(r3.Item(GetU32(block.data() + at + ibName)), StringValue("saved again"));
     EXPECT_TRUE(r3.Item(oldText).empty());
     EXPECT_EQ(tc.RowCount(), n + 1);
 }

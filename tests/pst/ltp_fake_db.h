@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "pst/ndb/Format.h"
 #include "pst/ndb/NodeDatabase.h"
 
 namespace tarvelle::pst::testing {
@@ -68,8 +69,8 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
         auto it = counters.find(type);
         return it == counters.end() ? 0 : it->second;
     }
-    void Commit() override { ++commits; }
-    void Close() override { ++commits; }
+    void Commit() override {}
+    void Close() override {}
     void Discard() override {}
     std::uint64_t FileSize() const override { return 0; }
     const std::filesystem::path& Path() const override { return path_; }
@@ -104,7 +105,6 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::map<std::uint8_t, std::uint32_t> counters;
     int blockWrites = 0;
     int blockReads = 0;
-    int commits = 0;
 
   private:
     ndb::Bid next_ = 0;
@@ -115,28 +115,20 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
 class HeapReader {
   public:
     explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {}
-    std::uint8_t ClientSig() const { return pages_.at(0).at(3); }
-    std::uint32_t UserRoot() const { return U32(pages_.at(0).data() + 4); }
     std::vector<std::uint8_t> Item(std::uint32_t hid) const {
         const auto& p = pages_.at(hid >> 16);
         const std::size_t idx = (hid >> 5) & 0x7FF;
-        const std::size_t map = U16(p.data());
-        const std::size_t begin = U16(p.data() + map + 4 + 2 * (idx - 1));
-        const std::size_t end = U16(p.data() + map + 4 + 2 * idx);
+        const std::size_t map = ndb::GetU16(p.data());
+        const std::size_t begin = ndb::GetU16(p.data() + map + 4 + 2 * (idx - 1));
+        const std::size_t end = ndb::GetU16(p.data() + map + 4 + 2 * idx);
         return {p.begin() + static_cast<long>(begin), p.begin() + static_cast<long>(end)};
     }
     // Every record (key + data) of the BTH whose header is at `header`, in order.
     std::vector<std::vector<std::uint8_t>> BthRecords(std::uint32_t header) const {
         const auto h = Item(header);
         std::vector<std::vector<std::uint8_t>> out;
-        if (U32(h.data() + 4) != 0) Walk(U32(h.data() + 4), h[3], h[1], h[2], out);
+        if (ndb::GetU32(h.data() + 4) != 0) Walk(ndb::GetU32(h.data() + 4), h[3], h[1], h[2], out);
         return out;
-    }
-    static std::uint16_t U16(const std::uint8_t* p) {
-        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-    }
-    static std::uint32_t U32(const std::uint8_t* p) {
-        return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
     }
 
   private:
@@ -146,7 +138,7 @@ class HeapReader {
         const std::size_t rec = static_cast<std::size_t>(cbKey + (level > 0 ? 4 : cbEnt));
         for (std::size_t off = 0; off + rec <= item.size(); off += rec) {
             if (level > 0) {
-                Walk(U32(item.data() + off + cbKey), level - 1, cbKey, cbEnt, out);
+                Walk(ndb::GetU32(item.data() + off + cbKey), level - 1, cbKey, cbEnt, out);
             } else {
                 out.emplace_back(item.begin() + static_cast<long>(off),
                                  item.begin() + static_cast<long>(off + rec));

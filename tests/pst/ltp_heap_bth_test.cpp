@@ -115,8 +115,8 @@ TEST(Bth, IndexLevelsAppearPast447RecordsAndTrackAppends) {
     const auto recs = r.BthRecords(0x20);
     ASSERT_EQ(recs.size(), 447u * 448 + 1);
     for (std::size_t i = 0; i < recs.size(); i += 997) {
-        EXPECT_EQ(HeapReader::U32(recs[i].data()), (i + 1) * 10);
-        EXPECT_EQ(HeapReader::U32(recs[i].data() + 4), (i + 1) * 30);
+        EXPECT_EQ(GetU32(recs[i].data()), (i + 1) * 10);
+        EXPECT_EQ(GetU32(recs[i].data() + 4), (i + 1) * 30);
     }
 }
 
