@@ -144,49 +144,38 @@ TEST_F(VerifyFiles, ReadStoreGivesBackWhatWasWritten) {
     EXPECT_EQ(everyone->members[299].address, "m299@example.net");
 }
 
-// The place of a block and of its trailer in the file.
-struct BlockPlace {
-    std::uint64_t ib = 0;
-    std::size_t cb = 0;
-    std::uint64_t trailer = 0;
-};
-
-class Breaker {
-  public:
+// Damages a copy of the written file in place, mending what the damage is not about.
+struct Breaker {
     Breaker(const Written& w, Bytes& file)
-        : w_(w), file_(file), reader_(FileImage::FromBytes(file)) {}
+        : written(w), file(file), reader(FileImage::FromBytes(file)) {}
 
-    const Written& written() const { return w_; }
-    const PstReader& reader() const { return reader_; }
-    Bytes& file() { return file_; }
-
-    BlockPlace DataBlockOf(Nid nid) const {
-        const BlockRef* b = reader_.FindBlock(reader_.FindNode(nid)->data);
-        return {b->ib, b->cb, b->ib + ndb::BlockSizeOnDisk(b->cb) - ndb::kBlockTrailerSize};
+    const BlockRef& BlockOf(Nid nid) const { return *reader.FindBlock(reader.FindNode(nid)->data); }
+    std::uint64_t TrailerOf(Nid nid) const {
+        return BlockOf(nid).ib + ndb::BlockSizeOnDisk(BlockOf(nid).cb) - ndb::kBlockTrailerSize;
     }
     std::uint64_t PageOfType(std::uint8_t ptype) const {
-        for (const TreePage& p : reader_.Pages())
+        for (const TreePage& p : reader.Pages())
             if (p.ptype == ptype) return p.ib;
         return 0;
     }
     void RefreshHeader() {
         using namespace ndb::header;
-        PutU32(&file_[kCrcPartial],
-               ndb::Crc(std::span(file_).subspan(kMagicClient, kCrcPartialSpan)));
-        PutU32(&file_[kCrcFull], ndb::Crc(std::span(file_).subspan(kMagicClient, kCrcFullSpan)));
+        PutU32(&file[kCrcPartial],
+               ndb::Crc(std::span(file).subspan(kMagicClient, kCrcPartialSpan)));
+        PutU32(&file[kCrcFull], ndb::Crc(std::span(file).subspan(kMagicClient, kCrcFullSpan)));
     }
     void RefreshPage(std::uint64_t ib) {
-        PutU32(&file_[ib + 500], ndb::Crc(std::span(file_).subspan(ib, 496)));
+        PutU32(&file[ib + 500], ndb::Crc(std::span(file).subspan(ib, 496)));
     }
     // Changes the decoded data of node `nid`'s one data block, then encodes it and fixes its CRC.
     void RewriteNode(Nid nid, const std::function<void(Bytes&)>& change) {
-        const BlockPlace b = DataBlockOf(nid);
+        const BlockRef& b = BlockOf(nid);
         Bytes data;
-        reader_.DecodedPayload(*reader_.FindBlock(reader_.FindNode(nid)->data), data);
+        reader.DecodedPayload(b, data);
         change(data);
         ndb::PermuteEncode(data);
-        std::copy(data.begin(), data.end(), file_.begin() + static_cast<std::ptrdiff_t>(b.ib));
-        PutU32(&file_[b.trailer + 4], ndb::Crc(std::span(file_).subspan(b.ib, b.cb)));
+        std::copy(data.begin(), data.end(), file.begin() + static_cast<std::ptrdiff_t>(b.ib));
+        PutU32(&file[TrailerOf(nid) + 4], ndb::Crc(std::span(file).subspan(b.ib, b.cb)));
     }
     // Swaps heap items 1 and 2 of a one-page heap; `fix` then mends the HIDs that named them.
     void SwapFirstHeapItems(Nid nid, const std::function<void(Bytes&, std::size_t)>& fix) {
@@ -206,10 +195,9 @@ class Breaker {
         });
     }
 
-  private:
-    const Written& w_;
-    Bytes& file_;
-    PstReader reader_;
+    const Written& written;
+    Bytes& file;
+    PstReader reader;
 };
 
 void SwapHid(Bytes& d, std::size_t at) {
@@ -226,36 +214,36 @@ struct Breakage {
 
 TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
     const Breakage cases[] = {
-        {"header CRC", [](Breaker& b) { b.file()[ndb::header::kCrcFull] ^= 1; }, Severity::Error,
+        {"header CRC", [](Breaker& b) { b.file[ndb::header::kCrcFull] ^= 1; }, Severity::Error,
          "dwCRCFull"},
-        {"NBT page CRC", [](Breaker& b) { b.file()[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; },
+        {"NBT page CRC", [](Breaker& b) { b.file[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; },
          Severity::Error, "NBT page: CRC"},
         {"BBT page signature",
          [](Breaker& b) {
              const std::uint64_t ib = b.PageOfType(ndb::kPageBbt);
-             b.file()[ib + 498] ^= 0xFF;
+             b.file[ib + 498] ^= 0xFF;
              b.RefreshPage(ib);
          },
          Severity::Error, "BBT page: signature"},
-        {"block CRC", [](Breaker& b) { b.file()[b.DataBlockOf(0x21).trailer + 4] ^= 1; },
-         Severity::Error, "CRC"},
-        {"block BID", [](Breaker& b) { b.file()[b.DataBlockOf(0x21).trailer + 9] ^= 1; },
-         Severity::Error, "trailer BID"},
+        {"block CRC", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 4] ^= 1; }, Severity::Error,
+         "CRC"},
+        {"block BID", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 9] ^= 1; }, Severity::Error,
+         "trailer BID"},
         {"cleared AMap",
          [](Breaker& b) {
-             std::fill_n(b.file().begin() + ndb::kFirstAMapOffset, 496, 0);
+             std::fill_n(b.file.begin() + ndb::kFirstAMapOffset, 496, 0);
              b.RefreshPage(ndb::kFirstAMapOffset);
          },
          Severity::Error, "in use are marked free"},
         {"allocation maps marked for rebuilding",
          [](Breaker& b) {
-             b.file()[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+             b.file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
              b.RefreshHeader();
          },
          Severity::Warning, "fAMapValid"},
         {"NID counter below a NID in use",
          [](Breaker& b) {
-             PutU32(&b.file()[ndb::header::kRgnid + 4 * 4], (b.written().list >> 5) - 1);
+             PutU32(&b.file[ndb::header::kRgnid + 4 * 4], (b.written.list >> 5) - 1);
              b.RefreshHeader();
          },
          Severity::Error, "NID counter"},
@@ -284,35 +272,35 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
         {"reference count too low",
          [](Breaker& b) {
              // The store object's block in its BBT leaf: cRef 1, as if nothing referred to it.
-             const Bid bid = b.reader().FindNode(0x21)->data;
-             for (const TreePage& p : b.reader().Pages()) {
-                 if (p.ptype != ndb::kPageBbt || b.file()[p.ib + ndb::kBtEntriesSize + 3] != 0)
+             const Bid bid = b.reader.FindNode(0x21)->data;
+             for (const TreePage& p : b.reader.Pages()) {
+                 if (p.ptype != ndb::kPageBbt || b.file[p.ib + ndb::kBtEntriesSize + 3] != 0)
                      continue;
-                 for (std::size_t e = 0; e < b.file()[p.ib + ndb::kBtEntriesSize]; ++e) {
-                     if (ndb::GetU64(&b.file()[p.ib + 24 * e]) != bid) continue;
-                     ndb::PutU16(&b.file()[p.ib + 24 * e + 18], 1);
+                 for (std::size_t e = 0; e < b.file[p.ib + ndb::kBtEntriesSize]; ++e) {
+                     if (ndb::GetU64(&b.file[p.ib + 24 * e]) != bid) continue;
+                     ndb::PutU16(&b.file[p.ib + 24 * e + 18], 1);
                      b.RefreshPage(p.ib);
                  }
              }
          },
          Severity::Error, "reference count"},
-        {"file cut short", [](Breaker& b) { b.file().resize(b.file().size() - 65536); },
+        {"file cut short", [](Breaker& b) { b.file.resize(b.file.size() - 65536); },
          Severity::Error, "ibFileEof"},
-        {"bytes past the end", [](Breaker& b) { b.file().resize(b.file().size() + 65536); },
+        {"bytes past the end", [](Breaker& b) { b.file.resize(b.file.size() + 65536); },
          Severity::Error, "ibFileEof"},
         {"bytes past the end while the maps are marked for rebuilding (a growth killed)",
          [](Breaker& b) {
-             b.file().resize(b.file().size() + ndb::kAMapSpan);
-             b.file()[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+             b.file.resize(b.file.size() + ndb::kAMapSpan);
+             b.file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
              b.RefreshHeader();
          },
          Severity::Warning, "past ibFileEof"},
         {"list checksum",
          [](Breaker& b) {
-             const StoreContents store = ReadStore(b.written().path);
+             const StoreContents store = ReadStore(b.written.path);
              const Property* sum =
-                 store.FindItem(b.written().list)->FindNamed(kPsetidAddress, 0x804C);
-             b.RewriteNode(b.written().list, [&](Bytes& d) {
+                 store.FindItem(b.written.list)->FindNamed(kPsetidAddress, 0x804C);
+             b.RewriteNode(b.written.list, [&](Bytes& d) {
                  // The checksum's PC record: property ID, type, value.
                  Bytes record(8);
                  ndb::PutU16(record.data(), sum->Id());
@@ -326,7 +314,7 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
          Severity::Error, "Checksum"},
         {"empty value as a heap item of no bytes",
          [](Breaker& b) {
-             b.RewriteNode(b.written().contact, [](Bytes& d) {
+             b.RewriteNode(b.written.contact, [](Bytes& d) {
                  // Two strings in adjacent heap items: the first gives its bytes to the second,
                  // so only the first becomes empty and the second stays a valid string.
                  std::uint8_t* map = d.data() + ndb::GetU16(d.data());
@@ -345,11 +333,11 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
         {"member naming no item",
          [](Breaker& b) {
              // The contact's store entry ID inside the list's member entries: record key + NID.
-             const Bytes key = ReadStore(b.written().path).recordKey;
+             const Bytes key = ReadStore(b.written.path).recordKey;
              Bytes eid = key;
              eid.resize(20);
-             PutU32(eid.data() + 16, b.written().contact);
-             b.RewriteNode(b.written().list, [&](Bytes& d) {
+             PutU32(eid.data() + 16, b.written.contact);
+             b.RewriteNode(b.written.list, [&](Bytes& d) {
                  auto at = std::search(d.begin(), d.end(), eid.begin(), eid.end());
                  ASSERT_NE(at, d.end());
                  PutU32(&at[16], 0x7FFFFFE4);
