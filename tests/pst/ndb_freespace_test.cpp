@@ -6,7 +6,7 @@
 namespace tarvelle::pst::ndb {
 namespace {
 
-TEST(NdbFreeSpace, MergesNeighboursSoFreedRunsServeLargerRequests) {
+TEST(NdbFreeSpace, MergesNeighboursAndServesFromTheSmallestExtentThatFits) {
     FreeSpace space;
     space.Add(0x5000, 512);
     space.Add(0x5400, 512);
@@ -17,10 +17,8 @@ TEST(NdbFreeSpace, MergesNeighboursSoFreedRunsServeLargerRequests) {
     EXPECT_EQ(space.Take(1536, 512), 0x5000u);
     EXPECT_EQ(space.TotalBytes(), 0u);
     EXPECT_EQ(space.Take(64, 64), 0u) << "nothing left";
-}
 
-TEST(NdbFreeSpace, TakesTheSmallestExtentThatFits) {
-    FreeSpace space;
+    // The smallest extent that fits serves a request.
     space.Add(0x10000, 4096);
     space.Add(0x20000, 1024);
     space.Add(0x30000, 2048);
