@@ -128,9 +128,13 @@ TEST_F(VerifyFiles, ReadStoreGivesBackWhatWasWritten) {
     EXPECT_EQ(contacts->contentCount, 503);
     EXPECT_EQ(store.ItemsIn(contacts->nid).size(), 503u);
 
-    // Accented names and the list members' kinds are read back in readers_files_test.
     const Item* zoe = store.FindItem(written_->contact);
     ASSERT_NE(zoe, nullptr);
+    EXPECT_EQ(zoe->Find(0x3001001F)->Text(),
+              "Zo\xC3\xAB \xC3\x91"
+              "and\xC3\xBA");
+    // Named properties by name, not by the store's property IDs.
+    EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8083)->Text(), "zoe@example.org");
     EXPECT_EQ(zoe->Find(0x1000001F)->Text(), std::string(12000, 'n'));
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8093)->Text(), "zoe@work.example");
     const Item* friends = store.FindItem(written_->list);
