@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -28,57 +26,33 @@ std::vector<std::uint8_t> MessageData(int i) {
     return SomeBytes(size, static_cast<std::uint32_t>(i));
 }
 
-// Child side: writes message after message, one commit each, then closes. Reports "ready" on
+// Child side: writes message after message, one commit each, then closes. Sends one byte on
 // `ready` once the store's mandatory nodes are committed. `nameless`: as CreateOptions says.
-[[noreturn]] void WriteMessages(const std::filesystem::path& path, int ready, bool nameless) {
-    int code = 0;
+void WriteMessages(const std::filesystem::path& path, int ready, bool nameless) {
     try {
-        CreateOptions options;
-        options.nameless = nameless;
-        auto db = NodeDatabase::Create(path, options);
+        auto db = NodeDatabase::Create(path, CreateOptions{.nameless = nameless});
         AddMandatoryNodes(*db);
         db->Commit();
-        const char byte = 1;
-        if (::write(ready, &byte, 1) != 1) ::_exit(3);
+        if (::write(ready, "r", 1) != 1) ::_exit(3);
         for (int i = 0; i < kMessages; ++i) {
-            const auto data = MessageData(i);
-            const Bid bid = db->WriteData(data);
-            if (i > 0 && i % 10 == 0) {  // replace an earlier item too: frees and reuse
-                const auto again = MessageData(i - 10);
-                db->SetNode(MessageNid(i - 10), db->WriteData(again), 0, 0x122);
-            }
+            const Bid bid = db->WriteData(MessageData(i));
+            if (i > 0 && i % 10 == 0)  // replace an earlier item too: frees and reuse
+                db->SetNode(MessageNid(i - 10), db->WriteData(MessageData(i - 10)), 0, 0x122);
             db->SetNode(MessageNid(i), bid, 0, 0x122);
             db->Commit();
         }
         db->Close();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "writer failed: %s\n", e.what());
-        code = 2;
+        ::_exit(2);
     }
-    ::_exit(code);
 }
 
-// Starts a writer and waits for its mandatory nodes to be committed; -1 when that failed.
-pid_t StartWriter(const std::filesystem::path& path, bool nameless = true) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        WriteMessages(path, fds[1], nameless);
-    }
-    ::close(fds[1]);
+// Starts a writer and waits for its mandatory nodes to be committed.
+Child StartWriter(const std::filesystem::path& path, bool nameless = true) {
+    const Child c = Fork([&](int fd) { WriteMessages(path, fd, nameless); });
     char byte = 0;
-    const bool ready = ::read(fds[0], &byte, 1) == 1;
-    ::close(fds[0]);
-    return ready ? pid : -1;
-}
-
-// Whether the child finished by itself (it was not killed first).
-bool Finished(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ::read(c.out, &byte, 1) == 1 ? c : Child{};
 }
 
 // Message NIDs in the file, in order.
@@ -99,9 +73,7 @@ std::ptrdiff_t EntriesIn(const std::filesystem::path& dir) {
 void ExpectCommittedPrefix(const std::filesystem::path& path, bool closed) {
     const auto r = CheckKilledFile(path);
     EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
-    if (closed) {
-        EXPECT_EQ(r.warnings, 0) << r.output.substr(0, 3000);
-    }
+    EXPECT_TRUE(!closed || r.warnings == 0) << r.output.substr(0, 3000);
     const auto nids = Messages(path);
     for (std::size_t i = 0; i < nids.size(); ++i)
         ASSERT_EQ(nids[i], MessageNid(static_cast<int>(i))) << "not a prefix";
@@ -116,10 +88,10 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
     TempDir dir("tarvelle-ndb-crash-");
     // One undisturbed run gives the time span to aim the kills at.
     const auto whole = dir.path() / "whole.pst";
-    const pid_t child = StartWriter(whole);
-    ASSERT_GT(child, 0);
+    const Child child = StartWriter(whole);
+    ASSERT_GT(child.pid, 0);
     const auto readyAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(Finished(child));
+    ASSERT_EQ(Finish(child).second, 0);
     const auto span = std::chrono::steady_clock::now() - readyAt;
     ExpectCommittedPrefix(whole, true);
     EXPECT_EQ(Messages(whole).size(), static_cast<std::size_t>(kMessages));
@@ -131,12 +103,12 @@ TEST(NdbCrash, KillAtRandomMomentsLeavesTheLastCommit) {
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
         const auto path = dir.path() / ("killed" + std::to_string(round) + ".pst");
         // Every other writer is named from the start, as on systems without nameless files.
-        const pid_t victim = StartWriter(path, round % 2 == 0);
-        ASSERT_GT(victim, 0);
+        const Child victim = StartWriter(path, round % 2 == 0);
+        ASSERT_GT(victim.pid, 0);
         // Aim at the whole run, the final Close included.
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % (spanUs + spanUs / 10 + 1)));
-        ::kill(victim, SIGKILL);
-        const bool finished = Finished(victim);
+        ::kill(victim.pid, SIGKILL);
+        const bool finished = Finish(victim).second == 0;
         ASSERT_TRUE(std::filesystem::exists(path));
         ExpectCommittedPrefix(path, finished);
         std::filesystem::remove(path);
@@ -154,27 +126,22 @@ struct Limit {
 };
 
 // Child side of the write-failure test: a file size limit as `ulimit -f` sets it, SIGXFSZ
-// ignored as the program does, so writes past the limit fail with EFBIG.
-[[noreturn]] void WriteUntilFailure(const std::filesystem::path& path, int report, Limit how) {
+// ignored as the program does, so writes past the limit fail with EFBIG. Sends 'c' for each
+// commit and 'F' once a write failed as it must, and nothing could be written after it.
+void WriteUntilFailure(const std::filesystem::path& path, int report, Limit how) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{how.bytes, how.bytes};
     if (!how.afterCreate && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
-    int committed = 0;
-    auto send = [&](int value) {
-        if (::write(report, &value, sizeof value) != sizeof value) ::_exit(3);
-    };
     std::unique_ptr<NodeDatabase> db;
     try {
-        CreateOptions options;
-        options.nameless = how.nameless;
-        db = NodeDatabase::Create(path, options);
+        db = NodeDatabase::Create(path, CreateOptions{.nameless = how.nameless});
         if (how.afterCreate && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
         AddMandatoryNodes(*db);
         db->Commit();
         for (int i = 0; i < 100; ++i) {
             db->SetNode(MessageNid(i), db->WriteData(SomeBytes(how.itemSize, i)), 0, 0x122);
             db->Commit();
-            send(++committed);
+            if (::write(report, "c", 1) != 1) ::_exit(3);
         }
         ::_exit(4);  // the limit was never hit
     } catch (const IoError& e) {
@@ -194,8 +161,7 @@ struct Limit {
         std::fprintf(stderr, "not an IoError: %s\n", e.what());
         ::_exit(6);
     }
-    send(-1);
-    ::_exit(0);
+    if (::write(report, "F", 1) != 1) ::_exit(3);
 }
 
 TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
@@ -205,30 +171,14 @@ TEST(NdbCrash, FailingWritesEndWithIoErrorAndKeepTheLastCommit) {
                      " Create, nameless " + std::to_string(how.nameless));
         TempDir dir("tarvelle-ndb-limit-");
         const auto path = dir.path() / "limited.pst";
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
-            WriteUntilFailure(path, fds[1], how);
-        }
-        ::close(fds[1]);
-        int committed = 0;
-        bool sawFailure = false;
-        for (int value; ::read(fds[0], &value, sizeof value) == sizeof value;) {
-            sawFailure |= value < 0;
-            if (value > 0) committed = value;
-        }
-        ::close(fds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << "the process must not die of SIGXFSZ";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_TRUE(sawFailure);
+        const auto [sent, code] = Finish(Fork([&](int fd) { WriteUntilFailure(path, fd, how); }));
+        ASSERT_EQ(code, 0) << "the process must not die of SIGXFSZ";
+        EXPECT_TRUE(sent.ends_with('F')) << sent;
         if (how.itemSize == 0) {
             EXPECT_EQ(EntriesIn(dir.path()), 0) << "a failed Create leaves no file";
             continue;
         }
+        const int committed = static_cast<int>(sent.size()) - 1;
         EXPECT_GT(committed, 0);
         EXPECT_LT(static_cast<std::uint64_t>(committed) * how.itemSize, how.bytes);
         const auto r = CheckFile(path);

@@ -42,15 +42,15 @@ TEST_F(NdbFile, HeaderCarriesThePermissionsEncodingAndCounters) {
     struct stat st {};
     ASSERT_EQ(::stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "address books are personal data";
-    const auto h = ReadAt(path_, 0, kHeaderSize);
+    const auto h = FileBytes(path_);
     EXPECT_EQ(h[513], 1);  // PERMUTE by default
     for (std::size_t i = 256; i < 512; ++i) ASSERT_EQ(h[i], 0xFF) << "rgbFM/rgbFP at " << i;
-    EXPECT_EQ(std::filesystem::file_size(path_), 0x42400u) << "one AMap range is enough";
+    EXPECT_EQ(h.size(), 0x42400u) << "one AMap range is enough";
     EXPECT_EQ(GetU32(&h[44 + 4 * 2]), 0x401u);    // rgnid[NORMAL_FOLDER]
     EXPECT_EQ(GetU32(&h[44 + 4 * 4]), 0x10001u);  // rgnid[NORMAL_MESSAGE]
     EXPECT_EQ(GetU32(&h[44 + 4 * 3]), 0x4000u);   // untouched blank-file value
     // The DList carries bidNextP in its trailer without using it up.
-    EXPECT_EQ(GetU64(&ReadAt(path_, kDListOffset, kPageSize)[504]), GetU64(&h[32]));
+    EXPECT_EQ(GetU64(&h[kDListOffset + 504]), GetU64(&h[32]));
 }
 
 TEST_F(NdbFile, NidCountersNeverFallBelowANidInUse) {
@@ -69,7 +69,7 @@ TEST_F(NdbFile, WithoutEncodingDataIsStoredAsIs) {
     const auto data = SomeBytes(700, 4);
     db_->SetNode(0x200024, db_->WriteDataBlock(data), 0, 0x122);
     CloseClean();
-    const auto all = ReadAt(path_, 0, std::filesystem::file_size(path_));
+    const auto all = FileBytes(path_);
     EXPECT_EQ(all[513], 0);
     EXPECT_NE(std::search(all.begin(), all.end(), data.begin(), data.end()), all.end());
     EXPECT_EQ(ReadBack(path_, {{0x200024, 0}}), Lines{Expected(data)});
@@ -104,9 +104,9 @@ TEST_F(NdbFile, ManyNodesBuildDeepTreesInKeyOrder) {
     EXPECT_EQ(r.nodes, 51012);
     EXPECT_EQ(r.blocks, 50000);
     // cLevel of the roots: 51,012 entries need leaves, two branch levels and a root.
-    const auto h = ReadAt(path_, 0, kHeaderSize);
-    EXPECT_GE(ReadAt(path_, GetU64(&h[224]), kPageSize).at(491), 3);
-    EXPECT_GE(ReadAt(path_, GetU64(&h[240]), kPageSize).at(491), 2);
+    const auto f = FileBytes(path_);
+    EXPECT_GE(f.at(GetU64(&f[224]) + 491), 3);
+    EXPECT_GE(f.at(GetU64(&f[240]) + 491), 2);
 }
 
 TEST_F(NdbFile, ReplacingNodesKeepsReferenceCountsAndReusesSpace) {
@@ -176,7 +176,7 @@ TEST_F(NdbFile, GrowingDataTreeKeepsItsUnchangedBlocks) {
     EXPECT_EQ(ReadBack(path_, {{0x20D, 0}}), Lines{Expected(all)});
     // BIDs handed out: 2,049 data blocks, four internal blocks for the first version and only
     // two for the second (bidNextB starts at 4 and counts by 4).
-    EXPECT_EQ(GetU64(&ReadAt(path_, 0, kHeaderSize)[516]), 4u + 4u * (2049 + 4 + 2));
+    EXPECT_EQ(GetU64(&FileBytes(path_)[516]), 4u + 4u * (2049 + 4 + 2));
 }
 
 TEST_F(NdbFile, ManySubnodesUseAnSiBlockTree) {
@@ -204,11 +204,11 @@ TEST_F(NdbFile, FilesPastOneHundredTwentyEightAMapsHaveFMapPages) {
     }
     EXPECT_EQ(CheckFile(path_).errors, 0);
     CloseClean();
-    ASSERT_GT(std::filesystem::file_size(path_), RangeStart(129));
+    const auto f = FileBytes(path_);
+    ASSERT_GT(f.size(), RangeStart(129));
     // The first FMap page: after the AMap and PMap of range 128.
-    const auto fmap = ReadAt(path_, 0x1F04800, kPageSize);
-    EXPECT_EQ(fmap[496], kPageFMap);
-    EXPECT_EQ(GetU64(&fmap[504]), 0x1F04800u);
+    EXPECT_EQ(f[0x1F04800 + 496], kPageFMap);
+    EXPECT_EQ(GetU64(&f[0x1F04800 + 504]), 0x1F04800u);
     EXPECT_EQ(ReadBack(path_, {{0x200024 + 32 * 8, 0}}), Lines{Expected(chunk)});
 }
 

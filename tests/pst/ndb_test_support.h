@@ -3,10 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "pst/ndb/NodeDatabase.h"
 #include "pst/verify/PstReader.h"
 #include "tests/support/Run.h"
+#include "tests/support/ShellText.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::ndb::testing {
@@ -67,19 +69,47 @@ inline CheckResult CheckFile(const std::filesystem::path& file) {
     return r;
 }
 
-// `n` bytes of the file from `offset`.
-inline std::vector<std::uint8_t> ReadAt(const std::filesystem::path& file, std::uint64_t offset,
-                                        std::size_t n) {
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    std::vector<std::uint8_t> b(n);
-    in.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(n));
-    b.resize(static_cast<std::size_t>(in.gcount()));
-    return b;
+// The whole file.
+inline std::vector<std::uint8_t> FileBytes(const std::filesystem::path& file) {
+    const std::string text = fakes::ReadAll(file);
+    return {text.begin(), text.end()};
 }
 
 // fAMapValid of the file's header.
-inline int AMapValid(const std::filesystem::path& file) { return ReadAt(file, 248, 1).at(0); }
+inline int AMapValid(const std::filesystem::path& file) { return FileBytes(file).at(248); }
+
+// A forked child and the read end of a pipe it writes to.
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+// Runs `body(fd)` in a child process that exits with 0 after it.
+template <class Body>
+Child Fork(Body body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        body(fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    return {pid, fds[0]};
+}
+
+// What the child still writes, then its exit code (-1 when a signal ended it).
+inline std::pair<std::string, int> Finish(Child c) {
+    std::string out;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(c.out, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    ::close(c.out);
+    int status = 0;
+    ::waitpid(c.pid, &status, 0);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
 
 // The check of a file left by a killed writer. One killed inside a growth or the close says
 // fAMapValid = INVALID_AMAP: its readers rebuild the maps from the B-trees, so what it says about

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <set>
 
 #include "pst/messaging/MessageStore.h"
+#include "tests/support/ShellText.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::verify {
@@ -67,11 +67,6 @@ Written WriteStore(const fs::path& path, const std::function<void()>& whileOpen 
     return w;
 }
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool Has(const Report& report, Severity severity, const std::string& word) {
     return std::any_of(report.Findings().begin(), report.Findings().end(), [&](const Finding& f) {
         return f.severity == severity && f.message.find(word) != std::string::npos;
@@ -84,24 +79,16 @@ std::string All(const Report& report) {
     return text;
 }
 
-class VerifyFiles : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        dir_ = new fakes::TempDir("tarvelle-verify-");
-        written_ = new Written(WriteStore(dir_->path() / "store.pst"));
-    }
-    static void TearDownTestSuite() {
-        delete written_;
-        delete dir_;
-    }
-    static fakes::TempDir* dir_;
-    static Written* written_;
-};
-fakes::TempDir* VerifyFiles::dir_ = nullptr;
-Written* VerifyFiles::written_ = nullptr;
+// The store every test here reads, written once.
+const Written& Store() {
+    static const fakes::TempDir dir("tarvelle-verify-");
+    static const Written written = WriteStore(dir.path() / "store.pst");
+    return written;
+}
 
-TEST_F(VerifyFiles, WrittenFilesHaveNoFindings) {
-    const Report closed = Verify(written_->path);
+TEST(VerifyFiles, WrittenFilesHaveNoFindingsAndReadBackAsWritten) {
+    const Written& w = Store();
+    const Report closed = Verify(w.path);
     EXPECT_EQ(closed.Errors() + closed.Warnings(), 0u) << All(closed);
     EXPECT_EQ(closed.counts.folders, 7u);
     EXPECT_EQ(closed.counts.contacts, 501u);
@@ -110,25 +97,22 @@ TEST_F(VerifyFiles, WrittenFilesHaveNoFindings) {
 
     // Committed and never closed: the space reserved ahead is allocated but unused, which
     // readers tolerate; nothing else.
-    const fs::path open = dir_->path() / "open.pst";
+    const fs::path open = w.path.parent_path() / "open.pst";
     WriteStore(open, [&] {
         const Report report = Verify(open);
         EXPECT_EQ(report.Errors(), 0u) << All(report);
         EXPECT_EQ(report.Warnings(), 1u) << All(report);
         EXPECT_TRUE(Has(report, Severity::Warning, "allocated but hold no page")) << All(report);
     });
-}
 
-TEST_F(VerifyFiles, ReadStoreGivesBackWhatWasWritten) {
-    const StoreContents store = ReadStore(written_->path);
+    const StoreContents store = ReadStore(w.path);
     EXPECT_EQ(store.displayName, "Eudora Nicknames");
     const Folder* contacts = store.FindFolder("Contacts");
     ASSERT_NE(contacts, nullptr);
     EXPECT_EQ(contacts->containerClass, "IPF.Contact");
     EXPECT_EQ(contacts->contentCount, 503);
     EXPECT_EQ(store.ItemsIn(contacts->nid).size(), 503u);
-
-    const Item* zoe = store.FindItem(written_->contact);
+    const Item* zoe = store.FindItem(w.contact);
     ASSERT_NE(zoe, nullptr);
     EXPECT_EQ(zoe->Find(0x3001001F)->Text(),
               "Zo\xC3\xAB \xC3\x91"
@@ -137,13 +121,13 @@ TEST_F(VerifyFiles, ReadStoreGivesBackWhatWasWritten) {
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8083)->Text(), "zoe@example.org");
     EXPECT_EQ(zoe->Find(0x1000001F)->Text(), std::string(12000, 'n'));
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8093)->Text(), "zoe@work.example");
-    const Item* friends = store.FindItem(written_->list);
+    const Item* friends = store.FindItem(w.list);
     ASSERT_NE(friends, nullptr);
     ASSERT_EQ(friends->members.size(), 3u);
-    EXPECT_EQ(friends->members[0].item, written_->contact);
+    EXPECT_EQ(friends->members[0].item, w.contact);
     EXPECT_EQ(friends->members[1].address, "ann@example.org");
-    EXPECT_EQ(friends->members[2].item, written_->longList);
-    const Item* everyone = store.FindItem(written_->longList);
+    EXPECT_EQ(friends->members[2].item, w.longList);
+    const Item* everyone = store.FindItem(w.longList);
     ASSERT_EQ(everyone->members.size(), 300u);
     EXPECT_EQ(everyone->members[299].address, "m299@example.net");
 }
@@ -171,6 +155,14 @@ struct Breaker {
     void RefreshPage(std::uint64_t ib) {
         PutU32(&file[ib + 500], ndb::Crc(std::span(file).subspan(ib, 496)));
     }
+    void Flip(std::uint64_t page, std::size_t at) {
+        file[page + at] ^= 0xFF;
+        RefreshPage(page);
+    }
+    void InvalidateMaps() {
+        file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+        RefreshHeader();
+    }
     // Changes the decoded data of node `nid`'s one data block, then encodes it and fixes its CRC.
     void RewriteNode(Nid nid, const std::function<void(Bytes&)>& change) {
         const BlockRef& b = BlockOf(nid);
@@ -189,11 +181,7 @@ struct Breaker {
             const std::size_t a = ndb::GetU16(offsets);
             const std::size_t b = ndb::GetU16(offsets + 2);
             const std::size_t c = ndb::GetU16(offsets + 4);
-            Bytes swapped(d.begin() + static_cast<std::ptrdiff_t>(b),
-                          d.begin() + static_cast<std::ptrdiff_t>(c));
-            swapped.insert(swapped.end(), d.begin() + static_cast<std::ptrdiff_t>(a),
-                           d.begin() + static_cast<std::ptrdiff_t>(b));
-            std::copy(swapped.begin(), swapped.end(), d.begin() + static_cast<std::ptrdiff_t>(a));
+            std::rotate(d.data() + a, d.data() + b, d.data() + c);
             ndb::PutU16(offsets + 2, static_cast<std::uint16_t>(a + c - b));
             fix(d, a);
         });
@@ -209,49 +197,35 @@ void SwapHid(Bytes& d, std::size_t at) {
     if (v == 0x20 || v == 0x40) PutU32(&d[at], v == 0x20 ? 0x40 : 0x20);
 }
 
+// A copy broken in one place and the finding (severity, a word of its message) it must give.
 struct Breakage {
-    const char* name;
-    std::function<void(Breaker&)> apply;
     Severity severity;
-    const char* word;  // in the finding that names the defect
+    const char* word;
+    std::function<void(Breaker&)> apply;
 };
 
-TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
+TEST(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
+    using enum Severity;
     const Breakage cases[] = {
-        {"header CRC", [](Breaker& b) { b.file[ndb::header::kCrcFull] ^= 1; }, Severity::Error,
-         "dwCRCFull"},
-        {"NBT page CRC", [](Breaker& b) { b.file[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; },
-         Severity::Error, "NBT page: CRC"},
-        {"BBT page signature",
-         [](Breaker& b) {
-             const std::uint64_t ib = b.PageOfType(ndb::kPageBbt);
-             b.file[ib + 498] ^= 0xFF;
-             b.RefreshPage(ib);
-         },
-         Severity::Error, "BBT page: signature"},
-        {"block CRC", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 4] ^= 1; }, Severity::Error,
-         "CRC"},
-        {"block BID", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 9] ^= 1; }, Severity::Error,
-         "trailer BID"},
-        {"cleared AMap",
+        {Error, "dwCRCFull", [](Breaker& b) { b.file[ndb::header::kCrcFull] ^= 1; }},
+        {Error, "NBT page: CRC",
+         [](Breaker& b) { b.file[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; }},
+        {Error, "BBT page: signature",
+         [](Breaker& b) { b.Flip(b.PageOfType(ndb::kPageBbt), 498); }},
+        {Error, "CRC", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 4] ^= 1; }},  // a block's
+        {Error, "trailer BID", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 9] ^= 1; }},
+        {Error, "in use are marked free",  // a cleared AMap
          [](Breaker& b) {
              std::fill_n(b.file.begin() + ndb::kFirstAMapOffset, 496, 0);
              b.RefreshPage(ndb::kFirstAMapOffset);
-         },
-         Severity::Error, "in use are marked free"},
-        {"allocation maps marked for rebuilding",
-         [](Breaker& b) {
-             b.file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
-             b.RefreshHeader();
-         },
-         Severity::Warning, "fAMapValid"},
-        {"NID counter below a NID in use",
+         }},
+        {Warning, "fAMapValid", [](Breaker& b) { b.InvalidateMaps(); }},
+        {Error, "NID counter",  // below a NID in use
          [](Breaker& b) {
              PutU32(&b.file[ndb::header::kRgnid + 4 * 4], (b.written.list >> 5) - 1);
              b.RefreshHeader();
-         },
-         Severity::Error, "NID counter"},
-        {"property BTH header not the first heap item",
+         }},
+        {Error, "HID 0x20",  // the property BTH header not the first heap item
          [](Breaker& b) {
              b.SwapFirstHeapItems(0x21, [](Bytes& d, std::size_t) {
                  SwapHid(d, 4);  // hidUserRoot: the BTH header, now second
@@ -263,17 +237,15 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                  const std::size_t end = ndb::GetU16(&d[map + 4 + 2 * count]);
                  for (std::size_t r = leaf; r < end; r += 8) SwapHid(d, r + 4);
              });
-         },
-         Severity::Error, "HID 0x20"},
-        {"row index BTH header not the first heap item",
+         }},
+        {Error, "row index BTH header",  // not the first heap item
          [](Breaker& b) {
              b.SwapFirstHeapItems(0x12D, [](Bytes& d, std::size_t first) {
                  SwapHid(d, 4);           // hidUserRoot: the TCINFO, now first
                  SwapHid(d, first + 10);  // its hidRowIndex
              });
-         },
-         Severity::Error, "row index BTH header"},
-        {"reference count too low",
+         }},
+        {Error, "reference count",  // too low
          [](Breaker& b) {
              // The store object's block in its BBT leaf: cRef 1, as if nothing referred to it.
              const Bid bid = b.reader.FindNode(0x21)->data;
@@ -286,20 +258,15 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                      b.RefreshPage(p.ib);
                  }
              }
-         },
-         Severity::Error, "reference count"},
-        {"file cut short", [](Breaker& b) { b.file.resize(b.file.size() - 65536); },
-         Severity::Error, "ibFileEof"},
-        {"bytes past the end", [](Breaker& b) { b.file.resize(b.file.size() + 65536); },
-         Severity::Error, "ibFileEof"},
-        {"bytes past the end while the maps are marked for rebuilding (a growth killed)",
+         }},
+        {Error, "ibFileEof", [](Breaker& b) { b.file.resize(b.file.size() - 65536); }},  // cut
+        {Error, "ibFileEof", [](Breaker& b) { b.file.resize(b.file.size() + 65536); }},  // past
+        {Warning, "past ibFileEof",  // while the maps are marked for rebuilding: a growth killed
          [](Breaker& b) {
              b.file.resize(b.file.size() + ndb::kAMapSpan);
-             b.file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
-             b.RefreshHeader();
-         },
-         Severity::Warning, "past ibFileEof"},
-        {"list checksum",
+             b.InvalidateMaps();
+         }},
+        {Error, "Checksum",  // of the list
          [](Breaker& b) {
              const StoreContents store = ReadStore(b.written.path);
              const Property* sum =
@@ -314,9 +281,8 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                  ASSERT_NE(at, d.end());
                  at[4] ^= 1;
              });
-         },
-         Severity::Error, "Checksum"},
-        {"empty value as a heap item of no bytes",
+         }},
+        {Warning, "zero-length heap item",  // an empty value as a heap item of no bytes
          [](Breaker& b) {
              b.RewriteNode(b.written.contact, [](Bytes& d) {
                  // Two strings in adjacent heap items: the first gives its bytes to the second,
@@ -332,13 +298,11 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                      if (strings.count(k + 1) != 0) return ndb::PutU16(map + 4 + 2 * k, start(k));
                  FAIL() << "no two adjacent strings";
              });
-         },
-         Severity::Warning, "zero-length heap item"},
-        {"member naming no item",
+         }},
+        {Error, "not an item of this store",  // a member naming no item
          [](Breaker& b) {
              // The contact's store entry ID inside the list's member entries: record key + NID.
-             const Bytes key = ReadStore(b.written.path).recordKey;
-             Bytes eid = key;
+             Bytes eid = ReadStore(b.written.path).recordKey;
              eid.resize(20);
              PutU32(eid.data() + 16, b.written.contact);
              b.RewriteNode(b.written.list, [&](Bytes& d) {
@@ -346,18 +310,17 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                  ASSERT_NE(at, d.end());
                  PutU32(&at[16], 0x7FFFFFE4);
              });
-         },
-         Severity::Error, "not an item of this store"},
+         }},
     };
-    const Bytes original = ReadFile(written_->path);
+    const std::string text = fakes::ReadAll(Store().path);
     for (const Breakage& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bytes file = original;
-        Breaker breaker(*written_, file);
+        SCOPED_TRACE(c.word);
+        Bytes file(text.begin(), text.end());
+        Breaker breaker(Store(), file);
         c.apply(breaker);
         const Report report = Verify(FileImage::FromBytes(file));
         EXPECT_TRUE(Has(report, c.severity, c.word)) << All(report);
-        EXPECT_EQ(report.Errors() > 0, c.severity == Severity::Error) << All(report);
+        EXPECT_EQ(report.Errors() > 0, c.severity == Error) << All(report);
     }
 }
 
