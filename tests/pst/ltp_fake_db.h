@@ -2,12 +2,15 @@
 // node as handed in (no encoding), counts the writes, and reads node data back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <stdexcept>
 #include <vector>
 
 #include "pst/ndb/Format.h"
 #include "pst/ndb/NodeDatabase.h"
+#include "pst/verify/Ltp.h"
 
 namespace tarvelle::pst::testing {
 
@@ -21,6 +24,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
 
     ndb::Bid WriteDataBlock(std::span<const std::uint8_t> payload) override {
         if (payload.size() > ndb::kMaxBlockPayload) throw ndb::NdbError("block too large");
+        if (blockWrites == failAt) throw ndb::IoError("No space left on device");  // a full disk
         ++blockWrites;
         const ndb::Bid bid = next_ += 4;
         blocks[bid].assign(payload.begin(), payload.end());
@@ -28,21 +32,19 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     ndb::Bid WriteData(std::span<const std::uint8_t> bytes) override {
         std::vector<ndb::Bid> children;
-        for (std::size_t off = 0; off < bytes.size() || children.empty();
-             off += ndb::kMaxBlockPayload) {
+        std::size_t off = 0;
+        do {
             const std::size_t n = std::min(ndb::kMaxBlockPayload, bytes.size() - off);
             children.push_back(WriteDataBlock(bytes.subspan(off, n)));
-            if (n == 0) break;
-        }
-        return children.size() == 1 ? children[0] : WriteDataTree(children);
+            off += n;
+        } while (off < bytes.size());
+        return WriteDataTree(children);
     }
     ndb::Bid WriteDataTree(std::span<const ndb::Bid> children) override {
         if (children.size() == 1) return children[0];
-        for (std::size_t i = 0; i + 1 < children.size(); ++i) {
-            if (blocks.at(children[i]).size() != ndb::kMaxBlockPayload) {
+        for (std::size_t i = 0; i + 1 < children.size(); ++i)
+            if (blocks.at(children[i]).size() != ndb::kMaxBlockPayload)
                 throw ndb::NdbError("data tree child shorter than 8176 bytes");
-            }
-        }
         const ndb::Bid bid = (next_ += 4) | 2;
         trees[bid].assign(children.begin(), children.end());
         return bid;
@@ -92,9 +94,8 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     // Data of subnode `nid` under the subnode tree `sub`.
     std::vector<std::uint8_t> SubnodeData(ndb::Bid sub, ndb::Nid nid) const {
-        for (const auto& e : subtrees.at(sub)) {
+        for (const auto& e : subtrees.at(sub))
             if (e.nid == nid) return Data(e.data);
-        }
         throw std::runtime_error("no such subnode");
     }
 
@@ -104,6 +105,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::map<ndb::Nid, Node> nodes;
     std::map<std::uint8_t, std::uint32_t> counters;
     int blockWrites = 0;
+    int failAt = -1;  // block writes that succeed before every further one fails
     int blockReads = 0;
 
   private:
@@ -111,41 +113,31 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::filesystem::path path_ = "fake.pst";
 };
 
-// A minimal reader of the heap, BTH and TC structures the writer produced.
+// The heap on `pages` and its BTHs as the verifier reads them; a missing item reads as empty.
 class HeapReader {
   public:
-    explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {}
-    std::vector<std::uint8_t> Item(std::uint32_t hid) const {
-        const auto& p = pages_.at(hid >> 16);
-        const std::size_t idx = (hid >> 5) & 0x7FF;
-        const std::size_t map = ndb::GetU16(p.data());
-        const std::size_t begin = ndb::GetU16(p.data() + map + 4 + 2 * (idx - 1));
-        const std::size_t end = ndb::GetU16(p.data() + map + 4 + 2 * idx);
-        return {p.begin() + static_cast<long>(begin), p.begin() + static_cast<long>(end)};
+    explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages) {
+        node_.blocks = std::move(pages);
+        EXPECT_TRUE(heap_.Open(node_, report_));
     }
-    // Every record (key + data) of the BTH whose header is at `header`, in order.
-    std::vector<std::vector<std::uint8_t>> BthRecords(std::uint32_t header) const {
-        const auto h = Item(header);
+    std::vector<std::uint8_t> Item(std::uint32_t hid) const {
+        const auto item = heap_.Item(hid);
+        return item ? std::vector<std::uint8_t>(item->begin(), item->end())
+                    : std::vector<std::uint8_t>{};
+    }
+    // Every record (key + data) of the BTH whose header is item `header`, in key order.
+    std::vector<std::vector<std::uint8_t>> BthRecords(std::uint32_t header) {
+        verify::BthRecords bth;
+        EXPECT_TRUE(verify::ReadBth(heap_, header, 0, 0, node_, report_, bth));
         std::vector<std::vector<std::uint8_t>> out;
-        if (ndb::GetU32(h.data() + 4) != 0) Walk(ndb::GetU32(h.data() + 4), h[3], h[1], h[2], out);
+        for (const auto& r : bth.records) out.emplace_back(r.begin(), r.end());
         return out;
     }
 
   private:
-    void Walk(std::uint32_t hid, int level, int cbKey, int cbEnt,
-              std::vector<std::vector<std::uint8_t>>& out) const {
-        const auto item = Item(hid);
-        const std::size_t rec = static_cast<std::size_t>(cbKey + (level > 0 ? 4 : cbEnt));
-        for (std::size_t off = 0; off + rec <= item.size(); off += rec) {
-            if (level > 0) {
-                Walk(ndb::GetU32(item.data() + off + cbKey), level - 1, cbKey, cbEnt, out);
-            } else {
-                out.emplace_back(item.begin() + static_cast<long>(off),
-                                 item.begin() + static_cast<long>(off + rec));
-            }
-        }
-    }
-    std::vector<std::vector<std::uint8_t>> pages_;
+    verify::NodeView node_;
+    verify::Heap heap_;
+    verify::Report report_;
 };
 
 }  // namespace tarvelle::pst::testing

@@ -28,10 +28,7 @@ std::string Named(const verify::Item& item, std::uint32_t lid) {
 // The entries of a PtypMultipleBinary value as stored: a count, then (offset, size) pairs.
 std::vector<Bytes> MultiBinary(const Bytes& value) {
     std::vector<Bytes> out;
-    auto u32 = [&](std::size_t at) {
-        return std::uint32_t{value[at]} | std::uint32_t{value[at + 1]} << 8 |
-               std::uint32_t{value[at + 2]} << 16 | std::uint32_t{value[at + 3]} << 24;
-    };
+    const auto u32 = [&](std::size_t at) { return ndb::GetU32(&value.at(at)); };
     const std::uint32_t count = u32(0);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::size_t begin = u32(4 + 4 * i);
