@@ -122,67 +122,60 @@ TEST(TableContext, HierarchyLayoutIsOutlooksAndARowIsReplacedInPlace) {
     EXPECT_EQ(GetU32(tc.RowBytes(0).data() + cols[0x36020003].ibData), 4u);
 }
 
+// A row of the two-column append-only tables below, with the row ID the row index gives it.
+PropertyBag NameRow(const std::string& name, std::uint32_t value) {
+    PropertyBag row;
+    row[0x3001001F] = StringValue(name);
+    row[0x36020003] = Int32Value(static_cast<std::int32_t>(value));
+    return row;
+}
+constexpr std::uint32_t RowId(std::size_t i) {
+    return static_cast<std::uint32_t>(0x200024 + 32 * i);
+}
+
 TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail) {
     FakeNodeDatabase db;
     TableContext tc({0x3001001F, 0x36020003}, true);
-    const std::size_t rowSize = tc.RowSize();  // 8 + 8 + 1 = 17
-    ASSERT_EQ(rowSize, 17u);
-    const std::size_t perBlock = kHeapPageSize / rowSize;
+    std::map<std::uint32_t, std::size_t> ib;
+    for (const auto& c : tc.Columns()) ib[c.tag] = c.ibData;
+    const std::size_t perBlock = kHeapPageSize / tc.RowSize();
     const std::size_t n = perBlock * 3 + 5;
     const std::size_t kept = perBlock * 2 + 1;  // a row that stays replaceable
-    for (std::size_t i = 0; i < n; ++i) {
-        PropertyBag row;
-        row[0x3001001F] = StringValue("name " + std::to_string(i));
-        row[0x36020003] = Int32Value(static_cast<std::int32_t>(i));
-        tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * i), row, i == kept);
-    }
+    for (std::uint32_t i = 0; i < n; ++i) tc.SetRow(RowId(i), NameRow("name", i), i == kept);
     // Whole rows per block: the row matrix and the index are the verifier's to check.
     NodeContent nc = tc.Write(db);
-    const auto& entries = db.subtrees.at(nc.subnode);
-    const auto blocks = db.Blocks(entries[0].data);
-    ASSERT_EQ(blocks.size(), 4u);
+    const auto blocks1 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
+    ASSERT_EQ(blocks1.size(), 4u);
 
     // One more row: the full row blocks keep their block IDs.
-    PropertyBag row;
-    row[0x36020003] = Int32Value(1);
-    tc.SetRow(0x7FFFFFF, row);
+    tc.SetRow(0x7FFFFFF, NameRow("last", 1));
     nc = tc.Write(db);
     const auto blocks2 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
-    const auto blocks1 = db.trees.at(entries[0].data);
     EXPECT_EQ(blocks2[0], blocks1[0]);
     EXPECT_EQ(blocks2[2], blocks1[2]);
     EXPECT_NE(blocks2[3], blocks1[3]);
-    EXPECT_THROW(tc.SetRow(0x200024, row), LtpError);  // out of order in an append-only table
-    // The last row may still change (a list saved again with its members).
-    row[0x36020003] = Int32Value(99);
-    tc.SetRow(0x7FFFFFF, row);
-    EXPECT_EQ(tc.RowCount(), n + 1);
-    std::uint16_t ib = 0;
-    std::uint16_t ibName = 0;
-    for (const auto& c : tc.Columns()) {
-        if (c.tag == 0x36020003) ib = c.ibData;
-        if (c.tag == 0x3001001F) ibName = c.ibData;
-    }
-    EXPECT_EQ(GetU32(tc.RowBytes(n).data() + ib), 99u);
+    // Out of order in an append-only table; the last row may still change (a list saved again).
+    EXPECT_THROW(tc.SetRow(RowId(0), NameRow("last", 1)), LtpError);
+    tc.SetRow(0x7FFFFFF, NameRow("last", 99));
+    EXPECT_EQ(GetU32(tc.RowBytes(n).data() + ib[0x36020003]), 99u);
 
     // The replaceable row changes although its block of rows and the heap page of its text have
     // left memory: both are read back, the old text is freed, the other blocks stay as they were.
-    const std::size_t at = (kept % perBlock) * rowSize;
-    const Hid oldText = GetU32(blocks[2].data() + at + ibName);
+    const std::size_t at = (kept % perBlock) * tc.RowSize();
+    const Hid oldText = GetU32(db.blocks.at(blocks1[2]).data() + at + ib[0x3001001F]);
     ASSERT_GT(oldText >> 16, 0u);
     ASSERT_LT((oldText >> 16) + 1, db.Blocks(nc.data).size());  // a full page, dropped
-    row[0x3001001F] = StringValue("saved again");
-    tc.SetRow(static_cast<std::uint32_t>(0x200024 + 32 * kept), row);
+    tc.SetRow(RowId(kept), NameRow("saved again", 99));
     nc = tc.Write(db);
     EXPECT_EQ(db.blockReads, 2);
     const auto tree3 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
     EXPECT_EQ(tree3[1], blocks2[1]);
     EXPECT_NE(tree3[2], blocks2[2]);
     const auto& block = db.blocks.at(tree3[2]);
-    EXPECT_EQ(GetU32(block.data() + at), 0x200024 + 32 * kept);
-    EXPECT_EQ(GetU32(block.data() + at + ib), 99u);
+    EXPECT_EQ(GetU32(block.data() + at), RowId(kept));
+    EXPECT_EQ(GetU32(block.data() + at + ib[0x36020003]), 99u);
     HeapReader r3(db.Blocks(nc.data));
-    EXPECT_EQ(r3.Item(GetU32(block.data() + at + ibName)), StringValue("saved again"));
+    EXPECT_EQ(r3.Item(GetU32(block.data() + at + ib[0x3001001F])), StringValue("saved again"));
     EXPECT_TRUE(r3.Item(oldText).empty());
     EXPECT_EQ(tc.RowCount(), n + 1);
 }
@@ -193,15 +186,13 @@ TEST(TableContext, WritingFullPagesAsTheTableFillsGivesTheSameTable) {
     TableContext early({0x3001001F, 0x36020003}, true);
     TableContext late({0x3001001F, 0x36020003}, true);
     for (std::uint32_t i = 0; i < 3000; ++i) {
-        PropertyBag row;
-        row[0x3001001F] = StringValue("a name long enough to fill heap pages " + std::to_string(i));
-        row[0x36020003] = Int32Value(static_cast<std::int32_t>(i));
-        early.SetRow(0x200024 + 32 * i, row);
+        const PropertyBag row =
+            NameRow("a name long enough to fill heap pages " + std::to_string(i), i);
+        early.SetRow(RowId(i), row);
         early.WriteFull(db);
-        late.SetRow(0x200024 + 32 * i, row);
+        late.SetRow(RowId(i), row);
     }
-    const std::size_t written = db.blockWrites;
-    EXPECT_GT(written, 30u) << "pages and row blocks written before the table is";
+    EXPECT_GT(db.blockWrites, 30) << "pages and row blocks written before the table is";
     const NodeContent a = early.Write(db);
     const NodeContent b = late.Write(db);
     EXPECT_EQ(db.Data(a.data), db.Data(b.data));
