@@ -29,8 +29,6 @@ using Bid = std::uint64_t;
 // The largest payload of one block ([MS-PST] 2.2.2.8).
 inline constexpr std::size_t kMaxBlockPayload = 8176;
 
-enum class CryptMethod : std::uint8_t { None = 0, Permute = 1 };
-
 // Any failure of this layer. `IoError` is a failed read or write of the file itself.
 class NdbError : public std::runtime_error {
   public:
@@ -54,7 +52,6 @@ struct SubnodeEntry {
 };
 
 struct CreateOptions {
-    CryptMethod crypt = CryptMethod::Permute;
     // Where the system allows, the file has no name until its first commit, so a process killed
     // before then leaves nothing; false creates it under its name at once, as systems without
     // nameless files do.

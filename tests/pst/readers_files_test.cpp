@@ -191,13 +191,8 @@ TEST_F(Readers, NothingEarlierIsRecoverableFromFreeSpace) {
     const fs::path out = dir_.path() / "all";
     const auto r = RunCommand("pffexport -m all -q -t " + Quote(out) + " " + Quote(pst));
     EXPECT_EQ(r.status, 0) << r.out;
-    const fs::path recovered = out.string() + ".recovered";
-    std::vector<std::string> found;
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(recovered, ec))
-        found.push_back(e.path().lexically_relative(recovered).string());
-    EXPECT_TRUE(found.empty()) << "recovered: " << found.front() << " and " << found.size() - 1
-                               << " more";
+    const std::string recovered = Quote(out.string() + ".recovered");
+    EXPECT_EQ(RunCommand("find " + recovered + " -mindepth 1 2>/dev/null | head").out, "");
     EXPECT_EQ(PffexportCounts(pst, nullptr).at("DistributionList"), 50);
 }
 
