@@ -195,9 +195,8 @@ TEST(MessageStore, BackgroundWritesMatchWritesInPlaceAndRefuseTheSameItems) {
         EXPECT_THROW(store->AddContact(folder, std::move(bad)), ltp::LtpError);
         EXPECT_EQ(bad.firstName, "Ann \xC3");
         EXPECT_THROW(store->AddContact(0x12345, {"Ann", "ann@x.org", "", ""}), MessagingError);
-        for (int i = 0; i < 50; ++i) {
+        for (int i = 0; i < 50; ++i)
             store->AddContact(folder, {"Ann " + std::to_string(i), "ann@x.org", "", ""});
-        }
         DistListData list{"Team", "", {{"Ann", "ann@x.org"}}};
         const ndb::Nid nid = store->AddDistList(folder, list);
         list.members.push_back({"Bob", "bob@x.org"});
