@@ -88,9 +88,7 @@ TEST_F(Readers, AccentedNamesAndListsAreReadBackByEveryReader) {
     // Names as they come out of Windows-1252 books (decoded to UTF-8), plus a character outside
     // the BMP and a name with a colon (no subject prefix may be split off).
     const std::vector<Entry> entries = {
-        {"Jos\xC3\xA9 N\xC3\xBA\xC3\xB1"
-         "ez",
-         "jose.nunez@example.es", ""},
+        {"Jos\u00E9 N\u00FA\u00F1ez", "jose.nunez@example.es", ""},
         {"m\xC3\xBCller", "hans.mueller@example.de", ""},
         {"fran\xC3\xA7oise", "fb@example.fr", "Fran\xC3\xA7oise Br\xC3\xA9tigny"},
         {"jsmith", "john.smith@example.com", ""},
@@ -99,9 +97,7 @@ TEST_F(Readers, AccentedNamesAndListsAreReadBackByEveryReader) {
     std::vector<ndb::Nid> nids;
     for (const auto& e : entries)
         nids.push_back(store->AddContact(folder, {e.name, e.address, e.display, ""}));
-    const std::string oneOff =
-        "Zo\xC3\xAB \xC3\x98"
-        "degaard";
+    const std::string oneOff = "Zo\u00EB \u00D8degaard";
     store->AddDistList(folder,
                        {"amigos",
                         "amigos",

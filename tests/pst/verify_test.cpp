@@ -39,10 +39,7 @@ Written WriteStore(const fs::path& path, const std::function<void()>& whileOpen 
     w.path = path;
     auto store = MessageStore::Create(path, "Eudora Nicknames");
     const Nid folder = store->DefaultContactsFolder();
-    ContactData zoe{
-        "Zo\xC3\xAB \xC3\x91"
-        "and\xC3\xBA",
-        "zoe@example.org", "", std::string(12000, 'n')};
+    ContactData zoe{"Zo\u00EB \u00D1and\u00FA", "zoe@example.org", "", std::string(12000, 'n')};
     zoe.email2 = {"zoe@work.example", ""};
     w.contact = store->AddContact(folder, zoe);
     DistListData friends{"friends", "", {{"Ann", "ann@example.org"}}};
@@ -114,9 +111,7 @@ TEST(VerifyFiles, WrittenFilesHaveNoFindingsAndReadBackAsWritten) {
     EXPECT_EQ(store.ItemsIn(contacts->nid).size(), 503u);
     const Item* zoe = store.FindItem(w.contact);
     ASSERT_NE(zoe, nullptr);
-    EXPECT_EQ(zoe->Find(0x3001001F)->Text(),
-              "Zo\xC3\xAB \xC3\x91"
-              "and\xC3\xBA");
+    EXPECT_EQ(zoe->Find(0x3001001F)->Text(), "Zo\u00EB \u00D1and\u00FA");
     // Named properties by name, not by the store's property IDs.
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8083)->Text(), "zoe@example.org");
     EXPECT_EQ(zoe->Find(0x1000001F)->Text(), std::string(12000, 'n'));
@@ -248,15 +243,15 @@ TEST(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
         {Error, "reference count",  // too low
          [](Breaker& b) {
              // The store object's block in its BBT leaf: cRef 1, as if nothing referred to it.
-             const Bid bid = b.reader.FindNode(0x21)->data;
              for (const TreePage& p : b.reader.Pages()) {
-                 if (p.ptype != ndb::kPageBbt || b.file[p.ib + ndb::kBtEntriesSize + 3] != 0)
-                     continue;
-                 for (std::size_t e = 0; e < b.file[p.ib + ndb::kBtEntriesSize]; ++e) {
-                     if (ndb::GetU64(&b.file[p.ib + 24 * e]) != bid) continue;
-                     ndb::PutU16(&b.file[p.ib + 24 * e + 18], 1);
-                     b.RefreshPage(p.ib);
-                 }
+                 const bool leaf = b.file[p.ib + ndb::kBtEntriesSize + 3] == 0;
+                 for (std::size_t e = 0;
+                      p.ptype == ndb::kPageBbt && leaf && e < b.file[p.ib + ndb::kBtEntriesSize];
+                      ++e)
+                     if (ndb::GetU64(&b.file[p.ib + 24 * e]) == b.BlockOf(0x21).bid) {
+                         ndb::PutU16(&b.file[p.ib + 24 * e + 18], 1);
+                         b.RefreshPage(p.ib);
+                     }
              }
          }},
         {Error, "ibFileEof", [](Breaker& b) { b.file.resize(b.file.size() - 65536); }},  // cut
