@@ -112,9 +112,8 @@ TEST(Items, ContactNamesAndFileAs) {
 }
 
 TEST(MessageStore, FolderBookkeepingAgreesWithTables) {
-    auto fake = std::make_unique<testing::FakeNodeDatabase>();
-    auto* db = fake.get();
-    MessageStore store(std::move(fake), "Eudora");
+    auto* db = new testing::FakeNodeDatabase;
+    MessageStore store(std::unique_ptr<ndb::NodeDatabase>(db), "Eudora");
     const ndb::Nid contacts = store.DefaultContactsFolder();
     EXPECT_EQ(store.FolderName(contacts), "Contacts");
     const ndb::Nid item = store.AddContact(contacts, {"Ann", "ann@x.org", "", ""});
@@ -181,12 +180,10 @@ TEST(WriteQueue, AFailedJobDropsTheRestAndIsThrownAgainByEveryLaterCall) {
 }
 
 TEST(MessageStore, BackgroundWritesMatchWritesInPlaceAndRefuseTheSameItems) {
-    auto inPlaceDb = std::make_unique<testing::FakeNodeDatabase>();
-    auto backgroundDb = std::make_unique<testing::FakeNodeDatabase>();
-    auto* a = inPlaceDb.get();
-    auto* b = backgroundDb.get();
-    MessageStore inPlace(std::move(inPlaceDb), "Eudora");
-    MessageStore background(std::move(backgroundDb), "Eudora");
+    auto* a = new testing::FakeNodeDatabase;
+    auto* b = new testing::FakeNodeDatabase;
+    MessageStore inPlace(std::unique_ptr<ndb::NodeDatabase>(a), "Eudora");
+    MessageStore background(std::unique_ptr<ndb::NodeDatabase>(b), "Eudora");
     background.WriteInBackground();
     for (MessageStore* store : {&inPlace, &background}) {
         const ndb::Nid folder = store->DefaultContactsFolder();
@@ -211,9 +208,9 @@ TEST(MessageStore, BackgroundWritesMatchWritesInPlaceAndRefuseTheSameItems) {
 }
 
 TEST(MessageStore, AFailedBackgroundWriteComesBackAsAnIoErrorAndStaysFailed) {
-    auto db = std::make_unique<testing::FakeNodeDatabase>();
+    auto* db = new testing::FakeNodeDatabase;
     db->failAt = 1000;
-    MessageStore store(std::move(db), "Eudora");
+    MessageStore store(std::unique_ptr<ndb::NodeDatabase>(db), "Eudora");
     store.WriteInBackground();
     const ndb::Nid folder = store.DefaultContactsFolder();
     // More contacts than the queue holds: the failure must come back while they are added.

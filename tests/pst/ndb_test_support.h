@@ -128,6 +128,10 @@ inline CheckResult CheckKilledFile(const std::filesystem::path& file) {
     return r;
 }
 
+inline std::string Expected(std::span<const std::uint8_t> data) {
+    return std::to_string(data.size()) + " " + std::to_string(Crc(data));
+}
+
 // Length and CRC of each node's data (or of subnode `.second` below node `.first` when that is
 // not 0) as the verifier's reader sees them after decoding, as "LENGTH CRC".
 inline std::vector<std::string> ReadBack(const std::filesystem::path& file,
@@ -136,24 +140,13 @@ inline std::vector<std::string> ReadBack(const std::filesystem::path& file,
     std::vector<std::string> lines;
     for (const auto& [nid, sub] : nodes) {
         const verify::NodeRef* node = reader.FindNode(nid);
-        if (node == nullptr) {
-            lines.push_back("no node");
-            continue;
-        }
-        Bid data = node->data;
-        if (sub != 0) {
-            data = 0;
+        Bid data = node != nullptr && sub == 0 ? node->data : 0;
+        if (node != nullptr && sub != 0)
             for (const auto& s : reader.ReadSubnodes(node->subnode))
                 if (s.nid == sub) data = s.data;
-        }
-        const auto bytes = reader.ReadData(data);
-        lines.push_back(std::to_string(bytes.size()) + " " + std::to_string(Crc(bytes)));
+        lines.push_back(data == 0 ? "no data" : Expected(reader.ReadData(data)));
     }
     return lines;
-}
-
-inline std::string Expected(std::span<const std::uint8_t> data) {
-    return std::to_string(data.size()) + " " + std::to_string(Crc(data));
 }
 
 // Bytes that the checker will not take for a heap (byte 2 is never 0xEC).
