@@ -99,7 +99,6 @@ struct HeaderState {
     std::uint64_t amapFree = 0;
     PageRef nbt;
     PageRef bbt;
-    CryptMethod crypt = CryptMethod::Permute;
     std::uint8_t amapValid = kValidAMap2;
 };
 
@@ -126,7 +125,7 @@ std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
     p[kAMapValid] = h.amapValid;
     std::memset(p + kFMapBytes, 0xFF, 256);  // rgbFM, rgbFP
     p[kSentinel] = kSentinelValue;
-    p[kCryptMethod] = static_cast<std::uint8_t>(h.crypt);
+    p[kCryptMethod] = 1;  // NDB_CRYPT_PERMUTE: block payloads are permuted
     PutU64(p + kBidNextB, h.bidNextB);
     PutU32(p + kCrcPartial, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcPartialSpan)));
     PutU32(p + kCrcFull, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcFullSpan)));
@@ -158,8 +157,7 @@ bool SlotUsed(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
 class Writer final : public NodeDatabase, private PageSink {
   public:
     Writer(std::filesystem::path path, const CreateOptions& options)
-        : path_(std::move(path)), crypt_(options.crypt), afterMapStep_(options.afterMapStep) {
-        state_.crypt = crypt_;
+        : path_(std::move(path)), afterMapStep_(options.afterMapStep) {
         state_.rgnid = InitialNidCounters();
         arena_.resize(kArenaSize);
         CreateFile(options.nameless);
@@ -175,7 +173,7 @@ class Writer final : public NodeDatabase, private PageSink {
         const Bid bid = NewBid(false);
         const StagedBlock b = StageBlock(bid, payload.size());
         std::memcpy(b.data, payload.data(), payload.size());
-        if (crypt_ == CryptMethod::Permute) PermuteEncode(std::span(b.data, payload.size()));
+        PermuteEncode(std::span(b.data, payload.size()));
         SealBlock(b, bid, payload.size());
         return bid;
     }
@@ -279,7 +277,7 @@ class Writer final : public NodeDatabase, private PageSink {
         const std::span<std::uint8_t> payload(stored.data(), e.cb);
         if (GetU16(t) != e.cb || GetU64(t + 8) != bid || GetU32(t + 4) != Crc(payload))
             throw IoError("block " + Hex(bid) + " of " + path_.string() + " reads back damaged");
-        if (crypt_ == CryptMethod::Permute) PermuteDecode(payload);
+        PermuteDecode(payload);
         stored.resize(e.cb);
         return stored;
     }
@@ -303,16 +301,6 @@ class Writer final : public NodeDatabase, private PageSink {
         highest = std::max(highest, nid >> 5);
         auto& counter = state_.rgnid[nid & 0x1F];
         counter = std::max(counter, highest);
-    }
-
-    void DeleteNode(Nid nid) override {
-        CheckUsable();
-        const NodeEntry* old = nbt_.Find(nid);
-        if (old == nullptr) throw NdbError("no node " + Hex(nid) + " to delete");
-        const NodeEntry before = *old;
-        nbt_.Erase(nid);
-        Release(before.data);
-        Release(before.subnode);
     }
 
     bool HasNode(Nid nid) const override { return nbt_.Find(nid) != nullptr; }
@@ -902,7 +890,6 @@ class Writer final : public NodeDatabase, private PageSink {
     };
 
     std::filesystem::path path_;
-    CryptMethod crypt_;
     std::function<void()> afterMapStep_;
     File file_;
     HeaderState state_;                             // what the next commit writes

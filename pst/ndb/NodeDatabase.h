@@ -29,8 +29,6 @@ using Bid = std::uint64_t;
 // The largest payload of one block ([MS-PST] 2.2.2.8).
 inline constexpr std::size_t kMaxBlockPayload = 8176;
 
-enum class CryptMethod : std::uint8_t { None = 0, Permute = 1 };
-
 // Any failure of this layer. `IoError` is a failed read or write of the file itself.
 class NdbError : public std::runtime_error {
   public:
@@ -54,7 +52,6 @@ struct SubnodeEntry {
 };
 
 struct CreateOptions {
-    CryptMethod crypt = CryptMethod::Permute;
     // Where the system allows, the file has no name until its first commit, so a process killed
     // before then leaves nothing; false creates it under its name at once, as systems without
     // nameless files do.
@@ -94,7 +91,6 @@ class NodeDatabase {
     // Inserts or replaces node `nid`. The blocks it referred to before are released (and their
     // space reused after the next commit) unless something else still refers to them.
     virtual void SetNode(Nid nid, Bid data, Bid subnode, Nid parent) = 0;
-    virtual void DeleteNode(Nid nid) = 0;
     virtual bool HasNode(Nid nid) const = 0;
 
     // --- NID counters (rgnid in the header): the last index handed out per NID type.

@@ -2,11 +2,15 @@
 // node as handed in (no encoding), counts the writes, and reads node data back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <stdexcept>
 #include <vector>
 
+#include "pst/ndb/Format.h"
 #include "pst/ndb/NodeDatabase.h"
+#include "pst/verify/Ltp.h"
 
 namespace tarvelle::pst::testing {
 
@@ -20,6 +24,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
 
     ndb::Bid WriteDataBlock(std::span<const std::uint8_t> payload) override {
         if (payload.size() > ndb::kMaxBlockPayload) throw ndb::NdbError("block too large");
+        if (blockWrites == failAt) throw ndb::IoError("No space left on device");  // a full disk
         ++blockWrites;
         const ndb::Bid bid = next_ += 4;
         blocks[bid].assign(payload.begin(), payload.end());
@@ -27,21 +32,19 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     ndb::Bid WriteData(std::span<const std::uint8_t> bytes) override {
         std::vector<ndb::Bid> children;
-        for (std::size_t off = 0; off < bytes.size() || children.empty();
-             off += ndb::kMaxBlockPayload) {
+        std::size_t off = 0;
+        do {
             const std::size_t n = std::min(ndb::kMaxBlockPayload, bytes.size() - off);
             children.push_back(WriteDataBlock(bytes.subspan(off, n)));
-            if (n == 0) break;
-        }
-        return children.size() == 1 ? children[0] : WriteDataTree(children);
+            off += n;
+        } while (off < bytes.size());
+        return WriteDataTree(children);
     }
     ndb::Bid WriteDataTree(std::span<const ndb::Bid> children) override {
         if (children.size() == 1) return children[0];
-        for (std::size_t i = 0; i + 1 < children.size(); ++i) {
-            if (blocks.at(children[i]).size() != ndb::kMaxBlockPayload) {
+        for (std::size_t i = 0; i + 1 < children.size(); ++i)
+            if (blocks.at(children[i]).size() != ndb::kMaxBlockPayload)
                 throw ndb::NdbError("data tree child shorter than 8176 bytes");
-            }
-        }
         const ndb::Bid bid = (next_ += 4) | 2;
         trees[bid].assign(children.begin(), children.end());
         return bid;
@@ -59,7 +62,6 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     void SetNode(ndb::Nid nid, ndb::Bid data, ndb::Bid subnode, ndb::Nid parent) override {
         nodes[nid] = {data, subnode, parent};
     }
-    void DeleteNode(ndb::Nid nid) override { nodes.erase(nid); }
     bool HasNode(ndb::Nid nid) const override { return nodes.count(nid) != 0; }
     ndb::Nid AllocateNid(std::uint8_t type) override {
         return static_cast<ndb::Nid>((++counters[type]) << 5 | type);
@@ -69,8 +71,8 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
         auto it = counters.find(type);
         return it == counters.end() ? 0 : it->second;
     }
-    void Commit() override { ++commits; }
-    void Close() override { ++commits; }
+    void Commit() override {}
+    void Close() override {}
     void Discard() override {}
     std::uint64_t FileSize() const override { return 0; }
     const std::filesystem::path& Path() const override { return path_; }
@@ -92,9 +94,8 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     // Data of subnode `nid` under the subnode tree `sub`.
     std::vector<std::uint8_t> SubnodeData(ndb::Bid sub, ndb::Nid nid) const {
-        for (const auto& e : subtrees.at(sub)) {
+        for (const auto& e : subtrees.at(sub))
             if (e.nid == nid) return Data(e.data);
-        }
         throw std::runtime_error("no such subnode");
     }
 
@@ -104,57 +105,39 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::map<ndb::Nid, Node> nodes;
     std::map<std::uint8_t, std::uint32_t> counters;
     int blockWrites = 0;
+    int failAt = -1;  // block writes that succeed before every further one fails
     int blockReads = 0;
-    int commits = 0;
 
   private:
     ndb::Bid next_ = 0;
     std::filesystem::path path_ = "fake.pst";
 };
 
-// A minimal reader of the heap, BTH and TC structures the writer produced.
+// The heap on `pages` and its BTHs as the verifier reads them; a missing item reads as empty.
 class HeapReader {
   public:
-    explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {}
-    std::uint8_t ClientSig() const { return pages_.at(0).at(3); }
-    std::uint32_t UserRoot() const { return U32(pages_.at(0).data() + 4); }
+    explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages) {
+        node_.blocks = std::move(pages);
+        EXPECT_TRUE(heap_.Open(node_, report_));
+    }
     std::vector<std::uint8_t> Item(std::uint32_t hid) const {
-        const auto& p = pages_.at(hid >> 16);
-        const std::size_t idx = (hid >> 5) & 0x7FF;
-        const std::size_t map = U16(p.data());
-        const std::size_t begin = U16(p.data() + map + 4 + 2 * (idx - 1));
-        const std::size_t end = U16(p.data() + map + 4 + 2 * idx);
-        return {p.begin() + static_cast<long>(begin), p.begin() + static_cast<long>(end)};
+        const auto item = heap_.Item(hid);
+        return item ? std::vector<std::uint8_t>(item->begin(), item->end())
+                    : std::vector<std::uint8_t>{};
     }
-    // Every record (key + data) of the BTH whose header is at `header`, in order.
-    std::vector<std::vector<std::uint8_t>> BthRecords(std::uint32_t header) const {
-        const auto h = Item(header);
+    // Every record (key + data) of the BTH whose header is item `header`, in key order.
+    std::vector<std::vector<std::uint8_t>> BthRecords(std::uint32_t header) {
+        verify::BthRecords bth;
+        EXPECT_TRUE(verify::ReadBth(heap_, header, 0, 0, node_, report_, bth));
         std::vector<std::vector<std::uint8_t>> out;
-        if (U32(h.data() + 4) != 0) Walk(U32(h.data() + 4), h[3], h[1], h[2], out);
+        for (const auto& r : bth.records) out.emplace_back(r.begin(), r.end());
         return out;
-    }
-    static std::uint16_t U16(const std::uint8_t* p) {
-        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-    }
-    static std::uint32_t U32(const std::uint8_t* p) {
-        return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
     }
 
   private:
-    void Walk(std::uint32_t hid, int level, int cbKey, int cbEnt,
-              std::vector<std::vector<std::uint8_t>>& out) const {
-        const auto item = Item(hid);
-        const std::size_t rec = static_cast<std::size_t>(cbKey + (level > 0 ? 4 : cbEnt));
-        for (std::size_t off = 0; off + rec <= item.size(); off += rec) {
-            if (level > 0) {
-                Walk(U32(item.data() + off + cbKey), level - 1, cbKey, cbEnt, out);
-            } else {
-                out.emplace_back(item.begin() + static_cast<long>(off),
-                                 item.begin() + static_cast<long>(off + rec));
-            }
-        }
-    }
-    std::vector<std::vector<std::uint8_t>> pages_;
+    verify::NodeView node_;
+    verify::Heap heap_;
+    verify::Report report_;
 };
 
 }  // namespace tarvelle::pst::testing

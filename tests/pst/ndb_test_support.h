@@ -1,15 +1,13 @@
-// Helpers shared by the node database tests: scratch folders, the strict checker and a
-// byte-level reader that uses the checker's own parser.
+// Helpers shared by the node database tests: the strict checker and a reader of node data that
+// uses the verifier's own parser.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -19,50 +17,24 @@
 #include "pst/ndb/NodeDatabase.h"
 #include "pst/verify/PstReader.h"
 #include "tests/support/Run.h"
+#include "tests/support/ShellText.h"
+#include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::ndb::testing {
 
-// A folder of its own per test, removed afterwards.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::path(TARVELLE_BINARY_DIR) / "ndb-scratch" /
-                (std::string(info->test_suite_name()) + "." + info->name() + "." +
-                 std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        if (!::testing::Test::HasFailure()) std::filesystem::remove_all(path_);
-    }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline std::string RunCommand(const std::string& command, int* exitCode = nullptr) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return "popen failed";
-    std::array<char, 4096> buf{};
-    while (std::fgets(buf.data(), buf.size(), pipe) != nullptr) out += buf.data();
-    const int status = ::pclose(pipe);
-    if (exitCode != nullptr) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
+using fakes::TempDir;
 
 struct CheckResult {
-    int errors = -1;
+    int errors = -1;  // -1 when the checker did not get to its summary
     int warnings = -1;
+    int nodes = -1;
+    int blocks = -1;
     std::string output;
 };
 
 // The strict Python checker where the development material is at hand; elsewhere our own reader
 // of the header and both B-trees (the rest of the verifier needs the store's content, which
-// these files leave out). errors/warnings stay -1 when the checker did not get to its summary.
+// these files leave out).
 inline CheckResult CheckFile(const std::filesystem::path& file) {
     CheckResult r;
     const std::filesystem::path checker = fakes::SharedDir() / "tools/pstwalk.py";
@@ -77,26 +49,66 @@ inline CheckResult CheckFile(const std::filesystem::path& file) {
             return r;
         }
         for (const auto& f : report.Findings()) r.output += f.ToString() + "\n";
-        r.errors = static_cast<int>(report.Errors());
-        r.warnings = static_cast<int>(report.Findings().size() - report.Errors());
-        return r;
+        r.output += std::to_string(report.Errors()) + " errors, " +
+                    std::to_string(report.Findings().size() - report.Errors()) + " warnings";
+    } else {
+        r.output =
+            fakes::RunCommand(std::string(TARVELLE_PYTHON) + " " + fakes::Quote(checker.string()) +
+                              " check " + fakes::Quote(file.string()))
+                .out;
     }
-    r.output = RunCommand(std::string(TARVELLE_PYTHON) + " '" + checker.string() + "' check '" +
-                          file.string() + "'");
     std::smatch m;
-    static const std::regex summary(R"((\d+) errors, (\d+) warnings)");
-    if (std::regex_search(r.output, m, summary)) {
+    if (std::regex_search(r.output, m, std::regex(R"((\d+) errors, (\d+) warnings)"))) {
         r.errors = std::stoi(m[1]);
         r.warnings = std::stoi(m[2]);
+    }
+    if (std::regex_search(r.output, m, std::regex(R"((\d+) nodes, (\d+) blocks)"))) {
+        r.nodes = std::stoi(m[1]);
+        r.blocks = std::stoi(m[2]);
     }
     return r;
 }
 
+// The whole file.
+inline std::vector<std::uint8_t> FileBytes(const std::filesystem::path& file) {
+    const std::string text = fakes::ReadAll(file);
+    return {text.begin(), text.end()};
+}
+
 // fAMapValid of the file's header.
-inline int AMapValid(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(248);
-    return in.get();
+inline int AMapValid(const std::filesystem::path& file) { return FileBytes(file).at(248); }
+
+// A forked child and the read end of a pipe it writes to.
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+// Runs `body(fd)` in a child process that exits with 0 after it.
+template <class Body>
+Child Fork(Body body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        body(fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    return {pid, fds[0]};
+}
+
+// What the child still writes, then its exit code (-1 when a signal ended it).
+inline std::pair<std::string, int> Finish(Child c) {
+    std::string out;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(c.out, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    ::close(c.out);
+    int status = 0;
+    ::waitpid(c.pid, &status, 0);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 // The check of a file left by a killed writer. One killed inside a growth or the close says
@@ -116,6 +128,10 @@ inline CheckResult CheckKilledFile(const std::filesystem::path& file) {
     return r;
 }
 
+inline std::string Expected(std::span<const std::uint8_t> data) {
+    return std::to_string(data.size()) + " " + std::to_string(Crc(data));
+}
+
 // Length and CRC of each node's data (or of subnode `.second` below node `.first` when that is
 // not 0) as the verifier's reader sees them after decoding, as "LENGTH CRC".
 inline std::vector<std::string> ReadBack(const std::filesystem::path& file,
@@ -124,24 +140,13 @@ inline std::vector<std::string> ReadBack(const std::filesystem::path& file,
     std::vector<std::string> lines;
     for (const auto& [nid, sub] : nodes) {
         const verify::NodeRef* node = reader.FindNode(nid);
-        if (node == nullptr) {
-            lines.push_back("no node");
-            continue;
-        }
-        Bid data = node->data;
-        if (sub != 0) {
-            data = 0;
+        Bid data = node != nullptr && sub == 0 ? node->data : 0;
+        if (node != nullptr && sub != 0)
             for (const auto& s : reader.ReadSubnodes(node->subnode))
                 if (s.nid == sub) data = s.data;
-        }
-        const auto bytes = reader.ReadData(data);
-        lines.push_back(std::to_string(bytes.size()) + " " + std::to_string(Crc(bytes)));
+        lines.push_back(data == 0 ? "no data" : Expected(reader.ReadData(data)));
     }
     return lines;
-}
-
-inline std::string Expected(std::span<const std::uint8_t> data) {
-    return std::to_string(data.size()) + " " + std::to_string(Crc(data));
 }
 
 // Bytes that the checker will not take for a heap (byte 2 is never 0xEC).

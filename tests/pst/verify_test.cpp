@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <set>
 
 #include "pst/messaging/MessageStore.h"
+#include "tests/support/ShellText.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::verify {
@@ -25,25 +25,25 @@ using ndb::PutU32;
 struct Written {
     fs::path path;
     Nid contact = 0;   // "Zoë Ñandú", with a 12,000-character note
-    Nid list = 0;      // a contact, a one-off and the long list as members
+    Nid list = 0;      // a contact, a one-off and the long list as members, saved twice
     Nid longList = 0;  // 300 one-off members: more than the member arrays hold
     std::vector<Nid> contacts;
 };
 
 // What an export writes, in the sizes that take the writer's other paths: a note kept in a
 // subnode as a data tree, a contents table whose row index needs an index level and whose rows
-// fill several blocks, a list kept in the distribution-list stream.
+// fill several blocks, a list kept in the distribution-list stream, a list saved again once its
+// block of rows has left memory.
 Written WriteStore(const fs::path& path, const std::function<void()>& whileOpen = {}) {
     Written w;
     w.path = path;
     auto store = MessageStore::Create(path, "Eudora Nicknames");
     const Nid folder = store->DefaultContactsFolder();
-    ContactData zoe{
-        "Zo\xC3\xAB \xC3\x91"
-        "and\xC3\xBA",
-        "zoe@example.org", "", std::string(12000, 'n')};
+    ContactData zoe{"Zo\u00EB \u00D1and\u00FA", "zoe@example.org", "", std::string(12000, 'n')};
     zoe.email2 = {"zoe@work.example", ""};
     w.contact = store->AddContact(folder, zoe);
+    DistListData friends{"friends", "", {{"Ann", "ann@example.org"}}};
+    w.list = store->AddDistList(folder, friends);
     for (int i = 0; i < 500; ++i)
         w.contacts.push_back(store->AddContact(
             folder, ContactData{"person" + std::to_string(i),
@@ -53,21 +53,15 @@ Written WriteStore(const fs::path& path, const std::function<void()>& whileOpen 
         everyone.members.push_back(
             {"Member " + std::to_string(i), "m" + std::to_string(i) + "@example.net"});
     w.longList = store->AddDistList(folder, everyone);
-    DistListData friends{"friends", "", {}};
-    friends.members.push_back(
-        {"Zo\xC3\xAB", "zoe@example.org", "SMTP", store->EntryIdOf(w.contact)});
-    friends.members.push_back({"Ann", "ann@example.org"});
+    friends.members.insert(friends.members.begin(),
+                           {"Zo\xC3\xAB", "zoe@example.org", "SMTP", store->EntryIdOf(w.contact)});
     friends.members.push_back({"everyone", "everyone", "SMTP", store->EntryIdOf(w.longList), true});
-    w.list = store->AddDistList(folder, friends);
+    store->Commit();
+    store->UpdateDistList(folder, w.list, friends);
     store->Sync();
     if (whileOpen) whileOpen();  // the file as a killed export leaves it: committed, not closed
     store->Close();
     return w;
-}
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool Has(const Report& report, Severity severity, const std::string& word) {
@@ -82,24 +76,16 @@ std::string All(const Report& report) {
     return text;
 }
 
-class VerifyFiles : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        dir_ = new fakes::TempDir("tarvelle-verify-");
-        written_ = new Written(WriteStore(dir_->path() / "store.pst"));
-    }
-    static void TearDownTestSuite() {
-        delete written_;
-        delete dir_;
-    }
-    static fakes::TempDir* dir_;
-    static Written* written_;
-};
-fakes::TempDir* VerifyFiles::dir_ = nullptr;
-Written* VerifyFiles::written_ = nullptr;
+// The store every test here reads, written once.
+const Written& Store() {
+    static const fakes::TempDir dir("tarvelle-verify-");
+    static const Written written = WriteStore(dir.path() / "store.pst");
+    return written;
+}
 
-TEST_F(VerifyFiles, WrittenFilesHaveNoFindings) {
-    const Report closed = Verify(written_->path);
+TEST(VerifyFiles, WrittenFilesHaveNoFindingsAndReadBackAsWritten) {
+    const Written& w = Store();
+    const Report closed = Verify(w.path);
     EXPECT_EQ(closed.Errors() + closed.Warnings(), 0u) << All(closed);
     EXPECT_EQ(closed.counts.folders, 7u);
     EXPECT_EQ(closed.counts.contacts, 501u);
@@ -108,94 +94,79 @@ TEST_F(VerifyFiles, WrittenFilesHaveNoFindings) {
 
     // Committed and never closed: the space reserved ahead is allocated but unused, which
     // readers tolerate; nothing else.
-    const fs::path open = dir_->path() / "open.pst";
+    const fs::path open = w.path.parent_path() / "open.pst";
     WriteStore(open, [&] {
         const Report report = Verify(open);
         EXPECT_EQ(report.Errors(), 0u) << All(report);
         EXPECT_EQ(report.Warnings(), 1u) << All(report);
         EXPECT_TRUE(Has(report, Severity::Warning, "allocated but hold no page")) << All(report);
     });
-}
 
-TEST_F(VerifyFiles, ReadStoreGivesBackWhatWasWritten) {
-    const StoreContents store = ReadStore(written_->path);
+    const StoreContents store = ReadStore(w.path);
     EXPECT_EQ(store.displayName, "Eudora Nicknames");
     const Folder* contacts = store.FindFolder("Contacts");
     ASSERT_NE(contacts, nullptr);
     EXPECT_EQ(contacts->containerClass, "IPF.Contact");
     EXPECT_EQ(contacts->contentCount, 503);
     EXPECT_EQ(store.ItemsIn(contacts->nid).size(), 503u);
-
-    const Item* zoe = store.FindItem(written_->contact);
+    const Item* zoe = store.FindItem(w.contact);
     ASSERT_NE(zoe, nullptr);
-    EXPECT_EQ(zoe->messageClass, "IPM.Contact");
-    EXPECT_EQ(zoe->Find(0x3001001F)->Text(),
-              "Zo\xC3\xAB \xC3\x91"
-              "and\xC3\xBA");
-    EXPECT_EQ(zoe->Find(0x1000001F)->Text(), std::string(12000, 'n'));
+    EXPECT_EQ(zoe->Find(0x3001001F)->Text(), "Zo\u00EB \u00D1and\u00FA");
     // Named properties by name, not by the store's property IDs.
-    ASSERT_NE(zoe->FindNamed(kPsetidAddress, 0x8083), nullptr);  // PidLidEmail1EmailAddress
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8083)->Text(), "zoe@example.org");
+    EXPECT_EQ(zoe->Find(0x1000001F)->Text(), std::string(12000, 'n'));
     EXPECT_EQ(zoe->FindNamed(kPsetidAddress, 0x8093)->Text(), "zoe@work.example");
-
-    const Item* friends = store.FindItem(written_->list);
+    const Item* friends = store.FindItem(w.list);
     ASSERT_NE(friends, nullptr);
     ASSERT_EQ(friends->members.size(), 3u);
-    EXPECT_EQ(friends->members[0].kind, ListMember::Kind::StoreItem);
-    EXPECT_EQ(friends->members[0].item, written_->contact);
-    EXPECT_EQ(friends->members[0].address, "zoe@example.org");
-    EXPECT_EQ(friends->members[1].kind, ListMember::Kind::OneOff);
-    EXPECT_EQ(friends->members[1].displayName, "Ann");
+    EXPECT_EQ(friends->members[0].item, w.contact);
     EXPECT_EQ(friends->members[1].address, "ann@example.org");
-    EXPECT_EQ(friends->members[2].item, written_->longList);
-    const Item* everyone = store.FindItem(written_->longList);
+    EXPECT_EQ(friends->members[2].item, w.longList);
+    const Item* everyone = store.FindItem(w.longList);
     ASSERT_EQ(everyone->members.size(), 300u);
     EXPECT_EQ(everyone->members[299].address, "m299@example.net");
 }
 
-// The place of a block and of its trailer in the file.
-struct BlockPlace {
-    std::uint64_t ib = 0;
-    std::size_t cb = 0;
-    std::uint64_t trailer = 0;
-};
-
-class Breaker {
-  public:
+// Damages a copy of the written file in place, mending what the damage is not about.
+struct Breaker {
     Breaker(const Written& w, Bytes& file)
-        : w_(w), file_(file), reader_(FileImage::FromBytes(file)) {}
+        : written(w), file(file), reader(FileImage::FromBytes(file)) {}
 
-    const Written& written() const { return w_; }
-    const PstReader& reader() const { return reader_; }
-    Bytes& file() { return file_; }
-
-    BlockPlace DataBlockOf(Nid nid) const {
-        const BlockRef* b = reader_.FindBlock(reader_.FindNode(nid)->data);
-        return {b->ib, b->cb, b->ib + ndb::BlockSizeOnDisk(b->cb) - ndb::kBlockTrailerSize};
+    const BlockRef& BlockOf(Nid nid) const { return *reader.FindBlock(reader.FindNode(nid)->data); }
+    std::uint64_t TrailerOf(Nid nid) const {
+        return BlockOf(nid).ib + ndb::BlockSizeOnDisk(BlockOf(nid).cb) - ndb::kBlockTrailerSize;
     }
     std::uint64_t PageOfType(std::uint8_t ptype) const {
-        for (const TreePage& p : reader_.Pages())
+        for (const TreePage& p : reader.Pages())
             if (p.ptype == ptype) return p.ib;
         return 0;
     }
     void RefreshHeader() {
         using namespace ndb::header;
-        PutU32(&file_[kCrcPartial],
-               ndb::Crc(std::span(file_).subspan(kMagicClient, kCrcPartialSpan)));
-        PutU32(&file_[kCrcFull], ndb::Crc(std::span(file_).subspan(kMagicClient, kCrcFullSpan)));
+        PutU32(&file[kCrcPartial],
+               ndb::Crc(std::span(file).subspan(kMagicClient, kCrcPartialSpan)));
+        PutU32(&file[kCrcFull], ndb::Crc(std::span(file).subspan(kMagicClient, kCrcFullSpan)));
     }
     void RefreshPage(std::uint64_t ib) {
-        PutU32(&file_[ib + 500], ndb::Crc(std::span(file_).subspan(ib, 496)));
+        PutU32(&file[ib + 500], ndb::Crc(std::span(file).subspan(ib, 496)));
+    }
+    void Flip(std::uint64_t page, std::size_t at) {
+        file[page + at] ^= 0xFF;
+        RefreshPage(page);
+    }
+    void InvalidateMaps() {
+        file[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+        RefreshHeader();
     }
     // Changes the decoded data of node `nid`'s one data block, then encodes it and fixes its CRC.
     void RewriteNode(Nid nid, const std::function<void(Bytes&)>& change) {
-        const BlockPlace b = DataBlockOf(nid);
+        const BlockRef& b = BlockOf(nid);
         Bytes data;
-        reader_.DecodedPayload(*reader_.FindBlock(reader_.FindNode(nid)->data), data);
+        reader.DecodedPayload(b, data);
         change(data);
         ndb::PermuteEncode(data);
-        std::copy(data.begin(), data.end(), file_.begin() + static_cast<std::ptrdiff_t>(b.ib));
-        PutU32(&file_[b.trailer + 4], ndb::Crc(std::span(file_).subspan(b.ib, b.cb)));
+        std::copy(data.begin(), data.end(), file.begin() + static_cast<std::ptrdiff_t>(b.ib));
+        PutU32(&file[TrailerOf(nid) + 4], ndb::Crc(std::span(file).subspan(b.ib, b.cb)));
     }
     // Swaps heap items 1 and 2 of a one-page heap; `fix` then mends the HIDs that named them.
     void SwapFirstHeapItems(Nid nid, const std::function<void(Bytes&, std::size_t)>& fix) {
@@ -205,20 +176,15 @@ class Breaker {
             const std::size_t a = ndb::GetU16(offsets);
             const std::size_t b = ndb::GetU16(offsets + 2);
             const std::size_t c = ndb::GetU16(offsets + 4);
-            Bytes swapped(d.begin() + static_cast<std::ptrdiff_t>(b),
-                          d.begin() + static_cast<std::ptrdiff_t>(c));
-            swapped.insert(swapped.end(), d.begin() + static_cast<std::ptrdiff_t>(a),
-                           d.begin() + static_cast<std::ptrdiff_t>(b));
-            std::copy(swapped.begin(), swapped.end(), d.begin() + static_cast<std::ptrdiff_t>(a));
+            std::rotate(d.data() + a, d.data() + b, d.data() + c);
             ndb::PutU16(offsets + 2, static_cast<std::uint16_t>(a + c - b));
             fix(d, a);
         });
     }
 
-  private:
-    const Written& w_;
-    Bytes& file_;
-    PstReader reader_;
+    const Written& written;
+    Bytes& file;
+    PstReader reader;
 };
 
 void SwapHid(Bytes& d, std::size_t at) {
@@ -226,49 +192,35 @@ void SwapHid(Bytes& d, std::size_t at) {
     if (v == 0x20 || v == 0x40) PutU32(&d[at], v == 0x20 ? 0x40 : 0x20);
 }
 
+// A copy broken in one place and the finding (severity, a word of its message) it must give.
 struct Breakage {
-    const char* name;
-    std::function<void(Breaker&)> apply;
     Severity severity;
-    const char* word;  // in the finding that names the defect
+    const char* word;
+    std::function<void(Breaker&)> apply;
 };
 
-TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
+TEST(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
+    using enum Severity;
     const Breakage cases[] = {
-        {"header CRC", [](Breaker& b) { b.file()[ndb::header::kCrcFull] ^= 1; }, Severity::Error,
-         "dwCRCFull"},
-        {"NBT page CRC", [](Breaker& b) { b.file()[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; },
-         Severity::Error, "NBT page: CRC"},
-        {"BBT page signature",
+        {Error, "dwCRCFull", [](Breaker& b) { b.file[ndb::header::kCrcFull] ^= 1; }},
+        {Error, "NBT page: CRC",
+         [](Breaker& b) { b.file[b.PageOfType(ndb::kPageNbt) + 500] ^= 1; }},
+        {Error, "BBT page: signature",
+         [](Breaker& b) { b.Flip(b.PageOfType(ndb::kPageBbt), 498); }},
+        {Error, "CRC", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 4] ^= 1; }},  // a block's
+        {Error, "trailer BID", [](Breaker& b) { b.file[b.TrailerOf(0x21) + 9] ^= 1; }},
+        {Error, "in use are marked free",  // a cleared AMap
          [](Breaker& b) {
-             const std::uint64_t ib = b.PageOfType(ndb::kPageBbt);
-             b.file()[ib + 498] ^= 0xFF;
-             b.RefreshPage(ib);
-         },
-         Severity::Error, "BBT page: signature"},
-        {"block CRC", [](Breaker& b) { b.file()[b.DataBlockOf(0x21).trailer + 4] ^= 1; },
-         Severity::Error, "CRC"},
-        {"block BID", [](Breaker& b) { b.file()[b.DataBlockOf(0x21).trailer + 9] ^= 1; },
-         Severity::Error, "trailer BID"},
-        {"cleared AMap",
-         [](Breaker& b) {
-             std::fill_n(b.file().begin() + ndb::kFirstAMapOffset, 496, 0);
+             std::fill_n(b.file.begin() + ndb::kFirstAMapOffset, 496, 0);
              b.RefreshPage(ndb::kFirstAMapOffset);
-         },
-         Severity::Error, "in use are marked free"},
-        {"allocation maps marked for rebuilding",
+         }},
+        {Warning, "fAMapValid", [](Breaker& b) { b.InvalidateMaps(); }},
+        {Error, "NID counter",  // below a NID in use
          [](Breaker& b) {
-             b.file()[ndb::header::kAMapValid] = ndb::kInvalidAMap;
+             PutU32(&b.file[ndb::header::kRgnid + 4 * 4], (b.written.list >> 5) - 1);
              b.RefreshHeader();
-         },
-         Severity::Warning, "fAMapValid"},
-        {"NID counter below a NID in use",
-         [](Breaker& b) {
-             PutU32(&b.file()[ndb::header::kRgnid + 4 * 4], (b.written().list >> 5) - 1);
-             b.RefreshHeader();
-         },
-         Severity::Error, "NID counter"},
-        {"property BTH header not the first heap item",
+         }},
+        {Error, "HID 0x20",  // the property BTH header not the first heap item
          [](Breaker& b) {
              b.SwapFirstHeapItems(0x21, [](Bytes& d, std::size_t) {
                  SwapHid(d, 4);  // hidUserRoot: the BTH header, now second
@@ -280,48 +232,41 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                  const std::size_t end = ndb::GetU16(&d[map + 4 + 2 * count]);
                  for (std::size_t r = leaf; r < end; r += 8) SwapHid(d, r + 4);
              });
-         },
-         Severity::Error, "HID 0x20"},
-        {"row index BTH header not the first heap item",
+         }},
+        {Error, "row index BTH header",  // not the first heap item
          [](Breaker& b) {
              b.SwapFirstHeapItems(0x12D, [](Bytes& d, std::size_t first) {
                  SwapHid(d, 4);           // hidUserRoot: the TCINFO, now first
                  SwapHid(d, first + 10);  // its hidRowIndex
              });
-         },
-         Severity::Error, "row index BTH header"},
-        {"reference count too low",
+         }},
+        {Error, "reference count",  // too low
          [](Breaker& b) {
              // The store object's block in its BBT leaf: cRef 1, as if nothing referred to it.
-             const Bid bid = b.reader().FindNode(0x21)->data;
-             for (const TreePage& p : b.reader().Pages()) {
-                 if (p.ptype != ndb::kPageBbt || b.file()[p.ib + ndb::kBtEntriesSize + 3] != 0)
-                     continue;
-                 for (std::size_t e = 0; e < b.file()[p.ib + ndb::kBtEntriesSize]; ++e) {
-                     if (ndb::GetU64(&b.file()[p.ib + 24 * e]) != bid) continue;
-                     ndb::PutU16(&b.file()[p.ib + 24 * e + 18], 1);
-                     b.RefreshPage(p.ib);
-                 }
+             for (const TreePage& p : b.reader.Pages()) {
+                 const bool leaf = b.file[p.ib + ndb::kBtEntriesSize + 3] == 0;
+                 for (std::size_t e = 0;
+                      p.ptype == ndb::kPageBbt && leaf && e < b.file[p.ib + ndb::kBtEntriesSize];
+                      ++e)
+                     if (ndb::GetU64(&b.file[p.ib + 24 * e]) == b.BlockOf(0x21).bid) {
+                         ndb::PutU16(&b.file[p.ib + 24 * e + 18], 1);
+                         b.RefreshPage(p.ib);
+                     }
              }
-         },
-         Severity::Error, "reference count"},
-        {"file cut short", [](Breaker& b) { b.file().resize(b.file().size() - 65536); },
-         Severity::Error, "ibFileEof"},
-        {"bytes past the end", [](Breaker& b) { b.file().resize(b.file().size() + 65536); },
-         Severity::Error, "ibFileEof"},
-        {"bytes past the end while the maps are marked for rebuilding (a growth killed)",
+         }},
+        {Error, "ibFileEof", [](Breaker& b) { b.file.resize(b.file.size() - 65536); }},  // cut
+        {Error, "ibFileEof", [](Breaker& b) { b.file.resize(b.file.size() + 65536); }},  // past
+        {Warning, "past ibFileEof",  // while the maps are marked for rebuilding: a growth killed
          [](Breaker& b) {
-             b.file().resize(b.file().size() + ndb::kAMapSpan);
-             b.file()[ndb::header::kAMapValid] = ndb::kInvalidAMap;
-             b.RefreshHeader();
-         },
-         Severity::Warning, "past ibFileEof"},
-        {"list checksum",
+             b.file.resize(b.file.size() + ndb::kAMapSpan);
+             b.InvalidateMaps();
+         }},
+        {Error, "Checksum",  // of the list
          [](Breaker& b) {
-             const StoreContents store = ReadStore(b.written().path);
+             const StoreContents store = ReadStore(b.written.path);
              const Property* sum =
-                 store.FindItem(b.written().list)->FindNamed(kPsetidAddress, 0x804C);
-             b.RewriteNode(b.written().list, [&](Bytes& d) {
+                 store.FindItem(b.written.list)->FindNamed(kPsetidAddress, 0x804C);
+             b.RewriteNode(b.written.list, [&](Bytes& d) {
                  // The checksum's PC record: property ID, type, value.
                  Bytes record(8);
                  ndb::PutU16(record.data(), sum->Id());
@@ -331,11 +276,10 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                  ASSERT_NE(at, d.end());
                  at[4] ^= 1;
              });
-         },
-         Severity::Error, "Checksum"},
-        {"empty value as a heap item of no bytes",
+         }},
+        {Warning, "zero-length heap item",  // an empty value as a heap item of no bytes
          [](Breaker& b) {
-             b.RewriteNode(b.written().contact, [](Bytes& d) {
+             b.RewriteNode(b.written.contact, [](Bytes& d) {
                  // Two strings in adjacent heap items: the first gives its bytes to the second,
                  // so only the first becomes empty and the second stays a valid string.
                  std::uint8_t* map = d.data() + ndb::GetU16(d.data());
@@ -349,32 +293,29 @@ TEST_F(VerifyFiles, BrokenCopiesGiveTheFindingThatNamesTheDefect) {
                      if (strings.count(k + 1) != 0) return ndb::PutU16(map + 4 + 2 * k, start(k));
                  FAIL() << "no two adjacent strings";
              });
-         },
-         Severity::Warning, "zero-length heap item"},
-        {"member naming no item",
+         }},
+        {Error, "not an item of this store",  // a member naming no item
          [](Breaker& b) {
              // The contact's store entry ID inside the list's member entries: record key + NID.
-             const Bytes key = ReadStore(b.written().path).recordKey;
-             Bytes eid = key;
+             Bytes eid = ReadStore(b.written.path).recordKey;
              eid.resize(20);
-             PutU32(eid.data() + 16, b.written().contact);
-             b.RewriteNode(b.written().list, [&](Bytes& d) {
+             PutU32(eid.data() + 16, b.written.contact);
+             b.RewriteNode(b.written.list, [&](Bytes& d) {
                  auto at = std::search(d.begin(), d.end(), eid.begin(), eid.end());
                  ASSERT_NE(at, d.end());
                  PutU32(&at[16], 0x7FFFFFE4);
              });
-         },
-         Severity::Error, "not an item of this store"},
+         }},
     };
-    const Bytes original = ReadFile(written_->path);
+    const std::string text = fakes::ReadAll(Store().path);
     for (const Breakage& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bytes file = original;
-        Breaker breaker(*written_, file);
+        SCOPED_TRACE(c.word);
+        Bytes file(text.begin(), text.end());
+        Breaker breaker(Store(), file);
         c.apply(breaker);
         const Report report = Verify(FileImage::FromBytes(file));
         EXPECT_TRUE(Has(report, c.severity, c.word)) << All(report);
-        EXPECT_EQ(report.Errors() > 0, c.severity == Severity::Error) << All(report);
+        EXPECT_EQ(report.Errors() > 0, c.severity == Error) << All(report);
     }
 }
 
