@@ -257,11 +257,6 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     return p;
 }
 
-Bytes MemberEntryId(const ListMember& m) {
-    if (m.itemEntryId.empty()) return OneOffEntryId(m.displayName, m.addressType, m.address);
-    return WrappedEntryId(m.itemIsList ? kWrappedDistList : kWrappedContactEmail1, m.itemEntryId);
-}
-
 Bytes MemberOneOffEntryId(const ListMember& m) {
     return OneOffEntryId(m.displayName, m.addressType, m.address);
 }

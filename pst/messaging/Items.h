@@ -112,8 +112,7 @@ std::string FileUnder(const ContactData& contact);
 // The Email1 display name Outlook computes: the given display part, else "Title (address)".
 std::string Email1DisplayName(const ContactData& contact);
 
-// Entry IDs of one member for PidLidDistributionListMembers and ...OneOffMembers.
-Bytes MemberEntryId(const ListMember& m);
+// The one-off entry ID of a member for PidLidDistributionListOneOffMembers.
 Bytes MemberOneOffEntryId(const ListMember& m);
 // [MS-OXOCNTC] 2.2.2.2.4: PidLidDistributionListStream for the given members.
 Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneOffs);
