@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -153,47 +152,6 @@ TEST(WineHive, LaterDefinitionsWinAndStrayLinesAreIgnored) {
     EXPECT_EQ(Text(hive, "", "Orphan"), "<missing>");
 }
 
-TEST(WineHive, DamagedHivesNeverBreakTheReader) {
-    // user.reg is outside our control: cut, garbled or hand-edited copies must only ever give
-    // "missing" or some value, and text values must come out as well-formed UTF-8.
-    const std::string base = EudoraHive(
-        R"("Current"="C:\\E\\Eudora.exe C:\\E\\x \x00fc\0 x.ini")"
-        "\n\"Bin\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,20,00,78,00,2e,\\\n"
-        "  00,69,00,6e,00,69,00\n"
-        "\"Num\"=dword:0000002a\n"
-        "@=str(2):\"%x%\"\n[Software\\\\A\\[b\\]] 1\n\"\\xd800\"=\"\\xdc00\\xd800\"\n");
-    constexpr std::string_view kAlphabet = "\\\"[]@=x0dD\n,:()#;h\xC3\xFF ";
-    std::mt19937 random(20261206);
-    for (int round = 0; round < 3000; ++round) {
-        std::string text = base;
-        const int edits = 1 + static_cast<int>(random() % 4);
-        for (int e = 0; e < edits && !text.empty(); ++e) {
-            const std::size_t at = random() % text.size();
-            switch (random() % 3) {
-                case 0:
-                    text.resize(at);
-                    break;
-                case 1:
-                    text[at] = kAlphabet[random() % kAlphabet.size()];
-                    break;
-                default:
-                    text.insert(at, 1, kAlphabet[random() % kAlphabet.size()]);
-                    break;
-            }
-        }
-        const auto hive = WineHive::FromText(text);
-        if (!hive) continue;
-        hive->KeyExists(kEudoraKey);
-        hive->KeyExists("Software\\A[b]");
-        for (const char* name : {"Current", "Bin", "Num", "", "\xED\xA0\x80"}) {
-            const auto value = hive->FindValue(kEudoraKey, name);
-            if (!value) continue;
-            const std::string valueText = RegValueText(WineValueToRegValue(*value));
-            EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(valueText)), valueText) << text;
-        }
-    }
-}
-
 TEST(WineHive, RefusesFilesWithoutWinesHeader) {
     EXPECT_FALSE(WineHive::FromText("").has_value());
     EXPECT_FALSE(WineHive::FromText("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n").has_value());
@@ -264,21 +222,11 @@ TEST(WineUserHive, LookupEdgeCasesOverRealFiles) {
         {"two spaces", R"("Current"="C:\\E\\Eudora.exe  C:\\E C:\\E\\x.ini")", FolderFound, ""},
         {"no space", R"("Current"="C:\\E\\Eudora.exe")", AddressBookNotFound, ""},
         {"empty text", R"("Current"="")", AddressBookNotFound, ""},
-        {"leading space", R"("Current"=" C:\\E\\Eudora.exe C:\\E")", FolderFound,
-         R"(C:\E\Eudora.exe)"},
-        {"space in folder", R"("Current"="C:\\E\\Eudora.exe C:\\My Data C:\\x.ini")", FolderFound,
-         R"(C:\My)"},
         {"quoted folder", R"("Current"="C:\\E\\Eudora.exe \"C:\\My Data\" C:\\x.ini")", FolderFound,
          R"(C:\My Data)"},
         {"number", "\"Current\"=dword:0000002a", AddressBookNotFound, ""},
-        {"string without NUL",
-         "\"Current\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,20,00,78,00,2e,\\\n"
-         "  00,69,00,6e,00,69,00",
-         FolderFound, R"(C:\E)"},
         {"string with NUL", R"("Current"="exe\0 C:\\E x.ini")", AddressBookNotFound, ""},
         {"value missing", R"("Other"="exe C:\\E x.ini")", AddressBookNotFound, ""},
-        {"other type", R"("Current"=str(2):"exe C:\\E x.ini")", AddressBookNotFound, ""},
-        {"binary", "\"Current\"=hex:65,00,20,00,66,00", AddressBookNotFound, ""},
         {"lower-case name", R"("current"="exe C:\\E x.ini")", FolderFound, R"(C:\E)"},
     };
     for (const Case& c : cases) {
