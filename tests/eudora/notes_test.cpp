@@ -64,13 +64,6 @@ TEST(NoteText, FieldsAndFreeText) {
     };
     for (const auto& [text, fields] : rows)
         EXPECT_EQ(Describe(ParseNoteText(text)), fields) << text;
-
-    const Note note = ParseNoteText("<fax:><state:IL>");
-    EXPECT_FALSE(note.NonEmpty(NoteField::Fax));
-    EXPECT_EQ(note.NonEmpty(NoteField::State), "IL");
-    EXPECT_FALSE(note.Empty());
-    EXPECT_FALSE(ParseNoteText("x").Empty());
-    EXPECT_TRUE(ParseNoteText("").Empty());
 }
 
 TEST(NoteText, EveryRegisteredTagIsAFieldWhateverItsCase) {
