@@ -19,11 +19,9 @@ TEST(AddressBookCheckTest, PassesWhatEudoraReadsAndRefusesWhatIsNoBook) {
         Lines lines;
         bool passes;
     };
-    const std::vector<Case> cases = {
-        {"edited by hand",
-         {"# added by hand", "alias ann a@example.com", "  alias ind i@example.com",
-          "ALIAS bob b@example.com", "alias\tcarol\tc@example.com"},
-         true},
+    const Case cases[] = {
+        // clang-format off
+        {"edited by hand", {"# added by hand", "alias ann a@example.com", "  alias ind i@example.com", "ALIAS bob b@example.com", "alias\tcarol\tc@example.com"}, true},
         {"half of the lines", {"alias a a@example.com", "not a nickname"}, true},
         {"blank lines do not count", {"alias a a@example.com", "", " \t", "x"}, true},
         {"notes count with the nicknames", {"alias a a@example.com", "note a x", "y", "z"}, true},
@@ -32,12 +30,9 @@ TEST(AddressBookCheckTest, PassesWhatEudoraReadsAndRefusesWhatIsNoBook) {
         {"notes without a nickname line", {"note a <phone:1>"}, false},
         {"fewer than half", {"alias a a@example.com", "x", "y"}, false},
         {"binary", {"\x01\x02\x7F", "\x05"}, false},
-        {"old layout",
-         {"<ana>", "ana@example.org", "<ana>", "a note", "<choir>", "x@y, z@y"},
-         true},
-        {"markup",
-         {"<!DOCTYPE html>", "<html>", "<p>Hi</p>", "<td>x@example.com</td>", "</html>"},
-         false},
+        {"old layout", {"<ana>", "ana@example.org", "<ana>", "a note", "<choir>", "x@y, z@y"}, true},
+        {"markup", {"<!DOCTYPE html>", "<html>", "<p>Hi</p>", "<td>x@example.com</td>", "</html>"}, false},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -91,42 +86,26 @@ std::vector<std::string> Items(const Lines& lines) {
 }
 
 TEST(OldLayoutTest, GivesTheItemsOfItsAliasAndNoteTwin) {
+    // clang-format off
     const Lines old = {
-        "<ana>",
-        "ana.ruiz@example.org",
-        "<ana>",
-        "Ana Ruiz, Lisbon office",
-        "<choir>",
-        "tenor@example.net, alto@example.net",
-        "",
-        "bass@example.net",
-        "<choir>",
-        "><not a tag> an escaped note line",
-        "",
-        "second paragraph",
-        "",
-        "<solo>",
-        "<solo>",
-        "only a note",
-        "<broken",
-        "stray@example.org",
-        "<my team>  ",
-        ">plain@example.org",
-        "<empty>",
-        "<empty>",
+        "<ana>", "ana.ruiz@example.org", "<ana>", "Ana Ruiz, Lisbon office",
+        "<choir>", "tenor@example.net, alto@example.net", "", "bass@example.net",
+        "<choir>", "><not a tag> an escaped note line", "", "second paragraph", "",
+        "<solo>", "<solo>", "only a note",
+        "<broken", "stray@example.org",
+        "<my team>  ", ">plain@example.org",
+        "<empty>", "<empty>",
     };
     const Lines twin = {
-        "alias ana ana.ruiz@example.org",
-        "note ana Ana Ruiz, Lisbon office",
+        "alias ana ana.ruiz@example.org", "note ana Ana Ruiz, Lisbon office",
         "alias choir tenor@example.net, alto@example.net, bass@example.net",
         "note choir <not a tag> an escaped note line\x03\x03second paragraph",
-        "alias solo",
-        "note solo only a note",
-        "<broken",
-        "stray@example.org",
+        "alias solo", "note solo only a note",
+        "<broken", "stray@example.org",
         "alias \"my team\" plain@example.org",
         "alias empty",
     };
+    // clang-format on
     const std::vector<std::string> items = Items(old);
     EXPECT_EQ(items, Items(twin));
     EXPECT_EQ(items.size(), 7u);
