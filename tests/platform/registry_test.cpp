@@ -20,6 +20,7 @@ namespace tarvelle::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 constexpr std::string_view kHeader =
     "WINE REGISTRY Version 2\n"
@@ -102,37 +103,7 @@ TEST(WineHive, ValuesReadAsText) {
     EXPECT_EQ(hive.FindValue(kEudoraKey, "Q")->type, kRegNone);
 }
 
-TEST(WineHive, MatchesKeysAndValueNamesWithoutRegardToCase) {
-    const WineHive hive =
-        Parse(Hive("\n[software\\\\QUALCOMM\\\\eudora\\\\commandline] 1\n"
-                   "\"Current\"=\"exe dir ini\"\n"
-                   "\"\\xc3\\xa9\"=\"accent\"\n"
-                   "@=\"default\"\n"));
-    EXPECT_EQ(Text(hive, kEudoraKey, "current"), "exe dir ini");
-    EXPECT_EQ(Text(hive, kEudoraKey, "CURRENT"), "exe dir ini");
-    EXPECT_EQ(Text(hive, kEudoraKey, "\xC3\x83\xC2\xA9"), "accent");  // U+00C3 U+00A9
-    EXPECT_EQ(Text(hive, kEudoraKey, ""), "default");
-    EXPECT_EQ(Text(hive, kEudoraKey, "Curren"), "<missing>");
-    EXPECT_EQ(Text(hive, kEudoraKey + "\\Sub", "Current"), "<missing>");
-    EXPECT_EQ(Text(hive, "Software\\Qualcomm\\Eudora", "Current"), "<missing>");
-}
-
-TEST(WineHive, KnowsKeysThatOnlyHoldSubkeys) {
-    // Wine writes no section for a key whose only content is subkeys.
-    const WineHive hive =
-        Parse(Hive("\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\n"
-                   "\n[Software\\\\Wine\\\\A\\[b\\]] 2\n"));
-    EXPECT_TRUE(hive.KeyExists(kEudoraKey));
-    EXPECT_TRUE(hive.KeyExists("Software\\Qualcomm\\Eudora"));
-    EXPECT_TRUE(hive.KeyExists("SOFTWARE\\qualcomm"));
-    EXPECT_TRUE(hive.KeyExists("Software\\Wine\\A[b]"));
-    EXPECT_TRUE(hive.KeyExists(""));
-    EXPECT_FALSE(hive.KeyExists("Software\\Qualcomm\\Eud"));
-    EXPECT_FALSE(hive.KeyExists(kEudoraKey + "\\Deeper"));
-    EXPECT_FALSE(hive.KeyExists("Qualcomm\\Eudora\\CommandLine"));
-}
-
-TEST(WineHive, LaterDefinitionsWinAndStrayLinesAreIgnored) {
+TEST(WineHive, FindsKeysAndValuesWithoutRegardToCaseLaterDefinitionsWinning) {
     const WineHive hive =
         Parse(Hive("\"Orphan\"=\"before any key\"\n"
                    "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\r\n"
@@ -142,14 +113,34 @@ TEST(WineHive, LaterDefinitionsWinAndStrayLinesAreIgnored) {
                    "\"Bin\"=hex:01,02,\\\n"
                    "  03,04\n"
                    "garbage line\n"
+                   "\"\\xc3\\xa9\"=\"accent\"\n"
+                   "@=\"default\"\n"
                    "\n[Software\\\\Other] 1\n"
                    "\"Current\"=\"other key\"\n"
-                   "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 2\n"
-                   "\"Current\"=\"second\"\n"));
-    EXPECT_EQ(Text(hive, kEudoraKey, "Current"), "second");
+                   "\n[software\\\\QUALCOMM\\\\eudora\\\\commandline] 2\n"
+                   "\"Current\"=\"second\"\n"
+                   // Wine writes no section for a key whose only content is subkeys.
+                   "\n[Software\\\\Wine\\\\A\\[b\\]] 2\n"));
+    const struct {
+        std::string key, name, text;
+    } rows[] = {
+        // clang-format off
+        {kEudoraKey, "current", "second"}, {kEudoraKey, "CURRENT", "second"},
+        {kEudoraKey, "\xC3\x83\xC2\xA9", "accent"},  // U+00C3 U+00A9
+        {kEudoraKey, "", "default"}, {kEudoraKey, "Curren", "<missing>"},
+        {kEudoraKey + "\\Sub", "Current", "<missing>"}, {"Software\\Qualcomm\\Eudora", "Current", "<missing>"},
+        {"Software\\Other", "Current", "other key"}, {"", "Orphan", "<missing>"},
+        // clang-format on
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Text(hive, row.key, row.name), row.text) << row.key << " " << row.name;
     EXPECT_EQ(hive.FindValue(kEudoraKey, "Bin")->data, std::string("\x01\x02\x03\x04", 4));
-    EXPECT_EQ(Text(hive, "Software\\Other", "Current"), "other key");
-    EXPECT_EQ(Text(hive, "", "Orphan"), "<missing>");
+    for (const std::string& key : {kEudoraKey, "Software\\Qualcomm\\Eudora"s, "SOFTWARE\\qualcomm"s,
+                                   "Software\\Wine\\A[b]"s, ""s})
+        EXPECT_TRUE(hive.KeyExists(key)) << key;
+    for (const std::string& key :
+         {"Software\\Qualcomm\\Eud"s, kEudoraKey + "\\Deeper", "Qualcomm\\Eudora\\CommandLine"s})
+        EXPECT_FALSE(hive.KeyExists(key)) << key;
 }
 
 TEST(WineHive, RefusesFilesWithoutWinesHeader) {
