@@ -81,8 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(lines == raw.size());
 
-    // A damaged or hand-edited user.reg gives "missing" or a value whose text is well-formed.
-    if (const auto hive = WineHive::FromText("WINE REGISTRY Version 2\n[A] 1\n" + bytes)) {
+    // A damaged or hand-edited user.reg gives "missing" or a value whose text is well-formed. The
+    // bytes go in as lines of their own, as a value's data, as a string's text and as the UTF-16
+    // of a string written in hex.
+    std::string hex = "\"V\"=hex(1):";
+    for (const char c : bytes) {
+        hex += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
+        hex += "0123456789abcdef"[c & 15];
+        hex += ',';
+    }
+    for (const std::string& values : {bytes, "\"V\"=" + bytes, "\"V\"=\"" + bytes, hex}) {
+        const auto hive = WineHive::FromText("WINE REGISTRY Version 2\n[A] 1\n" + values);
+        if (!hive) continue;
         (void)hive->KeyExists("A\\B[c]");
         for (const char* name : {"V", "", "\xED\xA0\x80"}) {
             if (const auto value = hive->FindValue("A", name)) {
