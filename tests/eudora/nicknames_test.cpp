@@ -48,22 +48,18 @@ TEST(ParseNicknameLineTest, KindNameAddressTextAndMembersOrWhyNotPaired) {
         std::string line, expected;
     } rows[] = {
         // clang-format off
-        {"alias john A1", "C john = A1"},
-        {"alias team A1,A2", "G team = A1,A2 -> A1, A2"},
-        {"alias \"my team\" A1, A2", "G my team = A1, A2 -> A1, A2"},
-        {"alias \"John Smith\" A1", "C John Smith = A1"},
+        {"alias john A1", "C john = A1"}, {"alias team A1,A2", "G team = A1,A2 -> A1, A2"},
+        {"alias \"my team\" A1, A2", "G my team = A1, A2 -> A1, A2"}, {"alias \"John Smith\" A1", "C John Smith = A1"},
         // A comma in the nickname, quoted or not, makes a group, here with one member.
         {"alias \"Smith, John\" A1", "G Smith, John = A1 -> A1"},
-        {"alias a,b a@example.com", "G a,b = a@example.com -> a@example.com"},
-        {"alias john  A1", "C john = A1"},
+        {"alias a,b a@example.com", "G a,b = a@example.com -> a@example.com"}, {"alias john  A1", "C john = A1"},
         {"alias alias-list alias@example.com", "C alias-list = alias@example.com"},
         {"alias   \"Mary Jones\"   mary@example.org  ", "C Mary Jones = mary@example.org"},
         // A comma inside the display part of one address is not a second entry.
         {"alias carol \"White, Carol\" <c@example.org>", "C carol = \"White, Carol\" <c@example.org>"},
         {"alias trio a@x,b@x,c@x", "G trio = a@x,b@x,c@x -> a@x, b@x, c@x"},
         // Quotes inside an unquoted nickname go; an unclosed one ends at the next space.
-        {"alias jo\"hn john@example.com", "C john = john@example.com"},
-        {"alias \"bob bob@example.com", "C bob = bob@example.com"},
+        {"alias jo\"hn john@example.com", "C john = john@example.com"}, {"alias \"bob bob@example.com", "C bob = bob@example.com"},
         {"ALIAS\tjohn\tjohn@example.com", "C john = john@example.com"},
         {"Alias \t \"my team\"\ta@x, b@x", "G my team = a@x, b@x -> a@x, b@x"},
         {"alias \"Jos\xC3\xA9 N\xC3\xBA\xC3\xB1" "ez\" jose@example.es\t", "C Jos\xC3\xA9 N\xC3\xBA\xC3\xB1" "ez = jose@example.es\t"},
@@ -73,13 +69,12 @@ TEST(ParseNicknameLineTest, KindNameAddressTextAndMembersOrWhyNotPaired) {
         {"alias acme jane@acme.example,\x83\\Clients\\Acme", "C acme = jane@acme.example"},
         {"alias crew \xC6\x92\\Crew, a@x, b@x", "G crew = \xC6\x92\\Crew, a@x, b@x -> a@x, b@x"},
         {"alias crew \x83\\Crew, a@x, b@x", "G crew = \x83\\Crew, a@x, b@x -> a@x, b@x"},
-        {"alias solo a@example.com,", "C solo = a@example.com"},
-        {"alias pair ,a@x,, b@x,", "G pair = ,a@x,, b@x, -> a@x, b@x"},
-        {"alias john", "no address"}, {"alias john ", "no address"}, {"alias john\t", "no address"},
-        {"alias placeholder  ", "no address"}, {"alias \"John Smith\"", "no address"},
+        {"alias solo a@example.com,", "C solo = a@example.com"}, {"alias pair ,a@x,, b@x,", "G pair = ,a@x,, b@x, -> a@x, b@x"},
+        {"alias john", "no address"}, {"alias john ", "no address"}, {"alias john\t", "no address"}, {"alias placeholder  ", "no address"},
+        {"alias \"John Smith\"", "no address"},
         {"alias box \xC6\x92\\Clients\\Acme", "no address"}, {"alias \"a, b\" \xC6\x92\\Box", "no address"},
-        {"alias commas ,, ,", "no address"}, {"alias empty <>", "no address"},
-        {"alias ", "no nickname"}, {"alias    ", "no nickname"}, {"alias\t\t", "no nickname"},
+        {"alias commas ,, ,", "no address"}, {"alias empty <>", "no address"}, {"alias ", "no nickname"}, {"alias    ", "no nickname"},
+        {"alias\t\t", "no nickname"},
         {"alias \"\" a@example.com", "no nickname"}, {"alias \"  \" a@example.com", "no nickname"},
         {"alias \"\"\" a@example.com", "no nickname"}, {" alias john a@example.com", "no nickname"},
         // clang-format on
@@ -101,11 +96,9 @@ TEST(SplitMembersTest, CommasInsideQuotesCommentsAndAnglesDoNotSplit) {
     const std::pair<std::string, std::string> rows[] = {
         // clang-format off
         {"\"Smith, John\" <js@example.com>, b@x", "js@example.com (Smith, John), b@x"},
-        {"a@x (Doe, Jane), b@x", "a@x (Doe, Jane), b@x"},
-        {"<odd,box@example.com>, c@x", "odd,box@example.com, c@x"},
+        {"a@x (Doe, Jane), b@x", "a@x (Doe, Jane), b@x"}, {"<odd,box@example.com>, c@x", "odd,box@example.com, c@x"},
         // Quotes inside a comment do not count; nested comments close at the matching parenthesis.
-        {"a@x (say \"hi), b@x", "a@x (say \"hi), b@x"},
-        {"a@x (x (y, z) w), b@x", "a@x (x (y, z) w), b@x"},
+        {"a@x (say \"hi), b@x", "a@x (say \"hi), b@x"}, {"a@x (x (y, z) w), b@x", "a@x (x (y, z) w), b@x"},
         // Unquoted multi-word nickname references stay whole.
         {"jsmith,Mary Jones,carol, dave@x", "jsmith, Mary Jones, carol, dave@x"},
         {"\"Zo\xC3\xAB \xC3\x98" "degaard\" <zoe@example.no>, dave@x (Dave Brown),plain@x",
@@ -120,30 +113,20 @@ TEST(SplitMembersTest, CommasInsideQuotesCommentsAndAnglesDoNotSplit) {
 TEST(ParseAddressTest, Rfc822FormsGiveBareAddressAndDisplayPart) {
     const std::pair<std::string, std::string> rows[] = {
         // clang-format off
-        {"\"Carol White\" <carol@x>", "carol@x (Carol White)"},
-        {"Carol White <carol@x>", "carol@x (Carol White)"},
-        {"Carol White<carol@x>", "carol@x (Carol White)"},
-        {"<carol@x>", "carol@x"}, {"< carol@x >", "carol@x"},
-        {"carol@x (Carol White)", "carol@x (Carol White)"},
-        {"carol@x ( Carol White )", "carol@x (Carol White)"},
+        {"\"Carol White\" <carol@x>", "carol@x (Carol White)"}, {"Carol White <carol@x>", "carol@x (Carol White)"},
+        {"Carol White<carol@x>", "carol@x (Carol White)"}, {"<carol@x>", "carol@x"}, {"< carol@x >", "carol@x"},
+        {"carol@x (Carol White)", "carol@x (Carol White)"}, {"carol@x ( Carol White )", "carol@x (Carol White)"},
         {"carol@x (Carol (the boss) White)", "carol@x (Carol (the boss) White)"},
-        {"\"Smith, John\" <js@x>", "js@x (Smith, John)"},
-        {"\"a <b>\" <ab@x>", "ab@x (a <b>)"},
+        {"\"Smith, John\" <js@x>", "js@x (Smith, John)"}, {"\"a <b>\" <ab@x>", "ab@x (a <b>)"},
         // Words, quoted or not, then one address, as people type them.
         {"\"Ren\xC3\xA9" "e O'Brien\" renee@x", "renee@x (Ren\xC3\xA9" "e O'Brien)"},
-        {"John Plain john.plain@x", "john.plain@x (John Plain)"},
-        {"\"Smith, John\"\tjs@x", "js@x (Smith, John)"},
-        {"Carol <carol@x> (work)", "carol@x (Carol)"},
-        {"<carol@x> (work)", "carol@x (work)"},
-        {"  carol@x  ", "carol@x"},
+        {"John Plain john.plain@x", "john.plain@x (John Plain)"}, {"\"Smith, John\"\tjs@x", "js@x (Smith, John)"},
+        {"Carol <carol@x> (work)", "carol@x (Carol)"}, {"<carol@x> (work)", "carol@x (work)"}, {"  carol@x  ", "carol@x"},
         // Anything else is kept as it stands.
         {"carol@x", "carol@x"}, {"Mary Jones", "Mary Jones"}, {"a@x b@x", "a@x b@x"},
-        {"\"half quoted words x@x", "\"half quoted words x@x"},
-        {"Bob bob@x (home)", "Bob bob@x (home)"},
-        {"(only a comment)", "(only a comment)"},
-        {"broken <carol@x", "broken <carol@x"}, {"carol@x)", "carol@x)"},
-        {"\"quoted >\"", "\"quoted >\""}, {"<>", ""}, {"", ""},
-        {"a@x (one) (two)", "a@x (one)"},
+        {"\"half quoted words x@x", "\"half quoted words x@x"}, {"Bob bob@x (home)", "Bob bob@x (home)"},
+        {"(only a comment)", "(only a comment)"}, {"broken <carol@x", "broken <carol@x"}, {"carol@x)", "carol@x)"},
+        {"\"quoted >\"", "\"quoted >\""}, {"<>", ""}, {"", ""}, {"a@x (one) (two)", "a@x (one)"},
         // clang-format on
     };
     for (const auto& [entry, parsed] : rows)
@@ -158,12 +141,10 @@ TEST(ParseAddressTest, Rfc822FormsGiveBareAddressAndDisplayPart) {
 }
 
 TEST(TrimSpacesTest, RemovesOnlySpaces) {
-    for (const auto& [text, trimmed] : {std::pair{"  a b  ", "a b"},
-                                        {"\ta b\t", "\ta b\t"},
-                                        {" \t ", "\t"},
-                                        {"    ", ""},
-                                        {"", ""}})
+    // clang-format off
+    for (const auto& [text, trimmed] : {std::pair{"  a b  ", "a b"}, {"\ta b\t", "\ta b\t"}, {" \t ", "\t"}, {"    ", ""}, {"", ""}})
         EXPECT_EQ(TrimSpaces(text), trimmed) << text;
+    // clang-format on
 }
 
 }  // namespace
