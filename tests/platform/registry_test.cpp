@@ -63,10 +63,8 @@ TEST(WineHive, ValuesReadAsText) {
         {"escapes", R"("V"="say \"hi\" \a\t\r\n|")", "say \"hi\" \a\t\r\n|"},
         // \x takes up to four hex digits; Wine writes four when a hex digit follows.
         {"hex escapes", R"("V"="\x00fcb x \xe9t\xe9")", "\xC3\xBC" "b x \xC3\xA9t\xC3\xA9"},
-        {"bad hex escape", R"("V"="\xzz")", "xzz"},
-        {"octal escapes", R"("V"="\101\1012")", "AA2"},
-        {"surrogate pair", R"("V"="\xd83d\xde00")", "\xF0\x9F\x98\x80"},
-        {"embedded NUL", R"("V"="exe folder\0rest")", "exe folder"},
+        {"bad hex escape", R"("V"="\xzz")", "xzz"}, {"octal escapes", R"("V"="\101\1012")", "AA2"},
+        {"surrogate pair", R"("V"="\xd83d\xde00")", "\xF0\x9F\x98\x80"}, {"embedded NUL", R"("V"="exe folder\0rest")", "exe folder"},
         // A string stored without a terminating NUL: Wine writes it as raw UTF-16LE bytes.
         {"raw string",
          "\"V\"=hex(1):65,00,78,00,65,00,20,00,43,00,3a,00,5c,00,45,00,5c,00,41,00,20,\\\n"
@@ -75,23 +73,15 @@ TEST(WineHive, ValuesReadAsText) {
         {"raw string with a NUL",
          "\"V\"=hex(1):65,00,78,00,65,00,20,00,66,00,6f,00,6c,00,64,00,00,00,65,\\\n  00,72,00",
          "exe fold"},
-        {"lone trailing byte", "\"V\"=hex(1):61,00,62", "a"},
-        {"empty raw string", "\"V\"=hex(1):", ""},
-        {"empty string", R"("V"="")", ""},
-        {"number", "\"V\"=dword:0000002a", "42"},
-        {"negative number", "\"V\"=dword:ffffffff", "-1"},
-        {"raw number", "\"V\"=hex(4):2a,00,00,80", "-2147483606"},
-        {"short raw number", "\"V\"=hex(4):2a,00", "42"},
+        {"lone trailing byte", "\"V\"=hex(1):61,00,62", "a"}, {"empty raw string", "\"V\"=hex(1):", ""}, {"empty string", R"("V"="")", ""},
+        {"number", "\"V\"=dword:0000002a", "42"}, {"negative number", "\"V\"=dword:ffffffff", "-1"},
+        {"raw number", "\"V\"=hex(4):2a,00,00,80", "-2147483606"}, {"short raw number", "\"V\"=hex(4):2a,00", "42"},
         {"number too long for four bytes", "\"V\"=hex(4):01,00,00,00,00,00,00,00", ""},
         // Other types and malformed data are present but have no text.
-        {"expandable string", R"("V"=str(2):"%USERPROFILE% x")", ""},
-        {"multi-string", R"("V"=str(7):"a b\0c d\0")", ""},
-        {"binary", "\"V\"=hex:61,00,20,00,62,00", ""},
-        {"raw multi-string", "\"V\"=hex(7):61,00,20,00,62,00,00,00,00,00", ""},
-        {"raw expandable string", "\"V\"=hex(2):61,00,20,00,62,00,00,00", ""},
-        {"unterminated", "\"V\"=\"a b", ""},
-        {"unknown type", "\"V\"=qword:1", ""},
-        {"bad byte", "\"V\"=hex(1):610,00", ""},
+        {"expandable string", R"("V"=str(2):"%USERPROFILE% x")", ""}, {"multi-string", R"("V"=str(7):"a b\0c d\0")", ""},
+        {"binary", "\"V\"=hex:61,00,20,00,62,00", ""}, {"raw multi-string", "\"V\"=hex(7):61,00,20,00,62,00,00,00,00,00", ""},
+        {"raw expandable string", "\"V\"=hex(2):61,00,20,00,62,00,00,00", ""}, {"unterminated", "\"V\"=\"a b", ""},
+        {"unknown type", "\"V\"=qword:1", ""}, {"bad byte", "\"V\"=hex(1):610,00", ""},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -144,21 +134,20 @@ TEST(WineHive, FindsKeysAndValuesWithoutRegardToCaseLaterDefinitionsWinning) {
 }
 
 TEST(WineHive, RefusesFilesWithoutWinesHeader) {
-    EXPECT_FALSE(WineHive::FromText("").has_value());
-    EXPECT_FALSE(WineHive::FromText("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n").has_value());
-    EXPECT_FALSE(WineHive::FromText("WINE REGISTRY Version 1\n").has_value());
+    for (const char* text :
+         {"", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n", "WINE REGISTRY Version 1\n"})
+        EXPECT_FALSE(WineHive::FromText(text).has_value()) << text;
     EXPECT_TRUE(WineHive::FromText("WINE REGISTRY Version 2\r\n").has_value());
 }
 
 TEST(WineHashedShortName, MatchesNamesWineGave) {
     // Short names Wine 8 reported (winepath -s) for these directories.
-    EXPECT_EQ(WineHashedShortName("Program Files"), "PROG~FBU");
-    EXPECT_EQ(WineHashedShortName("Program Files (x86)"), "PROG~5P2");
-    EXPECT_EQ(WineHashedShortName("Application Data"), "APPL~JHT");
-    EXPECT_EQ(WineHashedShortName("My Eudora"), "MY_E~HYU");
-    EXPECT_EQ(WineHashedShortName("a b"), "A_B~~GOE");
-    EXPECT_EQ(WineHashedShortName("Saved Games"), "SAVE~YWG");
-    EXPECT_EQ(WineHashedShortName("Long.Name.With.Dots.text"), "LONG~DRI.TEX");
+    // clang-format off
+    for (const auto& [name, shortName] : {std::pair{"Program Files", "PROG~FBU"}, {"Program Files (x86)", "PROG~5P2"},
+             {"Application Data", "APPL~JHT"}, {"My Eudora", "MY_E~HYU"}, {"a b", "A_B~~GOE"}, {"Saved Games", "SAVE~YWG"},
+             {"Long.Name.With.Dots.text", "LONG~DRI.TEX"}})
+        EXPECT_EQ(WineHashedShortName(name), shortName);
+    // clang-format on
 }
 
 TEST(Utf16, RoundTripsAndReplacesBrokenInput) {
@@ -200,36 +189,23 @@ const std::string kNoBook(eudora::kAddressBookNotFoundText);
 
 TEST(WineUserHive, LookupEdgeCasesOverRealFiles) {
     ScopedWinePrefix prefix;
-    struct Case {
-        const char* what;
-        std::string valueLines;
-        eudora::DataFolderOutcome outcome;
-        std::string folder;
+    // Expected: the folder found, or "-" when there is none and the lookup says so.
+    const std::pair<std::string, std::string> cases[] = {
+        // clang-format off
+        {R"("Current"="C:\\E\\Eudora.exe C:\\DOCUME~1\\me C:\\E\\x.ini")", R"(C:\DOCUME~1\me)"},
+        {R"("Current"="C:\\E\\Eudora.exe  C:\\E C:\\E\\x.ini")", ""}, {R"("Current"="C:\\E\\Eudora.exe")", "-"},
+        {R"("Current"="")", "-"}, {R"("Current"="C:\\E\\Eudora.exe \"C:\\My Data\" C:\\x.ini")", R"(C:\My Data)"},
+        {"\"Current\"=dword:0000002a", "-"}, {R"("Current"="exe\0 C:\\E x.ini")", "-"},
+        {R"("Other"="exe C:\\E x.ini")", "-"}, {R"("current"="exe C:\\E x.ini")", R"(C:\E)"},
+        // clang-format on
     };
-    using enum eudora::DataFolderOutcome;
-    const Case cases[] = {
-        {"three words", R"("Current"="C:\\E\\Eudora.exe C:\\DOCUME~1\\me C:\\E\\x.ini")",
-         FolderFound, R"(C:\DOCUME~1\me)"},
-        {"two spaces", R"("Current"="C:\\E\\Eudora.exe  C:\\E C:\\E\\x.ini")", FolderFound, ""},
-        {"no space", R"("Current"="C:\\E\\Eudora.exe")", AddressBookNotFound, ""},
-        {"empty text", R"("Current"="")", AddressBookNotFound, ""},
-        {"quoted folder", R"("Current"="C:\\E\\Eudora.exe \"C:\\My Data\" C:\\x.ini")", FolderFound,
-         R"(C:\My Data)"},
-        {"number", "\"Current\"=dword:0000002a", AddressBookNotFound, ""},
-        {"string with NUL", R"("Current"="exe\0 C:\\E x.ini")", AddressBookNotFound, ""},
-        {"value missing", R"("Other"="exe C:\\E x.ini")", AddressBookNotFound, ""},
-        {"lower-case name", R"("current"="exe C:\\E x.ini")", FolderFound, R"(C:\E)"},
-    };
-    for (const Case& c : cases) {
-        prefix.WriteUserReg(EudoraHive(c.valueLines));
+    for (const auto& [valueLines, folder] : cases) {
+        prefix.WriteUserReg(EudoraHive(valueLines));
         const LookupResult result = LookUp();
-        EXPECT_EQ(result.outcome, c.outcome) << c.what;
-        EXPECT_EQ(result.folder, c.folder) << c.what;
-        if (c.outcome == AddressBookNotFound) {
-            EXPECT_EQ(result.messages, std::vector<std::string>{kNoBook}) << c.what;
-        } else {
-            EXPECT_TRUE(result.messages.empty()) << c.what;
-        }
+        const bool found = result.outcome == eudora::DataFolderOutcome::FolderFound;
+        EXPECT_EQ((found ? "" : "-") + result.folder, folder) << valueLines;
+        EXPECT_EQ(result.messages, found ? std::vector<std::string>{} : std::vector{kNoBook})
+            << valueLines;
     }
     // Only the current user's keys are backed: not HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT.
     EXPECT_TRUE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
