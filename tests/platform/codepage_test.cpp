@@ -36,37 +36,27 @@ TEST(Windows1252Test, DecodesEveryByteAndEncodesItBack) {
 }
 
 TEST(Windows1252Test, EncodesWhatItCannotHoldAsOneQuestionMarkPerCharacterOrBadByte) {
+    // Two CJK characters, an emoji, C1 control 0x80, bad and cut-short bytes; oe ligature and euro
+    // fit.
     const std::pair<std::string, std::string> rows[] = {
-        {"\xE6\x97\xA5\xE6\x9C\xAC", "??"},    // two CJK characters
-        {"a\xF0\x9F\x98\x80z", "a?z"},         // emoji
-        {"\xC2\x80", "?"},                     // C1 control 0x80
-        {"\xC5\x93\xE2\x82\xAC", "\x9C\x80"},  // oe ligature, euro
-        {"a\xFF"
-         "b",
-         "a?b"},
-        {"\xE2\x82", "??"},
-        {"\xC3", "?"},
+        // clang-format off
+        {"\xE6\x97\xA5\xE6\x9C\xAC", "??"}, {"a\xF0\x9F\x98\x80z", "a?z"}, {"\xC2\x80", "?"}, {"a\xFF" "b", "a?b"},
+        {"\xE2\x82", "??"}, {"\xC3", "?"}, {"\xC5\x93\xE2\x82\xAC", "\x9C\x80"},
+        // clang-format on
     };
     for (const auto& [utf8, bytes] : rows) EXPECT_EQ(EncodeWindows1252(utf8), bytes) << utf8;
 }
 
 TEST(Utf8Test, SanitizeKeepsValidTextAndReplacesEachMalformedSequenceOnce) {
     const std::string r = "\xEF\xBF\xBD";
+    // U+10FFFF is valid; overlong forms, surrogates, code points past U+10FFFF, cut-short
+    // sequences, lone continuation bytes and bytes that never start one are not.
     const std::pair<std::string, std::string> rows[] = {
-        {"", ""},
-        {"Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80", "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80"},
-        {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},  // U+10FFFF
-        {"\xC0\xAF", r + r},                       // overlong '/'
-        {"\xE0\x80\xAF", r + r + r},               // overlong
-        {"\xED\xA0\x80", r + r + r},               // surrogate
-        {"\xF4\x90\x80\x80", r + r + r + r},       // past U+10FFFF
-        {"\xE2\x82z", r + "z"},                    // cut short
-        {"\xE2\x82\xE2\x82\xAC", r + "\xE2\x82\xAC"},
-        {"\x80", r},  // lone continuation
-        {"\xFE", r},
-        {"a\xFF"
-         "b",
-         "a" + r + "b"},
+        // clang-format off
+        {"", ""}, {"Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80", "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80"}, {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+        {"\xC0\xAF", r + r}, {"\xE0\x80\xAF", r + r + r}, {"\xED\xA0\x80", r + r + r}, {"\xF4\x90\x80\x80", r + r + r + r},
+        {"\xE2\x82z", r + "z"}, {"\xE2\x82\xE2\x82\xAC", r + "\xE2\x82\xAC"}, {"\x80", r}, {"\xFE", r}, {"a\xFF" "b", "a" + r + "b"},
+        // clang-format on
     };
     for (const auto& [text, sanitized] : rows) {
         EXPECT_EQ(SanitizeUtf8(text), sanitized) << text;
@@ -97,27 +87,22 @@ TEST(MacRomanTest, DecodesTheNamesEudoraForMacWrote) {
 }
 
 TEST(EncodingSnifferTest, ChoosesFromTheWholeFileWhateverPiecesItComesIn) {
+    const std::string n = "NNdbase.txt";
+    const auto ansi = TextEncoding::Ansi, utf8 = TextEncoding::Utf8, mac = TextEncoding::MacRoman;
     const struct {
-        std::string bytes;
-        const char* fileName;
+        std::string bytes, fileName;
         TextEncoding expected;
     } cases[] = {
         // clang-format off
-        {"", "NNdbase.txt", TextEncoding::Ansi},
-        {"alias a a@example.com\r\n", "NNdbase.txt", TextEncoding::Ansi},
-        {"alias Jos\xE9 j@example.es\r\n", "NNdbase.txt", TextEncoding::Ansi},
-        {"\xEF\xBB\xBF" "alias \xE9\r\n", "NNdbase.txt", TextEncoding::Utf8},
-        {"alias Zo\xC3\xAB z@example.no\n", "NNdbase.txt", TextEncoding::Utf8},
+        {"", n, ansi}, {"alias a a@example.com\r\n", n, ansi}, {"alias Jos\xE9 j@example.es\r\n", n, ansi},
+        {"\xEF\xBB\xBF" "alias \xE9\r\n", n, utf8}, {"alias Zo\xC3\xAB z@example.no\n", n, utf8},
         // UTF-8 wins over the Mac signs: a Mac book saved again as UTF-8.
-        {"alias Zo\xC3\xAB z@example.no\r", "Eudora Nicknames", TextEncoding::Utf8},
-        {"alias Qu\x8E" "bec q@example.ca\ralias b b@example.ca\r", "NNdbase.txt", TextEncoding::MacRoman},
-        {"alias Qu\x8E" "bec q@example.ca\r\n", "NNdbase.txt", TextEncoding::Ansi},
-        {"alias Qu\x8E" "bec q@example.ca\n", "eudora nicknames", TextEncoding::MacRoman},
+        {"alias Zo\xC3\xAB z@example.no\r", "Eudora Nicknames", utf8},
+        {"alias Qu\x8E" "bec q@example.ca\ralias b b@example.ca\r", n, mac}, {"alias Qu\x8E" "bec q@example.ca\r\n", n, ansi},
+        {"alias Qu\x8E" "bec q@example.ca\n", "eudora nicknames", mac},
         // Well-formed at first, then not: the whole file decides.
-        {"alias Zo\xC3\xAB z@example.no\nalias Jos\xE9 j@example.es\n", "NNdbase.txt", TextEncoding::Ansi},
-        {"cut short \xE2\x82", "NNdbase.txt", TextEncoding::Ansi},
-        {"surrogate \xED\xA0\x80", "NNdbase.txt", TextEncoding::Ansi},
-        {"overlong \xC0\xAF", "NNdbase.txt", TextEncoding::Ansi},
+        {"alias Zo\xC3\xAB z@example.no\nalias Jos\xE9 j@example.es\n", n, ansi}, {"cut short \xE2\x82", n, ansi},
+        {"surrogate \xED\xA0\x80", n, ansi}, {"overlong \xC0\xAF", n, ansi},
         // clang-format on
     };
     for (const auto& c : cases) {
