@@ -14,12 +14,11 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(AddressBookCheckTest, PassesWhatEudoraReadsAndRefusesWhatIsNoBook) {
-    struct Case {
+    const struct {
         const char* what;
         Lines lines;
         bool passes;
-    };
-    const Case cases[] = {
+    } cases[] = {
         // clang-format off
         {"edited by hand", {"# added by hand", "alias ann a@example.com", "  alias ind i@example.com", "ALIAS bob b@example.com", "alias\tcarol\tc@example.com"}, true},
         {"half of the lines", {"alias a a@example.com", "not a nickname"}, true},
@@ -34,7 +33,7 @@ TEST(AddressBookCheckTest, PassesWhatEudoraReadsAndRefusesWhatIsNoBook) {
         {"markup", {"<!DOCTYPE html>", "<html>", "<p>Hi</p>", "<td>x@example.com</td>", "</html>"}, false},
         // clang-format on
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         AddressBookCheck check;
         for (const std::string& line : c.lines) check.AddLine(line);
@@ -48,14 +47,8 @@ std::vector<std::string> Items(const Lines& lines) {
     AddressBooks books;
     books.AddBook("book");
     BookLineReader reader;
-    std::vector<std::pair<int, ParsedNickname>> aliases;
-    auto take = [&] {
-        while (const BookLine* line = reader.Next()) {
-            books.AddLine(0, *line);
-            if (line->kind == BookLine::Kind::Aliases || IsNicknameLine(line->text)) {
-                aliases.emplace_back(line->number, ParseBookAlias(*line));
-            }
-        }
+    const auto take = [&] {
+        while (const BookLine* line = reader.Next()) books.AddLine(0, *line);
     };
     for (const std::string& line : lines) {
         reader.Add(line);
@@ -64,21 +57,13 @@ std::vector<std::string> Items(const Lines& lines) {
     reader.End();
     take();
     books.Resolve();
-
     std::vector<std::string> items;
     for (const BookEntry& e : books.Entries()) {
-        if (e.skipReason) {
-            items.push_back("skipped: " + *e.skipReason);
-            continue;
-        }
-        std::string item = e.nickname + (e.kind == EntryKind::Group ? " group:" : " contact:");
-        if (e.kind == EntryKind::Contact) item += " " + e.addressText;
-        for (const auto& [number, parsed] : aliases) {
-            if (number != e.lineNumber || e.kind != EntryKind::Group) continue;
-            for (const Address& member : SplitMembers(parsed.addressText)) {
-                item += " " + member.address;
-            }
-        }
+        std::string item = e.skipReason ? "skipped: " + *e.skipReason : e.nickname;
+        if (!e.skipReason && e.kind == EntryKind::Contact) item += " contact: " + e.addressText;
+        if (!e.skipReason && e.kind == EntryKind::Group) item += " group:";
+        if (e.kind == EntryKind::Group)
+            for (const Address& member : SplitMembers(e.addressText)) item += " " + member.address;
         if (const auto note = books.NoteOf(e)) item += " note: " + note->freeText;
         items.push_back(item);
     }
