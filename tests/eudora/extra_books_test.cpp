@@ -38,22 +38,18 @@ TEST(ChooseBookFiles, MainBookTxtElseNntExtraBooksInByteOrderWithFreeFolderNames
          {"main: -", ".txt -> .txt", "Contacts (2).nnt -> Contacts (2)", "Work (2).txt -> Work (2)", "Work.nnt -> Work", "Work.txt -> Work (3)", "contacts.txt -> contacts (3)"}},
         // clang-format on
     };
-    for (const auto& row : rows) {
+    for (const auto& row : rows)
         EXPECT_EQ(Describe(ChooseBookFiles(row.dataFolder, row.nicknameFolder)), row.expected);
-    }
 }
 
 TEST(FindBookFiles, ListsTheDataFolderAndItsNicknameSubfolderInAnyCase) {
     const fakes::TempDir temp("tarvelle-books-");
-    const auto touch = [&](const std::filesystem::path& relative) {
-        std::filesystem::create_directories((temp.path() / relative).parent_path());
-        std::ofstream(temp.path() / relative) << "alias a a@example.com\r\n";
-    };
     EXPECT_EQ(Describe(FindBookFiles(temp.path() / "absent")), Names{"main: -"});
     for (const char* file :
          {"a/NNdbase.nnt", "a/RCPdbase.txt", "a/Nickname/Work.txt", "a/Nickname/Club.nnt",
           "a/Nickname/Work.toc", "b/NNdbase.txt", "b/NICKNAME/Friends.txt", "c/NNdbase.txt"}) {
-        touch(file);
+        std::filesystem::create_directories((temp.path() / file).parent_path());
+        std::ofstream(temp.path() / file) << "alias a a@example.com\r\n";
     }
     std::filesystem::create_directories(temp.path() / "a/Nickname/Folder.txt");  // not a file
     EXPECT_EQ(Describe(FindBookFiles(temp.path() / "a")),
