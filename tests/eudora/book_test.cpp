@@ -44,9 +44,7 @@ std::vector<std::string> MembersOf(const AddressBooks& books, const std::vector<
 }
 
 const BookEntry& Named(const AddressBooks& books, std::string_view nickname) {
-    const auto found = books.Find(nickname);
-    if (!found) throw std::runtime_error("no entry " + std::string(nickname));
-    return books.Entries()[*found];
+    return books.Entries().at(books.Find(nickname).value());
 }
 
 // Each entry as "line: nickname = address text #item", "+note" when it comes from a note only,
