@@ -157,30 +157,28 @@ TEST(Utf16, RoundTripsAndReplacesBrokenInput) {
 
 using fakes::ScopedWinePrefix;
 
+// Every text shown, after a "|", with the title checked.
 class RecordingSink : public eudora::MessageSink {
   public:
-    std::vector<std::string> texts;
+    std::string shown;
     void ShowInformation(std::string_view title, std::string_view text) override {
         EXPECT_EQ(title, "Address Book Help");
-        texts.emplace_back(text);
+        shown += "|" + std::string(text);
     }
 };
 
-struct LookupResult {
-    eudora::DataFolderOutcome outcome;
-    std::string folder;
-    std::vector<std::string> messages;
-};
-
-LookupResult LookUp() {
+// The lookup over the current prefix: "folder <folder>", "no installation" or "no book", then
+// what it showed.
+std::string LookUp() {
     PlatformRegistry registry;
     RecordingSink sink;
     const auto lookup = eudora::LocateEudoraDataFolder(registry, sink);
-    return {lookup.outcome, lookup.folder, sink.texts};
+    const std::string outcomes[] = {"folder ", "no installation", "no book"};
+    return outcomes[static_cast<int>(lookup.outcome)] + lookup.folder + sink.shown;
 }
 
-const std::string kNoInstallation(eudora::kInstallationNotFoundText);
-const std::string kNoBook(eudora::kAddressBookNotFoundText);
+const std::string kNoInstallation =
+    "no installation|" + std::string(eudora::kInstallationNotFoundText);
 
 TEST(WineUserHive, LookupEdgeCasesOverRealFiles) {
     ScopedWinePrefix prefix;
@@ -194,13 +192,10 @@ TEST(WineUserHive, LookupEdgeCasesOverRealFiles) {
         {R"("Other"="exe C:\\E x.ini")", "-"}, {R"("current"="exe C:\\E x.ini")", R"(C:\E)"},
         // clang-format on
     };
+    const std::string noBook = "no book|" + std::string(eudora::kAddressBookNotFoundText);
     for (const auto& [valueLines, folder] : cases) {
         prefix.WriteUserReg(EudoraHive(valueLines));
-        const LookupResult result = LookUp();
-        const bool found = result.outcome == eudora::DataFolderOutcome::FolderFound;
-        EXPECT_EQ((found ? "" : "-") + result.folder, folder) << valueLines;
-        EXPECT_EQ(result.messages, found ? std::vector<std::string>{} : std::vector{kNoBook})
-            << valueLines;
+        EXPECT_EQ(LookUp(), folder == "-" ? noBook : "folder " + folder) << valueLines;
     }
     // Only the current user's keys are backed: not HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT.
     EXPECT_TRUE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
@@ -215,19 +210,13 @@ TEST(WineUserHive, MissingKeyOrHiveMeansNoInstallation) {
     // No user.reg at all.
     EXPECT_FALSE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
     EXPECT_EQ(RegValueText(RegQueryValue(kHkeyCurrentUser, kEudoraKey, "current")), "");
-    LookupResult result = LookUp();
-    EXPECT_EQ(result.outcome, eudora::DataFolderOutcome::InstallationNotFound);
-    EXPECT_EQ(result.messages, std::vector<std::string>{kNoInstallation});
-
+    EXPECT_EQ(LookUp(), kNoInstallation);
     // A hive without the key.
     prefix.WriteUserReg(Hive("\n[Software\\\\Wine] 1\n\"Current\"=\"exe dir ini\"\n"));
-    result = LookUp();
-    EXPECT_EQ(result.outcome, eudora::DataFolderOutcome::InstallationNotFound);
-
+    EXPECT_EQ(LookUp(), kNoInstallation);
     // A file that is not Wine's hive.
     prefix.WriteUserReg("[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\n\"Current\"=\"a b\"\n");
     EXPECT_FALSE(RegKeyExists(kHkeyCurrentUser, kEudoraKey));
-
     // A folder where the file should be.
     fs::remove(prefix.Root() / "user.reg");
     fs::create_directory(prefix.Root() / "user.reg");
@@ -241,11 +230,11 @@ TEST(WineUserHive, DefaultsToDotWineInHome) {
     prefix.WriteUserReg(EudoraHive(R"("Current"="exe C:\\FromHome x.ini")"), home / ".wine");
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("WINEPREFIX", "", 1);  // empty counts as unset
-    EXPECT_EQ(LookUp().folder, R"(C:\FromHome)");
+    EXPECT_EQ(LookUp(), R"(folder C:\FromHome)");
     ::unsetenv("WINEPREFIX");
-    EXPECT_EQ(LookUp().folder, R"(C:\FromHome)");
+    EXPECT_EQ(LookUp(), R"(folder C:\FromHome)");
     ::unsetenv("HOME");
-    EXPECT_EQ(LookUp().outcome, eudora::DataFolderOutcome::InstallationNotFound);
+    EXPECT_EQ(LookUp(), kNoInstallation);
 }
 
 #endif  // _WIN32
