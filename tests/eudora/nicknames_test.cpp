@@ -21,24 +21,24 @@ std::string Describe(const std::vector<Address>& addresses) {
 }
 
 TEST(NicknameLineTest, KeywordBlankAndControlCharacterChecks) {
-    for (const char* line :
-         {"alias john j@x", "alias ", "Alias john j@x", "ALIAS john", "alias\tjohn j@x"})
-        EXPECT_TRUE(IsNicknameLine(line)) << line;
-    for (const char* line : {"alias", " alias john j@x", "\talias john j@x", "aliasjohn j@x",
-                             "aliases john j@x", "note john <name:John>", ""})
-        EXPECT_FALSE(IsNicknameLine(line)) << line;
-    for (const char* line : {"note jsmith <title:Buyer>", "NOTE\tjsmith <title:Buyer>"})
-        EXPECT_TRUE(IsNoteLine(line)) << line;
-    for (const char* line : {"note", "notes jsmith", "alias note x@example.com"})
-        EXPECT_FALSE(IsNoteLine(line)) << line;
-    EXPECT_TRUE(IsBlankLine("") && IsBlankLine(" \t "));
-    EXPECT_FALSE(IsBlankLine(" x"));
-    // Tabs and the line breaks of notes (0x03) are text; other control characters are not.
-    EXPECT_FALSE(HoldsControlCharacter("alias \"a\tb\" a@x (caf\xC3\xA9)"));
-    EXPECT_FALSE(HoldsControlCharacter("note a <name:A>\x03second line"));
-    for (const std::string& line :
-         {"alias a a\x03@x"s, "alias d d@x\0.com"s, "note a \x1B[2J"s, "alias a a@x\x7F"s})
-        EXPECT_TRUE(HoldsControlCharacter(line)) << line;
+    // Which checks hold: "a" alias line, "n" note line, "b" blank, "c" control character. Tabs and
+    // the line breaks of notes (0x03) are text; other control characters are not.
+    const std::pair<std::string, std::string> rows[] = {
+        // clang-format off
+        {"alias john j@x", "a"}, {"alias ", "a"}, {"Alias john j@x", "a"}, {"ALIAS john", "a"}, {"alias\tjohn j@x", "a"},
+        {"alias", ""}, {" alias john j@x", ""}, {"\talias john j@x", ""}, {"aliasjohn j@x", ""}, {"aliases john j@x", ""},
+        {"note jsmith <title:Buyer>", "n"}, {"NOTE\tjsmith <title:Buyer>", "n"}, {"note", ""}, {"notes jsmith", ""},
+        {"alias note x@example.com", "a"}, {"", "b"}, {" \t ", "b"}, {" x", ""},
+        {"alias \"a\tb\" a@x (caf\xC3\xA9)", "a"}, {"note a <name:A>\x03second line", "n"}, {"alias a a\x03@x", "ac"},
+        {"alias d d@x\0.com"s, "ac"}, {"note a \x1B[2J", "nc"}, {"alias a a@x\x7F", "ac"},
+        // clang-format on
+    };
+    for (const auto& [line, holds] : rows) {
+        EXPECT_EQ(std::string(IsNicknameLine(line) ? "a" : "") + (IsNoteLine(line) ? "n" : "") +
+                      (IsBlankLine(line) ? "b" : "") + (HoldsControlCharacter(line) ? "c" : ""),
+                  holds)
+            << line;
+    }
 }
 
 TEST(ParseNicknameLineTest, KindNameAddressTextAndMembersOrWhyNotPaired) {
