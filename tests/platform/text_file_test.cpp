@@ -19,29 +19,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> ReadAll(TextReader& reader) {
+using Lines = std::vector<std::string>;
+
+Lines ReadAll(TextReader& reader) {
     std::vector<std::string> lines;
     while (!reader.AtEndOfStream()) lines.push_back(reader.ReadLine());
     return lines;
 }
 
 // The same bytes read in one go and handed over one byte at a time must give the same lines.
-std::vector<std::string> LinesOf(const std::string& bytes) {
+Lines LinesOf(const std::string& bytes) {
     auto whole = MakeStringTextReader(bytes);
     auto trickle = MakeStringTextReader(bytes, 1);
-    std::vector<std::string> lines = ReadAll(*whole);
+    Lines lines = ReadAll(*whole);
     EXPECT_EQ(ReadAll(*trickle), lines) << "read one byte at a time";
     return lines;
 }
 
-// A folder of its own for each test, removed afterwards.
-class TextFileTest : public testing::Test {
-  protected:
-    static std::vector<std::string> ReadFile(const std::string& path) {
-        return ReadAll(*DefaultTextFileOpener().Open(path));
-    }
-    fakes::TempDir temp_{"tarvelle-text-"};
-};
+// The encoding a file is read in, and its lines.
+std::pair<TextEncoding, Lines> ReadFile(const std::string& path,
+                                        TextEncoding encoding = TextEncoding::Auto) {
+    auto reader = DefaultTextFileOpener().Open(path, encoding);
+    return {reader->Encoding(), ReadAll(*reader)};
+}
 
 // What opening `path` fails with, as "text (text of the code)", or "" when it opens.
 std::string OpenFailure(const fs::path& path) {
@@ -52,8 +52,6 @@ std::string OpenFailure(const fs::path& path) {
     }
     return "";
 }
-
-using Lines = std::vector<std::string>;
 
 TEST(TextReaderTest, CrLfLfAndLoneCrEachEndALineAndNulBytesStay) {
     // Arbitrary bytes are left to the fuzz target.
@@ -113,52 +111,53 @@ TEST(TextReaderTest, LinesOverTheBoundComeBackEmptyAndFlagged) {
     EXPECT_FALSE(MakeStringTextReader(std::string(4096, 'a') + '\0')->StartsBinary());
 }
 
-TEST_F(TextFileTest, TheEncodingComesFromTheWholeFileUnlessOneIsGiven) {
-    // A Mac book by its name (LF line ends here), and the same bytes under another name.
+TEST(TextFileTest, TheEncodingComesFromTheWholeFileUnlessOneIsGiven) {
+    const fakes::TempDir temp("tarvelle-text-");
+    // A Mac book by its name (LF line ends here), the same bytes under another name, and encodings
+    // given, used as they are; a UTF-8 mark is dropped only when reading UTF-8.
     const std::string bytes =
-        "alias a a@example.com\nalias \"Qu\x8E"
+        "alias a a@x\nalias \"Qu\x8E"
         "bec\" q@example.ca\n";
-    const std::string mac = temp_.Write("Eudora Nicknames", bytes);
-    auto reader = DefaultTextFileOpener().Open(mac);
-    EXPECT_EQ(reader->Encoding(), TextEncoding::MacRoman);
-    EXPECT_EQ(ReadAll(*reader)[1],
-              "alias \"Qu\xC3\xA9"
-              "bec\" q@example.ca");
-    EXPECT_EQ(ReadFile(temp_.Write("NNdbase.txt", bytes))[1],
-              "alias \"Qu" + DecodeAnsi("\x8E") + "bec\" q@example.ca");
-    // An encoding given is used as it is; a UTF-8 mark is dropped only when reading UTF-8.
-    reader = DefaultTextFileOpener().Open(mac, TextEncoding::Windows1252);
-    EXPECT_EQ(reader->Encoding(), TextEncoding::Windows1252);
-    EXPECT_EQ(ReadAll(*reader)[1],
-              "alias \"Qu\xC5\xBD"
-              "bec\" q@example.ca");
-    const std::string marked = temp_.Write("marked.txt", "\xEF\xBB\xBFx\xC3\xA9");
-    EXPECT_EQ(ReadAll(*DefaultTextFileOpener().Open(marked, TextEncoding::Utf8)),
-              Lines{"x\xC3\xA9"});
-    EXPECT_EQ(ReadAll(*DefaultTextFileOpener().Open(marked, TextEncoding::MacRoman)),
-              Lines{DecodeMacRoman("\xEF\xBB\xBFx\xC3\xA9")});
+    const std::string mac = temp.Write("Eudora Nicknames", bytes);
+    const std::string marked = temp.Write("marked.txt", "\xEF\xBB\xBFx\xC3\xA9");
+    using enum TextEncoding;
+    const struct {
+        std::string path;
+        TextEncoding given, used;
+        Lines lines;
+    } rows[] = {
+        // clang-format off
+        {mac, Auto, MacRoman, {"alias a a@x", "alias \"Qu\xC3\xA9" "bec\" q@example.ca"}},
+        {temp.Write("NNdbase.txt", bytes), Auto, Ansi, {"alias a a@x", "alias \"Qu" + DecodeAnsi("\x8E") + "bec\" q@example.ca"}},
+        {mac, Windows1252, Windows1252, {"alias a a@x", "alias \"Qu\xC5\xBD" "bec\" q@example.ca"}},
+        {marked, Utf8, Utf8, {"x\xC3\xA9"}}, {marked, MacRoman, MacRoman, {DecodeMacRoman("\xEF\xBB\xBFx\xC3\xA9")}},
+        // clang-format on
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ReadFile(row.path, row.given), std::pair(row.used, row.lines)) << row.path;
 }
 
-TEST_F(TextFileTest, ReadsAFileLikeTheSameBytesInMemoryAndRefusesOthersWithTheCause) {
+TEST(TextFileTest, ReadsAFileLikeTheSameBytesInMemoryAndRefusesOthersWithTheCause) {
+    const fakes::TempDir temp("tarvelle-text-");
     // A ten-megabyte line comes back whole; the rest as from memory.
     const std::string bytes =
         std::string(10 << 20, 'a') +
         "\r\nalias jsmith j@example.com\r\n\r\n"
         "alias \"Fran\xE7oise B\" <fb@example.fr>\r\nalias tail t@example.com";
-    EXPECT_EQ(ReadFile(temp_.Write("NNdbase.txt", bytes)), ReadAll(*MakeStringTextReader(bytes)));
-    EXPECT_EQ(ReadFile(temp_.Write("empty.txt", "")), Lines{});
+    EXPECT_EQ(ReadFile(temp.Write("NNdbase.txt", bytes)).second,
+              ReadAll(*MakeStringTextReader(bytes)));
+    EXPECT_EQ(ReadFile(temp.Write("empty.txt", "")).second, Lines{});
     const auto cause = [](std::errc code) {
         const std::string text = std::make_error_code(code).message();
         return text + " (" + text + ")";
     };
-    EXPECT_EQ(OpenFailure(temp_.path() / "absent.txt"),
-              cause(std::errc::no_such_file_or_directory));
-    EXPECT_EQ(OpenFailure(temp_.path()), cause(std::errc::is_a_directory));
+    EXPECT_EQ(OpenFailure(temp.path() / "absent.txt"), cause(std::errc::no_such_file_or_directory));
+    EXPECT_EQ(OpenFailure(temp.path()), cause(std::errc::is_a_directory));
     // Devices and pipes are refused rather than read forever.
     for (const fs::path& path : {fs::path(""), fs::path("/dev/zero")})
         EXPECT_NE(OpenFailure(path), "");
 #ifndef _WIN32
-    const fs::path fifo = temp_.path() / "pipe";
+    const fs::path fifo = temp.path() / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_NE(OpenFailure(fifo), "");
 #endif
