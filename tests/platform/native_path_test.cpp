@@ -23,17 +23,16 @@ TEST(NativePathTest, LeavesNativePathsAlone) {
 }
 
 TEST(NativePathTest, ResolvesDriveCPathsByLongShortAndWineHashedNames) {
-    const fakes::ScopedWinePrefix prefix;  // drive C: linked as Wine links it
-    for (const char* file :
-         {"Documents and Settings/jdoe/Application Data/QUALCOMM/Eudora/NNDBASE.TXT",
-          "users/jdoe/Application Data/Qualcomm/My Eudora/NNdbase.txt",
-          "Eudora/Eudora Nicknames.txt", "Books/nndbase.txt", "Books/NNDBASE.TXT"}) {
+    // Drive C: linked as Wine links it, with these files and folders (ending in "/").
+    const fakes::ScopedWinePrefix prefix;
+    // clang-format off
+    for (const fs::path file : {"Documents and Settings/jdoe/Application Data/QUALCOMM/Eudora/NNDBASE.TXT",
+             "users/jdoe/Application Data/Qualcomm/My Eudora/NNdbase.txt", "Eudora/Eudora Nicknames.txt",
+             "Books/nndbase.txt", "Books/NNDBASE.TXT", "Documents and Settings/jdoe/Local Settings/",
+             "Program Files/Qualcomm/", "Program Files (x86)/Qualcomm/"}) {
+        // clang-format on
         fs::create_directories((prefix.Drive() / file).parent_path());
-        std::ofstream(prefix.Drive() / file) << "alias a a@example.com\n";
-    }
-    for (const char* dir : {"Documents and Settings/jdoe/Local Settings", "Program Files/Qualcomm",
-                            "Program Files (x86)/Qualcomm"}) {
-        fs::create_directories(prefix.Drive() / dir);
+        if (file.has_filename()) std::ofstream(prefix.Drive() / file) << "alias a a@example.com\n";
     }
     const std::string jdoe = "Documents and Settings/jdoe/";
     const std::string eudora = jdoe + "Application Data/QUALCOMM/Eudora";
@@ -47,22 +46,17 @@ TEST(NativePathTest, ResolvesDriveCPathsByLongShortAndWineHashedNames) {
         {R"(C:\DOCUME~1\.\jdoe\..\jdoe\APPLIC~1\QUALCOMM\Eudora\\NNDBASE.TXT)", eudora + "/NNDBASE.TXT"},
         // Names Wine 8 gave these folders.
         {R"(C:\users\jdoe\APPL~JHT\Qualcomm\MY_E~HYU\NNDBASE.TXT)", "users/jdoe/Application Data/Qualcomm/My Eudora/NNdbase.txt"},
-        {R"(C:\PROG~FBU\Qualcomm)", "Program Files/Qualcomm"},
-        {R"(C:\PROG~5P2\Qualcomm)", "Program Files (x86)/Qualcomm"},
-        {R"(C:\prog~5p2)", "Program Files (x86)"},
-        {R"(C:\PROG~AAA)", std::nullopt},
+        {R"(C:\PROG~FBU\Qualcomm)", "Program Files/Qualcomm"}, {R"(C:\PROG~5P2\Qualcomm)", "Program Files (x86)/Qualcomm"},
+        {R"(C:\prog~5p2)", "Program Files (x86)"}, {R"(C:\PROG~AAA)", std::nullopt},
         // Short file names match by extension.
         {R"(C:\Eudora\EUDORA~1.TXT)", "Eudora/Eudora Nicknames.txt"},
         {R"(C:\Eudora\EUDORA~1.DOC)", std::nullopt}, {R"(C:\Eudora\EUDORA~1)", std::nullopt},
         // Ambiguous (two fit, or two differ only in case) unless exact; missing; a file as a folder.
-        {R"(C:\PROGRA~1)", std::nullopt},
-        {R"(C:\Books\NNdbase.txt)", std::nullopt}, {R"(C:\Books\NNDBASE.TXT)", "Books/NNDBASE.TXT"},
-        {R"(C:\Books\missing.txt)", std::nullopt}, {R"(C:\Nowhere\NNdbase.txt)", std::nullopt},
-        {R"(C:\Books\NNDBASE.TXT\x)", std::nullopt},
+        {R"(C:\PROGRA~1)", std::nullopt}, {R"(C:\Books\NNdbase.txt)", std::nullopt}, {R"(C:\Books\NNDBASE.TXT)", "Books/NNDBASE.TXT"},
+        {R"(C:\Books\missing.txt)", std::nullopt}, {R"(C:\Nowhere\NNdbase.txt)", std::nullopt}, {R"(C:\Books\NNDBASE.TXT\x)", std::nullopt},
         // No such drive, and paths with no drive at all.
         {R"(D:\Books\NNDBASE.TXT)", std::nullopt}, {R"(\NNdbase.txt)", std::nullopt},
-        {R"(\\server\share\NNdbase.txt)", std::nullopt},
-        {R"(C:\)", ""},
+        {R"(\\server\share\NNdbase.txt)", std::nullopt}, {R"(C:\)", ""},
         // clang-format on
     };
     for (const auto& [text, expected] : rows) {
