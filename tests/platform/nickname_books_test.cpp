@@ -50,24 +50,18 @@ TEST(NicknameBooksTest, SampleBooksGiveTheirNicknamesAndAddresses) {
         Lines nicknames;
     } books[] = {
         // clang-format off
-        {"typical", {"C pmorgan: priya.morgan@example.com", "C Tom Reyes: tom.reyes@example.org",
-                     "C nadia: nadia@example.com (Nadia Quinn)",
-                     "G cousins: aunt@example.net, uncle@example.net, cousin@example.com",
-                     "C leo: leo@example.com",
-                     "G design-team: pmorgan, Tom Reyes, nadia, ivy@example.com",
-                     "C digest: digest@lists.example.com (Weekly Digest)",
+        {"typical", {"C pmorgan: priya.morgan@example.com", "C Tom Reyes: tom.reyes@example.org", "C nadia: nadia@example.com (Nadia Quinn)",
+                     "G cousins: aunt@example.net, uncle@example.net, cousin@example.com", "C leo: leo@example.com",
+                     "G design-team: pmorgan, Tom Reyes, nadia, ivy@example.com", "C digest: digest@lists.example.com (Weekly Digest)",
                      "C ivy: ivy@example.com (Ivy Chen)"}},
         // The second item of studio-team files a copy in a mailbox: one address is left.
-        {"windows-1252", {"C In\u00e8s A\u00f1\u00f3n: ines.anon@example.es",
-                          "C k\u00f6hler: jens.koehler@example.de",
+        {"windows-1252", {"C In\u00e8s A\u00f1\u00f3n: ines.anon@example.es", "C k\u00f6hler: jens.koehler@example.de",
                           "C am\u00e9lie: ad@example.fr (Am\u00e9lie Dufresne)",
                           "G voisins: In\u00e8s A\u00f1\u00f3n, k\u00f6hler, soren@example.dk (S\u00f8ren \u00c5g\u00e5rd)",
                           "C studio-team: lena@studio.example"}},
-        {"importer", {"C Mark_Ellis: mark.ellis@example.com", "C Rita_Ng: rita.ng@example.com",
-                      "C Rita_Ng2: rita.ng@other.example",
+        {"importer", {"C Mark_Ellis: mark.ellis@example.com", "C Rita_Ng: rita.ng@example.com", "C Rita_Ng2: rita.ng@other.example",
                       "G Reading_Group: Mark_Ellis, Rita_Ng, Rita_Ng2"}},
-        {"utf8-bom", {"C laerke: laerke@example.dk (L\u00e6rke \u00d8stergaard)",
-                      "C mats: m\u00e4ts@example.se"}},
+        {"utf8-bom", {"C laerke: laerke@example.dk (L\u00e6rke \u00d8stergaard)", "C mats: m\u00e4ts@example.se"}},
         // clang-format on
     };
     for (const auto& b : books) {
@@ -84,9 +78,8 @@ TEST(NicknameBooksTest, BundledExampleBook) {
     EXPECT_EQ(n[2], "C chloe: chloe.martin@example.fr (Chlo\u00e9 Martin)");
     EXPECT_EQ(n[6], "C G\u00fcnter Vogel: guenter.vogel@example.de");
     EXPECT_EQ(n.back(),
-              "G project-falcon: anna.becker@example.com (Anna Becker), ben.ortiz@example.org "
-              "(Ortiz, Ben), "
-              "kwame.mensah@example.org (Kwame Mensah)");
+              "G project-falcon: anna.becker@example.com (Anna Becker), "
+              "ben.ortiz@example.org (Ortiz, Ben), kwame.mensah@example.org (Kwame Mensah)");
 }
 
 }  // namespace
