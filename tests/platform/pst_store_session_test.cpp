@@ -95,9 +95,7 @@ TEST_F(PstStoreSessionTest, ItemsRefuseWhatTheyCannotHold) {
     // A member must name an item of this store or have an address. (What members are written
     // is checked in the exported files by the command-line tests.)
     wrapper->SetItem(list.get());
-    Member stranger{"X", "x@y.z"};
-    stranger.itemEntryId = std::string(48, 'A');
-    EXPECT_THROW(wrapper->AddMember(stranger), StoreError);
+    EXPECT_THROW(wrapper->AddMember({"X", "x@y.z", "SMTP", std::string(48, 'A')}), StoreError);
     EXPECT_THROW(wrapper->AddMember({"Nobody", ""}), StoreError);
 }
 
@@ -193,8 +191,7 @@ TEST_F(PstStoreSessionTest, LogonAgainContinuesTheFileCloseMakesItFinalDiscardTa
     AddContact(*store, "Bob", "bob@example.org");
     session->Discard();
     EXPECT_FALSE(fs::exists(empty));
-    ASSERT_TRUE(fs::exists(kept)) << "a store holding an item is kept";
-    ASSERT_TRUE(OpenInThisProcess(kept));
+    ASSERT_TRUE(OpenInThisProcess(kept)) << "a store holding an item is kept, and open";
 
     session->Close();
     EXPECT_FALSE(OpenInThisProcess(kept));
