@@ -54,7 +54,7 @@ std::vector<std::string> Items(const Lines& lines) {
             books.AddLine(0, *line);
             if (line->kind != BookLine::Kind::Aliases && !IsNicknameLine(line->text)) continue;
             for (const Address& member : SplitMembers(ParseBookAlias(*line).addressText))
-                members[line->number] += " " + member.address;
+                members[line->number] += " [" + member.address + "]";
         }
     };
     for (const std::string& line : lines) {
