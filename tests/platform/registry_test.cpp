@@ -19,21 +19,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-constexpr std::string_view kHeader =
-    "WINE REGISTRY Version 2\n"
-    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
-    "\n"
-    "#arch=win64\n";
-
-std::string Hive(std::string_view body) { return std::string(kHeader) + std::string(body); }
+// clang-format off
+std::string Hive(std::string_view body) {
+    return "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n" + std::string(body);
+}
 
 // A hive holding Eudora's key with one line of values.
 std::string EudoraHive(std::string_view valueLines) {
-    return Hive(
-        "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n"
-        "#time=1dd85c91934116e\n" +
-        std::string(valueLines) + "\n");
+    return Hive("\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1796592664\n#time=1dd85c91934116e\n" + std::string(valueLines) + "\n");
 }
+// clang-format on
 
 const std::string kEudoraKey(eudora::kCommandLineKey);
 
@@ -89,23 +84,14 @@ TEST(WineHive, ValuesReadAsText) {
 
 TEST(WineHive, FindsKeysAndValuesWithoutRegardToCaseLaterDefinitionsWinning) {
     const WineHive hive =
-        WineHive::FromText(Hive("\"Orphan\"=\"before any key\"\n"
-                                "\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\r\n"
-                                "#time=1dd85c91934116e\r\n"
-                                ";; comment\r\n"
-                                "  \"Current\" = \"first\"\r\n"
-                                "\"Bin\"=hex:01,02,\\\n"
-                                "  03,04\n"
-                                "garbage line\n"
-                                "\"\\xc3\\xa9\"=\"accent\"\n"
-                                "@=\"default\"\n"
-                                "\n[Software\\\\Other] 1\n"
-                                "\"Current\"=\"other key\"\n"
-                                "\n[software\\\\QUALCOMM\\\\eudora\\\\commandline] 2\n"
-                                "\"Current\"=\"second\"\n"
-                                // Wine writes no section for a key whose only content is subkeys.
-                                "\n[Software\\\\Wine\\\\A\\[b\\]] 2\n"))
-            .value();
+        // Wine writes no section for a key whose only content is subkeys, like Software\Wine.
+        // clang-format off
+        WineHive::FromText(Hive("\"Orphan\"=\"before any key\"\n\n[Software\\\\Qualcomm\\\\Eudora\\\\CommandLine] 1\r\n"
+                                "#time=1dd85c91934116e\r\n;; comment\r\n  \"Current\" = \"first\"\r\n\"Bin\"=hex:01,02,\\\n  03,04\n"
+                                "garbage line\n\"\\xc3\\xa9\"=\"accent\"\n@=\"default\"\n\n[Software\\\\Other] 1\n\"Current\"=\"other key\"\n"
+                                "\n[software\\\\QUALCOMM\\\\eudora\\\\commandline] 2\n\"Current\"=\"second\"\n"
+                                "\n[Software\\\\Wine\\\\A\\[b\\]] 2\n")).value();
+    // clang-format on
     const struct {
         std::string key, name, text;
     } rows[] = {
