@@ -52,13 +52,11 @@ const BookEntry& Named(const AddressBooks& books, std::string_view nickname) {
 std::vector<std::string> Entries(const AddressBooks& books) {
     std::vector<std::string> out;
     for (const BookEntry& e : books.Entries()) {
-        std::string text = std::to_string(e.lineNumber) + ": ";
-        if (e.skipReason) {
-            out.push_back(text + "skip:" + *e.skipReason);
-            continue;
-        }
-        text += e.nickname + " = " + e.addressText + " #" + std::to_string(e.itemNumber);
-        out.push_back(text + (e.fromNoteOnly ? " +note" : ""));
+        out.push_back(std::to_string(e.lineNumber) + ": " +
+                      (e.skipReason
+                           ? "skip:" + *e.skipReason
+                           : e.nickname + " = " + e.addressText + " #" +
+                                 std::to_string(e.itemNumber) + (e.fromNoteOnly ? " +note" : "")));
     }
     return out;
 }

@@ -25,8 +25,7 @@ TEST(SplitCommandLine, CutsAtEverySingleSpaceKeepingQuotedPiecesWhole) {
         // Other quotes are ordinary characters: unclosed, inside a piece, or not followed by a
         // space or the end.
         {R"(exe "C:\My Data)", {"exe", R"("C:\My)", "Data"}},
-        {R"(exe C:\a"b c")", {"exe", R"(C:\a"b)", R"(c")"}},
-        {R"(exe "a b"c d)", {"exe", R"("a)", R"(b"c)", "d"}},
+        {R"(exe C:\a"b c")", {"exe", R"(C:\a"b)", R"(c")"}}, {R"(exe "a b"c d)", {"exe", R"("a)", R"(b"c)", "d"}},
         // clang-format on
     };
     for (const auto& [line, pieces] : rows) EXPECT_EQ(SplitCommandLine(line), pieces) << line;

@@ -102,8 +102,7 @@ TEST(SplitMembersTest, CommasInsideQuotesCommentsAndAnglesDoNotSplit) {
         // Unquoted multi-word nickname references stay whole.
         {"jsmith,Mary Jones,carol, dave@x", "jsmith, Mary Jones, carol, dave@x"},
         {"\"Zo\xC3\xAB \xC3\x98" "degaard\" <zoe@example.no>, dave@x (Dave Brown),plain@x",
-         "zoe@example.no (Zo\xC3\xAB \xC3\x98" "degaard), dave@x (Dave Brown), plain@x"},
-        {"   ", ""}, {"", ""},
+         "zoe@example.no (Zo\xC3\xAB \xC3\x98" "degaard), dave@x (Dave Brown), plain@x"}, {"   ", ""}, {"", ""},
         // clang-format on
     };
     for (const auto& [text, members] : rows)

@@ -50,8 +50,7 @@ class PstStoreSessionTest : public ::testing::Test {
         return store;
     }
     static std::int64_t ContactCount(const verify::StoreContents& store) {
-        const verify::Folder* contacts = store.FindFolder("Contacts");
-        return contacts == nullptr ? -1 : contacts->contentCount;
+        return store.FindFolder("Contacts") ? store.FindFolder("Contacts")->contentCount : -1;
     }
     fakes::TempDir temp_{"tarvelle-session-"};
     const fs::path dir_ = temp_.path();
