@@ -153,10 +153,10 @@ TEST(TextFileTest, ReadsAFileLikeTheSameBytesInMemoryAndRefusesOthersWithTheCaus
     };
     EXPECT_EQ(OpenFailure(temp.path() / "absent.txt"), cause(std::errc::no_such_file_or_directory));
     EXPECT_EQ(OpenFailure(temp.path()), cause(std::errc::is_a_directory));
-    // Devices and pipes are refused rather than read forever.
-    for (const fs::path& path : {fs::path(""), fs::path("/dev/zero")})
-        EXPECT_NE(OpenFailure(path), "");
+    EXPECT_NE(OpenFailure(""), "");
 #ifndef _WIN32
+    // Devices and pipes are refused rather than read forever.
+    EXPECT_NE(OpenFailure("/dev/zero"), "");
     const fs::path fifo = temp.path() / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_NE(OpenFailure(fifo), "");
