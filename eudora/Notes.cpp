@@ -63,21 +63,6 @@ std::optional<NoteField> NoteFieldFromTag(std::string_view tag) {
     return std::nullopt;
 }
 
-std::optional<std::string> Note::NonEmpty(NoteField field) const {
-    const auto& value = Field(field);
-    if (!value) return std::nullopt;
-    const bool blank = std::all_of(value->begin(), value->end(), [](char c) {
-        return c == ' ' || c == '\t' || c == '\x03' || c == '\r' || c == '\n';
-    });
-    if (blank) return std::nullopt;
-    return value;
-}
-
-bool Note::Empty() const {
-    return freeText.empty() &&
-           std::none_of(fields.begin(), fields.end(), [](const auto& f) { return f.has_value(); });
-}
-
 Note ParseNoteText(std::string_view text) {
     Note note;
     const std::vector<std::size_t> ends = BracketEnds(text);

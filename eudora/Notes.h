@@ -66,9 +66,6 @@ struct Note {
     const std::optional<std::string>& Field(NoteField field) const {
         return fields[static_cast<std::size_t>(field)];
     }
-    // The field's value, or nothing when it is absent or holds only spaces and line breaks.
-    std::optional<std::string> NonEmpty(NoteField field) const;
-    bool Empty() const;
 };
 
 // Splits a note's text into fields and free text. A '<' opens a bracket that ends at the '>'

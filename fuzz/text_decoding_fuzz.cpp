@@ -1,4 +1,5 @@
-// Code page decoding and the line reader (with a small line-length bound) on arbitrary bytes.
+// Code page decoding, the line reader (with a small line-length bound) and Wine's registry hive
+// reader on arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "platform/Codepage.h"
 #include "platform/TextFile.h"
+#include "platform/WineRegistry.h"
 
 namespace {
 
@@ -78,5 +80,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++lines;
     }
     FUZZ_CHECK(lines == raw.size());
+
+    // A damaged or hand-edited user.reg gives "missing" or a value whose text is well-formed. The
+    // bytes go in as lines of their own, as a value's data, as a string's text and as the UTF-16
+    // of a string written in hex.
+    std::string hex = "\"V\"=hex(1):";
+    for (const char c : bytes) {
+        hex += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
+        hex += "0123456789abcdef"[c & 15];
+        hex += ',';
+    }
+    for (const std::string& values : {bytes, "\"V\"=" + bytes, "\"V\"=\"" + bytes, hex}) {
+        const auto hive = WineHive::FromText("WINE REGISTRY Version 2\n[A] 1\n" + values);
+        if (!hive) continue;
+        (void)hive->KeyExists("A\\B[c]");
+        for (const char* name : {"V", "", "\xED\xA0\x80"}) {
+            if (const auto value = hive->FindValue("A", name)) {
+                const std::string text = RegValueText(WineValueToRegValue(*value));
+                FUZZ_CHECK(Utf16ToUtf8(Utf8ToUtf16(text)) == text);
+            }
+        }
+    }
     return 0;
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
 #include <optional>
 
 #include "eudora/ContactFields.h"
@@ -15,157 +13,60 @@ ContactFields Map(std::string_view noteText, std::string_view nickname = "nick",
     return MapContactFields(nickname, &note, addressDisplayName);
 }
 
-// Note lines as Eudora and its importer write them.
-constexpr std::string_view kCarol =
-    "<web:http://www.example.com/~carol><mobile:555-0177><otherweb:http://carol.example/>"
-    "<otherphone:555-0123 (cell)><otheremail:carol.white@home.example\x03"
-    "cw@oldjob.example>"
-    "<company:Example Corp><address2:1 Corporate Way\x03Suite 200><city2:Metropolis>"
-    "<state2:NY><zip2:10001><phone2:212-555-0100><fax2:212-555-0101><name:Carol White>";
-constexpr std::string_view kMary =
-    "<primary:home><phone:217-555-0199><country:USA><zip:62704><state:IL><city:Springfield>"
-    "<address:12 Elm Street\x03"
-    "Apt 4B><name:Mary Jones>";
-constexpr std::string_view kJohnImported =
-    "Golf on Fridays.\x03<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>"
-    "<phone:555-0100><address:1 Main St\x03Unit 2><otheremail:js@home.example\x03"
-    "john@old.example><primary:home><address:1 Main St\x03Unit 2><city:Springfield><state:IL>"
-    "<zip:62701><country:USA><phone:555-0100><company:Acme><title:Buyer><phone2:555-0101>"
-    "[Work Department] Purchasing\x03\x03";
-
-TEST(ContactFields, WorkSetOtherAddressesAndWebOfTheSampleBook) {
-    const ContactFields c = Map(kCarol, "carol", "Carol White (alias)");
-    EXPECT_EQ(c.nickname, "carol");
-    EXPECT_EQ(c.emailDisplayName, "Carol White");  // `name` wins over the alias's display part
-    EXPECT_EQ(c.personalHomePage, "http://www.example.com/~carol");
-    EXPECT_EQ(c.mobilePhone, "555-0177");
-    EXPECT_EQ(c.company, "Example Corp");
-    EXPECT_EQ(c.work.street, "1 Corporate Way\r\nSuite 200");
-    EXPECT_EQ(c.work.city, "Metropolis");
-    EXPECT_EQ(c.work.state, "NY");
-    EXPECT_EQ(c.work.postalCode, "10001");
-    EXPECT_FALSE(c.work.country);
-    EXPECT_EQ(c.work.FullText(), "1 Corporate Way\r\nSuite 200\r\nMetropolis, NY 10001");
-    EXPECT_EQ(c.businessPhone, "212-555-0100");
-    EXPECT_EQ(c.businessFax, "212-555-0101");
-    EXPECT_TRUE(c.home.Empty());
-    // No `primary` and no home address: the work set is the mailing address.
-    EXPECT_EQ(c.mailing, MailingAddress::Work);
-    EXPECT_EQ(c.Mailing(), &c.work);
-
-    ASSERT_EQ(c.otherEmails.size(), 2u);
-    EXPECT_EQ(c.otherEmails[0].address, "carol.white@home.example");
-    EXPECT_EQ(c.otherEmails[0].displayName, "Carol White");
-    EXPECT_EQ(c.otherEmails[1].address, "cw@oldjob.example");
-    EXPECT_EQ(c.otherPhone, "555-0123 (cell)");
-    EXPECT_EQ(c.body, "Other web page: http://carol.example/");
-}
-
-TEST(ContactFields, HomeSetAsPrimaryMailingAddress) {
-    const ContactFields c = Map(kMary, "Mary Jones");
-    EXPECT_EQ(c.emailDisplayName, "Mary Jones");
-    EXPECT_EQ(c.homePhone, "217-555-0199");
-    EXPECT_EQ(c.home.street, "12 Elm Street\r\nApt 4B");
-    EXPECT_EQ(c.home.FullText(), "12 Elm Street\r\nApt 4B\r\nSpringfield, IL 62704\r\nUSA");
-    EXPECT_EQ(c.mailing, MailingAddress::Home);
-    EXPECT_EQ(c.Mailing(), &c.home);
-    EXPECT_TRUE(c.work.Empty());
-    EXPECT_FALSE(c.body);
-    EXPECT_TRUE(c.otherEmails.empty());
-}
-
-TEST(ContactFields, ImporterStyleNoteWithFreeTextFirst) {
-    const ContactFields c = Map(kJohnImported, "John_Smith");
-    EXPECT_EQ(c.emailDisplayName, "John Q. Smith Dr.");
-    EXPECT_EQ(c.homePhone, "555-0100");
-    EXPECT_EQ(c.businessPhone, "555-0101");
-    EXPECT_EQ(c.title, "Buyer");
-    EXPECT_EQ(c.company, "Acme");
-    EXPECT_EQ(c.home.street, "1 Main St\r\nUnit 2");
-    EXPECT_EQ(c.home.country, "USA");
-    EXPECT_EQ(c.mailing, MailingAddress::Home);
-    ASSERT_EQ(c.otherEmails.size(), 2u);
-    EXPECT_EQ(c.otherEmails[1].address, "john@old.example");
-    // The trailing line breaks go; the ones inside stay.
-    EXPECT_EQ(c.body, "Golf on Fridays.\r\n[Work Department] Purchasing");
-}
-
 TEST(ContactFields, NamesAndDisplayNameSources) {
-    struct Case {
-        std::string_view note;
-        std::string_view aliasDisplay;
-        PersonName name;
-        std::string_view fullName;
-        std::optional<std::string> emailDisplayName;
-    };
-    const Case cases[] = {
-        {"<first:John><last:Smith><name:John Smith>",
-         "",
-         {"John", "", "Smith"},
-         "John Smith",
-         "John Smith"},
-        {"<first:Dave><last:Brown>", "Dave B.", {"Dave", "", "Brown"}, "Dave Brown", "Dave Brown"},
-        {"<last:Brown><name: >", "", {"", "", "Brown"}, "Brown", "Brown"},
+    // Expected: "given|middle|surname / full name / e-mail display name or -".
+    const struct {
+        std::string_view note, aliasDisplay, expected;
+    } cases[] = {
+        // clang-format off
+        {"<first:John><last:Smith><name:John Smith>", "", "John||Smith / John Smith / John Smith"},
+        {"<first:Dave><last:Brown>", "Dave B.", "Dave||Brown / Dave Brown / Dave Brown"},
+        {"<last:Brown><name: >", "", "||Brown / Brown / Brown"},
         // `first` and `last` win over `name`, which is shown as written.
-        {"<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>",
-         "",
-         {"John Q. Dr.", "", "Smith"},
-         "John Q. Smith Dr.",
-         "John Q. Smith Dr."},
+        {"<first:John Q. Dr.><last:Smith><name:John Q. Smith Dr.>", "", "John Q. Dr.||Smith / John Q. Smith Dr. / John Q. Smith Dr."},
         // `name` alone is taken apart; "Surname, Given" is shown given name first.
-        {"<name:Smith, John Paul>",
-         "",
-         {"John", "Paul", "Smith"},
-         "John Paul Smith",
-         "John Paul Smith"},
-        {"<name: John  Paul Smith >",
-         "",
-         {"John", "Paul", "Smith"},
-         "John  Paul Smith",
-         "John  Paul Smith"},
-        {"<name:Cher>", "", {"Cher", "", ""}, "Cher", "Cher"},
+        {"<name:Smith, John Paul>", "", "John|Paul|Smith / John Paul Smith / John Paul Smith"},
+        {"<name: John  Paul Smith >", "", "John|Paul|Smith / John  Paul Smith / John  Paul Smith"},
+        {"<name:Cher>", "", "Cher|| / Cher / Cher"},
         // No name in the note: the alias line's display part names the address only.
-        {"free text", "Dave Brown", {}, "", "Dave Brown"},
-        {"free text", "  ", {}, "", std::nullopt},
-        {"", "", {}, "", std::nullopt},
+        {"free text", "Dave Brown", "|| /  / Dave Brown"},
+        {"free text", "  ", "|| /  / -"},
+        {"", "", "|| /  / -"},
+        // clang-format on
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.note);
+    for (const auto& c : cases) {
         const ContactFields f = Map(c.note, "nick", c.aliasDisplay);
-        EXPECT_EQ(f.name.given, c.name.given);
-        EXPECT_EQ(f.name.middle, c.name.middle);
-        EXPECT_EQ(f.name.surname, c.name.surname);
-        EXPECT_EQ(f.fullName, c.fullName);
-        EXPECT_EQ(f.emailDisplayName, c.emailDisplayName);
+        EXPECT_EQ(f.name.given + "|" + f.name.middle + "|" + f.name.surname + " / " + f.fullName +
+                      " / " + f.emailDisplayName.value_or("-"),
+                  c.expected)
+            << c.note;
     }
 
     const ContactFields none = MapContactFields("bob", nullptr, "Bob B");
-    EXPECT_EQ(none.nickname, "bob");
-    EXPECT_EQ(none.emailDisplayName, "Bob B");
-    EXPECT_FALSE(none.body);
-    EXPECT_EQ(none.mailing, MailingAddress::None);
-    EXPECT_EQ(none.Mailing(), nullptr);
+    EXPECT_EQ(none.nickname + "|" + none.emailDisplayName.value_or("-"), "bob|Bob B");
+    EXPECT_TRUE(!none.body && none.mailing == MailingAddress::None && none.Mailing() == nullptr);
     EXPECT_FALSE(MapContactFields("bob", nullptr).emailDisplayName);
 }
 
-TEST(ContactFields, PrimaryChoosesTheMailingSet) {
+TEST(ContactFields, PrimaryChoosesTheMailingSetAndPostalTextLeavesOutMissingParts) {
     const std::string both = "<city:Home Town><city2:Work Town>";
-    EXPECT_EQ(Map(both).mailing, MailingAddress::Home);
-    EXPECT_EQ(Map(both + "<primary:WORK>").mailing, MailingAddress::Work);
-    EXPECT_EQ(Map(both + "<primary:home>").mailing, MailingAddress::Home);
     // `primary` naming a set without a postal address falls back to the one that has it.
-    EXPECT_EQ(Map("<primary:work><zip:1234>").mailing, MailingAddress::Home);
-    EXPECT_EQ(Map("<primary:home><country2:Norway>").mailing, MailingAddress::Work);
-    EXPECT_EQ(Map("<primary:home><phone:1>").mailing, MailingAddress::None);
-    EXPECT_EQ(Map("<primary:office>" + both).mailing, MailingAddress::Home);
-}
-
-TEST(ContactFields, FullPostalTextWithPartsMissing) {
-    EXPECT_EQ((PostalAddress{{}, "Oslo", {}, {}, {}}).FullText(), "Oslo");
-    EXPECT_EQ((PostalAddress{{}, {}, "IL", "62704", {}}).FullText(), "IL 62704");
-    EXPECT_EQ((PostalAddress{{}, "Oslo", {}, "0150", "Norway"}).FullText(), "Oslo, 0150\r\nNorway");
-    EXPECT_EQ((PostalAddress{"Main St", {}, {}, {}, "USA"}).FullText(), "Main St\r\nUSA");
-    EXPECT_EQ(PostalAddress{}.FullText(), "");
+    // clang-format off
+    const std::pair<std::string, MailingAddress> rows[] = {
+        {both, MailingAddress::Home}, {both + "<primary:WORK>", MailingAddress::Work},
+        {both + "<primary:home>", MailingAddress::Home}, {"<primary:work><zip:1234>", MailingAddress::Home},
+        {"<primary:home><country2:Norway>", MailingAddress::Work}, {"<primary:home><phone:1>", MailingAddress::None},
+        {"<primary:office>" + both, MailingAddress::Home}};
+    // clang-format on
+    for (const auto& [note, mailing] : rows) EXPECT_EQ(Map(note).mailing, mailing) << note;
+    // clang-format off
+    const std::pair<PostalAddress, std::string> texts[] = {
+        {{{}, "Oslo", {}, {}, {}}, "Oslo"}, {{{}, {}, "IL", "62704", {}}, "IL 62704"},
+        {{{}, "Oslo", {}, "0150", "Norway"}, "Oslo, 0150\r\nNorway"}, {{"Main St", {}, {}, {}, "USA"}, "Main St\r\nUSA"},
+        {{"12 Elm St\r\nApt 4B", "Springfield", "IL", "62704", "USA"}, "12 Elm St\r\nApt 4B\r\nSpringfield, IL 62704\r\nUSA"},
+        {{}, ""}};
+    // clang-format on
+    for (const auto& [address, text] : texts) EXPECT_EQ(address.FullText(), text) << text;
     EXPECT_TRUE(PostalAddress{}.Empty());
 }
 
@@ -176,28 +77,25 @@ TEST(ContactFields, WhatHasNoPropertyGoesToTheNotes) {
             "333><otherweb:w1\x03w2>"
             "<mobile:m1><mobile2:m2><name:Ann>");
     ASSERT_EQ(c.otherEmails.size(), 2u);
-    EXPECT_EQ(c.otherEmails[0].address, "a@x.example");
-    EXPECT_EQ(c.otherEmails[0].displayName, "Ann");
-    EXPECT_EQ(c.otherEmails[1].address, "b@x.example");
-    EXPECT_EQ(c.otherEmails[1].displayName, "Doe, B");  // its own display part first
+    // Its own display part first, else the contact's name.
+    EXPECT_EQ(c.otherEmails[0].address + c.otherEmails[0].displayName, "a@x.exampleAnn");
+    EXPECT_EQ(c.otherEmails[1].address + c.otherEmails[1].displayName, "b@x.exampleDoe, B");
     EXPECT_EQ(c.otherPhone, "111");
     EXPECT_EQ(c.mobilePhone, "m1");
     EXPECT_EQ(c.body,
-              "Old friend.\r\n\r\n"
-              "Work mobile: m2\r\n"
-              "Other e-mail: c@x.example\r\n"
-              "Other e-mail: C Home <d@x.example>\r\n"
-              "Other phone: 222\r\n"
-              "Other phone: 333\r\n"
-              "Other web page: w1\r\n"
-              "Other web page: w2");
+              "Old friend.\r\n\r\nWork mobile: m2\r\nOther e-mail: c@x.example\r\n"
+              "Other e-mail: C Home <d@x.example>\r\nOther phone: 222\r\nOther phone: 333\r\n"
+              "Other web page: w1\r\nOther web page: w2");
 
     // Without a display name anywhere, an address names itself; a lone work mobile is the mobile.
     const ContactFields bare = Map("<otheremail:z@x.example><mobile2:m2>");
     ASSERT_EQ(bare.otherEmails.size(), 1u);
-    EXPECT_EQ(bare.otherEmails[0].displayName, "z@x.example");
-    EXPECT_EQ(bare.mobilePhone, "m2");
+    EXPECT_EQ(bare.otherEmails[0].displayName + bare.mobilePhone.value_or("-"), "z@x.examplem2");
     EXPECT_FALSE(bare.body);
+    // Free text first, as Eudora's importer writes it: the trailing line breaks go, inner ones
+    // stay.
+    EXPECT_EQ(Map("Golf on Fridays.\x03<phone:1>[Work Department] Purchasing\x03\x03").body,
+              "Golf on Fridays.\r\n[Work Department] Purchasing");
 }
 
 TEST(ContactFields, BlankValuesSetNothingAndTextIsTrimmed) {
@@ -212,48 +110,39 @@ TEST(ContactFields, BlankValuesSetNothingAndTextIsTrimmed) {
 TEST(ContactFields, FromAnEntryOfTheBooks) {
     AddressBooks books;
     const std::size_t main = books.AddBook("NNdbase");
-    books.AddLine(main, 1, "alias carol \"Carol White\" <carol@example.com>");
-    books.AddLine(main, 2, "alias dave dave@example.com (Dave Brown)");
-    books.AddLine(main, 3, "note dave <first:David><last:Brown>");
-    books.AddLine(main, 4, "note ghost <phone:555>");
+    int n = 0;
+    // clang-format off
+    for (const char* line : {"alias carol \"Carol White\" <carol@example.com>", "alias dave dave@example.com (Dave Brown)",
+                             "note dave <first:David><last:Brown>", "note ghost <phone:555>"})
+        books.AddLine(main, ++n, line);
+    // clang-format on
     books.Resolve();
-    const auto& entries = books.Entries();
-    ASSERT_EQ(entries.size(), 3u);
-
-    const ContactFields carol = MapEntryFields(books, entries[0]);
-    EXPECT_EQ(carol.emailAddress, "carol@example.com");
-    EXPECT_EQ(carol.emailDisplayName, "Carol White");
-    EXPECT_EQ(carol.nickname, "carol");
-
-    const ContactFields dave = MapEntryFields(books, entries[1]);
-    EXPECT_EQ(dave.emailAddress, "dave@example.com");
-    EXPECT_EQ(dave.emailDisplayName, "David Brown");  // the note wins over the alias line
-
-    const ContactFields ghost = MapEntryFields(books, entries[2]);
-    EXPECT_EQ(ghost.emailAddress, "");
-    EXPECT_EQ(ghost.homePhone, "555");
-    EXPECT_FALSE(ghost.emailDisplayName);
+    ASSERT_EQ(books.Entries().size(), 3u);
+    // "nickname address display-name home-phone"; the note's name wins over the alias line's.
+    // clang-format off
+    const char* expected[] = {"carol carol@example.com Carol White -", "dave dave@example.com David Brown -",
+                              "ghost  - 555"};
+    // clang-format on
+    for (std::size_t i = 0; i < 3; ++i) {
+        const ContactFields f = MapEntryFields(books, books.Entries()[i]);
+        EXPECT_EQ(f.nickname + " " + f.emailAddress + " " + f.emailDisplayName.value_or("-") + " " +
+                      f.homePhone.value_or("-"),
+                  expected[i]);
+    }
 }
 
 TEST(DistListBody, NameThenNoteTextThenFields) {
     EXPECT_EQ(DistListBody("bob-list", std::nullopt), "bob-list");
     EXPECT_EQ(DistListBody(" my team", ParseNoteText("")), " my team");
 
-    const Note team = ParseNoteText(
-        "Weekly status list.\x03"
-        "Ask Carol before adding people.\x03");
-    EXPECT_EQ(DistListBody("work-team", team),
-              "work-team\r\nWeekly status list.\r\nAsk Carol before adding people.");
-
-    const Note family = ParseNoteText("<name:The Family>");
-    EXPECT_EQ(DistListBody("family", family), "family\r\nName: The Family");
-
-    const Note both = ParseNoteText(
-        "<phone:555>Budget \xE2\x82\xAC"
-        "500.<name:Amigos>");
-    EXPECT_EQ(DistListBody("amigos", both),
-              "amigos\r\nBudget \xE2\x82\xAC"
-              "500.\r\n\r\nName: Amigos\r\nPhone: 555");
+    // clang-format off
+    const std::pair<std::string, std::string> rows[] = {
+        {"Weekly status list.\x03" "Ask Carol before adding people.\x03", "\r\nWeekly status list.\r\nAsk Carol before adding people."},
+        {"<name:The Family>", "\r\nName: The Family"},
+        {"<phone:555>Budget \xE2\x82\xAC" "500.<name:Amigos>", "\r\nBudget \xE2\x82\xAC" "500.\r\n\r\nName: Amigos\r\nPhone: 555"}};
+    // clang-format on
+    for (const auto& [note, body] : rows)
+        EXPECT_EQ(DistListBody("list", ParseNoteText(note)), "list" + body);
 }
 
 }  // namespace
