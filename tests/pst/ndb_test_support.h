@@ -17,7 +17,6 @@
 #include "pst/ndb/NodeDatabase.h"
 #include "pst/verify/PstReader.h"
 #include "tests/support/Run.h"
-#include "tests/support/ShellText.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::ndb::testing {

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "pst/messaging/MessageStore.h"
-#include "tests/support/ShellText.h"
+#include "tests/support/Run.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvelle::pst::verify {
