@@ -68,8 +68,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     }
     void SetNidCounter(std::uint8_t type, std::uint32_t last) override { counters[type] = last; }
     std::uint32_t NidCounter(std::uint8_t type) const override {
-        auto it = counters.find(type);
-        return it == counters.end() ? 0 : it->second;
+        return counters.contains(type) ? counters.at(type) : 0;
     }
     void Commit() override {}
     void Close() override {}

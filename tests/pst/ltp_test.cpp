@@ -77,8 +77,8 @@ TEST(PropertyContext, StoresEmptyStringsAsOutlookAndRefusesWhatItNeverStores) {
     FakeNodeDatabase db;
     PropertyBag empty;
     empty[Tag(0x3001, kString)] = Bytes{};
-    HeapReader r(db.Blocks(WritePropertyContext(db, empty).data));
-    const auto records = r.BthRecords(0x20);
+    const auto records =
+        HeapReader(db.Blocks(WritePropertyContext(db, empty).data)).BthRecords(0x20);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(GetU32(records[0].data() + 4), 0u);  // HNID 0, nothing allocated
 
@@ -207,18 +207,16 @@ TEST(Heap, GrowsOverPagesWithBitmapHeadersAndPaddedBlocks) {
     EXPECT_EQ(hids[2], MakeHid(1, 1));
     EXPECT_EQ(hids[17], MakeHid(8, 2));
     ASSERT_EQ(heap.PageCount(), 10u);
-    const Bytes page8 = heap.SerializePage(8);
     // The page map's first offset: items start after the 66-byte HNBITMAPHDR on page 8 and
     // after the 2-byte HNPAGEHDR on page 1.
     const auto firstItem = [](const Bytes& page) {
         return GetU16(page.data() + GetU16(page.data()) + 4);
     };
-    EXPECT_EQ(firstItem(page8), 66);
+    EXPECT_EQ(firstItem(heap.SerializePage(8)), 66);
     EXPECT_EQ(firstItem(heap.SerializePage(1)), 2);
     const auto blocks = db.Blocks(heap.Write(db));
     for (std::size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i].size(), kHeapPageSize);
-    HeapReader reader(blocks);
-    EXPECT_EQ(reader.Item(hids[17]), Bytes(3500, 17));
+    EXPECT_EQ(HeapReader(blocks).Item(hids[17]), Bytes(3500, 17));
 }
 
 TEST(Heap, ReplaceFreeAndLimits) {
@@ -269,11 +267,8 @@ TEST(Bth, IndexLevelsAppearPast447RecordsAndTrackAppends) {
     Heap heap(kSigTc);
     BthWriter bth(heap, 4, 4);
     EXPECT_EQ(bth.RecordsPerLeaf(), 447u);
-    auto put = [&](std::uint32_t k) {
-        std::uint8_t d[4];
-        PutU32(d, k * 3);
-        bth.Put(k, d);
-    };
+    std::uint8_t d[4];
+    auto put = [&](std::uint32_t k) { PutU32(d, k * 3), bth.Put(k, d); };
     for (std::uint32_t k = 1; k <= 447; ++k) put(k * 10);
     bth.Flush();
     EXPECT_EQ(heap.Get(0x20)[3], 0);  // one leaf, no index

@@ -64,9 +64,7 @@ TEST(Items, ContactCarriesWhatOutlookComputes) {
     ContactData c{"Ann", "ann@x.org", "", ""};
     const auto p = ContactProperties(c, Context(names));
     EXPECT_EQ(Utf16ToAscii(p.at(0x001A001F)), "IPM.Contact");
-    EXPECT_EQ(Utf16ToAscii(p.at(0x0037001F)),
-              "\x01\x01"
-              "Ann");
+    EXPECT_EQ(Utf16ToAscii(p.at(0x0037001F)), std::string("\x01\x01") + "Ann");
     EXPECT_EQ(p.at(names.Tag(PropSet::Address, 0x8085, ltp::kBinary)),
               OneOffEntryId("Ann (ann@x.org)", "SMTP", "ann@x.org"));
     EXPECT_EQ(GetU32(p.at(names.Tag(PropSet::Address, 0x8029, ltp::kInt32)).data()), 1u);
@@ -81,8 +79,7 @@ TEST(Items, ContactNamesAndFileAs) {
     const NameMap names = NameMap::Standard();
     const std::uint32_t fileUnder = names.Tag(PropSet::Address, 0x8005, ltp::kString);
     struct Case {
-        std::string given, middle, surname, full;
-        std::string title, fileAs, email1;
+        std::string given, middle, surname, full, title, fileAs, email1;
     };
     const Case cases[] = {
         {"John", "", "Smith", "", "John Smith", "Smith, John", "John Smith (j@x.org)"},
@@ -139,12 +136,11 @@ TEST(WriteQueue, RunsJobsInOrderOnItsThreadAndWaitsForThem) {
     std::vector<int> order;
     std::atomic<bool> onOtherThread = true;
     const auto caller = std::this_thread::get_id();
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 100; ++i)
         queue.Push([&, i] {
             if (std::this_thread::get_id() == caller) onOtherThread = false;
             order.push_back(i);
         });
-    }
     queue.Wait();
     ASSERT_EQ(order.size(), 100u);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
@@ -215,18 +211,15 @@ TEST(MessageStore, AFailedBackgroundWriteComesBackAsAnIoErrorAndStaysFailed) {
     const ndb::Nid folder = store.DefaultContactsFolder();
     // More contacts than the queue holds: the failure must come back while they are added.
     bool failed = false;
-    int accepted = 0;
     for (int i = 0; i < 20000 && !failed; ++i) {
         try {
             store.AddContact(folder, {"Ann", "ann@x.org", "", ""});
-            ++accepted;
         } catch (const ndb::IoError& e) {
             failed = true;
             EXPECT_STREQ(e.what(), "No space left on device");
         }
     }
     EXPECT_TRUE(failed);
-    EXPECT_LT(accepted, 20000);
     EXPECT_THROW(store.Sync(), ndb::IoError);
     EXPECT_THROW(store.AddContact(folder, {"Bob", "bob@x.org", "", ""}), ndb::IoError);
 }

@@ -21,8 +21,7 @@ class NdbFile : public ::testing::Test {
     CheckResult CloseClean() {
         db_->Close();
         CheckResult r = CheckFile(path_);
-        EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
-        EXPECT_EQ(r.warnings, 0) << r.output.substr(0, 3000);
+        EXPECT_EQ(std::pair(r.errors, r.warnings), std::pair(0, 0)) << r.output.substr(0, 3000);
         return r;
     }
     TempDir dir_{"tarvelle-ndb-"};
@@ -194,12 +193,11 @@ TEST_F(NdbFile, FilesPastOneHundredTwentyEightAMapsHaveFMapPages) {
 }
 
 TEST_F(NdbFile, RejectsMisuseWithNdbError) {
-    const std::vector<std::uint8_t> tooBig(kMaxBlockPayload + 1);
-    EXPECT_THROW(db_->WriteDataBlock(tooBig), NdbError);
+    EXPECT_THROW(db_->WriteDataBlock(std::vector<std::uint8_t>(kMaxBlockPayload + 1)), NdbError);
     const Bid shortBlock = db_->WriteDataBlock(SomeBytes(100, 14));
     const Bid fullBlock = db_->WriteDataBlock(SomeBytes(kMaxBlockPayload, 15));
-    const std::vector<Bid> shortFirst = {shortBlock, fullBlock};
-    EXPECT_THROW(db_->WriteDataTree(shortFirst), NdbError) << "readers seek by 8176-byte blocks";
+    EXPECT_THROW(db_->WriteDataTree(std::vector<Bid>{shortBlock, fullBlock}), NdbError)
+        << "readers seek by 8176-byte blocks";
     EXPECT_THROW(db_->WriteDataTree(std::vector<Bid>{}), NdbError);
     EXPECT_THROW(db_->SetNode(0x21, 0x123454, 0, 0), NdbError) << "unknown block";
     EXPECT_THROW(db_->SetNode(0x21, 0, fullBlock, 0), NdbError) << "not a subnode tree";

@@ -3,16 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <random>
 #include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "pst/ndb/NodeDatabase.h"
 #include "pst/verify/PstReader.h"
@@ -57,14 +52,10 @@ inline CheckResult CheckFile(const std::filesystem::path& file) {
                 .out;
     }
     std::smatch m;
-    if (std::regex_search(r.output, m, std::regex(R"((\d+) errors, (\d+) warnings)"))) {
-        r.errors = std::stoi(m[1]);
-        r.warnings = std::stoi(m[2]);
-    }
-    if (std::regex_search(r.output, m, std::regex(R"((\d+) nodes, (\d+) blocks)"))) {
-        r.nodes = std::stoi(m[1]);
-        r.blocks = std::stoi(m[2]);
-    }
+    for (auto [re, a, b] : {std::tuple{R"((\d+) errors, (\d+) warnings)", &r.errors, &r.warnings},
+                            std::tuple{R"((\d+) nodes, (\d+) blocks)", &r.nodes, &r.blocks}})
+        if (std::regex_search(r.output, m, std::regex(re)))
+            std::tie(*a, *b) = std::pair(std::stoi(m[1]), std::stoi(m[2]));
     return r;
 }
 

@@ -63,8 +63,7 @@ TEST(NdbPermute, EncodesWithThePublishedTablesAndDecodeInvertsIt) {
     for (std::size_t size : {63u, 64u, 65u, 256u, 8176u}) {
         std::vector<std::uint8_t> all(size);
         std::iota(all.begin(), all.end(), 0);
-        std::vector<std::uint8_t> bulk = all;
-        std::vector<std::uint8_t> single = all;
+        std::vector<std::uint8_t> bulk = all, single = all;
         PermuteEncode(bulk);
         for (auto& s : single) PermuteEncode(std::span<std::uint8_t>(&s, 1));
         EXPECT_EQ(bulk, single) << size;

@@ -35,8 +35,7 @@ struct Written {
 // fill several blocks, a list kept in the distribution-list stream, a list saved again once its
 // block of rows has left memory.
 Written WriteStore(const fs::path& path, const std::function<void()>& whileOpen = {}) {
-    Written w;
-    w.path = path;
+    Written w{path};
     auto store = MessageStore::Create(path, "Eudora Nicknames");
     const Nid folder = store->DefaultContactsFolder();
     ContactData zoe{"Zo\u00EB \u00D1and\u00FA", "zoe@example.org", "", std::string(12000, 'n')};
@@ -87,10 +86,8 @@ TEST(VerifyFiles, WrittenFilesHaveNoFindingsAndReadBackAsWritten) {
     const Written& w = Store();
     const Report closed = Verify(w.path);
     EXPECT_EQ(closed.Errors() + closed.Warnings(), 0u) << All(closed);
-    EXPECT_EQ(closed.counts.folders, 7u);
-    EXPECT_EQ(closed.counts.contacts, 501u);
-    EXPECT_EQ(closed.counts.lists, 2u);
-    EXPECT_EQ(closed.counts.members, 303u);
+    const auto& n = closed.counts;
+    EXPECT_EQ(std::tie(n.folders, n.contacts, n.lists, n.members), std::tuple(7u, 501u, 2u, 303u));
 
     // Committed and never closed: the space reserved ahead is allocated but unused, which
     // readers tolerate; nothing else.
@@ -122,9 +119,8 @@ TEST(VerifyFiles, WrittenFilesHaveNoFindingsAndReadBackAsWritten) {
     EXPECT_EQ(friends->members[0].item, w.contact);
     EXPECT_EQ(friends->members[1].address, "ann@example.org");
     EXPECT_EQ(friends->members[2].item, w.longList);
-    const Item* everyone = store.FindItem(w.longList);
-    ASSERT_EQ(everyone->members.size(), 300u);
-    EXPECT_EQ(everyone->members[299].address, "m299@example.net");
+    EXPECT_EQ(store.FindItem(w.longList)->members.size(), 300u);
+    EXPECT_EQ(store.FindItem(w.longList)->members.at(299).address, "m299@example.net");
 }
 
 // Damages a copy of the written file in place, mending what the damage is not about.
@@ -325,8 +321,7 @@ TEST(Verify, RefusesWhatIsNoUnicodePst) {
     ndb::PutU16(&ansi[ndb::header::kVersion], 14);
     EXPECT_THROW(Verify(FileImage::FromBytes(ansi)), NotUnicodeError);
     EXPECT_THROW(Verify("/no/such/file.pst"), ReadError);
-    const Report text = Verify(FileImage::FromBytes(Bytes(1000, 'x')));
-    EXPECT_EQ(text.Errors(), 1u);
+    EXPECT_EQ(Verify(FileImage::FromBytes(Bytes(1000, 'x'))).Errors(), 1u);
 }
 
 }  // namespace
