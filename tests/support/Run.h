@@ -2,7 +2,9 @@
 // build machine.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -37,6 +39,7 @@ struct Ran {
     std::string out;  // standard output and error together
 };
 
+#ifndef _WIN32
 // Runs `command` with /bin/sh; its own redirections of standard error come first.
 inline Ran RunCommand(const std::string& command) {
     Ran r;
@@ -49,6 +52,7 @@ inline Ran RunCommand(const std::string& command) {
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+#endif  // the shell runs on the build machine only; Windows builds read files, not tools
 
 // A built program of ours ("tarvelle-export"), quoted for the shell.
 inline std::string Program(const std::string& name) {
