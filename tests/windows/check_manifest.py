@@ -27,8 +27,8 @@ def manifests(data):
     opt = pe + 24
     dirs = opt + {0x10B: 96, 0x20B: 112}[struct.unpack_from("<H", data, opt)[0]]
     table = opt + struct.unpack_from("<H", data, pe + 20)[0]
-    sections = [struct.unpack_from("<8xIIII", data, table + 40 * i) for i in range(nsections)]
-    sections = [(va, max(vsize, rsize), raw) for vsize, va, rsize, raw in sections]
+    sections = [(va, max(vsize, rsize), raw) for vsize, va, rsize, raw in
+                (struct.unpack_from("<8xIIII", data, table + 40 * i) for i in range(nsections))]
 
     def offset(rva):
         return next(raw + rva - va for va, size, raw in sections if va <= rva < va + size)
@@ -74,20 +74,11 @@ def check(path, arch, dpi_aware):
     return errors
 
 
-def main():
-    if len(sys.argv) != 4 or sys.argv[2] not in MACHINES or sys.argv[3] not in ("dpi-aware",
-                                                                                 "plain"):
-        sys.exit(__doc__)
-    try:
-        errors = check(sys.argv[1], sys.argv[2], sys.argv[3] == "dpi-aware")
-    except (ValueError, KeyError, StopIteration, struct.error, ET.ParseError) as e:
-        errors = ["%s: %r" % (sys.argv[1], e)]
-    for e in errors:
-        print("FAIL: " + e)
-    if not errors:
-        print("%s: its manifest is well formed, for %s" % (sys.argv[1], sys.argv[2]))
-    sys.exit(1 if errors else 0)
-
-
-if __name__ == "__main__":
-    main()
+if len(sys.argv) != 4 or sys.argv[2] not in MACHINES or sys.argv[3] not in ("dpi-aware", "plain"):
+    sys.exit(__doc__)
+try:
+    errors = check(sys.argv[1], sys.argv[2], sys.argv[3] == "dpi-aware")
+except (ValueError, KeyError, StopIteration, struct.error, ET.ParseError) as e:
+    errors = ["%s: %r" % (sys.argv[1], e)]
+print("\n".join("FAIL: " + e for e in errors) or "%s: its manifest is well formed" % sys.argv[1])
+sys.exit(1 if errors else 0)

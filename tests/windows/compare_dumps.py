@@ -28,13 +28,8 @@ def normalised(path):
     return json.dumps(dump, indent=1, sort_keys=True).splitlines(keepends=True)
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    a, b = (normalised(p) for p in sys.argv[1:])
-    sys.stdout.writelines(list(difflib.unified_diff(a, b, *sys.argv[1:]))[:40])
-    return 0 if a == b else 1
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+if len(sys.argv) != 3:
+    sys.exit(__doc__)
+a, b = (normalised(p) for p in sys.argv[1:])
+sys.stdout.writelines(list(difflib.unified_diff(a, b, *sys.argv[1:]))[:40])
+sys.exit(0 if a == b else 1)

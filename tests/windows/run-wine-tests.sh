@@ -28,9 +28,7 @@ unset DISPLAY WAYLAND_DISPLAY
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvelle-wine.XXXXXX")
 xvfb=
 cleanup() {
-  for prefix in "$work"/prefix-*; do
-    [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1
-  done
+  for prefix in "$work"/prefix-*; do WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1; done
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -53,11 +51,12 @@ new_prefix() {
   cp /usr/share/wine/fonts/{tahoma,tahomabd,marlett}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   c=$WINEPREFIX/drive_c
 }
-# Imports registry keys (REGEDIT4 lines) with regedit and waits until Wine has saved them.
+# Runs a Windows program quietly and waits until Wine has saved what it changed; its exit status.
+run() { "$loader" "$@" >/dev/null 2>&1; local status=$?; /usr/lib/wine/wineserver -w; return $status; }
+# Imports registry keys (REGEDIT4 lines) with regedit.
 import_reg() {
   printf 'REGEDIT4\n\n%s\n' "$1" | sed 's/$/\r/' >"$work/import.reg"
-  (cd "$work" && "$loader" regedit /S import.reg) >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
+  (cd "$work" && run regedit /S import.reg)
 }
 # Eudora's command line in the registry: its data folder DIR (a Windows path without spaces).
 eudora_key() {
@@ -70,9 +69,7 @@ eudora_key() {
 greek=Ελληνικά
 wizard_files() {
   mkdir -p "$c/BOOKS/$greek" "$c/EUDORA/DATA" "$c/OUT/$greek"
-  for book in BOOKS/NNdbase.txt "BOOKS/$greek/NNdbase.txt" EUDORA/DATA/NNDBASE.TXT; do
-    cp "$root/examples/NNdbase.txt" "$c/$book"
-  done
+  for book in BOOKS/NNdbase.txt "BOOKS/$greek/NNdbase.txt" EUDORA/DATA/NNDBASE.TXT; do cp "$root/examples/NNdbase.txt" "$c/$book"; done
   printf 'Dear diary,\r\nnothing to see here.\r\n' >"$c/BOOKS/notes.txt"
   eudora_key 'C:\EUDORA\DATA'
 }
@@ -112,14 +109,9 @@ export_checks() (
     eudora_key "C:\\EUDORA\\DATA$n"
     (cd "$work" && "$loader" "$build/tarvelle-export.exe" --out-dir "C:\\OUT\\$n") \
       >/dev/null 2>"$work/err"
-    status=$?
-    psts=("$c/OUT/$n"/*.pst)
-    if [ $status -ne 0 ] || [ ${#psts[@]} -ne 1 ] || [ ! -f "${psts[0]}" ]; then
-      bad "$name: tarvelle-export.exe exited $status with ${#psts[@]} .pst file(s)"
-      head -20 "$work/err"
-      continue
-    fi
-    check_pst "$name" "${psts[0]}" "$book"
+    status=$? psts=("$c/OUT/$n"/*.pst)
+    if [ $status -eq 0 ] && [ ${#psts[@]} -eq 1 ] && [ -f "${psts[0]}" ]; then check_pst "$name" "${psts[0]}" "$book"
+    else bad "$name: tarvelle-export.exe exited $status with ${#psts[@]} .pst file(s)"; head -20 "$work/err"; fi
   done
   [ $failures -eq 0 ]
 )
@@ -135,9 +127,7 @@ gui_checks() (
   [ "$zip_list" = "tarvelle-export.exe tarvelle.exe " ] &&
     ok "the portable zip holds the wizard and the command-line tool" || bad "portable zip: $zip_list"
 
-  "$loader" "$build/Tarvelle-Setup-$version-$package.exe" /S >/dev/null 2>&1
-  status=$?
-  /usr/lib/wine/wineserver -w
+  run "$build/Tarvelle-Setup-$version-$package.exe" /S; status=$?
   user=$(find "$c/users" -mindepth 1 -maxdepth 1 ! -name Public -printf '%f\n' | head -1)
   installed=$c/users/$user/AppData/Local/Programs/Tarvelle
   installed_win="C:\\users\\$user\\AppData\\Local\\Programs\\Tarvelle"
@@ -148,14 +138,12 @@ gui_checks() (
     ok "the installer /S installs both programs, the uninstaller and the Start-menu entry" ||
     bad "install: exit $status; $(ls "$installed" 2>&1 | tr '\n' ' ')"
   "$loader" reg query "$key" >"$work/key" 2>&1
-  /usr/lib/wine/wineserver -w
   grep -q 'UninstallString.*uninstall\.exe' "$work/key" && grep -q "DisplayVersion.*$version" "$work/key" &&
     ok "the uninstall entry is in the user's list of apps" || bad "no uninstall entry: $(head -5 "$work/key")"
 
   wizard_files
   # The wizard first, so that the desktop belongs to a program with windows.
-  "$loader" "$installed_win\\tarvelle.exe" >/dev/null 2>&1 &
-  wizard=$!
+  "$loader" "$installed_win\\tarvelle.exe" >/dev/null 2>&1 & wizard=$!
   timeout 300 "$loader" "$build/wizard_driver.exe" 'C:\EUDORA\DATA' 'C:\BOOKS\notes.txt' \
     "C:\\BOOKS\\$greek\\NNdbase.txt" "C:\\OUT\\$greek" 'C:\OUT\gui-log.txt' >"$work/driver" 2>&1
   status=$?
@@ -164,8 +152,8 @@ gui_checks() (
     { bad "the wizard's driver exited $status"; kill "$wizard" 2>/dev/null; }
   wait "$wizard" 2>/dev/null
   psts=("$c/OUT/$greek"/*.pst)
-  [ ${#psts[@]} -eq 1 ] && [ -f "${psts[0]}" ] && check_pst wizard "${psts[0]}" "$root/examples/NNdbase.txt" ||
-    bad "the wizard wrote ${#psts[@]} .pst files"
+  if [ ${#psts[@]} -eq 1 ] && [ -f "${psts[0]}" ]; then check_pst wizard "${psts[0]}" "$root/examples/NNdbase.txt"
+  else bad "the wizard wrote ${#psts[@]} .pst files"; fi
   # The log shown after the export is the command-line tool's for the same book, after the page's
   # own two first lines.
   (cd "$work" && "$loader" "$build/tarvelle-export.exe" --file 'C:\BOOKS\NNdbase.txt' \
@@ -176,11 +164,8 @@ gui_checks() (
     bad "the wizard's log differs from the command-line tool's"
   /usr/lib/wine/wineserver -w
 
-  "$loader" "$installed_win\\uninstall.exe" /S >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
-  "$loader" reg query "$key" >/dev/null 2>&1
-  status=$?
-  /usr/lib/wine/wineserver -w
+  run "$installed_win\\uninstall.exe" /S
+  run reg query "$key"; status=$?
   [ ! -e "$installed" ] && [ ! -e "$shortcut" ] && [ $status -ne 0 ] &&
     ok "the uninstaller removes the programs, the Start-menu entry and the uninstall entry" ||
     bad "after uninstalling: $(ls -A "$installed" 2>&1 | tr '\n' ' ') reg query exit $status"
@@ -193,8 +178,7 @@ screenshots() {
   start_display
   export DISPLAY=$display WINEARCH=win64
   for dpi in 96 144; do
-    new_prefix "shots-$dpi"
-    wizard_files
+    new_prefix "shots-$dpi" && wizard_files
     # Every program in one virtual desktop filling the screen, where Wine draws the frames itself.
     import_reg "$(printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x' "$dpi")
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
@@ -205,8 +189,7 @@ screenshots() {
     /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
     "$loader" "$build/tarvelle.exe" >/dev/null 2>&1 </dev/null &
     coproc driver { TARVELLE_DRIVER_SHOTS=1 "$loader" "$build/wizard_driver.exe" 'C:\EUDORA\DATA' \
-      'C:\BOOKS\notes.txt' 'C:\BOOKS\NNdbase.txt' 'C:\OUT' 'C:\OUT\log.txt' 2>&1; }
-    driver_pid=$!
+      'C:\BOOKS\notes.txt' 'C:\BOOKS\NNdbase.txt' 'C:\OUT' 'C:\OUT\log.txt' 2>&1; }; driver_pid=$!
     # The driver's last line ends the loop, and so does a driver quiet for two minutes.
     while IFS= read -r -t 120 line <&"${driver[0]}"; do
       line=${line%$'\r'}
@@ -230,8 +213,7 @@ linux=$builds/build-win-linux
 configure "$linux" -DTARVELLE_BUILD_TESTS=OFF -DTARVELLE_BUILD_APP=OFF
 build "$linux" --target tarvelle-export tarvelle-verify
 
-summary=()
-failed=0
+summary=() failed=0
 result() { "${@:2}" && summary+=("$arch: $1 passed") || { failed=1; summary+=("$arch: $1 FAILED"); }; }
 for arch in $archs; do
   case $arch in
@@ -246,16 +228,14 @@ for arch in $archs; do
   configure "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$arch-w64-mingw32.cmake"
   if [ -n "$shots" ]; then
     build "$build" --target tarvelle wizard_driver
-    step "screenshots of the wizard"
-    screenshots
+    step "screenshots of the wizard" && screenshots
     exit $?
   fi
   # The tool and one test program first: whether Wine runs them decides what else to build.
   build "$build" --target tarvelle-export windows_test tarvelle
 
   step "$arch: fresh Wine prefix"
-  export WINEARCH=$winearch
-  new_prefix "$arch"
+  export WINEARCH=$winearch && new_prefix "$arch"
   # One persistent wine server for ctest instead of one per test program.
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
   # A program that really ran lists its tests; a Wine that cannot run it may still exit 0.
@@ -271,8 +251,7 @@ for arch in $archs; do
     summary+=("$arch: wizard, installer and zip built; manifests checked; tests NOT run: $reason")
     continue
   fi
-  build "$build"
-  build "$build" --target windows-installer
+  build "$build" && build "$build" --target windows-installer
 
   step "$arch: tests under Wine"
   # Under load Wine now and then fails to start a program at all (no output, not even gtest's
@@ -285,8 +264,7 @@ for arch in $archs; do
   step "$arch: export through the Wine registry"
   result "export checks" export_checks
 
-  step "$arch: installer and wizard on a virtual display"
-  start_display
+  step "$arch: installer and wizard on a virtual display" && start_display
   result "installer and wizard checks" gui_checks
   /usr/lib/wine/wineserver -k >/dev/null 2>&1
 done

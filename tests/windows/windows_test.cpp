@@ -3,12 +3,6 @@
 // with regedit first: the windows_registry fixture) and the PST writer's file operations
 // (pst/ndb/File_win.cpp). Paths named in UTF-8 and Eudora's key are exercised end to end by the
 // export and wizard checks of run-wine-tests.sh.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 // shellapi.h needs the declarations of windows.h first.
 #include <gtest/gtest.h>
@@ -22,8 +16,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/Codepage.h"
@@ -87,12 +79,13 @@ TEST(CodepageWinTest, DecodeAnsiAgreesWithThePortableWindows1252Table) {
 }
 
 TEST(CodepageWinTest, EncodeAnsiRoundTripsAndMarksWhatTheCodePageLacks) {
+    // Greek and CJK get no best-fit look-alikes, a best-fit backslash would split a path, and
+    // malformed UTF-8 never passes through as raw bytes.
     const std::pair<std::string, std::string> cases[] = {
         {"Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xE9 \x80"},
-        {"\xCE\xA9 \xE4\xB8\xAD", "? ?"},  // Greek and CJK: no best-fit look-alikes
-        {"a\uFF3Cb", "a?b"},               // a best-fit backslash would split a path
-        {"x\xFFy", "x?y"},                 // malformed UTF-8 never passes through as raw bytes
-    };
+        {"\xCE\xA9 \xE4\xB8\xAD", "? ?"},
+        {"a\uFF3Cb", "a?b"},
+        {"x\xFFy", "x?y"}};
     for (const auto& [utf8, ansi] : cases) EXPECT_EQ(EncodeAnsi(utf8), ansi) << utf8;
     std::string text;  // long enough to outgrow any fixed buffer, both ways
     for (int i = 0; i < 100000; ++i) text += "\xE0\xFF\x9Fz";
@@ -141,9 +134,7 @@ TEST(OpenDocumentWinTest, OpensTheAddressWithItsSchemesCommandAndIgnoresFailures
 class FileWinTest : public testing::Test {
   protected:
     std::vector<fs::path> Entries() const {
-        std::vector<fs::path> names;
-        for (const auto& entry : fs::directory_iterator(dir_.path())) names.push_back(entry.path());
-        return names;
+        return {fs::directory_iterator(dir_.path()), fs::directory_iterator()};
     }
     const fakes::TempDir dir_{"tarvelle-file-"};
     const fs::path target_ = dir_.path() / fs::path(u8"Eudora Address Book \u03A9.pst");
@@ -189,14 +180,14 @@ constexpr const char* kValues = "Software\\Tarvelle Test\\Values";
 constexpr std::uint32_t kNoPredefinedKey = 0x12345678u;
 
 TEST(RegistryWinTest, KeysExistWhenTheyCanBeOpened) {
+    // Caf\xC3\xA9 was written as Windows-1252 and is named in UTF-8.
     const std::pair<std::string, bool> keys[] = {
         {kValues, true},
         {"Software\\Tarvelle Test\\Empty Key", true},
         {"software\\tarvelle test\\VALUES", true},
-        {"Software\\Tarvelle Test\\Caf\xC3\xA9", true},  // written as Windows-1252, named in UTF-8
+        {"Software\\Tarvelle Test\\Caf\xC3\xA9", true},
         {"Software\\Tarvelle Test\\Missing", false},
-        {"Software\\Tarvelle Test\\Values\\Missing", false},
-    };
+        {"Software\\Tarvelle Test\\Values\\Missing", false}};
     for (const auto& [key, exists] : keys)
         EXPECT_EQ(RegKeyExists(kHkeyCurrentUser, key), exists) << key;
     EXPECT_FALSE(RegKeyExists(kNoPredefinedKey, kValues));
@@ -205,25 +196,21 @@ TEST(RegistryWinTest, KeysExistWhenTheyCanBeOpened) {
 // Strings come back as UTF-8, raw ones whole or cut at the first NUL; DWORDs as signed numbers;
 // other types, missing values and failures as the empty text.
 TEST(RegistryWinTest, ValuesComeBackByType) {
+    const std::string text = "C:\\Eudora\\Eudora.exe C:\\EUDORA\\DATA C:\\EUDORA\\DATA\\EUDORA.INI";
     const std::pair<const char*, RegValue> values[] = {
-        {"Text",
-         std::string("C:\\Eudora\\Eudora.exe C:\\EUDORA\\DATA C:\\EUDORA\\DATA\\EUDORA.INI")},
-        {"TEXT",
-         std::string("C:\\Eudora\\Eudora.exe C:\\EUDORA\\DATA C:\\EUDORA\\DATA\\EUDORA.INI")},
+        {"Text", text},
+        {"TEXT", text},
         {"Accented", std::string("Caf\xC3\xA9 \xC2\xAB\xE2\x82\xAC\xC2\xBB")},
         {"NoTerminatingNul", std::string("ABC")},
         {"InnerNul", std::string("AB")},
         {"AccentedRaw", std::string("c\xC3\xA9 \xE2\x82\xAC")},
         {"Number", std::int32_t{42}},
         {"Negative", std::int32_t{-1}},
-        {"Largest", std::int32_t{2147483647}},
-    };
-    for (const auto& [name, value] : values) {
+        {"Largest", std::int32_t{2147483647}}};
+    for (const auto& [name, value] : values)
         EXPECT_EQ(RegQueryValue(kHkeyCurrentUser, kValues, name), value) << name;
-    }
-    for (const char* name : {"Empty", "Expandable", "Multi", "Binary", "Quad", "Missing", ""}) {
+    for (const char* name : {"Empty", "Expandable", "Multi", "Binary", "Quad", "Missing", ""})
         EXPECT_EQ(RegQueryValue(kHkeyCurrentUser, kValues, name), RegValue(std::string())) << name;
-    }
     EXPECT_EQ(RegValueText(RegQueryValue(kHkeyCurrentUser, kValues, "Negative")), "-1");
     EXPECT_EQ(RegQueryValue(kHkeyCurrentUser, "Software\\Tarvelle Test\\Caf\xC3\xA9", "current"),
               RegValue(std::string("found")));
