@@ -112,17 +112,17 @@ std::string WindowsServices::PickFile(wizard::WindowHandle owner,
         texts.push_back(Wide(filter.description));
         texts.push_back(Wide(filter.pattern));
     }
-    std::vector<COMDLG_FILTERSPEC> specs;
+    std::vector<COMDLG_FILTERSPEC> fileTypes;
     for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
-        specs.push_back({texts[i].c_str(), texts[i + 1].c_str()});
+        fileTypes.push_back({texts[i].c_str(), texts[i + 1].c_str()});
     }
-    return RunOpenDialog(WindowOf(owner),
-                         [&](IFileOpenDialog& dialog, FILEOPENDIALOGOPTIONS options) {
-                             if (!specs.empty())
-                                 dialog.SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
-                             return dialog.SetOptions(options | FOS_FILEMUSTEXIST |
-                                                      FOS_PATHMUSTEXIST | FOS_FORCEFILESYSTEM);
-                         });
+    return RunOpenDialog(
+        WindowOf(owner), [&](IFileOpenDialog& dialog, FILEOPENDIALOGOPTIONS options) {
+            if (!fileTypes.empty())
+                dialog.SetFileTypes(static_cast<UINT>(fileTypes.size()), fileTypes.data());
+            return dialog.SetOptions(options | FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST |
+                                     FOS_FORCEFILESYSTEM);
+        });
 }
 
 void WindowsServices::OpenDocument(const std::string& target) { platform::OpenDocument(target); }
