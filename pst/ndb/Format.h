@@ -74,6 +74,7 @@ inline constexpr std::size_t kCrcFullSpan = 516;
 inline constexpr std::uint16_t kVersionUnicode = 23;
 inline constexpr std::uint16_t kVersionClient = 19;
 inline constexpr std::uint8_t kSentinelValue = 0x80;
+inline constexpr std::uint8_t kCryptPermute = 1;  // NDB_CRYPT_PERMUTE, the only encoding written
 }  // namespace header
 
 // ROOT.fAMapValid: 0 makes readers rebuild the allocation maps.

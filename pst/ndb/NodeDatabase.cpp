@@ -125,7 +125,7 @@ std::array<std::uint8_t, kHeaderSize> BuildHeader(const HeaderState& h) {
     p[kAMapValid] = h.amapValid;
     std::memset(p + kFMapBytes, 0xFF, 256);  // rgbFM, rgbFP
     p[kSentinel] = kSentinelValue;
-    p[kCryptMethod] = 1;  // NDB_CRYPT_PERMUTE: block payloads are permuted
+    p[kCryptMethod] = kCryptPermute;
     PutU64(p + kBidNextB, h.bidNextB);
     PutU32(p + kCrcPartial, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcPartialSpan)));
     PutU32(p + kCrcFull, Crc(std::span<const std::uint8_t>(p + kMagicClient, kCrcFullSpan)));
