@@ -20,8 +20,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tarvelle::fakes::Program;
 using tarvelle::fakes::Quote;
-using tarvelle::fakes::ReadAll;
+using tarvelle::fakes::ReadTree;
 using ::testing::HasSubstr;
 
 int Shell(const std::string& command, std::string& out) {
@@ -59,8 +60,8 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
         SCOPED_TRACE(book.name);
         const fs::path folder = dir.path() / book.name;
         std::string log;
-        ASSERT_EQ(Shell(Quote(std::string(TARVELLE_BINARY_DIR) + "/tarvelle-export") + " --file " +
-                            Quote(book.path) + " --out-dir " + Quote(folder.string()),
+        ASSERT_EQ(Shell(Program("tarvelle-export") + " --file " + Quote(book.path) + " --out-dir " +
+                            Quote(folder.string()),
                         log),
                   0)
             << log;
@@ -75,10 +76,7 @@ TEST(Readers, CountWhatTheLogReportsAndShowTheNotesNames) {
         ASSERT_EQ(Shell("readpst -q -r -cv -8 -o " + Quote(cards.string()) + " " + Quote(pst), out),
                   0)
             << out;
-        std::string vcards;
-        for (const auto& e : fs::recursive_directory_iterator(cards)) {
-            if (e.is_regular_file()) vcards += ReadAll(e.path());
-        }
+        const std::string vcards = ReadTree(cards);
         EXPECT_EQ(Count(vcards, "BEGIN:VCARD"), contacts);
         EXPECT_THAT(vcards, HasSubstr(book.vcardName));
 
