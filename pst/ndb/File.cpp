@@ -30,7 +30,8 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
-      nameless_(std::exchange(other.nameless_, false)) {}
+      nameless_(std::exchange(other.nameless_, false)),
+      noWriteBack_(other.noWriteBack_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -38,6 +39,7 @@ File& File::operator=(File&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
         nameless_ = std::exchange(other.nameless_, false);
+        noWriteBack_ = other.noWriteBack_;
     }
     return *this;
 }
@@ -134,14 +136,32 @@ void File::Sync() {
     if (::fsync(fd_) != 0) Fail("flush", errno);
 }
 
-void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept {
+void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) {
 #ifdef __linux__
-    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
-                      SYNC_FILE_RANGE_WRITE);
+    if (noWriteBack_ || ::sync_file_range(fd_, static_cast<off_t>(offset),
+                                          static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE) == 0)
+        return;
+    switch (errno) {
+        case ENOSYS:  // not on this kernel, file system or kind of file: the closing sync does it
+        case EINVAL:
+        case ESPIPE:
+        case EOPNOTSUPP:
+            noWriteBack_ = true;
+            return;
+        case ENOMEM:  // not now; the data stays in the cache for the closing sync
+            return;
+        default:  // EIO and the like: what was written does not reach the disk
+            Fail("write", errno);
+    }
 #else
     (void)offset;
     (void)length;
 #endif
+}
+
+std::uint64_t File::PageSize() {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::uint64_t>(size) : 4096;
 }
 
 void File::Close() {

@@ -54,8 +54,12 @@ class File {
     void Resize(std::uint64_t size);
     void Sync();
     // Asks the system to start writing [offset, offset + length) to the disk now, so that a
-    // later Sync waits for less; a hint without errors.
-    void StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept;
+    // later Sync waits for less. Where the system cannot do that for this file it is a no-op from
+    // then on; an error that means the data cannot reach the disk is an IoError.
+    void StartWriteBack(std::uint64_t offset, std::uint64_t length);
+    // The smallest unit in which the system caches a file's data and writes it out (its memory
+    // page); writes of larger runs may be cached and written out in larger units.
+    static std::uint64_t PageSize();
     void Close();
 
     // Gives a nameless file the name `target` if nothing exists there; false if something does.
@@ -74,6 +78,7 @@ class File {
     int fd_ = -1;  // on Windows the C runtime's descriptor around the file handle
     std::filesystem::path path_;
     bool nameless_ = false;
+    bool noWriteBack_ = false;  // StartWriteBack found the system unable to do it
 };
 
 void SyncDirectoryOf(const std::filesystem::path& path);

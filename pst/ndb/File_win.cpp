@@ -208,7 +208,10 @@ void File::ZeroAt(std::uint64_t offset, std::uint64_t length) {
 }
 
 // The system writes the file out as it sees fit; Sync waits for all of it.
-void File::StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) noexcept {}
+void File::StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
+
+// Only the writer's layout asks here, as nothing is handed over early.
+std::uint64_t File::PageSize() { return 4096; }
 
 void File::Close() {
     if (fd_ >= 0) {
