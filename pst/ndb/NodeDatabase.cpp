@@ -48,7 +48,8 @@ void SealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib, Bid bid)
 namespace {
 
 constexpr std::size_t kArenaSize = 2u << 20;
-constexpr std::uint64_t kWriteBackRun = 256u << 10;
+// The largest number of map pages at the start of an AMap range (AMap, PMap, FMap).
+constexpr std::uint64_t kMaxMapBytes = 3 * kPageSize;
 constexpr std::uint64_t kMaxRunPages = 256;
 constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
 
@@ -157,13 +158,17 @@ bool SlotUsed(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
 class Writer final : public NodeDatabase, private PageSink {
   public:
     Writer(std::filesystem::path path, const CreateOptions& options)
-        : path_(std::move(path)), afterMapStep_(options.afterMapStep) {
+        : path_(std::move(path)),
+          afterMapStep_(options.afterMapStep),
+          afterWriteBack_(options.afterWriteBack) {
         state_.rgnid = InitialNidCounters();
         arena_.resize(kArenaSize);
         CreateFile(options.nameless);
     }
 
     ~Writer() override = default;
+
+    void SetFinal(bool final) override { final_ = final; }
 
     Bid WriteDataBlock(std::span<const std::uint8_t> payload) override {
         CheckUsable();
@@ -441,8 +446,8 @@ class Writer final : public NodeDatabase, private PageSink {
     };
     StagedBlock StageBlock(Bid bid, std::size_t cb) {
         const std::uint64_t size = BlockSizeOnDisk(cb);
-        const std::uint64_t ib = Allocate(size / kSlotSize);
-        std::uint8_t* p = Stage(ib, size);
+        const std::uint64_t ib = final_ ? AllocateFinal(size) : Allocate(size / kSlotSize);
+        std::uint8_t* p = Stage(ib, size, final_);
         std::memset(p + cb, 0, size - cb);
         bbt_.Insert(BlockEntry{bid, ib, static_cast<std::uint16_t>(cb), 0});
         unreferenced_.push_back(bid);
@@ -569,6 +574,40 @@ class Writer final : public NodeDatabase, private PageSink {
         }
     }
 
+    // Final blocks fill regions of their own: whole system pages of one AMap range that hold
+    // nothing else, written by writes of their own. The system dirties and writes back a file's
+    // cache in pages or larger folios formed by each write, so these can go to the disk once
+    // written and are never dirtied again by the pages, tables and provisional items around them.
+    std::uint64_t AllocateFinal(std::uint64_t bytes) {
+        if (finalNext_ + bytes > finalEnd_) {
+            EndFinalRegion();
+            // A range of its own: least is more than the rest of any range in use.
+            std::uint64_t size = kAMapSpan;
+            const std::uint64_t ib = AllocateAtEnd(size, kSlotSize, kAMapSpan - kMaxMapBytes);
+            finalNext_ = finalStart_ = PageUp(ib);
+            finalEnd_ = PageDown(ib + size);
+            // The pages shared with the maps serve other blocks.
+            freeBlocks_.Add(ib, finalStart_ - ib);
+            freeBlocks_.Add(finalEnd_, ib + size - finalEnd_);
+        }
+        const std::uint64_t ib = finalNext_;
+        finalNext_ += bytes;
+        return ib;
+    }
+
+    // The current final region is complete: it goes to the disk with the next writes. Its whole
+    // pages left unused serve other blocks; the rest of its last page stays empty.
+    void EndFinalRegion() {
+        if (finalEnd_ == 0) return;
+        const std::uint64_t used = std::min(PageUp(finalNext_), finalEnd_);
+        if (used > finalStart_) writeBack_.emplace_back(finalStart_, used - finalStart_);
+        freeBlocks_.Add(used, finalEnd_ - used);
+        finalEnd_ = finalNext_ = finalStart_ = 0;
+    }
+
+    std::uint64_t PageUp(std::uint64_t ib) const { return (ib + page_ - 1) / page_ * page_; }
+    std::uint64_t PageDown(std::uint64_t ib) const { return ib / page_ * page_; }
+
     // Pages of a commit are handed out from runs of consecutive pages, so they go to the file
     // in a few large writes.
     std::uint64_t AllocatePage() override {
@@ -596,9 +635,9 @@ class Writer final : public NodeDatabase, private PageSink {
 
     // --- staging and writing
 
-    std::uint8_t* Stage(std::uint64_t ib, std::uint64_t size) {
+    std::uint8_t* Stage(std::uint64_t ib, std::uint64_t size, bool final = false) {
         if (arenaUsed_ + size > arena_.size()) Flush();
-        segments_.push_back(Segment{ib, arenaUsed_, size});
+        segments_.push_back(Segment{ib, arenaUsed_, size, final});
         std::uint8_t* p = arena_.data() + arenaUsed_;
         arenaUsed_ += size;
         return p;
@@ -619,12 +658,10 @@ class Writer final : public NodeDatabase, private PageSink {
         std::vector<iovec> run;
         std::uint64_t runStart = 0;
         std::uint64_t runEnd = 0;
+        bool runFinal = false;
         auto writeRun = [&] {
             if (run.empty()) return;
             file_.WriteVectorAt(run, runStart);
-            // Large runs go to the disk while the export goes on, not all at the closing sync.
-            if (runEnd - runStart >= kWriteBackRun)
-                file_.StartWriteBack(runStart, runEnd - runStart);
             run.clear();
         };
         struct Poison {  // a failed write leaves the object unusable
@@ -636,7 +673,8 @@ class Writer final : public NodeDatabase, private PageSink {
         } poison{failed_};
         for (const Segment& s : segments_) {
             std::uint8_t* data = arena_.data() + s.offset;
-            if (!run.empty() && s.ib == runEnd) {
+            // Final blocks and others in separate writes, which the system caches separately.
+            if (!run.empty() && s.ib == runEnd && s.final == runFinal) {
                 iovec& last = run.back();
                 if (static_cast<std::uint8_t*>(last.iov_base) + last.iov_len == data)
                     last.iov_len += s.size;
@@ -645,11 +683,18 @@ class Writer final : public NodeDatabase, private PageSink {
             } else {
                 writeRun();
                 runStart = s.ib;
+                runFinal = s.final;
                 run.push_back(iovec{data, static_cast<std::size_t>(s.size)});
             }
             runEnd = s.ib + s.size;
         }
         writeRun();
+        // Complete final regions go to the disk while the export goes on, not all at the close.
+        for (const auto& [ib, bytes] : writeBack_) {
+            file_.StartWriteBack(ib, bytes);
+            if (afterWriteBack_) afterWriteBack_(ib, bytes);
+        }
+        writeBack_.clear();
         poison.done = true;
         segments_.clear();
         arenaUsed_ = 0;
@@ -887,10 +932,12 @@ class Writer final : public NodeDatabase, private PageSink {
         std::uint64_t ib;
         std::uint64_t offset;
         std::uint64_t size;
+        bool final;
     };
 
     std::filesystem::path path_;
     std::function<void()> afterMapStep_;
+    std::function<void(std::uint64_t, std::uint64_t)> afterWriteBack_;
     File file_;
     HeaderState state_;                             // what the next commit writes
     std::array<std::uint32_t, 32> highestIndex_{};  // per NID type, the largest index ever set
@@ -907,6 +954,15 @@ class Writer final : public NodeDatabase, private PageSink {
     std::uint64_t runLeft_ = 0;
     std::uint64_t pagesToCome_ = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> freeLater_;
+
+    // Final blocks (SetFinal) and their region [finalStart_, finalEnd_), filled up to finalNext_.
+    // Pages bigger than 64 KiB would leave too little of a range; such systems rewrite a bit more.
+    const std::uint64_t page_ = std::min<std::uint64_t>(File::PageSize(), 64 * 1024);
+    bool final_ = false;
+    std::uint64_t finalStart_ = 0;
+    std::uint64_t finalNext_ = 0;
+    std::uint64_t finalEnd_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> writeBack_;  // written by the next Flush
 
     PageTree<NodeTreeTraits> nbt_;
     PageTree<BlockTreeTraits> bbt_;

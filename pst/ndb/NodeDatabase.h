@@ -59,6 +59,8 @@ struct CreateOptions {
     // For tests that stop the process at every step of a growth or the close: called after each
     // write that changes the allocation maps or the file's size.
     std::function<void()> afterMapStep;
+    // For tests: called with each range of the file handed to the system's early write-back.
+    std::function<void(std::uint64_t offset, std::uint64_t length)> afterWriteBack;
 };
 
 class NodeDatabase {
@@ -98,6 +100,13 @@ class NodeDatabase {
     virtual void SetNidCounter(std::uint8_t nidType, std::uint32_t lastIndex) = 0;
     virtual std::uint32_t NidCounter(std::uint8_t nidType) const = 0;
 
+    // --- early write-back. Blocks written while `final` is set keep their content until the
+    // file is closed (an item that is never saved again): the writer may hand them to the
+    // system's write-back at once. Everything else (tables, folders, items saved again, the
+    // B-trees) may be written again and waits for the closing flush, as a page that reached the
+    // disk and is then changed goes there twice.
+    virtual void SetFinal(bool final) = 0;
+
     // --- durability.
     // Writes everything pending and then the header: afterwards the file is a complete PST.
     virtual void Commit() = 0;
@@ -110,6 +119,18 @@ class NodeDatabase {
 
     virtual std::uint64_t FileSize() const = 0;
     virtual const std::filesystem::path& Path() const = 0;
+};
+
+// While it lives, the blocks `db` writes are final or not as `final` says (NodeDatabase::SetFinal).
+class FinalBlocks {
+  public:
+    FinalBlocks(NodeDatabase& db, bool final) : db_(db) { db_.SetFinal(final); }
+    ~FinalBlocks() { db_.SetFinal(false); }
+    FinalBlocks(const FinalBlocks&) = delete;
+    FinalBlocks& operator=(const FinalBlocks&) = delete;
+
+  private:
+    NodeDatabase& db_;
 };
 
 // [MS-PST] 5.3: reflected CRC-32, initial value 0, no final inversion.

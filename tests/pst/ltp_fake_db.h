@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -28,6 +29,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
         ++blockWrites;
         const ndb::Bid bid = next_ += 4;
         blocks[bid].assign(payload.begin(), payload.end());
+        if (final_) finalBlocks.insert(bid);
         return bid;
     }
     ndb::Bid WriteData(std::span<const std::uint8_t> bytes) override {
@@ -47,11 +49,13 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
                 throw ndb::NdbError("data tree child shorter than 8176 bytes");
         const ndb::Bid bid = (next_ += 4) | 2;
         trees[bid].assign(children.begin(), children.end());
+        if (final_) finalBlocks.insert(bid);
         return bid;
     }
     ndb::Bid WriteSubnodeTree(std::span<const ndb::SubnodeEntry> entries) override {
         const ndb::Bid bid = (next_ += 4) | 2;
         subtrees[bid].assign(entries.begin(), entries.end());
+        if (final_) finalBlocks.insert(bid);
         return bid;
     }
     std::uint64_t DataSize(ndb::Bid bid) const override { return Data(bid).size(); }
@@ -70,6 +74,7 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::uint32_t NidCounter(std::uint8_t type) const override {
         return counters.contains(type) ? counters.at(type) : 0;
     }
+    void SetFinal(bool final) override { final_ = final; }
     void Commit() override {}
     void Close() override {}
     void Discard() override {}
@@ -103,12 +108,14 @@ class FakeNodeDatabase : public ndb::NodeDatabase {
     std::map<ndb::Bid, std::vector<ndb::SubnodeEntry>> subtrees;
     std::map<ndb::Nid, Node> nodes;
     std::map<std::uint8_t, std::uint32_t> counters;
+    std::set<ndb::Bid> finalBlocks;  // written while SetFinal(true) was in force
     int blockWrites = 0;
     int failAt = -1;  // block writes that succeed before every further one fails
     int blockReads = 0;
 
   private:
     ndb::Bid next_ = 0;
+    bool final_ = false;
     std::filesystem::path path_ = "fake.pst";
 };
 

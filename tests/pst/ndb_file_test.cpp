@@ -1,7 +1,12 @@
 // Files written by the node database, read back by the strict checker and by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <set>
+
 #include "ndb_test_support.h"
+#include "pst/ndb/File.h"
 #include "pst/ndb/Format.h"
 
 namespace tarvelle::pst::ndb {
@@ -214,6 +219,81 @@ TEST_F(NdbFile, RejectsMisuseWithNdbError) {
     EXPECT_NO_THROW(db_->Close());
     EXPECT_THROW(db_->Commit(), NdbError);
     EXPECT_THROW(db_->WriteDataBlock(SomeBytes(1, 1)), NdbError);
+}
+
+// Blocks written as final go to the disk while the file is being written, in ranges that nothing
+// writes again: not the other blocks beside them, replaced and zeroed after a later commit, not
+// the B-tree pages or the maps, not the close. The system caches and writes back whole pages, or
+// larger folios formed by each write, so the ranges are whole pages holding only final blocks.
+TEST(NdbWriteBack, HandsOverOnlyPagesOfFinalBlocksThatNothingWritesAgain) {
+    TempDir dir{"tarvelle-ndb-"};
+    const auto path = dir.path() / "file.pst";
+    std::vector<std::pair<std::uint64_t, std::string>> handed;  // offset, bytes as handed over
+    CreateOptions options;
+    options.afterWriteBack = [&](std::uint64_t offset, std::uint64_t length) {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes(length, '\0');
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(bytes.data(), static_cast<std::streamsize>(length));
+        handed.emplace_back(offset, bytes);
+    };
+    auto db = NodeDatabase::Create(path, options);
+    AddMandatoryNodes(*db);
+    std::set<Bid> final;
+    std::uint64_t finalBytes = 0;
+    constexpr Nid kFinal = 0x200024;  // a contact's NID type, as the store's items
+    constexpr Nid kOther = 0x800024;
+    auto writeOther = [&](std::uint32_t i, std::uint32_t round) {
+        const Bid bid = db->WriteDataBlock(SomeBytes(300 + i * 211 % 3500, 100000 * round + i));
+        db->SetNode(kOther + 32 * i, bid, 0, 0x122);
+    };
+    for (std::uint32_t i = 0; i < 1200; ++i) {
+        {
+            const FinalBlocks scope(*db, true);
+            // Some of two blocks, so that regions end with whole pages left for other blocks.
+            std::vector<Bid> blocks{
+                db->WriteDataBlock(SomeBytes(i % 4 ? 40 + i * 53 % 3000 : kMaxBlockPayload, i))};
+            if (i % 4 == 0) blocks.push_back(db->WriteDataBlock(SomeBytes(1000, i)));
+            for (Bid b : blocks) finalBytes += BlockSizeOnDisk(db->DataSize(b));
+            final.insert(blocks.begin(), blocks.end());
+            const Bid data = db->WriteDataTree(blocks);
+            final.insert(data);
+            db->SetNode(kFinal + 32 * i, data, 0, 0x122);
+        }
+        if (i % 3 == 0) writeOther(i, 0);
+        if (i % 200 == 199) db->Commit();
+    }
+    // The others are saved again: their first blocks are let go and zeroed.
+    for (std::uint32_t i = 0; i < 1200; i += 3) writeOther(i, 1);
+    db->Commit();
+    db->Close();
+    const CheckResult r = CheckFile(path);
+    EXPECT_EQ(std::pair(r.errors, r.warnings), std::pair(0, 0)) << r.output.substr(0, 3000);
+
+    const std::uint64_t page = File::PageSize();
+    std::uint64_t handedBytes = 0;
+    for (const auto& [offset, bytes] : handed) {
+        EXPECT_EQ(offset % page, 0u);
+        EXPECT_EQ(bytes.size() % page, 0u);
+        handedBytes += bytes.size();
+    }
+    EXPECT_GT(handedBytes, finalBytes / 2) << "all but the last region go early";
+    const auto file = FileBytes(path);
+    auto inHanded = [&](std::uint64_t ib, std::uint64_t size) {
+        for (const auto& [offset, bytes] : handed)
+            if (ib < offset + bytes.size() && offset < ib + size) return true;
+        return false;
+    };
+    for (const auto& [offset, bytes] : handed)
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), file.begin() + offset,
+                               [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }))
+            << "written again after it was handed over, at " << offset;
+    const auto reader = verify::PstReader::Open(path);
+    for (const auto& b : reader.Blocks()) {
+        if (final.count(b.bid)) continue;
+        EXPECT_FALSE(inHanded(b.ib, BlockSizeOnDisk(b.cb))) << b.bid;
+    }
+    for (const auto& p : reader.Pages()) EXPECT_FALSE(inHanded(p.ib, kPageSize)) << p.ib;
 }
 
 }  // namespace
