@@ -214,8 +214,12 @@ void MessageStore::RefreshHierarchyRow(const Folder& child) {
     parent.hierarchyDirty = true;
 }
 
-void MessageStore::WriteProps(ndb::Nid nid, const PropertyBag& props, ndb::Nid parent) {
-    const NodeContent c = WritePropertyContext(*db_, props);
+void MessageStore::WriteProps(ndb::Nid nid, const PropertyBag& props, ndb::Nid parent, bool final) {
+    NodeContent c;
+    {
+        const ndb::FinalBlocks scope(*db_, final);
+        c = WritePropertyContext(*db_, props);
+    }
     db_->SetNode(nid, c.data, c.subnode, parent);
 }
 
@@ -390,7 +394,8 @@ void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& 
     if (db_->NidCounter(kTypeNormalMessage) < (nid >> 5)) {
         db_->SetNidCounter(kTypeNormalMessage, nid >> 5);
     }
-    WriteProps(nid, props, folderNid);
+    // An item saved once keeps its blocks; a list's first ones go when it is saved again.
+    WriteProps(nid, props, folderNid, !savedAgain);
     folder.contents->SetRow(nid, props, savedAgain);
     folder.contents->WriteFull(*db_);
     folder.contentsDirty = true;
@@ -434,7 +439,9 @@ void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const Prop
     if (!db_->HasNode(item)) {
         throw MessagingError("no distribution list with NID " + std::to_string(item));
     }
-    WriteProps(item, props, folderNid);
+    // Saved again, a list is as a rule complete: the export saves it a second time once the items
+    // it names are written, and only rarely a third time. So its blocks stay.
+    WriteProps(item, props, folderNid, true);
     // The contents row repeats the item's times, size and conversation index: it changes with it.
     folder.contents->SetRow(item, props);
     folder.contentsDirty = true;

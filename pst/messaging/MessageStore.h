@@ -134,7 +134,9 @@ class MessageStore {
     Folder& FolderAt(ndb::Nid nid);
     const Folder& FolderAt(ndb::Nid nid) const;
     void RefreshHierarchyRow(const Folder& child);
-    void WriteProps(ndb::Nid nid, const ltp::PropertyBag& props, ndb::Nid parent);
+    // `final`: the item keeps these blocks until the close (ndb::NodeDatabase::SetFinal).
+    void WriteProps(ndb::Nid nid, const ltp::PropertyBag& props, ndb::Nid parent,
+                    bool final = false);
     void WriteTable(ndb::Nid nid, ltp::TableContext& table);
     ltp::PropertyBag StoreProperties() const;
     // `savedAgain`: the item may be saved again later (a list), so its contents row must stay

@@ -224,5 +224,33 @@ TEST(MessageStore, AFailedBackgroundWriteComesBackAsAnIoErrorAndStaysFailed) {
     EXPECT_THROW(store.AddContact(folder, {"Bob", "bob@x.org", "", ""}), ndb::IoError);
 }
 
+// What the store writes once and keeps goes early to the disk (ndb::NodeDatabase::SetFinal); what
+// is written again must not, or it goes there twice: tables, folders, a list's first version.
+TEST(MessageStore, OnlyContactsAndListsSavedAgainAreWrittenAsFinal) {
+    auto* db = new testing::FakeNodeDatabase;
+    MessageStore store(std::unique_ptr<ndb::NodeDatabase>(db), "Eudora");
+    const ndb::Nid folder = store.DefaultContactsFolder();
+    const ndb::Nid contact = store.AddContact(folder, {"Ann", "ann@x.org", "", ""});
+    DistListData list{"Team", "", {{"Ann", "ann@x.org", "SMTP", store.EntryIdOf(contact)}}};
+    const ndb::Nid nid = store.AddDistList(folder, list);
+    store.Sync();
+    auto isFinal = [&](ndb::Nid node) { return db->finalBlocks.count(db->nodes.at(node).data); };
+    EXPECT_TRUE(isFinal(contact));
+    EXPECT_FALSE(isFinal(nid)) << "a list may be saved again";
+    const ndb::Bid first = db->nodes.at(nid).data;
+    list.members.push_back({"Bob", "bob@x.org"});
+    store.UpdateDistList(folder, nid, list);
+    store.Sync();
+    ASSERT_NE(db->nodes.at(nid).data, first);
+    EXPECT_TRUE(isFinal(nid)) << "saved again, a list is complete";
+    EXPECT_FALSE(isFinal(folder));
+    EXPECT_FALSE(isFinal((folder & ~0x1Fu) | 0x0Eu)) << "the contents table";
+    EXPECT_FALSE(isFinal(kNidMessageStore));
+    // Nothing stays marked for the writes that follow.
+    const std::size_t finals = db->finalBlocks.size();
+    db->WriteDataBlock(std::vector<std::uint8_t>(10, 1));
+    EXPECT_EQ(db->finalBlocks.size(), finals);
+}
+
 }  // namespace
 }  // namespace tarvelle::pst::messaging
