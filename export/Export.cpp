@@ -12,6 +12,7 @@
 #include "eudora/ContactFields.h"
 #include "eudora/ExtraBooks.h"
 #include "eudora/Nicknames.h"
+#include "export/LineFeed.h"
 #include "export/ShownText.h"
 #include "export/WebSite.h"
 #include "platform/NativePath.h"
@@ -90,27 +91,6 @@ bool PathIsTaken(const std::string& path) {
     auto status = std::filesystem::symlink_status(platform::PathFromUtf8(path), ec);
     if (ec && ec != std::errc::no_such_file_or_directory) throw std::system_error(ec);
     return std::filesystem::exists(status);
-}
-
-// The cumulative hash of a book's lines, one line at a time (a line over the length bound counts
-// as a line of its own kind).
-std::uint64_t HashLine(std::uint64_t hash, std::string_view line, bool tooLong) {
-    const std::uint64_t value = std::hash<std::string_view>{}(line) ^ (tooLong ? 0x5bd1e995u : 0);
-    return (hash ^ (value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2))) * 0x100000001B3ULL;
-}
-
-// Lines the book index makes entries of: nickname and note lines, and the "<nick>" lines that
-// start (and, read in order, complete) the blocks of the old layout.
-bool MayMakeEntry(std::string_view line) {
-    return eudora::IsNicknameLine(line) || eudora::IsNoteLine(line) || line.starts_with('<');
-}
-
-// Why the first pass skips a line before the book index sees it, if it does. Control characters
-// only matter in lines that would make an entry; other lines are not part of any.
-std::optional<std::string> SkipReason(const platform::TextReader& reader, std::string_view line) {
-    if (reader.LastLineTooLong()) return "line too long";
-    if (MayMakeEntry(line) && eudora::HoldsControlCharacter(line)) return "control character";
-    return std::nullopt;
 }
 
 // Path texts are UTF-8 on every system (platform::ResolveNativePath).
@@ -732,10 +712,10 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         const std::size_t book = books_.AddBook(source.path);
         BookRead& read = reads.emplace_back();
         read.stamp = platform::StampOf(source.path);
-        std::unique_ptr<platform::TextReader> reader;
+        // Read, decoded and hashed on a thread of its own, while this one indexes.
+        LineFeed feed(opener, source.path, encoding_);
         try {
-            reader = opener.Open(source.path, encoding_);
-            read.encoding = reader->Encoding();
+            read.encoding = feed.Encoding();
         } catch (const platform::TextFileError& error) {
             if (book == 0) {
                 // Nothing of the run can be written without its main book.
@@ -749,18 +729,19 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         try {
             while (true) {
                 host_.ProcessEvents();
-                if (reader->AtEndOfStream()) break;
-                std::string line = reader->ReadLine();
-                read.textBytes += line.size();
+                const FedLine* line = feed.Next();
+                if (line == nullptr) break;
+                read.textBytes += line->text.size();
                 ++read.lines;
-                read.hash = HashLine(read.hash, line, reader->LastLineTooLong());
-                if (MayMakeEntry(line)) read.checkpoints.emplace_back(read.lines, read.hash);
-                if (auto reason = SkipReason(*reader, line)) {
-                    books_.AddSkippedLine(book, read.lines, std::move(*reason));
+                read.hash = line->hash;
+                if (line->mayMakeEntry) read.checkpoints.emplace_back(read.lines, read.hash);
+                if (line->skipReason) {
+                    books_.AddSkippedLine(book, read.lines, line->skipReason);
                     // The layout reader still counts it, as a blank line.
-                    line.clear();
+                    lines.Add({});
+                } else {
+                    lines.Add(std::string(line->text));
                 }
-                lines.Add(std::move(line));
                 while (const eudora::BookLine* next = lines.Next()) IndexLine(book, *next);
             }
         } catch (const platform::TextFileError& error) {
@@ -813,6 +794,8 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
         }
     }
 
+    // Read on this thread, not through a LineFeed: the store's writer keeps the other core busy
+    // through this pass, and a third thread measured no faster.
     std::unique_ptr<platform::TextReader> reader;
     std::optional<std::string> failure = read.failure;
     try {
@@ -849,7 +832,7 @@ bool Exporter::WriteBook(platform::TextFileOpener& opener, std::size_t book,
                 break;
             }
         }
-        if (SkipReason(*reader, line)) {
+        if (SkipReason(line, reader->LastLineTooLong())) {
             // Logged from its entry here, since a blank line makes no line of either layout.
             LogSkippedLine(book, lineNumber);
             line.clear();

@@ -87,7 +87,7 @@ class Exporter {
     // Tests replace the clock to control the timestamp in the file name.
     void SetClock(Clock clock) { clock_ = std::move(clock); }
     // Where the nicknames file is opened; the default is platform::DefaultTextFileOpener(). The
-    // opener must outlive the exporter.
+    // opener must outlive the exporter; the first pass opens and reads on a thread of its own.
     void SetTextFileOpener(platform::TextFileOpener& opener) { opener_ = &opener; }
     // How the books are decoded; Auto (the default) chooses for each book from its bytes.
     void SetEncoding(platform::TextEncoding encoding) { encoding_ = encoding; }
