@@ -1,7 +1,9 @@
 #include "eudora/Nicknames.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace tarvelle::eudora {
 
@@ -90,14 +92,18 @@ std::vector<std::string_view> CutAtCommas(std::string_view text) {
     return pieces;
 }
 
-// The trimmed entries that hold an address, in order.
-std::vector<std::string_view> UsableEntries(std::string_view addressText) {
-    std::vector<std::string_view> entries;
+// The trimmed entries that hold an address, in order, with their parsed addresses; no more than
+// `limit` of them.
+std::vector<std::pair<std::string_view, Address>> UsableEntries(std::string_view addressText,
+                                                                std::size_t limit = SIZE_MAX) {
+    std::vector<std::pair<std::string_view, Address>> entries;
     for (std::string_view piece : CutAtCommas(addressText)) {
+        if (entries.size() == limit) break;
         const std::string_view entry = TrimView(piece);
         if (entry.empty() || IsMailboxCopyItem(entry)) continue;
-        if (ParseAddress(entry).address.empty()) continue;
-        entries.push_back(entry);
+        Address parsed = ParseAddress(entry);
+        if (parsed.address.empty()) continue;
+        entries.emplace_back(entry, std::move(parsed));
     }
     return entries;
 }
@@ -235,9 +241,7 @@ Address ParseAddress(std::string_view entry) {
 
 std::vector<Address> SplitMembers(std::string_view addressText) {
     std::vector<Address> members;
-    for (std::string_view entry : UsableEntries(addressText)) {
-        members.push_back(ParseAddress(entry));
-    }
+    for (auto& [entry, address] : UsableEntries(addressText)) members.push_back(std::move(address));
     return members;
 }
 
@@ -268,7 +272,8 @@ ParsedNickname ParseNickname(std::string_view name, std::string_view addressText
     ParsedNickname parsed;
     parsed.name = NicknameFromToken(name);
     const std::string_view addressText = TrimView(SkipBlanks(addressTextIn));
-    const std::vector<std::string_view> entries = UsableEntries(addressText);
+    // Two usable entries make a group: the rest are parsed when its members are.
+    const auto entries = UsableEntries(addressText, 2);
 
     const bool nameHoldsComma = parsed.name.find(',') != std::string::npos;
     if (entries.size() >= 2 || nameHoldsComma) {
@@ -276,7 +281,8 @@ ParsedNickname ParseNickname(std::string_view name, std::string_view addressText
         parsed.addressText = std::string(addressText);
     } else {
         parsed.kind = NicknameKind::Contact;
-        parsed.addressText = entries.empty() ? std::string(addressText) : std::string(entries[0]);
+        parsed.addressText =
+            entries.empty() ? std::string(addressText) : std::string(entries[0].first);
     }
 
     if (parsed.name.empty()) {
