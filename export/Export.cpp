@@ -423,9 +423,9 @@ std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& gr
         }
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
-            const WrittenItem written = items_.At(target.itemNumber);
+            WrittenItem written = items_.At(target.itemNumber);
             if (!written.entryId.empty()) {
-                member.itemEntryId = written.entryId;
+                member.itemEntryId = std::move(written.entryId);
                 if (resolved.target == eudora::MemberTarget::Contact) {
                     // The one-off counterpart carries what the contact's Email1 carries.
                     member.address = written.emailAddress;
