@@ -509,7 +509,10 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
                 if (failure.empty()) failure = error.what();
             }
         }
-        state_.distListWrapper->Save();
+        // A list naming items written after it gets its members once they are all written:
+        // until then (and in a file kept after a failure) it holds its name and text only, so
+        // its members are stored once, not twice. The members were checked all the same.
+        if (deferred == 0) state_.distListWrapper->Save();
         saved = true;
     } catch (const PstWriteError&) {
         throw;
