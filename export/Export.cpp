@@ -414,8 +414,14 @@ platform::Folder& Exporter::CurrentFolder() {
 std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
                                                      std::string_view addressText, int* deferred,
                                                      std::vector<std::string>* unknown) const {
+    return GroupMembers(group, books_.ResolveMembers(group, addressText), deferred, unknown);
+}
+
+std::vector<platform::Member> Exporter::GroupMembers(
+    const eudora::BookEntry& group, const std::vector<eudora::ResolvedMember>& resolvedMembers,
+    int* deferred, std::vector<std::string>* unknown) const {
     std::vector<platform::Member> members;
-    for (const eudora::ResolvedMember& resolved : books_.ResolveMembers(group, addressText)) {
+    for (const eudora::ResolvedMember& resolved : resolvedMembers) {
         platform::Member member;
         const eudora::Address& entry = resolved.member;
         if (unknown != nullptr && resolved.reason == eudora::AddressReason::NamesNothing) {
@@ -481,10 +487,27 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
         return;
     }
 
+    // A list naming items written after it gets its members once they are all written: until
+    // then (and in a file kept after a failure) it holds its name and text only, so its members
+    // are stored once, not twice, and built only then.
+    const std::vector<eudora::ResolvedMember> resolved =
+        books_.ResolveMembers(entry, parsed.addressText);
     int deferred = 0;
+    for (const eudora::ResolvedMember& member : resolved) {
+        if (member.target == eudora::MemberTarget::Address) continue;
+        const std::size_t item = books_.Entries().at(member.entry).itemNumber;
+        if (item > entry.itemNumber && !items_.Written(item)) ++deferred;
+    }
     std::vector<std::string> unknown;
-    const std::vector<platform::Member> members =
-        GroupMembers(entry, parsed.addressText, &deferred, &unknown);
+    std::vector<platform::Member> members;
+    if (deferred == 0) {
+        members = GroupMembers(entry, resolved, nullptr, &unknown);
+    } else {
+        for (const eudora::ResolvedMember& member : resolved) {
+            if (member.reason == eudora::AddressReason::NamesNothing)
+                unknown.push_back(member.member.address);
+        }
+    }
     for (const std::string& member : unknown) {
         // Eudora would send to the word as it stands (adding its default domain): so does the
         // list, but the user should know the name matched nothing.
@@ -509,9 +532,6 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
                 if (failure.empty()) failure = error.what();
             }
         }
-        // A list naming items written after it gets its members once they are all written:
-        // until then (and in a file kept after a failure) it holds its name and text only, so
-        // its members are stored once, not twice. The members were checked all the same.
         if (deferred == 0) state_.distListWrapper->Save();
         saved = true;
     } catch (const PstWriteError&) {
@@ -520,14 +540,13 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
         failure = error.what();
     }
     if (saved && deferred > 0) {
-        // Kept until the items it names are written, without its members meanwhile; members
-        // added then are counted now.
-        state_.distListWrapper->ClearMembers();
+        // Kept until the items it names are written, without its members meanwhile; they are
+        // counted now.
         state_.distListWrapper.reset();
         pendingLists_.push_back({std::move(state_.currentDistList),
                                  static_cast<std::size_t>(&entry - books_.Entries().data()),
                                  parsed.addressText});
-        added += deferred;
+        added = static_cast<int>(resolved.size());
     }
     // The count reports only members that were stored; a list without any member has no line.
     if (saved && added > 0) {

@@ -106,8 +106,8 @@ class Exporter {
         // As the first pass decoded the book: the second reads the same text.
         platform::TextEncoding encoding = platform::TextEncoding::Auto;
     };
-    // A list saved without the members that name items written after it; saved again with all
-    // its members once every item has been written.
+    // A list naming items written after it, saved without members; saved again with all its
+    // members once every item has been written.
     struct PendingList {
         std::unique_ptr<platform::Item> item;
         std::size_t entry = 0;  // index into AddressBooks::Entries()
@@ -140,6 +140,9 @@ class Exporter {
     std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
                                                std::string_view addressText, int* deferred,
                                                std::vector<std::string>* unknown = nullptr) const;
+    std::vector<platform::Member> GroupMembers(
+        const eudora::BookEntry& group, const std::vector<eudora::ResolvedMember>& resolvedMembers,
+        int* deferred, std::vector<std::string>* unknown = nullptr) const;
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     // The Outlook error box: the re-install advice where the store writer is unusable, what

@@ -48,6 +48,12 @@ void ItemRecords::Record(std::size_t itemNumber, std::string_view entryId,
     ends_.push_back(ends);
 }
 
+bool ItemRecords::Written(std::size_t itemNumber) const {
+    if (itemNumber >= ends_.size()) return false;
+    const std::uint32_t begin = itemNumber == 0 ? 0 : ends_[itemNumber - 1][2];
+    return ends_[itemNumber][0] > begin;
+}
+
 WrittenItem ItemRecords::At(std::size_t itemNumber) const {
     if (itemNumber >= ends_.size()) return {};
     const std::string_view text(text_);

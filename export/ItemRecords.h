@@ -31,6 +31,8 @@ class ItemRecords {
                 std::string_view emailAddress = {}, std::string_view emailDisplayName = {});
     // The record of an item; an empty one for an item not (yet) written.
     WrittenItem At(std::size_t itemNumber) const;
+    // Whether the item was written (At would give its entry ID), without building its record.
+    bool Written(std::size_t itemNumber) const;
 
   private:
     std::string prefix_;  // the start of the first entry ID, shared by those of its store
