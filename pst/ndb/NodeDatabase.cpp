@@ -337,6 +337,9 @@ class Writer final : public NodeDatabase, private PageSink {
         CheckUsable();
         Guarded([&] {
             CommitNow();
+            // Everything up to here stays as it is but for the maps' pages: the disk may start
+            // on it while the exact maps are worked out.
+            file_.StartWriteBack(0, fileSize_);
             WriteExactState();
             file_.Close();
         });
