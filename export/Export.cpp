@@ -411,22 +411,12 @@ platform::Folder& Exporter::CurrentFolder() {
     return *defaultFolder_;
 }
 
-std::vector<platform::Member> Exporter::GroupMembers(const eudora::BookEntry& group,
-                                                     std::string_view addressText, int* deferred,
-                                                     std::vector<std::string>* unknown) const {
-    return GroupMembers(group, books_.ResolveMembers(group, addressText), deferred, unknown);
-}
-
 std::vector<platform::Member> Exporter::GroupMembers(
-    const eudora::BookEntry& group, const std::vector<eudora::ResolvedMember>& resolvedMembers,
-    int* deferred, std::vector<std::string>* unknown) const {
+    const std::vector<eudora::ResolvedMember>& resolvedMembers) const {
     std::vector<platform::Member> members;
     for (const eudora::ResolvedMember& resolved : resolvedMembers) {
         platform::Member member;
         const eudora::Address& entry = resolved.member;
-        if (unknown != nullptr && resolved.reason == eudora::AddressReason::NamesNothing) {
-            unknown->push_back(entry.address);
-        }
         if (resolved.target != eudora::MemberTarget::Address) {
             const eudora::BookEntry& target = books_.Entries().at(resolved.entry);
             WrittenItem written = items_.At(target.itemNumber);
@@ -443,11 +433,6 @@ std::vector<platform::Member> Exporter::GroupMembers(
                     member.addressType = "MAPIPDL";
                 }
                 members.push_back(std::move(member));
-                continue;
-            }
-            if (deferred != nullptr && target.itemNumber > group.itemNumber) {
-                // Written later: the list is saved again with it at the end of the run.
-                ++*deferred;
                 continue;
             }
             // An item that could not be written: the entry stays what Eudora would send to.
@@ -498,30 +483,31 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
         const std::size_t item = books_.Entries().at(member.entry).itemNumber;
         if (item > entry.itemNumber && !items_.Written(item)) ++deferred;
     }
-    std::vector<std::string> unknown;
-    std::vector<platform::Member> members;
-    if (deferred == 0) {
-        members = GroupMembers(entry, resolved, nullptr, &unknown);
-    } else {
-        for (const eudora::ResolvedMember& member : resolved) {
-            if (member.reason == eudora::AddressReason::NamesNothing)
-                unknown.push_back(member.member.address);
-        }
-    }
-    for (const std::string& member : unknown) {
+    for (const eudora::ResolvedMember& member : resolved) {
         // Eudora would send to the word as it stands (adding its default domain): so does the
         // list, but the user should know the name matched nothing.
-        if (unknownReported_.insert(eudora::FoldNickname(member)).second) {
-            host_.AppendLog("     ! Unknown nickname kept as an address: " + member);
+        const std::string& word = member.member.address;
+        if (member.reason == eudora::AddressReason::NamesNothing &&
+            unknownReported_.insert(eudora::FoldNickname(word)).second) {
+            host_.AppendLog("     ! Unknown nickname kept as an address: " + word);
         }
     }
     host_.ProcessEvents();
+    if (deferred > 0) {
+        // Kept until the items it names are written, without its members meanwhile; they are
+        // counted now.
+        pendingLists_.push_back({std::move(state_.currentDistList),
+                                 static_cast<std::size_t>(&entry - books_.Entries().data()),
+                                 parsed.addressText});
+        host_.AppendLog("     - Saved " + std::to_string(resolved.size()) + " Members in Group...");
+        return;
+    }
     int added = 0;
     bool saved = false;
     try {
         state_.distListWrapper = state_.session->CreateDistListWrapper();
         state_.distListWrapper->SetItem(state_.currentDistList.get());
-        for (const platform::Member& member : members) {
+        for (const platform::Member& member : GroupMembers(resolved)) {
             host_.ProcessEvents();
             try {
                 state_.distListWrapper->AddMember(member);
@@ -532,21 +518,12 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
                 if (failure.empty()) failure = error.what();
             }
         }
-        if (deferred == 0) state_.distListWrapper->Save();
+        state_.distListWrapper->Save();
         saved = true;
     } catch (const PstWriteError&) {
         throw;
     } catch (const StoreError& error) {
         failure = error.what();
-    }
-    if (saved && deferred > 0) {
-        // Kept until the items it names are written, without its members meanwhile; they are
-        // counted now.
-        state_.distListWrapper.reset();
-        pendingLists_.push_back({std::move(state_.currentDistList),
-                                 static_cast<std::size_t>(&entry - books_.Entries().data()),
-                                 parsed.addressText});
-        added = static_cast<int>(resolved.size());
     }
     // The count reports only members that were stored; a list without any member has no line.
     if (saved && added > 0) {
@@ -567,14 +544,14 @@ void Exporter::SavePendingLists(ExportOutcome& outcome) {
             state_.distListWrapper->SetItem(pending.item.get());
             state_.distListWrapper->ClearMembers();
             for (const platform::Member& member :
-                 GroupMembers(entry, pending.addressText, nullptr)) {
+                 GroupMembers(books_.ResolveMembers(entry, pending.addressText))) {
                 state_.distListWrapper->AddMember(member);
             }
             state_.distListWrapper->Save();
         } catch (const PstWriteError&) {
             throw;
         } catch (const StoreError& error) {
-            // The list stays as first saved, without the members written after it.
+            // The list stays as first saved, with its name and text and no members.
             ++outcome.itemsFailed;
             host_.AppendLog("     ! Not written: " + ShownText(entry.nickname) + ": " +
                             ShownPath(error.what()));

@@ -134,15 +134,10 @@ class Exporter {
     void WriteContact(const eudora::BookEntry& entry, ExportOutcome& outcome);
     // The folder the current book's items go to: the book's own, or the default Contacts folder.
     platform::Folder& CurrentFolder();
-    // The members of a group, as far as the items they name have been written (`deferred`
-    // counts the others, when given; without it they become one-off members).
-    // Members that name no nickname and hold no "@" are added to `unknown`, when given.
-    std::vector<platform::Member> GroupMembers(const eudora::BookEntry& group,
-                                               std::string_view addressText, int* deferred,
-                                               std::vector<std::string>* unknown = nullptr) const;
+    // The members of a group as stored: the items they name, or one-off members for items that
+    // were not written (and for entries naming no item).
     std::vector<platform::Member> GroupMembers(
-        const eudora::BookEntry& group, const std::vector<eudora::ResolvedMember>& resolvedMembers,
-        int* deferred, std::vector<std::string>* unknown = nullptr) const;
+        const std::vector<eudora::ResolvedMember>& resolvedMembers) const;
     void SavePendingLists(ExportOutcome& outcome);
     void ReleaseStoreObjects();
     // The Outlook error box: the re-install advice where the store writer is unusable, what

@@ -439,8 +439,8 @@ void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const Prop
     if (!db_->HasNode(item)) {
         throw MessagingError("no distribution list with NID " + std::to_string(item));
     }
-    // Saved again, a list is as a rule complete: the export saves it a second time once the items
-    // it names are written, and only rarely a third time. So its blocks stay.
+    // Saved again, a list is complete: the export saves it a second time, with all its members,
+    // once the items it names are written. So its blocks stay.
     WriteProps(item, props, folderNid, true);
     // The contents row repeats the item's times, size and conversation index: it changes with it.
     folder.contents->SetRow(item, props);
