@@ -104,18 +104,19 @@ char EncodeOne(char32_t cp) {
 }  // namespace
 
 std::string DecodeWindows1252(std::string_view bytes) {
-    if (IsAscii(bytes)) return std::string(bytes);
+    std::size_t ascii = AsciiPrefix(bytes);
+    if (ascii == bytes.size()) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
-    for (char c : bytes) {
-        const auto b = static_cast<std::uint8_t>(c);
-        if (b < 0x80) {
-            out.push_back(c);
-        } else if (b < 0xA0) {
-            AppendUtf8(out, kHighControls[b - 0x80]);
-        } else {
-            AppendUtf8(out, b);
-        }
+    // The ASCII runs between the other bytes go over whole.
+    while (true) {
+        out.append(bytes.data(), ascii);
+        bytes.remove_prefix(ascii);
+        if (bytes.empty()) break;
+        const auto b = static_cast<std::uint8_t>(bytes.front());
+        AppendUtf8(out, b < 0xA0 ? kHighControls[b - 0x80] : char32_t{b});
+        bytes.remove_prefix(1);
+        ascii = AsciiPrefix(bytes);
     }
     return out;
 }

@@ -113,6 +113,8 @@ class PstItem : public Item {
 
     void SetText(ItemProperty property, const std::string& value) override {
         if (kind_ == ItemKind::Contact) {
+            // Its texts went to the store with it: a saved contact cannot change.
+            if (contact_ == nullptr) throw StoreError("the contact has already been saved");
             switch (property) {
                 case ItemProperty::FirstName:
                     contact_->firstName = value;
@@ -149,7 +151,7 @@ class PstItem : public Item {
         Guarded(*pst_, [&] {
             if (kind_ == ItemKind::Contact) {
                 if (nid_ != 0) throw StoreError("the contact has already been saved");
-                nid_ = pst_->store->AddContact(folder_, std::move(*contact_));
+                nid_ = pst_->store->AddContact(folder_, std::move(contact_));
             } else if (nid_ == 0) {
                 nid_ = pst_->store->AddDistList(folder_, list_);
             } else {

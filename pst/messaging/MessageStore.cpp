@@ -406,14 +406,29 @@ void MessageStore::AddItem(ndb::Nid folderNid, ndb::Nid nid, const PropertyBag& 
     folder.rowDirty = true;  // refreshed at the next commit
 }
 
+ndb::Nid MessageStore::AddContact(ndb::Nid folder, std::unique_ptr<ContactData>&& contact) {
+    if (contact == nullptr) throw MessagingError("no contact was given");
+    CheckContact(folder, *contact);
+    return QueueContact(folder, std::move(contact));
+}
+
 ndb::Nid MessageStore::AddContact(ndb::Nid folder, ContactData&& contact) {
+    CheckContact(folder, contact);
+    return QueueContact(folder, std::make_shared<const ContactData>(std::move(contact)));
+}
+
+void MessageStore::CheckContact(ndb::Nid folder, const ContactData& contact) const {
     CheckOpen();
     CheckFolder(folder);
     CheckText(contact);
+}
+
+ndb::Nid MessageStore::QueueContact(ndb::Nid folder, std::shared_ptr<const ContactData> contact) {
     WriteUnwrittenList();
     const ndb::Nid nid = AllocateItemNid();
+    // The contact goes over to the writer's thread as it is, its texts neither moved nor copied.
     Queue([this, folder, nid, contact = std::move(contact), ctx = NewItemContext(nid)] {
-        AddItem(folder, nid, ContactProperties(contact, ctx));
+        AddItem(folder, nid, ContactProperties(*contact, ctx));
     });
     return nid;
 }

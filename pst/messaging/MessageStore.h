@@ -79,6 +79,8 @@ class MessageStore {
 
     // The contact is taken over only once it is accepted (a refused one is left as it was).
     ndb::Nid AddContact(ndb::Nid folder, ContactData&& contact);
+    // The same, the contact taken over as it is; a refused one stays with the caller.
+    ndb::Nid AddContact(ndb::Nid folder, std::unique_ptr<ContactData>&& contact);
     ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact) {
         return AddContact(folder, ContactData(contact));
     }
@@ -155,6 +157,9 @@ class MessageStore {
     // Waits for the queued writes, before the caller touches what they touch.
     void Drain();
     void WriteUnwrittenList();
+    // What AddContact checks before it takes the contact.
+    void CheckContact(ndb::Nid folder, const ContactData& contact) const;
+    ndb::Nid QueueContact(ndb::Nid folder, std::shared_ptr<const ContactData> contact);
 
     std::unique_ptr<ndb::NodeDatabase> db_;
     std::size_t itemsWritten_ = 0;  // by the writing thread

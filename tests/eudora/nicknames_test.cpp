@@ -41,6 +41,27 @@ TEST(NicknameLineTest, KeywordBlankAndControlCharacterChecks) {
     }
 }
 
+TEST(NicknameLineTest, ControlCharacterFoundAtEveryPlaceOfALine) {
+    // Lines are looked at eight bytes at a time: each byte at each place of lines around the word
+    // size, in alias and note lines, against a byte-by-byte reading.
+    for (const std::string start : {"alias ", "note "}) {
+        const bool note = start == "note ";
+        for (std::size_t length = start.size(); length <= 26; ++length) {
+            for (std::size_t at = start.size(); at < length; ++at) {
+                for (const int b :
+                     {0x00, 0x01, 0x03, 0x09, 0x0A, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
+                    std::string line = start + std::string(length - start.size(), 'x');
+                    line[at] = static_cast<char>(b);
+                    const bool control =
+                        (b < 0x20 && b != '\t' && !(note && b == 0x03)) || b == 0x7F;
+                    EXPECT_EQ(HoldsControlCharacter(line), control)
+                        << length << " " << at << " " << b;
+                }
+            }
+        }
+    }
+}
+
 TEST(ParseNicknameLineTest, KindNameAddressTextAndMembersOrWhyNotPaired) {
     // Expected: "C name = address text" for a contact, "G name = address text -> members" for a
     // group, the skip reason for a line that is not paired.

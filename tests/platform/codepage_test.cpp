@@ -35,6 +35,31 @@ TEST(Windows1252Test, DecodesEveryByteAndEncodesItBack) {
 #endif
 }
 
+TEST(Windows1252Test, DecodesNonAsciiBytesAtEveryPlaceOfALine) {
+    // ASCII runs are looked at eight bytes at a time: a high byte at each place of lines around
+    // the word size keeps its place among the ASCII bytes.
+    for (std::size_t length = 1; length <= 26; ++length) {
+        const std::string ascii(length, 'a');
+        EXPECT_TRUE(IsAscii(ascii));
+        EXPECT_EQ(AsciiPrefix(ascii), length);
+        EXPECT_EQ(DecodeWindows1252(ascii), ascii);
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string line = ascii;
+            line[at] = '\xE9';
+            EXPECT_FALSE(IsAscii(line));
+            EXPECT_EQ(AsciiPrefix(line), at);
+            std::string expected = ascii.substr(0, at) + "\xC3\xA9" + ascii.substr(at + 1);
+            EXPECT_EQ(DecodeWindows1252(line), expected) << length << " " << at;
+            line.back() = '\x80';  // a second one, the euro sign, at the end
+            if (at + 1 < length) {
+                expected = ascii.substr(0, at) + "\xC3\xA9" +
+                           ascii.substr(at + 1, length - at - 2) + "\xE2\x82\xAC";
+                EXPECT_EQ(DecodeWindows1252(line), expected) << length << " " << at;
+            }
+        }
+    }
+}
+
 TEST(Windows1252Test, EncodesWhatItCannotHoldAsOneQuestionMarkPerCharacterOrBadByte) {
     // Two CJK characters, an emoji, C1 control 0x80, bad and cut-short bytes; oe ligature and euro
     // fit.

@@ -187,9 +187,22 @@ TEST(MessageStore, BackgroundWritesMatchWritesInPlaceAndRefuseTheSameItems) {
         ContactData bad{"Ann \xC3", "ann@x.org", "", ""};
         EXPECT_THROW(store->AddContact(folder, std::move(bad)), ltp::LtpError);
         EXPECT_EQ(bad.firstName, "Ann \xC3");
+        auto owned = std::make_unique<ContactData>(bad);
+        EXPECT_THROW(store->AddContact(folder, std::move(owned)), ltp::LtpError);
+        ASSERT_NE(owned, nullptr);
+        EXPECT_EQ(owned->firstName, "Ann \xC3");
         EXPECT_THROW(store->AddContact(0x12345, {"Ann", "ann@x.org", "", ""}), MessagingError);
-        for (int i = 0; i < 50; ++i)
-            store->AddContact(folder, {"Ann " + std::to_string(i), "ann@x.org", "", ""});
+        for (int i = 0; i < 50; ++i) {
+            if (i % 2 == 0) {
+                store->AddContact(folder, {"Ann " + std::to_string(i), "ann@x.org", "", ""});
+                continue;
+            }
+            // Taken over as it is.
+            owned = std::make_unique<ContactData>(
+                ContactData{"Ann " + std::to_string(i), "ann@x.org", "", ""});
+            store->AddContact(folder, std::move(owned));
+            EXPECT_EQ(owned, nullptr);
+        }
         DistListData list{"Team", "", {{"Ann", "ann@x.org"}}};
         const ndb::Nid nid = store->AddDistList(folder, list);
         list.members.push_back({"Bob", "bob@x.org"});
