@@ -194,6 +194,13 @@ std::span<const std::uint8_t> Heap::Get(Hid hid) const {
     return std::span<const std::uint8_t>(p.bytes.data() + p.ends[idx], p.ItemSize(idx));
 }
 
+bool Heap::Holds(Hid hid, std::span<const std::uint8_t> bytes) {
+    std::size_t idx = 0;
+    const Page& p = PageOf(hid, &idx);
+    return p.ItemSize(idx) == bytes.size() &&
+           std::equal(bytes.begin(), bytes.end(), p.bytes.begin() + p.ends[idx]);
+}
+
 void Heap::SetUserRoot(Hid hid) {
     if (hid != userRoot_) {
         userRoot_ = hid;

@@ -38,6 +38,9 @@ class Heap {
     Hid Replace(Hid hid, std::span<const std::uint8_t> bytes, bool pinned = false);
     void Free(Hid hid);
     std::span<const std::uint8_t> Get(Hid hid) const;
+    // Whether item `hid` holds `bytes`; a page already written is read back for it (and stays
+    // unchanged, so it is not written again).
+    bool Holds(Hid hid, std::span<const std::uint8_t> bytes);
 
     void SetUserRoot(Hid hid);
     Hid UserRoot() const { return userRoot_; }

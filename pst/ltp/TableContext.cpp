@@ -111,12 +111,12 @@ Bytes TableContext::RowBytes(std::size_t index) const {
     return Bytes(p, p + rowSize_);
 }
 
-void TableContext::FreeCells(const std::uint8_t* row) {
+void TableContext::FreeCells(const std::uint8_t* row, std::span<const Hid> kept) {
     const std::uint8_t* ceb = row + rgib_[2];
     for (const auto& c : columns_) {
         if (!(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))) || !CellIsHnid(TagType(c.tag))) continue;
         const std::uint32_t hnid = GetU32(row + c.ibData);
-        if (hnid == 0) continue;
+        if (hnid == 0 || std::find(kept.begin(), kept.end(), hnid) != kept.end()) continue;
         if ((hnid & 0x1F) == 0) {
             heap_->Free(hnid);
         } else {
@@ -124,6 +124,17 @@ void TableContext::FreeCells(const std::uint8_t* row) {
             std::erase_if(pendingLarge_, [&](const auto& e) { return e.first == hnid; });
         }
     }
+}
+
+Hid TableContext::KeptCell(const std::uint8_t* row, const ColumnDesc& c,
+                           std::span<const std::uint8_t> value) {
+    const std::uint8_t* ceb = row + rgib_[2];
+    if (value.empty() || value.size() > kMaxHeapItem || !(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))))
+        return 0;
+    const Hid hid = GetU32(row + c.ibData);
+    // Large values live in subnodes of their own, never kept.
+    if (hid == 0 || (hid & 0x1F) != 0 || !heap_->Holds(hid, value)) return 0;
+    return hid;
 }
 
 void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool replaceable) {
@@ -138,6 +149,11 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
     } else if (appendOnly_ && rowCount_ > 0 && rowId < lastRowId_) {
         throw LtpError("table: append-only rows must come in ascending row-ID order");
     }
+
+    // A row replaced keeps the heap cells whose values did not change: their pages, already
+    // written, stay as they are instead of being read back, changed and written again.
+    const std::uint8_t* old = replacing ? RowPtr(index) : nullptr;
+    std::vector<Hid> kept;
 
     Bytes row(rowSize_, 0);
     std::uint8_t* ceb = row.data() + rgib_[2];
@@ -157,8 +173,10 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
         const PropertyBag::Value v = (*it).second;
         CheckStorable(c.tag, v.size());
         if (CellIsHnid(TagType(c.tag))) {
-            Hid hnid = 0;
-            if (v.size() > kMaxHeapItem) {
+            Hid hnid = old != nullptr ? KeptCell(old, c, v) : 0;
+            if (hnid != 0) {
+                kept.push_back(hnid);
+            } else if (v.size() > kMaxHeapItem) {
                 hnid = LargeValueNid(largeCount_++);
                 pendingLarge_.emplace_back(hnid, Bytes(v.begin(), v.end()));
             } else if (!v.empty()) {
@@ -173,7 +191,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
 
     if (replacing) {
         std::uint8_t* dst = RowPtr(index);
-        FreeCells(dst);
+        FreeCells(dst, kept);
 
         std::copy(row.begin(), row.end(), dst);
         blocks_[index / rowsPerBlock_].dirty = true;

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -61,7 +62,10 @@ class TableContext {
     std::uint8_t* RowPtr(std::size_t index);
     // Writes a block of rows that was read back and drops it from memory again.
     void WriteOut(std::size_t block);
-    void FreeCells(const std::uint8_t* row);
+    // The heap cell of column `c` in `row` when it holds `value` already, else 0.
+    Hid KeptCell(const std::uint8_t* row, const ColumnDesc& c, std::span<const std::uint8_t> value);
+    // Frees the heap cells of `row`, but for those in `kept`.
+    void FreeCells(const std::uint8_t* row, std::span<const Hid> kept = {});
     void WriteTcInfo(Hid rows);
 
     std::unique_ptr<Heap> heap_;

@@ -474,11 +474,11 @@ void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistL
             throw MessagingError("the list is not in folder " + std::to_string(folderNid));
         }
         unwrittenList_->data = list;
-        unwrittenList_->ctx = NewItemContext(item);
+        unwrittenList_->ctx = lists_.at(item);
         return;
     }
     WriteUnwrittenList();
-    Queue([this, folderNid, item, list, ctx = NewItemContext(item)] {
+    Queue([this, folderNid, item, list, ctx = lists_.at(item)] {
         RewriteDistList(folderNid, item, DistListProperties(list, ctx));
     });
 }
@@ -489,8 +489,9 @@ ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
     CheckMembers(list);
     WriteUnwrittenList();
     const ndb::Nid nid = AllocateItemNid();
-    unwrittenList_ = UnwrittenList{folder, nid, list, NewItemContext(nid)};
-    lists_.insert(nid);
+    const ItemContext ctx = NewItemContext(nid);
+    unwrittenList_ = UnwrittenList{folder, nid, list, ctx};
+    lists_.emplace(nid, ctx);
     return nid;
 }
 

@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pst/ltp/PropertyContext.h"
@@ -175,7 +176,9 @@ class MessageStore {
 
     // Kept by the caller's thread: what the calls check before queueing a write.
     std::set<ndb::Nid> folderNids_;
-    std::unordered_set<ndb::Nid> lists_;
+    // Each list with the context of its first save: a list saved again keeps its times and keys,
+    // so its contents row changes in its size only.
+    std::unordered_map<ndb::Nid, ItemContext> lists_;
     std::uint32_t lastItemIndex_ = 0;  // of normal-message NIDs handed out
     bool itemsAdded_ = false;
     bool closed_ = false;

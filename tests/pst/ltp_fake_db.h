@@ -126,6 +126,7 @@ class HeapReader {
         node_.blocks = std::move(pages);
         EXPECT_TRUE(heap_.Open(node_, report_));
     }
+    std::uint32_t UserRoot() const { return heap_.UserRoot(); }
     std::vector<std::uint8_t> Item(std::uint32_t hid) const {
         const auto item = heap_.Item(hid);
         return item ? std::vector<std::uint8_t>(item->begin(), item->end())

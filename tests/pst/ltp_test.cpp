@@ -178,6 +178,50 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
     EXPECT_EQ(tc.RowCount(), n + 1);
 }
 
+TEST(TableContext, ARowSavedAgainKeepsTheTextsThatDidNotChangeWhereTheyAre) {
+    FakeNodeDatabase db;
+    TableContext tc({0x3001001F, 0x36020003}, true);
+    std::map<std::uint32_t, std::size_t> ib;
+    for (const auto& c : tc.Columns()) ib[c.tag] = c.ibData;
+    const std::size_t perBlock = kHeapPageSize / tc.RowSize();
+    const std::size_t n = perBlock * 3 + 5;
+    const std::size_t kept = perBlock + 1;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        tc.SetRow(RowId(i), NameRow("name " + std::to_string(i), i), i == kept);
+    }
+    NodeContent nc = tc.Write(db);
+    const auto rows1 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
+    const auto heap1 = db.trees.at(nc.data);
+    const std::size_t at = (kept % perBlock) * tc.RowSize();
+    const Hid text = GetU32(db.blocks.at(rows1[1]).data() + at + ib[0x3001001F]);
+    ASSERT_LT((text >> 16) + 1, heap1.size());  // on a full page, dropped from memory
+
+    // The same text, another number: only the row's block changes; the text stays in its cell
+    // and its heap page is not written again.
+    tc.SetRow(RowId(kept), NameRow("name " + std::to_string(kept), 99));
+    nc = tc.Write(db);
+    const auto rows2 = db.trees.at(db.subtrees.at(nc.subnode)[0].data);
+    const auto heap2 = db.trees.at(nc.data);
+    EXPECT_NE(rows2[1], rows1[1]);
+    EXPECT_EQ(rows2[0], rows1[0]);
+    EXPECT_EQ(heap2[text >> 16], heap1[text >> 16]);
+    const auto& block = db.blocks.at(rows2[1]);
+    EXPECT_EQ(GetU32(block.data() + at + ib[0x36020003]), 99u);
+    EXPECT_EQ(GetU32(block.data() + at + ib[0x3001001F]), text);
+    HeapReader r2(db.Blocks(nc.data));
+    EXPECT_EQ(r2.Item(text), StringValue("name " + std::to_string(kept)));
+
+    // Another text: it takes a new cell and the old one is freed.
+    tc.SetRow(RowId(kept), NameRow("renamed", 99));
+    nc = tc.Write(db);
+    const auto& block3 = db.blocks.at(db.trees.at(db.subtrees.at(nc.subnode)[0].data)[1]);
+    const Hid renamed = GetU32(block3.data() + at + ib[0x3001001F]);
+    EXPECT_NE(renamed, text);
+    HeapReader r3(db.Blocks(nc.data));
+    EXPECT_EQ(r3.Item(renamed), StringValue("renamed"));
+    EXPECT_TRUE(r3.Item(text).empty());
+}
+
 TEST(TableContext, WritingFullPagesAsTheTableFillsGivesTheSameTable) {
     // The same rows, once with the full row blocks and heap pages written as they fill.
     FakeNodeDatabase db;

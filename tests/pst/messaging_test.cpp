@@ -256,6 +256,19 @@ TEST(MessageStore, OnlyContactsAndListsSavedAgainAreWrittenAsFinal) {
     store.Sync();
     ASSERT_NE(db->nodes.at(nid).data, first);
     EXPECT_TRUE(isFinal(nid)) << "saved again, a list is complete";
+    // It is the same item: its keys and times are those of its first save, so the contents row
+    // changes in its size only.
+    auto value = [&](ndb::Bid pc, std::uint16_t id) {
+        testing::HeapReader heap(db->Blocks(pc));
+        for (const auto& record : heap.BthRecords(heap.UserRoot())) {
+            if (ltp::GetU16(record.data()) == id) return heap.Item(GetU32(record.data() + 4));
+        }
+        return std::vector<std::uint8_t>{};
+    };
+    for (const std::uint16_t id : {0x300B, 0x0071, 0x3007, 0x3008}) {
+        EXPECT_FALSE(value(first, id).empty()) << id;
+        EXPECT_EQ(value(db->nodes.at(nid).data, id), value(first, id)) << id;
+    }
     EXPECT_FALSE(isFinal(folder));
     EXPECT_FALSE(isFinal((folder & ~0x1Fu) | 0x0Eu)) << "the contents table";
     EXPECT_FALSE(isFinal(kNidMessageStore));
