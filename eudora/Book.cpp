@@ -194,12 +194,21 @@ void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view ni
         PendingNote& note = pendingNotes_.emplace_back();
         note.firstLine = lineNumber;
         note.nickname = std::string(nickname);
-        note.text.assign(text);
+        note.begin = noteText_.size();
+        noteText_.append(text);
+        note.end = noteText_.size();
         return;
     }
     PendingNote& note = pendingNotes_[*index];
-    note.text += '\x03';
-    note.text.append(text);
+    if (note.end != noteText_.size()) {
+        // Other notes came between its lines: it moves to the end (its old place stays unused).
+        const std::string before = noteText_.substr(note.begin, note.end - note.begin);
+        note.begin = noteText_.size();
+        noteText_ += before;
+    }
+    noteText_ += '\x03';
+    noteText_.append(text);
+    note.end = noteText_.size();
 }
 
 void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string reason) {
@@ -218,9 +227,6 @@ void AddressBooks::FinishBook() {
         return pendingNotes_[i].nickname;
     };
 
-    std::size_t noteBytes = 0;
-    for (const PendingNote& note : pendingNotes_) noteBytes += note.text.size();
-    noteText_.reserve(noteText_.size() + noteBytes);
     // Attach each note to the alias lines of its nickname; an alias line without address stands
     // only when a note gives the contact content.
     for (std::size_t i = book.first; i < entries_.size(); ++i) {
@@ -230,7 +236,7 @@ void AddressBooks::FinishBook() {
             PendingNote& note = pendingNotes_[*found];
             if (!note.claimed) {
                 note.claimed = true;
-                note.index = AddNoteText(note.text);
+                note.index = NumberNote(note);
             }
             e.note = note.index;
         } else if (e.kind == EntryKind::Contact && e.addressText.empty()) {
@@ -248,7 +254,7 @@ void AddressBooks::FinishBook() {
         entry.nickname = std::move(note.nickname);
         entry.kind = EntryKind::Contact;
         entry.fromNoteOnly = true;
-        entry.note = AddNoteText(note.text);
+        entry.note = NumberNote(note);
         entries_.push_back(std::move(entry));
     }
     std::vector<PendingNote>().swap(pendingNotes_);
@@ -342,16 +348,15 @@ const BookEntry* AddressBooks::EntryAt(std::size_t book, int lineNumber) const {
     return &*it;
 }
 
-std::uint32_t AddressBooks::AddNoteText(std::string_view text) {
-    noteText_.append(text);
-    noteEnds_.push_back(noteText_.size());
-    return static_cast<std::uint32_t>(noteEnds_.size() - 1);
+std::uint32_t AddressBooks::NumberNote(const PendingNote& note) {
+    notes_.emplace_back(note.begin, note.end);
+    return static_cast<std::uint32_t>(notes_.size() - 1);
 }
 
 std::optional<Note> AddressBooks::NoteOf(const BookEntry& entry) const {
-    if (!entry.note || *entry.note >= noteEnds_.size()) return std::nullopt;
-    const std::size_t begin = *entry.note == 0 ? 0 : noteEnds_[*entry.note - 1];
-    return ParseNoteText(std::string_view(noteText_).substr(begin, noteEnds_[*entry.note] - begin));
+    if (!entry.note || *entry.note >= notes_.size()) return std::nullopt;
+    const auto [begin, end] = notes_[*entry.note];
+    return ParseNoteText(std::string_view(noteText_).substr(begin, end - begin));
 }
 
 }  // namespace tarvelle::eudora

@@ -79,10 +79,12 @@ class AddressBooks {
     // They are read one after the other: adding a book completes the one before it, and lines
     // are added to the newest book only.
     std::size_t AddBook(std::string name);
-    // Room for about this many entries in all (a hint; more are taken as they come).
-    void Reserve(std::size_t entries) {
+    // Room for about this many entries and bytes of note text in all (a hint; more are taken as
+    // they come). Room reserved and not used is never touched.
+    void Reserve(std::size_t entries, std::size_t noteBytes = 0) {
         entries_.reserve(entries);
         pendingNotes_.reserve(entries / 2);
+        noteText_.reserve(noteBytes);
     }
 
     // One line of a book, as the text-file layer reads it (numbered from 1, in order): alias
@@ -133,7 +135,9 @@ class AddressBooks {
     struct PendingNote {
         int firstLine = 0;
         std::string nickname;  // as first written
-        std::string text;
+        // Its text, all its lines joined, in noteText_.
+        std::size_t begin = 0;
+        std::size_t end = 0;
         bool claimed = false;     // an alias line of the book has it
         std::uint32_t index = 0;  // note number, once claimed
     };
@@ -151,14 +155,14 @@ class AddressBooks {
 
     std::vector<Book> books_;
     std::vector<BookEntry> entries_;
-    // Notes of the book being read, in order of their first line, by nickname; once it is
-    // finished, the note texts.
+    // Notes of the book being read, in order of their first line, by nickname.
     std::vector<PendingNote> pendingNotes_;
     NicknameTable pendingNoteIndex_;
-    // The raw note texts end to end, parsed when asked for, and where each ends.
+    // The raw note texts as their lines come, each stored once, parsed when asked for; and where
+    // each note numbered by FinishBook lies in it.
     std::string noteText_;
-    std::vector<std::size_t> noteEnds_;
-    std::uint32_t AddNoteText(std::string_view text);
+    std::vector<std::pair<std::size_t, std::size_t>> notes_;  // [begin, end)
+    std::uint32_t NumberNote(const PendingNote& note);
     NicknameTable index_;  // nickname -> entry
     std::size_t nextItem_ = 0;
     bool resolved_ = false;

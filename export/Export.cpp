@@ -706,7 +706,9 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             if (!ec) bytes += size;
         }
     }
-    books_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes / 32, 50'000'000)));
+    // Note texts take less than their books (a hint, so a modest one where room is scarce).
+    books_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes / 32, 50'000'000)),
+                   static_cast<std::size_t>(std::min<std::uint64_t>(bytes, 64 << 20)));
     for (const BookSource& source : books) {
         const std::size_t book = books_.AddBook(source.path);
         BookRead& read = reads.emplace_back();

@@ -112,6 +112,33 @@ TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
     for (const auto& [line, entry] : at) EXPECT_EQ(books.EntryAt(0, line), entry) << line;
 }
 
+TEST(AddressBooks, NoteLinesOfANicknameAreJoinedAcrossOtherNotesAndBooks) {
+    // The note lines of a and b take turns; c's single line stands between them.
+    AddressBooks books;
+    books.AddBook("first");
+    int line = 0;
+    for (const char* text :
+         {"note a <phone:1>", "note b <phone:2>", "note c <city:Bern>c text", "note a <city:Rome>",
+          "note b <city:Oslo>", "note a last", "alias a a@x", "alias b b@x"}) {
+        books.AddLine(0, ++line, text);
+    }
+    books.AddBook("second");
+    books.AddLine(1, 1, "note a <phone:9>second book");
+    books.Resolve();
+    auto shown = [&](const BookEntry& entry) {
+        const auto note = books.NoteOf(entry);
+        return note->Field(NoteField::Phone).value_or("-") + "|" +
+               note->Field(NoteField::City).value_or("-") + "|" + note->freeText;
+    };
+    const auto& e = books.Entries();
+    ASSERT_EQ(e.size(), 4u);
+    // Each later line after a line break (0x03), as Eudora joins them.
+    EXPECT_EQ(shown(Named(books, "a")), "1|Rome|\x03\x03last");
+    EXPECT_EQ(shown(Named(books, "b")), "2|Oslo|\x03");
+    EXPECT_EQ(shown(Named(books, "c")), "-|Bern|c text");
+    EXPECT_EQ(shown(e[3]), "9|-|second book");  // the second book's own note-only contact
+}
+
 TEST(AddressBooks, MemberEntriesThatNameNicknamesAndCycles) {
     const std::vector<std::string> lines = {
         "alias friends \"Mary Jones\",ZOE,later,nobody,friends,ghost,mom@example.net",
