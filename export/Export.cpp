@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -496,9 +497,15 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
     if (deferred > 0) {
         // Kept until the items it names are written, without its members meanwhile; they are
         // counted now.
-        pendingLists_.push_back({std::move(state_.currentDistList),
-                                 static_cast<std::size_t>(&entry - books_.Entries().data()),
-                                 parsed.addressText});
+        PendingList& pending = pendingLists_.emplace_back();
+        pending.item = std::move(state_.currentDistList);
+        pending.entry = static_cast<std::size_t>(&entry - books_.Entries().data());
+        pending.addressText = parsed.addressText;
+        pending.targets.reserve(resolved.size());
+        for (const eudora::ResolvedMember& member : resolved) {
+            pending.targets.push_back(
+                {static_cast<std::uint32_t>(member.entry), member.target, member.reason});
+        }
         host_.AppendLog("     - Saved " + std::to_string(resolved.size()) + " Members in Group...");
         return;
     }
@@ -535,6 +542,21 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
     }
 }
 
+std::vector<eudora::ResolvedMember> Exporter::PendingMembers(const PendingList& pending) const {
+    std::vector<eudora::Address> split = eudora::SplitMembers(pending.addressText);
+    if (split.size() != pending.targets.size()) {
+        throw std::logic_error("a pending list's members changed");
+    }
+    std::vector<eudora::ResolvedMember> members(split.size());
+    for (std::size_t i = 0; i < split.size(); ++i) {
+        members[i].member = std::move(split[i]);
+        members[i].target = pending.targets[i].target;
+        members[i].reason = pending.targets[i].reason;
+        members[i].entry = pending.targets[i].entry;
+    }
+    return members;
+}
+
 void Exporter::SavePendingLists(ExportOutcome& outcome) {
     for (PendingList& pending : pendingLists_) {
         host_.ProcessEvents();
@@ -543,8 +565,7 @@ void Exporter::SavePendingLists(ExportOutcome& outcome) {
             state_.distListWrapper = state_.session->CreateDistListWrapper();
             state_.distListWrapper->SetItem(pending.item.get());
             state_.distListWrapper->ClearMembers();
-            for (const platform::Member& member :
-                 GroupMembers(books_.ResolveMembers(entry, pending.addressText))) {
+            for (const platform::Member& member : GroupMembers(PendingMembers(pending))) {
                 state_.distListWrapper->AddMember(member);
             }
             state_.distListWrapper->Save();

@@ -109,10 +109,19 @@ class Exporter {
     // A list naming items written after it, saved without members; saved again with all its
     // members once every item has been written.
     struct PendingList {
+        // What one member entry named when the list was read: its entry is not looked up again.
+        struct Target {
+            std::uint32_t entry = 0;
+            eudora::MemberTarget target = eudora::MemberTarget::Address;
+            eudora::AddressReason reason = eudora::AddressReason::None;
+        };
         std::unique_ptr<platform::Item> item;
         std::size_t entry = 0;  // index into AddressBooks::Entries()
         std::string addressText;
+        std::vector<Target> targets;  // one per member, in order
     };
+    // A pending list's members as first resolved, from its address text.
+    std::vector<eudora::ResolvedMember> PendingMembers(const PendingList& pending) const;
 
     // Returns false (after reporting) when the main book is missing.
     bool ChooseBooks(const SelectedSource& source, std::vector<BookSource>& books,
