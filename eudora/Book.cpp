@@ -154,13 +154,39 @@ void AddressBooks::AddParsedAlias(std::size_t book, int lineNumber, ParsedNickna
     }
 }
 
-void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view line) {
+ParsedBookLine ParseBookLine(std::string_view line) {
+    ParsedBookLine parsed;
     if (IsNicknameLine(line)) {
-        AddParsedAlias(book, lineNumber, ParseNicknameLine(line));
+        parsed.kind = ParsedBookLine::Kind::Alias;
+        parsed.alias = ParseNicknameLine(line);
     } else if (IsNoteLine(line)) {
-        if (auto note = ParseNoteLine(line)) AddNote(book, lineNumber, note->nickname, note->text);
+        if (auto note = ParseNoteLine(line)) {
+            parsed.kind = ParsedBookLine::Kind::Note;
+            parsed.note = std::move(*note);
+        }
     } else if (!IsBlankLine(line)) {
-        AddSkippedLine(book, lineNumber, kNotANicknameLine);
+        parsed.kind = ParsedBookLine::Kind::Other;
+    }
+    return parsed;
+}
+
+void AddressBooks::AddLine(std::size_t book, int lineNumber, std::string_view line) {
+    AddParsedLine(book, lineNumber, ParseBookLine(line));
+}
+
+void AddressBooks::AddParsedLine(std::size_t book, int lineNumber, ParsedBookLine line) {
+    switch (line.kind) {
+        case ParsedBookLine::Kind::Nothing:
+            break;
+        case ParsedBookLine::Kind::Alias:
+            AddParsedAlias(book, lineNumber, std::move(line.alias));
+            break;
+        case ParsedBookLine::Kind::Note:
+            AddNote(book, lineNumber, line.note.nickname, line.note.text);
+            break;
+        case ParsedBookLine::Kind::Other:
+            AddSkippedLine(book, lineNumber, kNotANicknameLine);
+            break;
     }
 }
 

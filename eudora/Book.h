@@ -73,6 +73,21 @@ struct BookEntry {
     std::optional<std::uint32_t> note;
 };
 
+// A line of the alias/note layout taken apart, as AddressBooks::AddLine takes it: a pure step,
+// so it may run apart from the index (on another thread).
+struct ParsedBookLine {
+    enum class Kind {
+        Nothing,  // a blank line, or a note line naming no nickname
+        Alias,    // an alias line
+        Note,     // a note line
+        Other,    // any other line: skipped as "not a nickname line"
+    };
+    Kind kind = Kind::Nothing;
+    ParsedNickname alias;
+    NoteLine note;
+};
+ParsedBookLine ParseBookLine(std::string_view line);
+
 class AddressBooks {
   public:
     // Books are added in lookup order: the main book first, then the extra books by file name.
@@ -91,6 +106,8 @@ class AddressBooks {
     // lines and note lines go to AddAlias and AddNote; an alias line without nickname, and any
     // other line that is not blank (Eudora ignores it), to AddSkippedLine.
     void AddLine(std::size_t book, int lineNumber, std::string_view line);
+    // The same line, parsed by ParseBookLine.
+    void AddParsedLine(std::size_t book, int lineNumber, ParsedBookLine line);
     // The same for a line as BookLineReader gives it, in either layout.
     void AddLine(std::size_t book, const BookLine& line);
 

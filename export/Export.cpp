@@ -503,8 +503,9 @@ void Exporter::WriteGroup(const eudora::BookEntry& entry, const eudora::ParsedNi
         pending.addressText = parsed.addressText;
         pending.targets.reserve(resolved.size());
         for (const eudora::ResolvedMember& member : resolved) {
-            pending.targets.push_back(
-                {static_cast<std::uint32_t>(member.entry), member.target, member.reason});
+            pending.targets.push_back({static_cast<std::uint32_t>(member.entry),
+                                       static_cast<std::uint8_t>(member.target),
+                                       static_cast<std::uint8_t>(member.reason)});
         }
         host_.AppendLog("     - Saved " + std::to_string(resolved.size()) + " Members in Group...");
         return;
@@ -550,8 +551,8 @@ std::vector<eudora::ResolvedMember> Exporter::PendingMembers(const PendingList& 
     std::vector<eudora::ResolvedMember> members(split.size());
     for (std::size_t i = 0; i < split.size(); ++i) {
         members[i].member = std::move(split[i]);
-        members[i].target = pending.targets[i].target;
-        members[i].reason = pending.targets[i].reason;
+        members[i].target = static_cast<eudora::MemberTarget>(pending.targets[i].target);
+        members[i].reason = static_cast<eudora::AddressReason>(pending.targets[i].reason);
         members[i].entry = pending.targets[i].entry;
     }
     return members;
@@ -760,7 +761,10 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 if (line->skipReason) {
                     books_.AddSkippedLine(book, read.lines, line->skipReason);
                     // The layout reader still counts it, as a blank line.
-                    lines.Add({});
+                    if (!line->aliasNoteLayout) lines.Add({});
+                } else if (line->parsed != nullptr) {
+                    // One line is one entry at most: taken apart already, it goes in directly.
+                    IndexParsedLine(book, read.lines, line->text, std::move(*line->parsed));
                 } else {
                     lines.Add(std::string(line->text));
                 }
@@ -779,17 +783,28 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
 }
 
 void Exporter::IndexLine(std::size_t book, const eudora::BookLine& line) {
-    // What the line makes, and how much text it brings, tells the store how much is coming.
     const std::size_t entries = books_.Entries().size();
     books_.AddLine(book, line);
-    const std::uint64_t bytes = line.nickname.size() + line.text.size();
-    if (books_.Entries().size() > entries) {
+    CountLine(entries, line.nickname.size() + line.text.size(),
+              line.kind == eudora::BookLine::Kind::Note ||
+                  (line.kind == eudora::BookLine::Kind::Line && eudora::IsNoteLine(line.text)));
+}
+
+void Exporter::IndexParsedLine(std::size_t book, int lineNumber, std::string_view text,
+                               eudora::ParsedBookLine parsed) {
+    const std::size_t entries = books_.Entries().size();
+    books_.AddParsedLine(book, lineNumber, std::move(parsed));
+    CountLine(entries, text.size(), eudora::IsNoteLine(text));
+}
+
+void Exporter::CountLine(std::size_t entriesBefore, std::uint64_t bytes, bool noteLine) {
+    // What the line made, and how much text it brought, tells the store how much is coming.
+    if (books_.Entries().size() > entriesBefore) {
         const eudora::BookEntry& entry = books_.Entries().back();
         if (entry.skipReason) return;  // a skipped line makes no item
         (entry.kind == eudora::EntryKind::Group ? expected_.listText : expected_.contactText) +=
             bytes;
-    } else if (line.kind == eudora::BookLine::Kind::Note ||
-               (line.kind == eudora::BookLine::Kind::Line && eudora::IsNoteLine(line.text))) {
+    } else if (noteLine) {
         expected_.noteText += bytes;
     }
 }

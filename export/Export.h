@@ -110,10 +110,10 @@ class Exporter {
     // members once every item has been written.
     struct PendingList {
         // What one member entry named when the list was read: its entry is not looked up again.
-        struct Target {
+        struct Target {  // 8 bytes: thousands of lists may wait, with hundreds of members
             std::uint32_t entry = 0;
-            eudora::MemberTarget target = eudora::MemberTarget::Address;
-            eudora::AddressReason reason = eudora::AddressReason::None;
+            std::uint8_t target = 0;  // eudora::MemberTarget
+            std::uint8_t reason = 0;  // eudora::AddressReason
         };
         std::unique_ptr<platform::Item> item;
         std::size_t entry = 0;  // index into AddressBooks::Entries()
@@ -131,6 +131,11 @@ class Exporter {
                     std::vector<BookRead>& reads, ExportOutcome& outcome);
     // Adds one line of a book to the index, counting what it brings for ExpectItems.
     void IndexLine(std::size_t book, const eudora::BookLine& line);
+    // The same for a line of the alias/note layout the feed has taken apart.
+    void IndexParsedLine(std::size_t book, int lineNumber, std::string_view text,
+                         eudora::ParsedBookLine parsed);
+    // Counts what a line brought: an item's text, or a note's.
+    void CountLine(std::size_t entriesBefore, std::uint64_t bytes, bool noteLine);
     // Second pass over one book; false when the run must stop after it.
     bool WriteBook(platform::TextFileOpener& opener, std::size_t book, const BookSource& source,
                    const BookRead& read, ExportOutcome& outcome);

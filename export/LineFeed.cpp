@@ -66,6 +66,7 @@ const FedLine* LineFeed::Next() {
         lock.unlock();
         room_.notify_one();
         next_ = 0;
+        nextParsed_ = 0;
     }
     const Batch::Line& line = current_.lines[next_];
     const std::size_t begin = next_ == 0 ? 0 : current_.lines[next_ - 1].end;
@@ -73,6 +74,8 @@ const FedLine* LineFeed::Next() {
     line_.hash = line.hash;
     line_.skipReason = line.skipReason;
     line_.mayMakeEntry = line.mayMakeEntry;
+    line_.parsed = line.parsed ? &current_.parsed[nextParsed_++] : nullptr;
+    line_.aliasNoteLayout = current_.aliasNoteLayout;
     ++next_;
     return &line_;
 }
@@ -93,6 +96,7 @@ bool LineFeed::Hand(Batch& batch) {
     ready_.notify_one();
     batch.text.clear();
     batch.lines.clear();
+    batch.parsed.clear();
     return true;
 }
 
@@ -109,6 +113,8 @@ void LineFeed::Read(platform::TextFileOpener& opener, const std::string& path,
         }
         ready_.notify_one();
         std::uint64_t hash = 0;
+        bool first = true;
+        bool aliasNoteLayout = false;
         while (!reader->AtEndOfStream()) {
             const std::string text = reader->ReadLine();
             const bool tooLong = reader->LastLineTooLong();
@@ -117,6 +123,16 @@ void LineFeed::Read(platform::TextFileOpener& opener, const std::string& path,
             line.hash = hash;
             line.skipReason = SkipReason(text, tooLong);
             line.mayMakeEntry = MayMakeEntry(text);
+            if (first) {
+                // As the layout reader decides: a skipped first line counts as a blank one.
+                aliasNoteLayout = !eudora::IsOldLayout(line.skipReason ? std::string() : text);
+                first = false;
+            }
+            batch.aliasNoteLayout = aliasNoteLayout;
+            if (aliasNoteLayout && !line.skipReason) {
+                batch.parsed.push_back(eudora::ParseBookLine(text));
+                line.parsed = true;
+            }
             batch.text += text;
             line.end = batch.text.size();
             if (batch.lines.size() == kBatchLines && !Hand(batch)) return;

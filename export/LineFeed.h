@@ -1,5 +1,5 @@
-// A book read on a thread of its own: its lines come decoded, hashed and sorted out in batches,
-// while the export indexes the lines before them.
+// A book read on a thread of its own: its lines come decoded, hashed, sorted out and (in the
+// alias/note layout) taken apart in batches, while the export indexes the lines before them.
 #pragma once
 
 #include <condition_variable>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "eudora/Book.h"
 #include "platform/Codepage.h"
 #include "platform/TextFile.h"
 
@@ -33,6 +34,11 @@ struct FedLine {
     // Why the index skips the line before seeing it (too long, control characters), if it does.
     const char* skipReason = nullptr;
     bool mayMakeEntry = false;  // a nickname or note line, or a "<nick>" line of the old layout
+    // In a book of the alias/note layout (every line but the first decides nothing), the line
+    // taken apart on the feed's thread (eudora::ParseBookLine); nullptr for a skipped line and
+    // in a book of the old layout, whose lines make sense only in blocks. It may be moved from.
+    eudora::ParsedBookLine* parsed = nullptr;
+    bool aliasNoteLayout = false;  // the book is in the alias/note layout
 };
 
 class LineFeed {
@@ -67,9 +73,12 @@ class LineFeed {
             std::uint64_t hash = 0;
             const char* skipReason = nullptr;
             bool mayMakeEntry = false;
+            bool parsed = false;  // its ParsedBookLine is the next one in `parsed`
         };
         std::string text;
         std::vector<Line> lines;
+        std::vector<eudora::ParsedBookLine> parsed;
+        bool aliasNoteLayout = false;
     };
 
     void Read(platform::TextFileOpener& opener, const std::string& path,
@@ -90,6 +99,7 @@ class LineFeed {
     // The consumer's batch and line.
     Batch current_;
     std::size_t next_ = 0;
+    std::size_t nextParsed_ = 0;
     FedLine line_;
     std::thread thread_;
 };

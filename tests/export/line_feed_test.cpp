@@ -90,6 +90,70 @@ TEST(LineFeedTest, HandsOverEveryLineInOrderWithItsHashAndSkipReason) {
     EXPECT_EQ(notEntries, (std::vector<std::string>{"", "# \x01 not an entry"}));
 }
 
+TEST(LineFeedTest, LinesOfTheAliasNoteLayoutComeTakenApart) {
+    // Skipped lines between the others, across several batches: each line keeps its own parse.
+    BytesOpener opener;
+    std::vector<std::string> book;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 97 == 5) {
+            book.push_back("alias bad\x01 x@y");
+        } else if (i % 7 == 3) {
+            book.push_back("note n" + std::to_string(i) + " <phone:" + std::to_string(i) + ">");
+        } else if (i % 11 == 4) {
+            book.push_back("free text " + std::to_string(i));
+        } else {
+            book.push_back("alias n" + std::to_string(i) + " x" + std::to_string(i) + "@y");
+        }
+    }
+    for (const std::string& line : book) opener.bytes += line + "\n";
+    LineFeed feed(opener, "book", TextEncoding::Utf8);
+    using Kind = eudora::ParsedBookLine::Kind;
+    for (std::size_t i = 0; i < book.size(); ++i) {
+        const FedLine* line = feed.Next();
+        ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(line->aliasNoteLayout);
+        if (line->skipReason) {
+            EXPECT_EQ(line->parsed, nullptr) << i;
+            continue;
+        }
+        ASSERT_NE(line->parsed, nullptr) << i;
+        const eudora::ParsedBookLine& parsed = *line->parsed;
+        const std::string n = std::to_string(i);
+        if (i % 7 == 3) {
+            ASSERT_EQ(parsed.kind, Kind::Note) << i;
+            EXPECT_EQ(parsed.note.nickname + " " + parsed.note.text,
+                      "n" + n + " <phone:" + n + ">");
+        } else if (i % 11 == 4) {
+            EXPECT_EQ(parsed.kind, Kind::Other) << i;
+        } else {
+            ASSERT_EQ(parsed.kind, Kind::Alias) << i;
+            EXPECT_EQ(parsed.alias.name + " " + parsed.alias.addressText,
+                      "n" + n + " x" + n + "@y");
+        }
+    }
+    EXPECT_EQ(feed.Next(), nullptr);
+
+    // A book of the old layout is read in blocks: its lines are not taken apart one by one.
+    opener.bytes = "<bob>\nbob@example.com\n<bob>\nalias x y@z\n";
+    LineFeed old(opener, "book", TextEncoding::Utf8);
+    int lines = 0;
+    while (const FedLine* line = old.Next()) {
+        ++lines;
+        EXPECT_FALSE(line->aliasNoteLayout);
+        EXPECT_EQ(line->parsed, nullptr);
+    }
+    EXPECT_EQ(lines, 4);
+    // Skipped, a first line "<bob>" counts as blank, as the layout reader takes it.
+    opener.bytes = "<bob\x01>\nalias x y@z\n";
+    LineFeed skippedFirst(opener, "book", TextEncoding::Utf8);
+    ASSERT_NE(skippedFirst.Next(), nullptr);
+    const FedLine* second = skippedFirst.Next();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->aliasNoteLayout);
+    ASSERT_NE(second->parsed, nullptr);
+    EXPECT_EQ(second->parsed->alias.name, "x");
+}
+
 TEST(LineFeedTest, AFailureComesAfterTheLinesBeforeIt) {
     FakeTextFileOpener opener;
     for (int i = 0; i < 3000; ++i) opener.lines.push_back(std::to_string(i));
