@@ -87,12 +87,12 @@ void AsWriteFailure(F f) {
 }
 }  // namespace
 
-void MessageStore::Queue(std::function<void()> job, bool urgent) {
+void MessageStore::Queue(std::function<void()> job, bool urgent, std::size_t weight) {
     if (!queue_.Started()) {
         job();
         return;
     }
-    AsWriteFailure([&] { queue_.Push(std::move(job), urgent); });
+    AsWriteFailure([&] { queue_.Push(std::move(job), urgent, weight); });
 }
 
 void MessageStore::Drain() {
@@ -440,13 +440,21 @@ void MessageStore::CheckMembers(const DistListData& list) const {
     }
 }
 
+std::size_t MessageStore::QueueWeight(const DistListData& list) {
+    // A contact queued holds about a kilobyte; a list about as much for every four members.
+    return 1 + list.members.size() / 4;
+}
+
 void MessageStore::WriteUnwrittenList() {
     if (!unwrittenList_) return;
     UnwrittenList list = std::move(*unwrittenList_);
     unwrittenList_.reset();
-    Queue([this, list = std::move(list)] {
-        AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx), true);
-    });
+    const std::size_t weight = QueueWeight(list.data);
+    Queue(
+        [this, list = std::move(list)] {
+            AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx), true);
+        },
+        false, weight);
 }
 
 void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const PropertyBag& props) {
@@ -478,9 +486,11 @@ void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistL
         return;
     }
     WriteUnwrittenList();
-    Queue([this, folderNid, item, list, ctx = lists_.at(item)] {
-        RewriteDistList(folderNid, item, DistListProperties(list, ctx));
-    });
+    Queue(
+        [this, folderNid, item, list, ctx = lists_.at(item)] {
+            RewriteDistList(folderNid, item, DistListProperties(list, ctx));
+        },
+        false, QueueWeight(list));
 }
 
 ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {

@@ -154,10 +154,12 @@ class MessageStore {
     ItemContext NewItemContext(ndb::Nid nid);
     void CheckOpen() const;
     // Queues a write; a failed background write comes back as ndb::IoError.
-    void Queue(std::function<void()> job, bool urgent = false);
+    void Queue(std::function<void()> job, bool urgent = false, std::size_t weight = 1);
     // Waits for the queued writes, before the caller touches what they touch.
     void Drain();
     void WriteUnwrittenList();
+    // What a list weighs in the write queue (WriteQueue::Push).
+    static std::size_t QueueWeight(const DistListData& list);
     // What AddContact checks before it takes the contact.
     void CheckContact(ndb::Nid folder, const ContactData& contact) const;
     ndb::Nid QueueContact(ndb::Nid folder, std::shared_ptr<const ContactData> contact);

@@ -30,20 +30,21 @@ void WriteQueue::WakeWriter() {
     if (writerWaiting_) work_.notify_one();
 }
 
-void WriteQueue::Push(std::function<void()> job, bool urgent) {
+void WriteQueue::Push(std::function<void()> job, bool urgent, std::size_t weight) {
     if (!Started()) {
         job();
         return;
     }
     std::unique_lock lock(mutex_);
-    if (!failure_ && jobs_.size() >= capacity_) {
+    if (!failure_ && queuedWeight_ >= capacity_) {
         WakeWriter();
         ++callersWaiting_;
-        room_.wait(lock, [&] { return failure_ || jobs_.size() < capacity_; });
+        room_.wait(lock, [&] { return failure_ || queuedWeight_ < capacity_; });
         --callersWaiting_;
     }
     ThrowIfFailed();
     jobs_.push_back(std::move(job));
+    queuedWeight_ += weight == 0 ? 1 : weight;
     if (urgent || jobs_.size() >= kWakeBatch) WakeWriter();
 }
 
@@ -80,6 +81,7 @@ void WriteQueue::Run() {
         if (jobs_.empty()) return;  // stopping, and everything queued has run
         // Everything queued is taken at once; the callers may queue more meanwhile.
         batch.swap(jobs_);
+        queuedWeight_ = 0;
         busy_ = true;
         if (callersWaiting_ > 0) room_.notify_all();
         lock.unlock();
@@ -96,7 +98,10 @@ void WriteQueue::Run() {
         lock.lock();
         busy_ = false;
         if (failed && !failure_) failure_ = failed;
-        if (failure_) jobs_.clear();
+        if (failure_) {
+            jobs_.clear();
+            queuedWeight_ = 0;
+        }
         if (callersWaiting_ > 0) room_.notify_all();
     }
 }

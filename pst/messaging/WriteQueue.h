@@ -15,6 +15,7 @@ namespace tarvelle::pst::messaging {
 class WriteQueue {
   public:
     // Room for a few thousand items (a few MB): the caller runs on while a commit is written.
+    // Capacity counts the jobs' weights (Push).
     explicit WriteQueue(std::size_t capacity = 4096) : capacity_(capacity) {}
     ~WriteQueue();
     WriteQueue(const WriteQueue&) = delete;
@@ -27,8 +28,9 @@ class WriteQueue {
 
     // Queues a job (waits while the queue is full). Jobs are handed to the thread in batches;
     // an `urgent` one (a commit) is handed over at once. Once a job has failed, the jobs after
-    // it are dropped and every Push and Wait throws that job's exception again.
-    void Push(std::function<void()> job, bool urgent = false);
+    // it are dropped and every Push and Wait throws that job's exception again. A job holding
+    // more than an item's worth of data weighs more, so the queue's memory stays bounded.
+    void Push(std::function<void()> job, bool urgent = false, std::size_t weight = 1);
     // Returns when every queued job has run; throws as Push does.
     void Wait();
     // Wait, then end the thread; later pushes run at once again.
@@ -44,7 +46,8 @@ class WriteQueue {
     std::condition_variable work_;  // the thread waits here for jobs
     std::condition_variable room_;  // callers wait here for room or for the queue to empty
     std::deque<std::function<void()>> jobs_;
-    bool busy_ = false;  // the thread is running a batch
+    std::size_t queuedWeight_ = 0;  // of jobs_
+    bool busy_ = false;             // the thread is running a batch
     bool writerWaiting_ = false;
     int callersWaiting_ = 0;
     bool stopping_ = false;
