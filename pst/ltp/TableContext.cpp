@@ -111,10 +111,13 @@ Bytes TableContext::RowBytes(std::size_t index) const {
     return Bytes(p, p + rowSize_);
 }
 
+bool TableContext::CellSet(const std::uint8_t* row, const ColumnDesc& c) const {
+    return (row[rgib_[2] + c.iBit / 8] & (0x80 >> (c.iBit % 8))) != 0;
+}
+
 void TableContext::FreeCells(const std::uint8_t* row, std::span<const Hid> kept) {
-    const std::uint8_t* ceb = row + rgib_[2];
     for (const auto& c : columns_) {
-        if (!(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))) || !CellIsHnid(TagType(c.tag))) continue;
+        if (!CellSet(row, c) || !CellIsHnid(TagType(c.tag))) continue;
         const std::uint32_t hnid = GetU32(row + c.ibData);
         if (hnid == 0 || std::find(kept.begin(), kept.end(), hnid) != kept.end()) continue;
         if ((hnid & 0x1F) == 0) {
@@ -128,9 +131,7 @@ void TableContext::FreeCells(const std::uint8_t* row, std::span<const Hid> kept)
 
 Hid TableContext::KeptCell(const std::uint8_t* row, const ColumnDesc& c,
                            std::span<const std::uint8_t> value) {
-    const std::uint8_t* ceb = row + rgib_[2];
-    if (value.empty() || value.size() > kMaxHeapItem || !(ceb[c.iBit / 8] & (0x80 >> (c.iBit % 8))))
-        return 0;
+    if (value.empty() || value.size() > kMaxHeapItem || !CellSet(row, c)) return 0;
     const Hid hid = GetU32(row + c.ibData);
     // Large values live in subnodes of their own, never kept.
     if (hid == 0 || (hid & 0x1F) != 0 || !heap_->Holds(hid, value)) return 0;
@@ -152,7 +153,7 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
 
     // A row replaced keeps the heap cells whose values did not change: their pages, already
     // written, stay as they are instead of being read back, changed and written again.
-    const std::uint8_t* old = replacing ? RowPtr(index) : nullptr;
+    std::uint8_t* old = replacing ? RowPtr(index) : nullptr;
     std::vector<Hid> kept;
 
     Bytes row(rowSize_, 0);
@@ -190,10 +191,8 @@ void TableContext::SetRow(std::uint32_t rowId, const PropertyBag& values, bool r
     }
 
     if (replacing) {
-        std::uint8_t* dst = RowPtr(index);
-        FreeCells(dst, kept);
-
-        std::copy(row.begin(), row.end(), dst);
+        FreeCells(old, kept);
+        std::copy(row.begin(), row.end(), old);
         blocks_[index / rowsPerBlock_].dirty = true;
         return;
     }

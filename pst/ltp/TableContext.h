@@ -62,6 +62,8 @@ class TableContext {
     std::uint8_t* RowPtr(std::size_t index);
     // Writes a block of rows that was read back and drops it from memory again.
     void WriteOut(std::size_t block);
+    // Whether `row` has a value in column `c` (its cell-existence bit).
+    bool CellSet(const std::uint8_t* row, const ColumnDesc& c) const;
     // The heap cell of column `c` in `row` when it holds `value` already, else 0.
     Hid KeptCell(const std::uint8_t* row, const ColumnDesc& c, std::span<const std::uint8_t> value);
     // Frees the heap cells of `row`, but for those in `kept`.

@@ -481,8 +481,7 @@ void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistL
         if (unwrittenList_->folder != folderNid) {
             throw MessagingError("the list is not in folder " + std::to_string(folderNid));
         }
-        unwrittenList_->data = list;
-        unwrittenList_->ctx = lists_.at(item);
+        unwrittenList_->data = list;  // its context is the one of its first save already
         return;
     }
     WriteUnwrittenList();

@@ -131,12 +131,22 @@ constexpr std::uint32_t RowId(std::size_t i) {
     return static_cast<std::uint32_t>(0x200024 + 32 * i);
 }
 
+// An append-only table of NameRows, with where each column lies in a row and how many rows fill
+// a block.
+struct NameTable {
+    TableContext tc{{0x3001001F, 0x36020003}, true};
+    std::map<std::uint32_t, std::size_t> ib;
+    std::size_t perBlock = 0;
+    NameTable() {
+        for (const auto& c : tc.Columns()) ib[c.tag] = c.ibData;
+        perBlock = kHeapPageSize / tc.RowSize();
+    }
+};
+
 TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail) {
     FakeNodeDatabase db;
-    TableContext tc({0x3001001F, 0x36020003}, true);
-    std::map<std::uint32_t, std::size_t> ib;
-    for (const auto& c : tc.Columns()) ib[c.tag] = c.ibData;
-    const std::size_t perBlock = kHeapPageSize / tc.RowSize();
+    NameTable table;
+    auto& [tc, ib, perBlock] = table;
     const std::size_t n = perBlock * 3 + 5;
     const std::size_t kept = perBlock * 2 + 1;  // a row that stays replaceable
     for (std::uint32_t i = 0; i < n; ++i) tc.SetRow(RowId(i), NameRow("name", i), i == kept);
@@ -180,10 +190,8 @@ TEST(TableContext, LargeAppendOnlyTableUsesWholeRowBlocksAndRewritesOnlyTheTail)
 
 TEST(TableContext, ARowSavedAgainKeepsTheTextsThatDidNotChangeWhereTheyAre) {
     FakeNodeDatabase db;
-    TableContext tc({0x3001001F, 0x36020003}, true);
-    std::map<std::uint32_t, std::size_t> ib;
-    for (const auto& c : tc.Columns()) ib[c.tag] = c.ibData;
-    const std::size_t perBlock = kHeapPageSize / tc.RowSize();
+    NameTable table;
+    auto& [tc, ib, perBlock] = table;
     const std::size_t n = perBlock * 3 + 5;
     const std::size_t kept = perBlock + 1;
     for (std::uint32_t i = 0; i < n; ++i) {
