@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,24 +30,166 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 
 }  // namespace
 
+#ifdef __linux__
+// Starts the write-back of each range handed over as it comes and, once kDurableEvery bytes have
+// been started, waits for them and has the disk make them durable: a flush of the disk's cache,
+// asked for through the file's folder, which has nothing of its own to write (an fsync of the file
+// would also write out its pages that are still changing). A disk that keeps gigabytes in its
+// cache then never has the whole file to flush at the closing Sync. All on a thread of its own,
+// so that the writer never waits for the disk.
+struct File::WriteBehind {
+    static constexpr std::uint64_t kDurableEvery = std::uint64_t{32} << 20;
+
+    WriteBehind(int fd, const std::filesystem::path& folder)
+        : fd(fd), folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+    ~WriteBehind() {
+        Stop();
+        if (folderFd >= 0) ::close(folderFd);
+    }
+
+    // The first error that means written data does not reach the disk (0: none). The waits
+    // take it from the file's record, so that a later fsync would not see it again.
+    int Error() {
+        std::lock_guard lock(mutex);
+        return error;
+    }
+
+    void Add(std::uint64_t offset, std::uint64_t length) {
+        {
+            std::lock_guard lock(mutex);
+            if (unsupported || error != 0) return;
+            queued.push_back({offset, length});
+            if (!thread.joinable()) thread = std::thread([this] { Run(); });
+        }
+        wake.notify_one();
+    }
+
+    // Lets the thread end after what it is doing: what was handed over and not yet started is
+    // left to the caller's fsync, which may go on while the thread's last wait does.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        wake.notify_one();
+    }
+
+    void Stop() {
+        Finish();
+        if (thread.joinable()) thread.join();
+        std::lock_guard lock(mutex);
+        stopping = false;
+        queued.clear();
+    }
+
+  private:
+    struct Range {
+        std::uint64_t offset;
+        std::uint64_t length;
+    };
+
+    // False once the system cannot do it or the data cannot reach the disk.
+    bool Call(const Range& r, unsigned flags) {
+        if (::sync_file_range(fd, static_cast<off_t>(r.offset), static_cast<off_t>(r.length),
+                              flags) == 0)
+            return true;
+        const int failure = errno;
+        std::lock_guard lock(mutex);
+        switch (failure) {
+            case ENOMEM:  // not now; the closing fsync does it
+            case EINTR:
+                return true;
+            case ENOSYS:  // not on this kernel, file system or kind of file
+            case EINVAL:
+            case ESPIPE:
+            case EOPNOTSUPP:
+                unsupported = true;
+                return false;
+            default:  // EIO and the like
+                error = failure;
+                return false;
+        }
+    }
+
+    void Run() {
+        std::vector<Range> started;
+        std::uint64_t startedBytes = 0;
+        std::vector<Range> batch;
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stopping || !queued.empty(); });
+            if (stopping) return;
+            batch.swap(queued);
+            lock.unlock();
+            bool usable = true;
+            for (const Range& r : batch) {
+                if (!(usable = Call(r, SYNC_FILE_RANGE_WRITE))) break;
+                started.push_back(r);
+                startedBytes += r.length;
+            }
+            batch.clear();
+            if (usable && startedBytes >= kDurableEvery) {
+                for (const Range& r : started) {
+                    if (!(usable = Call(r, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                               SYNC_FILE_RANGE_WAIT_AFTER)))
+                        break;
+                }
+                // Best effort: where it does not flush, the closing fsync does it all.
+                if (usable && folderFd >= 0) ::fsync(folderFd);
+                started.clear();
+                startedBytes = 0;
+            }
+            lock.lock();
+            if (!usable) return;
+        }
+    }
+
+    const int fd;
+    const int folderFd;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<Range> queued;
+    bool stopping = false;
+    bool unsupported = false;
+    int error = 0;
+    std::thread thread;
+};
+#else
+// Elsewhere the system writes the file out as it sees fit; Sync waits for all of it.
+struct File::WriteBehind {
+    void Finish() {}
+    void Stop() {}
+    int Error() { return 0; }
+};
+#endif
+
+File::File() noexcept = default;
+
+File::File(int fd, std::filesystem::path path, bool nameless)
+    : fd_(fd), path_(std::move(path)), nameless_(nameless) {}
+
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
       nameless_(std::exchange(other.nameless_, false)),
-      noWriteBack_(other.noWriteBack_) {}
+      writeBehind_(std::move(other.writeBehind_)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
+        writeBehind_.reset();  // stops its thread before the descriptor goes
         if (fd_ >= 0) ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
         nameless_ = std::exchange(other.nameless_, false);
-        noWriteBack_ = other.noWriteBack_;
+        writeBehind_ = std::move(other.writeBehind_);
     }
     return *this;
 }
 
 File::~File() {
+    writeBehind_.reset();
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -133,26 +278,20 @@ void File::Resize(std::uint64_t size) {
 }
 
 void File::Sync() {
-    if (::fsync(fd_) != 0) Fail("flush", errno);
+    if (writeBehind_) writeBehind_->Finish();
+    const int failure = ::fsync(fd_) == 0 ? 0 : errno;
+    if (writeBehind_) {
+        writeBehind_->Stop();
+        if (const int error = writeBehind_->Error()) Fail("write", error);
+    }
+    if (failure != 0) Fail("flush", failure);
 }
 
 void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) {
 #ifdef __linux__
-    if (noWriteBack_ || ::sync_file_range(fd_, static_cast<off_t>(offset),
-                                          static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE) == 0)
-        return;
-    switch (errno) {
-        case ENOSYS:  // not on this kernel, file system or kind of file: the closing sync does it
-        case EINVAL:
-        case ESPIPE:
-        case EOPNOTSUPP:
-            noWriteBack_ = true;
-            return;
-        case ENOMEM:  // not now; the data stays in the cache for the closing sync
-            return;
-        default:  // EIO and the like: what was written does not reach the disk
-            Fail("write", errno);
-    }
+    if (!writeBehind_) writeBehind_ = std::make_unique<WriteBehind>(fd_, FolderOf(path_));
+    if (const int error = writeBehind_->Error()) Fail("write", error);
+    writeBehind_->Add(offset, length);
 #else
     (void)offset;
     (void)length;
@@ -165,6 +304,7 @@ std::uint64_t File::PageSize() {
 }
 
 void File::Close() {
+    writeBehind_.reset();
     if (fd_ >= 0) {
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0 && errno != EINTR) Fail("close", errno);

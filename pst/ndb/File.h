@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,7 +24,7 @@ namespace tarvelle::pst::ndb {
 
 class File {
   public:
-    File() = default;
+    File() noexcept;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     File(File&& other) noexcept;
@@ -53,9 +54,11 @@ class File {
     void ZeroAt(std::uint64_t offset, std::uint64_t length);
     void Resize(std::uint64_t size);
     void Sync();
-    // Asks the system to start writing [offset, offset + length) to the disk now, so that a
-    // later Sync waits for less. Where the system cannot do that for this file it is a no-op from
-    // then on; an error that means the data cannot reach the disk is an IoError.
+    // Hands [offset, offset + length), written and never to be written again, to the disk in
+    // the background: its write-back starts at once, and every few dozen MB what was handed over
+    // is made durable, so that a later Sync waits for what came last only. Where the system
+    // cannot do that for this file it is a no-op from then on; an error that means the data
+    // cannot reach the disk is an IoError here or from Sync.
     void StartWriteBack(std::uint64_t offset, std::uint64_t length);
     // The smallest unit in which the system caches a file's data and writes it out (its memory
     // page); writes of larger runs may be cached and written out in larger units.
@@ -72,13 +75,13 @@ class File {
   private:
     [[noreturn]] void Fail(const char* action, int error) const;
 
-    File(int fd, std::filesystem::path path, bool nameless)
-        : fd_(fd), path_(std::move(path)), nameless_(nameless) {}
+    File(int fd, std::filesystem::path path, bool nameless);
 
     int fd_ = -1;  // on Windows the C runtime's descriptor around the file handle
     std::filesystem::path path_;
     bool nameless_ = false;
-    bool noWriteBack_ = false;  // StartWriteBack found the system unable to do it
+    struct WriteBehind;  // the thread that takes handed-over ranges to the disk (POSIX)
+    std::unique_ptr<WriteBehind> writeBehind_;
 };
 
 void SyncDirectoryOf(const std::filesystem::path& path);

@@ -95,6 +95,14 @@ class OwnerOnly {
 
 }  // namespace
 
+// The system writes the file out as it sees fit; Sync waits for all of it.
+struct File::WriteBehind {};
+
+File::File() noexcept = default;
+
+File::File(int fd, std::filesystem::path path, bool nameless)
+    : fd_(fd), path_(std::move(path)), nameless_(nameless) {}
+
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
@@ -207,7 +215,6 @@ void File::ZeroAt(std::uint64_t offset, std::uint64_t length) {
     }
 }
 
-// The system writes the file out as it sees fit; Sync waits for all of it.
 void File::StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
 
 // Only the writer's layout asks here, as nothing is handed over early.
