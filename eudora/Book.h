@@ -21,6 +21,7 @@
 #include "eudora/NicknameTable.h"
 #include "eudora/Nicknames.h"
 #include "eudora/Notes.h"
+#include "eudora/PopulateAhead.h"
 
 namespace tarvelle::eudora {
 
@@ -181,6 +182,14 @@ class AddressBooks {
     std::vector<std::pair<std::size_t, std::size_t>> notes_;  // [begin, end)
     std::uint32_t NumberNote(const PendingNote& note);
     NicknameTable index_;  // nickname -> entry
+    // The buffers the first pass fills, mapped ahead of their use.
+    PopulateAhead entriesAhead_;
+    PopulateAhead pendingNotesAhead_;
+    PopulateAhead noteTextAhead_;
+    void EntryAdded() {
+        entriesAhead_.Use(entries_.data(), entries_.size() * sizeof(BookEntry),
+                          entries_.capacity() * sizeof(BookEntry));
+    }
     std::size_t nextItem_ = 0;
     bool resolved_ = false;
 };

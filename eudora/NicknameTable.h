@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "eudora/PopulateAhead.h"
+
 namespace tarvelle::eudora {
 
 // Nicknames are compared without regard to case, as Eudora does. Folds ASCII and the letters
@@ -91,7 +93,10 @@ class NicknameTable {
     std::size_t Mask() const { return slots_.size() - 1; }
     void Grow() {
         std::vector<Slot> old = std::move(slots_);
-        slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+        const std::size_t size = old.empty() ? 64 : 2 * old.size();
+        slots_.reserve(size);
+        PopulateAhead::Whole(slots_.data(), size * sizeof(Slot));
+        slots_.assign(size, Slot{});
         for (const Slot& s : old) {
             if (s.value == kEmpty) continue;
             std::size_t i = s.hash & Mask();

@@ -13,6 +13,7 @@
 #include "eudora/ContactFields.h"
 #include "eudora/ExtraBooks.h"
 #include "eudora/Nicknames.h"
+#include "eudora/PopulateAhead.h"
 #include "export/LineFeed.h"
 #include "export/ShownText.h"
 #include "export/WebSite.h"
@@ -749,6 +750,7 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             break;
         }
         eudora::BookLineReader lines;
+        eudora::PopulateAhead checkpointsAhead;
         try {
             while (true) {
                 host_.ProcessEvents();
@@ -757,7 +759,12 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 read.textBytes += line->text.size();
                 ++read.lines;
                 read.hash = line->hash;
-                if (line->mayMakeEntry) read.checkpoints.emplace_back(read.lines, read.hash);
+                if (line->mayMakeEntry) {
+                    read.checkpoints.emplace_back(read.lines, read.hash);
+                    checkpointsAhead.Use(read.checkpoints.data(),
+                                         read.checkpoints.size() * sizeof(read.checkpoints[0]),
+                                         read.checkpoints.capacity() * sizeof(read.checkpoints[0]));
+                }
                 if (line->skipReason) {
                     books_.AddSkippedLine(book, read.lines, line->skipReason);
                     // The layout reader still counts it, as a blank line.

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "eudora/PopulateAhead.h"
+
 namespace tarvelle::exporter {
 
 struct WrittenItem {
@@ -39,6 +41,8 @@ class ItemRecords {
     std::string text_;    // per record: a mark, the entry ID (or its end), the e-mail parts
     // Where each record's three texts end in text_.
     std::vector<std::array<std::uint32_t, 3>> ends_;
+    eudora::PopulateAhead textAhead_;
+    eudora::PopulateAhead endsAhead_;
 };
 
 }  // namespace tarvelle::exporter
