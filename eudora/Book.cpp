@@ -302,6 +302,7 @@ void AddressBooks::FinishBook() {
     book.end = entries_.size();
 
     auto entryNickname = [&](std::uint32_t i) -> std::string_view { return entries_[i].nickname; };
+    index_.Reserve(index_.size() + (book.end - book.first));
     for (std::size_t i = book.first; i < book.end; ++i) {
         BookEntry& e = entries_[i];
         if (e.skipReason) continue;

@@ -79,6 +79,12 @@ class NicknameTable {
     }
 
     std::size_t size() const { return size_; }
+    // Room for `count` nicknames in all, so that adding up to that many moves nothing.
+    void Reserve(std::size_t count) {
+        std::size_t size = slots_.empty() ? 64 : slots_.size();
+        while (size < 2 * count) size *= 2;
+        if (size > slots_.size()) Rehash(size);
+    }
     void Clear() {
         std::vector<Slot>().swap(slots_);
         size_ = 0;
@@ -91,9 +97,9 @@ class NicknameTable {
         std::uint32_t value = kEmpty;
     };
     std::size_t Mask() const { return slots_.size() - 1; }
-    void Grow() {
+    void Grow() { Rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
+    void Rehash(std::size_t size) {
         std::vector<Slot> old = std::move(slots_);
-        const std::size_t size = old.empty() ? 64 : 2 * old.size();
         slots_.reserve(size);
         PopulateAhead::Whole(slots_.data(), size * sizeof(Slot));
         slots_.assign(size, Slot{});

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -75,6 +76,30 @@ TEST(FoldNickname, FoldsTheLettersWindows1252CanHold) {
     for (const auto& [name, folded] : rows) EXPECT_EQ(FoldNickname(name), folded) << name;
     EXPECT_TRUE(SameNickname("\xC4\xB9", "\xC4\xBA"));  // Ĺ ĺ (odd/even pair)
     EXPECT_FALSE(SameNickname("bob", "bobby"));
+}
+
+// Growing one slot array at a time and reserving room for many at once both keep every nickname
+// findable under any case, with the value first stored under it.
+TEST(NicknameTableTest, ReservedOrGrownEveryNicknameKeepsItsValue) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) names.push_back("Name" + std::to_string(i * 7919 % 100003));
+    auto keyOf = [&](std::uint32_t v) -> std::string_view { return names[v]; };
+    NicknameTable table;
+    for (std::uint32_t v = 0; v < 1000; ++v)
+        EXPECT_TRUE(table.TryEmplace(names[v], v, keyOf).second);
+    table.Reserve(3000);  // rehashes the thousand already in
+    table.Reserve(10);    // never shrinks
+    for (std::uint32_t v = 1000; v < 3000; ++v) table.TryEmplace(names[v], v, keyOf);
+    EXPECT_EQ(table.size(), 3000u);
+    for (std::uint32_t v = 0; v < 3000; ++v) {
+        std::string upper = names[v];
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::uint32_t* found = table.Find(upper, keyOf);
+        ASSERT_NE(found, nullptr) << names[v];
+        EXPECT_EQ(*found, v);
+        EXPECT_FALSE(table.TryEmplace(names[v], 99999, keyOf).second);
+    }
+    EXPECT_EQ(table.Find("Name-none", keyOf), nullptr);
 }
 
 TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
