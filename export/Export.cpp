@@ -722,12 +722,16 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
     // An entry takes a line of at least a few dozen bytes: sizing the index once from the files'
     // lengths saves moving it while it grows (space reserved and not used is never touched).
     std::uint64_t bytes = 0;
+    std::vector<std::uint64_t> bookBytes;
     for (const BookSource& source : books) {
+        std::uint64_t size = 0;
         if (auto native = platform::ResolveNativePath(source.path)) {
             std::error_code ec;
-            const auto size = std::filesystem::file_size(*native, ec);
-            if (!ec) bytes += size;
+            size = std::filesystem::file_size(*native, ec);
+            if (ec) size = 0;
         }
+        bookBytes.push_back(size);
+        bytes += size;
     }
     // Note texts take less than their books (a hint, so a modest one where room is scarce).
     books_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes / 32, 50'000'000)),
@@ -750,6 +754,9 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             break;
         }
         eudora::BookLineReader lines;
+        // A line that may make an entry takes a few dozen bytes at least, as for the index.
+        read.checkpoints.reserve(
+            static_cast<std::size_t>(std::min<std::uint64_t>(bookBytes[book] / 32, 50'000'000)));
         eudora::PopulateAhead checkpointsAhead;
         try {
             while (true) {
@@ -1008,6 +1015,9 @@ ExportOutcome Exporter::ExportAddressBook() {
         // Lists naming items written after them get those members now, also after a failed
         // read: every item they name that was written is in the file.
         SavePendingLists(outcome);
+        // Done with: released while the store's writer finishes its last items, not after.
+        books_ = eudora::AddressBooks();
+        items_.Clear();
 
         host_.ProcessEvents();
     } catch (const StoreError& error) {

@@ -16,6 +16,8 @@ void ItemRecords::Clear() {
     std::string().swap(prefix_);
     std::string().swap(text_);
     std::vector<std::array<std::uint32_t, 3>>().swap(ends_);
+    textAhead_ = {};
+    endsAhead_ = {};
 }
 
 void ItemRecords::Reserve(std::size_t items, std::size_t textBytes) {
