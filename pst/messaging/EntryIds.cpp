@@ -64,11 +64,11 @@ std::uint32_t DistListChecksum(std::span<const Bytes> members) {
 
 std::string ToHex(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 2);
+    std::string out(bytes.size() * 2, '\0');
+    char* p = out.data();
     for (auto b : bytes) {
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 15]);
+        *p++ = kDigits[b >> 4];
+        *p++ = kDigits[b & 15];
     }
     return out;
 }
@@ -81,9 +81,9 @@ Bytes FromHex(std::string_view hex) {
         throw ltp::LtpError("entry ID is not hex text");
     };
     if (hex.size() % 2 != 0) throw ltp::LtpError("entry ID is not hex text");
-    Bytes out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(digit(hex[i]) * 16 + digit(hex[i + 1])));
+    Bytes out(hex.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<std::uint8_t>(digit(hex[2 * i]) * 16 + digit(hex[2 * i + 1]));
     }
     return out;
 }
