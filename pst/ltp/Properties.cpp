@@ -168,7 +168,7 @@ void PropertyBag::Place(std::uint32_t tag, std::uint32_t offset, std::uint32_t s
 std::size_t PropertyBag::Grow(std::size_t size) {
     const std::size_t offset = bytes_.size();
     if (offset + size > UINT32_MAX) throw LtpError("property values too large");
-    bytes_.resize(offset + size);
+    bytes_.Extend(size);
     return offset;
 }
 
@@ -212,10 +212,10 @@ void PropertyBag::SetString(std::uint32_t tag, std::string_view utf8) {
     try {
         used = EncodeUtf16Le(utf8, bytes_.data() + offset);
     } catch (...) {
-        bytes_.resize(offset);
+        bytes_.Truncate(offset);
         throw;
     }
-    bytes_.resize(offset + used);
+    bytes_.Truncate(offset + used);
     Place(tag, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(used));
 }
 

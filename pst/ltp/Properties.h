@@ -120,10 +120,7 @@ class PropertyBag {
         std::uint32_t tag_;
     };
 
-    PropertyBag() {
-        entries_.reserve(48);
-        bytes_.reserve(2048);
-    }
+    PropertyBag() { entries_.reserve(48); }
 
     ValueRef operator[](std::uint32_t tag) { return ValueRef(*this, tag); }
 
@@ -180,25 +177,53 @@ class PropertyBag {
     // Points `tag` at bytes in the buffer, in tag order.
     void Place(std::uint32_t tag, std::uint32_t offset, std::uint32_t size);
 
-    // Values are written right after the buffer grows: it is not zero-filled first.
-    template <typename T>
-    struct UninitializedAllocator : std::allocator<T> {
-        template <typename U>
-        struct rebind {
-            using other = UninitializedAllocator<U>;
-        };
-        template <typename U>
-        void construct(U* p) noexcept {
-            ::new (static_cast<void*>(p)) U;
+    // The values end to end. They are written right after the buffer grows, so it is never
+    // zero-filled (a vector's resize would visit every new byte).
+    class Buffer {
+      public:
+        Buffer() = default;
+        Buffer(const Buffer& other) { *this = other; }
+        Buffer& operator=(const Buffer& other) {
+            if (this != &other) {
+                size_ = 0;
+                Extend(other.size_);
+                if (other.size_ != 0) std::memcpy(data_.get(), other.data_.get(), other.size_);
+            }
+            return *this;
         }
-        template <typename U, typename... Args>
-        void construct(U* p, Args&&... args) {
-            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        Buffer(Buffer&& other) noexcept { *this = std::move(other); }
+        Buffer& operator=(Buffer&& other) noexcept {
+            data_ = std::move(other.data_);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+            return *this;
         }
+
+        std::uint8_t* data() { return data_.get(); }
+        const std::uint8_t* data() const { return data_.get(); }
+        std::size_t size() const { return size_; }
+        // `bytes` more at the end, their contents undefined until written.
+        void Extend(std::size_t bytes) {
+            const std::size_t size = size_ + bytes;
+            if (size > capacity_) {
+                const std::size_t capacity = std::max({size, 2 * capacity_, std::size_t{2048}});
+                auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+                if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
+                data_ = std::move(grown);
+                capacity_ = capacity;
+            }
+            size_ = size;
+        }
+        void Truncate(std::size_t size) { size_ = std::min(size, size_); }
+
+      private:
+        std::unique_ptr<std::uint8_t[]> data_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
     };
 
     std::vector<Entry> entries_;
-    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> bytes_;
+    Buffer bytes_;
 };
 
 // --- value encoders
