@@ -135,10 +135,10 @@ class PstItem : public Item {
         } else {
             switch (property) {
                 case ItemProperty::DLName:
-                    list_.name = value;
+                    EditList(true).name = value;
                     return;
                 case ItemProperty::Body:
-                    list_.body = value;
+                    EditList(true).body = value;
                     return;
                 default:
                     break;
@@ -154,8 +154,10 @@ class PstItem : public Item {
                 nid_ = pst_->store->AddContact(folder_, std::move(contact_));
             } else if (nid_ == 0) {
                 nid_ = pst_->store->AddDistList(folder_, list_);
+                listSaved_ = true;
             } else {
                 pst_->store->UpdateDistList(folder_, nid_, list_);
+                listSaved_ = true;
             }
         });
         AfterSave(*pst_);
@@ -167,7 +169,7 @@ class PstItem : public Item {
     }
 
     // Lists kept for a later save hold no member memory meanwhile (thousands may wait).
-    void ClearMembers() { std::vector<msg::ListMember>().swap(list_.members); }
+    void ClearMembers() { EditList(false); }
 
     void AddMember(const Member& m) {
         msg::ListMember member;
@@ -189,7 +191,7 @@ class PstItem : public Item {
                 pst::ltp::CheckUtf8(member.address);
             });
         }
-        list_.members.push_back(std::move(member));
+        EditList(true).members.push_back(std::move(member));
     }
 
   private:
@@ -254,7 +256,23 @@ class PstItem : public Item {
     pst::ndb::Nid nid_ = 0;
     // Only a contact has contact fields; a list kept for a later save stays small.
     std::unique_ptr<msg::ContactData> contact_;
-    msg::DistListData list_;
+    // A saved list is the store's to read (on its writer's thread) as it was saved: a change
+    // after a save goes to a copy, which takes the members only where they stay.
+    std::shared_ptr<msg::DistListData> list_ = std::make_shared<msg::DistListData>();
+    bool listSaved_ = false;
+    msg::DistListData& EditList(bool keepMembers) {
+        if (listSaved_) {
+            auto copy = std::make_shared<msg::DistListData>();
+            copy->name = list_->name;
+            copy->body = list_->body;
+            if (keepMembers) copy->members = list_->members;
+            list_ = std::move(copy);
+            listSaved_ = false;
+        } else if (!keepMembers) {
+            std::vector<msg::ListMember>().swap(list_->members);
+        }
+        return *list_;
+    }
 };
 
 class PstFolder : public Folder {

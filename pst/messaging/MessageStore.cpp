@@ -449,10 +449,10 @@ void MessageStore::WriteUnwrittenList() {
     if (!unwrittenList_) return;
     UnwrittenList list = std::move(*unwrittenList_);
     unwrittenList_.reset();
-    const std::size_t weight = QueueWeight(list.data);
+    const std::size_t weight = QueueWeight(*list.data);
     Queue(
         [this, list = std::move(list)] {
-            AddItem(list.folder, list.nid, DistListProperties(list.data, list.ctx), true);
+            AddItem(list.folder, list.nid, DistListProperties(*list.data, list.ctx), true);
         },
         false, weight);
 }
@@ -470,36 +470,40 @@ void MessageStore::RewriteDistList(ndb::Nid folderNid, ndb::Nid item, const Prop
     folder.contentsDirty = true;
 }
 
-void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item, const DistListData& list) {
+void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item,
+                                  std::shared_ptr<const DistListData> list) {
     CheckOpen();
     CheckFolder(folderNid);
+    if (!list) throw MessagingError("a list without its data");
     if (!IsDistList(item)) {
         throw MessagingError("no distribution list with NID " + std::to_string(item));
     }
-    CheckMembers(list);
+    CheckMembers(*list);
     if (unwrittenList_ && unwrittenList_->nid == item) {
         if (unwrittenList_->folder != folderNid) {
             throw MessagingError("the list is not in folder " + std::to_string(folderNid));
         }
-        unwrittenList_->data = list;  // its context is the one of its first save already
+        unwrittenList_->data = std::move(list);  // its context is the one of its first save
         return;
     }
     WriteUnwrittenList();
+    const std::size_t weight = QueueWeight(*list);
     Queue(
-        [this, folderNid, item, list, ctx = lists_.at(item)] {
-            RewriteDistList(folderNid, item, DistListProperties(list, ctx));
+        [this, folderNid, item, list = std::move(list), ctx = lists_.at(item)] {
+            RewriteDistList(folderNid, item, DistListProperties(*list, ctx));
         },
-        false, QueueWeight(list));
+        false, weight);
 }
 
-ndb::Nid MessageStore::AddDistList(ndb::Nid folder, const DistListData& list) {
+ndb::Nid MessageStore::AddDistList(ndb::Nid folder, std::shared_ptr<const DistListData> list) {
     CheckOpen();
     CheckFolder(folder);
-    CheckMembers(list);
+    if (!list) throw MessagingError("a list without its data");
+    CheckMembers(*list);
     WriteUnwrittenList();
     const ndb::Nid nid = AllocateItemNid();
     const ItemContext ctx = NewItemContext(nid);
-    unwrittenList_ = UnwrittenList{folder, nid, list, ctx};
+    unwrittenList_ = UnwrittenList{folder, nid, std::move(list), ctx};
     lists_.emplace(nid, ctx);
     return nid;
 }

@@ -85,9 +85,17 @@ class MessageStore {
     ndb::Nid AddContact(ndb::Nid folder, const ContactData& contact) {
         return AddContact(folder, ContactData(contact));
     }
-    ndb::Nid AddDistList(ndb::Nid folder, const DistListData& list);
+    // A list is taken as it is, shared and never changed: the caller keeps its copy to change
+    // (after a copy of its own) or save again, and the writer's thread reads it meanwhile.
+    ndb::Nid AddDistList(ndb::Nid folder, std::shared_ptr<const DistListData> list);
+    ndb::Nid AddDistList(ndb::Nid folder, const DistListData& list) {
+        return AddDistList(folder, std::make_shared<const DistListData>(list));
+    }
     // Stores a list saved before again, with its members now (same NID, same contents row).
-    void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list);
+    void UpdateDistList(ndb::Nid folder, ndb::Nid item, std::shared_ptr<const DistListData> list);
+    void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list) {
+        UpdateDistList(folder, item, std::make_shared<const DistListData>(list));
+    }
     bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
     // Whether a contact or list was ever added.
     bool HasItems() const { return itemsAdded_; }
@@ -189,7 +197,7 @@ class MessageStore {
     struct UnwrittenList {
         ndb::Nid folder = 0;
         ndb::Nid nid = 0;
-        DistListData data;
+        std::shared_ptr<const DistListData> data;
         ItemContext ctx;
     };
     std::optional<UnwrittenList> unwrittenList_;

@@ -205,5 +205,56 @@ TEST_F(PstStoreSessionTest, LogonAgainContinuesTheFileCloseMakesItFinalDiscardTa
     EXPECT_NO_THROW(session->Logoff());
 }
 
+// A list is stored as it was when saved: members cleared or added and a new name after the save
+// wait for the next one, even while the store still holds the saved list unwritten; a list saved
+// again unchanged keeps its members.
+TEST_F(PstStoreSessionTest, AListIsStoredAsItWasAtItsSave) {
+    const fs::path path = dir_ / "lists.pst";
+    auto session = factory_->CreateSession();
+    auto store = session->LogonPstStore(path.string(), 1, "Lists");
+    auto folder = store->GetDefaultFolder(DefaultFolder::Contacts);
+    const auto ann = AddContact(*store, "Ann", "ann@example.org");
+    auto wrapper = session->CreateDistListWrapper();
+    auto team = folder->AddItem(ItemKind::DistList);
+    team->SetText(ItemProperty::DLName, "Team");
+    wrapper->SetItem(team.get());
+    wrapper->AddMember({"Ann", "ann@example.org", "SMTP", ann->EntryID()});
+    wrapper->AddMember({"Bob", "bob@example.org"});
+    wrapper->Save();
+    wrapper->ClearMembers();
+    wrapper->AddMember({"Cy", "cy@example.org"});
+    team->SetText(ItemProperty::DLName, "Changed");
+    AddContact(*store, "Dee", "dee@example.org");  // the store writes the list it holds
+
+    auto pair = folder->AddItem(ItemKind::DistList);
+    pair->SetText(ItemProperty::DLName, "Pair");
+    wrapper->SetItem(pair.get());
+    wrapper->AddMember({"Eve", "eve@example.org"});
+    wrapper->AddMember({"Fay", "fay@example.org"});
+    wrapper->Save();
+    AddContact(*store, "Gil", "gil@example.org");
+    wrapper->Save();
+    session->Close();
+
+    const auto contents = ExpectValid(path);
+    auto listNamed = [&](const std::string& name) -> const pst::verify::Item* {
+        for (const auto& item : contents.items) {
+            const auto* title = item.Find(0x3001001F);
+            if (item.messageClass == "IPM.DistList" && title && title->Text() == name) return &item;
+        }
+        return nullptr;
+    };
+    auto names = [](const pst::verify::Item& list) {
+        std::vector<std::string> out;
+        for (const auto& m : list.members) out.push_back(m.displayName);
+        return out;
+    };
+    EXPECT_EQ(listNamed("Changed"), nullptr);
+    ASSERT_NE(listNamed("Team"), nullptr);
+    EXPECT_EQ(names(*listNamed("Team")), (std::vector<std::string>{"Ann", "Bob"}));
+    ASSERT_NE(listNamed("Pair"), nullptr);
+    EXPECT_EQ(names(*listNamed("Pair")), (std::vector<std::string>{"Eve", "Fay"}));
+}
+
 }  // namespace
 }  // namespace tarvelle::platform
