@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -151,9 +152,26 @@ void MarkSlots(std::vector<std::uint64_t>& bits, std::uint64_t ib, std::uint64_t
     const std::uint64_t last = (ib + bytes + kSlotSize - 1) / kSlotSize;
     for (std::uint64_t s = first; s < last; ++s) bits[s / 64] |= 1ull << (s % 64);
 }
-bool SlotUsed(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
-    return (bits[slot / 64] >> (slot % 64)) & 1;
+// Slots [slot, slot + 64), the first in the lowest bit; slots past the bits' end are free.
+std::uint64_t SlotWord(const std::vector<std::uint64_t>& bits, std::uint64_t slot) {
+    const std::uint64_t word = slot / 64;
+    const unsigned shift = slot % 64;
+    const std::uint64_t low = word < bits.size() ? bits[word] : 0;
+    if (shift == 0) return low;
+    const std::uint64_t high = word + 1 < bits.size() ? bits[word + 1] : 0;
+    return (low >> shift) | (high << (64 - shift));
 }
+
+// A byte with its bits in reverse order.
+constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i) r |= ((v >> i) & 1) << (7 - i);
+        table[v] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}();
 
 class Writer final : public NodeDatabase, private PageSink {
   public:
@@ -888,13 +906,23 @@ class Writer final : public NodeDatabase, private PageSink {
             const std::uint64_t first = RangeStart(k) / kSlotSize;
             std::uint64_t run = 0;
             std::uint64_t best = 0;
-            for (std::uint64_t s = 0; s < kSlotsPerAMap; ++s) {
-                if (SlotUsed(used, first + s)) {
-                    page[s / 8] |= static_cast<std::uint8_t>(0x80u >> (s % 8));
+            // 64 slots at a time: most are all in use or all free.
+            for (std::uint64_t s = 0; s < kSlotsPerAMap; s += 64) {
+                const std::uint64_t bits = SlotWord(used, first + s);
+                for (std::uint64_t b = 0; b < 8; ++b)  // the AMap's first slot is a byte's top bit
+                    page[s / 8 + b] = kReversedBits[(bits >> (8 * b)) & 0xFF];
+                const auto free = static_cast<std::uint64_t>(64 - std::popcount(bits));
+                freeBytes += free * kSlotSize;
+                if (free == 0) {
                     run = 0;
+                } else if (free == 64) {
+                    run += 64;
+                    best = std::max(best, run);
                 } else {
-                    freeBytes += kSlotSize;
-                    best = std::max(best, ++run);
+                    for (std::uint64_t i = 0; i < 64; ++i) {
+                        run = (bits >> i) & 1 ? 0 : run + 1;
+                        best = std::max(best, run);
+                    }
                 }
             }
             longestRun[k] = static_cast<std::uint8_t>(std::min<std::uint64_t>(best, 255));
