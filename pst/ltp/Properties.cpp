@@ -1,5 +1,6 @@
 #include "pst/ltp/Properties.h"
 
+#include <bit>
 #include <cstring>
 
 namespace tarvelle::pst::ltp {
@@ -102,6 +103,24 @@ std::size_t EncodeUtf16Le(std::string_view s, std::uint8_t* out) {
     std::uint8_t* p = out;
     std::size_t i = 0;
     while (i < s.size()) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Eight ASCII bytes at once: each becomes itself and a zero byte.
+            std::uint64_t word = 0;
+            if (i + 8 <= s.size() &&
+                (std::memcpy(&word, s.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+                auto spread = [](std::uint64_t half) {
+                    half = (half | (half << 16)) & 0x0000FFFF0000FFFFULL;
+                    return (half | (half << 8)) & 0x00FF00FF00FF00FFULL;
+                };
+                const std::uint64_t low = spread(word & 0xFFFFFFFFULL);
+                const std::uint64_t high = spread(word >> 32);
+                std::memcpy(p, &low, 8);
+                std::memcpy(p + 8, &high, 8);
+                p += 16;
+                i += 8;
+                continue;
+            }
+        }
         const auto c0 = static_cast<std::uint8_t>(s[i]);
         if (c0 < 0x80) {
             p[0] = c0;

@@ -15,6 +15,39 @@ namespace {
 using testing::FakeNodeDatabase;
 using testing::HeapReader;
 
+// ASCII runs are encoded eight bytes at a time: every length around that, with a character of
+// each width at every place, comes out as one character at a time gives it.
+TEST(Utf16, EveryCharacterWidthAtEveryPlaceOfTextAroundTheWordSize) {
+    auto oneByOne = [](std::string_view text, std::string_view special, std::size_t at) {
+        Bytes out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (i == at) {
+                const Bytes c = Utf8ToUtf16Le(special);
+                out.insert(out.end(), c.begin(), c.end());
+            }
+            out.push_back(static_cast<std::uint8_t>(text[i]));
+            out.push_back(0);
+        }
+        if (at == text.size()) {
+            const Bytes c = Utf8ToUtf16Le(special);
+            out.insert(out.end(), c.begin(), c.end());
+        }
+        return out;
+    };
+    for (const std::string_view special : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (std::size_t length = 0; length <= 25; ++length) {
+            std::string ascii;
+            for (std::size_t i = 0; i < length; ++i) ascii += static_cast<char>(' ' + (i * 7) % 95);
+            EXPECT_EQ(Utf8ToUtf16Le(ascii), oneByOne(ascii, "", length)) << length;
+            for (std::size_t at = 0; at <= length; ++at) {
+                const std::string text =
+                    ascii.substr(0, at) + std::string(special) + ascii.substr(at);
+                ASSERT_EQ(Utf8ToUtf16Le(text), oneByOne(ascii, special, at)) << length << " " << at;
+            }
+        }
+    }
+}
+
 TEST(Utf16, EncodesBmpSupplementaryAndRejectsBadUtf8) {
     EXPECT_EQ(Utf8ToUtf16Le("A\xC3\xA9"), (Bytes{'A', 0, 0xE9, 0}));
     EXPECT_EQ(Utf8ToUtf16Le("\xE2\x82\xAC"), (Bytes{0xAC, 0x20}));
