@@ -53,7 +53,7 @@ class PopulateAhead {
 
     // Maps the whole pages inside [from, to): the pages at either end may belong to other
     // objects, and a part-page is mapped by its first use anyway. Returns where they end.
-    static std::uintptr_t Advise(std::uintptr_t from, std::uintptr_t to) {
+    static std::uintptr_t Advise([[maybe_unused]] std::uintptr_t from, std::uintptr_t to) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
         static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
         from = (from + page - 1) & ~(page - 1);
