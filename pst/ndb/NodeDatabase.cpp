@@ -195,7 +195,7 @@ class Writer final : public NodeDatabase, private PageSink {
                            " bytes exceeds the block size");
         const Bid bid = NewBid(false);
         const StagedBlock b = StageBlock(bid, payload.size());
-        std::memcpy(b.data, payload.data(), payload.size());
+        if (!payload.empty()) std::memcpy(b.data, payload.data(), payload.size());
         PermuteEncode(std::span(b.data, payload.size()));
         SealBlock(b, bid, payload.size());
         return bid;
