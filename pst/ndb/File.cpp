@@ -61,7 +61,16 @@ struct File::WriteBehind {
             std::lock_guard lock(mutex);
             if (unsupported || error != 0) return;
             queued.push_back({offset, length});
-            if (!thread.joinable()) thread = std::thread([this] { Run(); });
+            if (!thread.joinable()) {
+                try {
+                    thread = std::thread([this] { Run(); });
+                } catch (const std::system_error&) {
+                    // No thread to be had: the closing fsync writes it all, as without the call.
+                    unsupported = true;
+                    queued.clear();
+                    return;
+                }
+            }
         }
         wake.notify_one();
     }
