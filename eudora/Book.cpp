@@ -136,7 +136,7 @@ void AddressBooks::AddAlias(std::size_t book, int lineNumber, std::string nickna
     entry.kind = kind;
     entry.addressText = std::move(addressText);
     entries_.push_back(std::move(entry));
-    EntryAdded();
+    entriesAhead_.Use(entries_);
 }
 
 void AddressBooks::AddParsedAlias(std::size_t book, int lineNumber, ParsedNickname parsed) {
@@ -224,9 +224,8 @@ void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view ni
         note.begin = noteText_.size();
         noteText_.append(text);
         note.end = noteText_.size();
-        pendingNotesAhead_.Use(pendingNotes_.data(), pendingNotes_.size() * sizeof(PendingNote),
-                               pendingNotes_.capacity() * sizeof(PendingNote));
-        noteTextAhead_.Use(noteText_.data(), noteText_.size(), noteText_.capacity());
+        pendingNotesAhead_.Use(pendingNotes_);
+        noteTextAhead_.Use(noteText_);
         return;
     }
     PendingNote& note = pendingNotes_[*index];
@@ -239,7 +238,7 @@ void AddressBooks::AddNote(std::size_t book, int lineNumber, std::string_view ni
     noteText_ += '\x03';
     noteText_.append(text);
     note.end = noteText_.size();
-    noteTextAhead_.Use(noteText_.data(), noteText_.size(), noteText_.capacity());
+    noteTextAhead_.Use(noteText_);
 }
 
 void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string reason) {
@@ -249,7 +248,7 @@ void AddressBooks::AddSkippedLine(std::size_t book, int lineNumber, std::string 
     entry.lineNumber = lineNumber;
     entry.skipReason = SkipReason(reason);
     entries_.push_back(std::move(entry));
-    EntryAdded();
+    entriesAhead_.Use(entries_);
 }
 
 void AddressBooks::FinishBook() {

@@ -186,10 +186,6 @@ class AddressBooks {
     PopulateAhead entriesAhead_;
     PopulateAhead pendingNotesAhead_;
     PopulateAhead noteTextAhead_;
-    void EntryAdded() {
-        entriesAhead_.Use(entries_.data(), entries_.size() * sizeof(BookEntry),
-                          entries_.capacity() * sizeof(BookEntry));
-    }
     std::size_t nextItem_ = 0;
     bool resolved_ = false;
 };

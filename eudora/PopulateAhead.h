@@ -37,6 +37,13 @@ class PopulateAhead {
         Map(begin, used, capacity);
     }
 
+    // The same for a vector or string, in its elements' bytes.
+    template <typename Buffer>
+    void Use(const Buffer& buffer) {
+        constexpr std::size_t element = sizeof(*buffer.data());
+        Use(buffer.data(), buffer.size() * element, buffer.capacity() * element);
+    }
+
     // Maps all of [data, data + bytes), which is about to be written over.
     static void Whole(const void* data, std::size_t bytes) {
         const auto begin = reinterpret_cast<std::uintptr_t>(data);

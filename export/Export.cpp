@@ -733,8 +733,11 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
         bookBytes.push_back(size);
         bytes += size;
     }
+    auto entriesIn = [](std::uint64_t bookBytes) {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(bookBytes / 32, 50'000'000));
+    };
     // Note texts take less than their books (a hint, so a modest one where room is scarce).
-    books_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes / 32, 50'000'000)),
+    books_.Reserve(entriesIn(bytes),
                    static_cast<std::size_t>(std::min<std::uint64_t>(bytes, 64 << 20)));
     for (const BookSource& source : books) {
         const std::size_t book = books_.AddBook(source.path);
@@ -754,9 +757,8 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
             break;
         }
         eudora::BookLineReader lines;
-        // A line that may make an entry takes a few dozen bytes at least, as for the index.
-        read.checkpoints.reserve(
-            static_cast<std::size_t>(std::min<std::uint64_t>(bookBytes[book] / 32, 50'000'000)));
+        // A checkpoint per line that may make an entry: sized as the index is.
+        read.checkpoints.reserve(entriesIn(bookBytes[book]));
         eudora::PopulateAhead checkpointsAhead;
         try {
             while (true) {
@@ -768,9 +770,7 @@ bool Exporter::IndexBooks(platform::TextFileOpener& opener, const std::vector<Bo
                 read.hash = line->hash;
                 if (line->mayMakeEntry) {
                     read.checkpoints.emplace_back(read.lines, read.hash);
-                    checkpointsAhead.Use(read.checkpoints.data(),
-                                         read.checkpoints.size() * sizeof(read.checkpoints[0]),
-                                         read.checkpoints.capacity() * sizeof(read.checkpoints[0]));
+                    checkpointsAhead.Use(read.checkpoints);
                 }
                 if (line->skipReason) {
                     books_.AddSkippedLine(book, read.lines, line->skipReason);

@@ -48,8 +48,8 @@ void ItemRecords::Record(std::size_t itemNumber, std::string_view entryId,
     text_.append(emailDisplayName);
     ends[2] = static_cast<std::uint32_t>(text_.size());
     ends_.push_back(ends);
-    textAhead_.Use(text_.data(), text_.size(), text_.capacity());
-    endsAhead_.Use(ends_.data(), ends_.size() * sizeof(ends), ends_.capacity() * sizeof(ends));
+    textAhead_.Use(text_);
+    endsAhead_.Use(ends_);
 }
 
 bool ItemRecords::Written(std::size_t itemNumber) const {

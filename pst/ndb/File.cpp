@@ -33,21 +33,17 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 #ifdef __linux__
 // Starts the write-back of each range handed over as it comes and, once kDurableEvery bytes have
 // been started, waits for them and has the disk make them durable: a flush of the disk's cache,
-// asked for through the file's folder, which has nothing of its own to write (an fsync of the file
-// would also write out its pages that are still changing). A disk that keeps gigabytes in its
-// cache then never has the whole file to flush at the closing Sync. All on a thread of its own,
-// so that the writer never waits for the disk.
+// asked for through the file's folder (SyncDirectoryOf), which has nothing of its own to write (an
+// fsync of the file would also write out its pages that are still changing). A disk that keeps
+// gigabytes in its cache then never has the whole file to flush at the closing Sync. All on a
+// thread of its own, so that the writer never waits for the disk.
 struct File::WriteBehind {
     static constexpr std::uint64_t kDurableEvery = std::uint64_t{32} << 20;
 
-    WriteBehind(int fd, const std::filesystem::path& folder)
-        : fd(fd), folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    WriteBehind(int fd, std::filesystem::path path) : fd(fd), path(std::move(path)) {}
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
-    ~WriteBehind() {
-        Stop();
-        if (folderFd >= 0) ::close(folderFd);
-    }
+    ~WriteBehind() { Stop(); }
 
     // The first error that means written data does not reach the disk (0: none). The waits
     // take it from the file's record, so that a later fsync would not see it again.
@@ -146,7 +142,7 @@ struct File::WriteBehind {
                         break;
                 }
                 // Best effort: where it does not flush, the closing fsync does it all.
-                if (usable && folderFd >= 0) ::fsync(folderFd);
+                if (usable) SyncDirectoryOf(path);
                 started.clear();
                 startedBytes = 0;
             }
@@ -156,7 +152,7 @@ struct File::WriteBehind {
     }
 
     const int fd;
-    const int folderFd;
+    const std::filesystem::path path;  // the file's; only its folder is synced
     std::mutex mutex;
     std::condition_variable wake;
     std::vector<Range> queued;
@@ -298,7 +294,7 @@ void File::Sync() {
 
 void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) {
 #ifdef __linux__
-    if (!writeBehind_) writeBehind_ = std::make_unique<WriteBehind>(fd_, FolderOf(path_));
+    if (!writeBehind_) writeBehind_ = std::make_unique<WriteBehind>(fd_, path_);
     if (const int error = writeBehind_->Error()) Fail("write", error);
     writeBehind_->Add(offset, length);
 #else
