@@ -290,11 +290,13 @@ class Writer final : public NodeDatabase, private PageSink {
         if (bid & kBidInternal) throw NdbError("block " + Hex(bid) + " is not a data block");
         const BlockEntry e = Block(bid);
         std::vector<std::uint8_t> stored(BlockSizeOnDisk(e.cb));
-        // Staged blocks are written first, so the file holds every block the tree knows.
-        Guarded([&] {
-            Flush();
-            file_.ReadAt(stored, e.ib);
-        });
+        // A block not yet written is read where it waits: flushing the staged writes for it
+        // would cut them into a write per read (a list saved again reads its table row back).
+        if (const std::uint8_t* staged = StagedAt(e.ib, stored.size())) {
+            std::memcpy(stored.data(), staged, stored.size());
+        } else {
+            Guarded([&] { file_.ReadAt(stored, e.ib); });
+        }
         // [MS-PST] 2.2.2.8.1: the trailer names the block and holds the CRC of the stored payload.
         const std::uint8_t* t = stored.data() + stored.size() - kBlockTrailerSize;
         const std::span<std::uint8_t> payload(stored.data(), e.cb);
@@ -662,6 +664,15 @@ class Writer final : public NodeDatabase, private PageSink {
         std::uint8_t* p = arena_.data() + arenaUsed_;
         arenaUsed_ += size;
         return p;
+    }
+
+    // The staged bytes of [ib, ib + size), or nullptr when they are not waiting in the arena.
+    const std::uint8_t* StagedAt(std::uint64_t ib, std::uint64_t size) const {
+        for (auto s = segments_.rbegin(); s != segments_.rend(); ++s) {
+            if (ib >= s->ib && ib + size <= s->ib + s->size)
+                return arena_.data() + s->offset + (ib - s->ib);
+        }
+        return nullptr;
     }
 
     Bid NextPageBid() override { return state_.bidNextP++; }

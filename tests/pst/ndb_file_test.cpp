@@ -131,6 +131,25 @@ TEST_F(NdbFile, DataOfEverySizeReadsBackAndUnreferencedTreesAreDropped) {
               (Lines{Expected(one), Expected(two), Expected(big)}));
 }
 
+TEST_F(NdbFile, BlocksReadBackAlikeWhetherWrittenOrStillWaiting) {
+    // More than the writer keeps staged (2 MB): the first blocks are in the file when the last
+    // are read back, and reads come between writes.
+    std::vector<std::pair<Bid, std::vector<std::uint8_t>>> blocks;
+    for (std::uint32_t i = 0; i < 800; ++i) {
+        const auto bytes = SomeBytes(1 + i * 997 % kMaxBlockPayload, 500 + i);
+        blocks.emplace_back(db_->WriteDataBlock(bytes), bytes);
+        if (i % 7 == 0) {
+            const auto& [bid, expected] = blocks[i / 2];
+            EXPECT_EQ(db_->ReadDataBlock(bid), expected) << "block " << i / 2 << " after " << i;
+        }
+    }
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        EXPECT_EQ(db_->ReadDataBlock(blocks[i].first), blocks[i].second) << "block " << i;
+    db_->SetNode(0x200024, blocks.back().first, 0, 0x122);
+    CloseClean();
+    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}}), Lines{Expected(blocks.back().second)});
+}
+
 TEST_F(NdbFile, GrowingDataTreeKeepsItsUnchangedBlocks) {
     // A table's pages as the table layer keeps them: written once, listed again by every new
     // version of the tree.
