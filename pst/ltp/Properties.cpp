@@ -261,4 +261,17 @@ Bytes MvBinaryValue(std::span<const Bytes> values) {
     return b;
 }
 
+Bytes MvBinaryValue(std::span<const std::uint8_t> data, std::span<const std::uint32_t> ends) {
+    const std::size_t used = ends.empty() ? 0 : ends.back();
+    if (used > data.size()) throw LtpError("multi-valued binary: values past their data");
+    const std::size_t header = 4 + 4 * ends.size();
+    Bytes b(header + used);
+    PutU32(b.data(), static_cast<std::uint32_t>(ends.size()));
+    for (std::size_t i = 0; i < ends.size(); ++i)
+        PutU32(b.data() + 4 + 4 * i,
+               static_cast<std::uint32_t>(header + (i == 0 ? 0 : ends[i - 1])));
+    if (used > 0) std::memcpy(b.data() + header, data.data(), used);
+    return b;
+}
+
 }  // namespace tarvelle::pst::ltp

@@ -36,6 +36,12 @@ Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
                     std::string_view address) {
     Bytes out;
     out.reserve(24 + 2 * (displayName.size() + addressType.size() + address.size() + 3));
+    AppendOneOffEntryId(out, displayName, addressType, address);
+    return out;
+}
+
+void AppendOneOffEntryId(Bytes& out, std::string_view displayName, std::string_view addressType,
+                         std::string_view address) {
     ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kOneOffUid), std::end(kOneOffUid));
     ltp::AppendU16(out, 0);       // version
@@ -43,17 +49,20 @@ Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
     AppendZ(out, displayName);
     AppendZ(out, addressType);
     AppendZ(out, address);
-    return out;
 }
 
 Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner) {
     Bytes out;
     out.reserve(21 + inner.size());
+    AppendWrappedEntryId(out, type, inner);
+    return out;
+}
+
+void AppendWrappedEntryId(Bytes& out, std::uint8_t type, std::span<const std::uint8_t> inner) {
     ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kWrapUid), std::end(kWrapUid));
     out.push_back(type);
     out.insert(out.end(), inner.begin(), inner.end());
-    return out;
 }
 
 std::uint32_t DistListChecksum(std::span<const Bytes> members) {

@@ -1,6 +1,9 @@
 #include "pst/messaging/Items.h"
 
 #include <chrono>
+#include <span>
+
+#include "pst/ndb/NodeDatabase.h"
 
 namespace tarvelle::pst::messaging {
 
@@ -257,37 +260,52 @@ PropertyBag ContactProperties(const ContactData& c, const ItemContext& ctx) {
     return p;
 }
 
-Bytes MemberOneOffEntryId(const ListMember& m) {
-    return OneOffEntryId(m.displayName, m.addressType, m.address);
-}
+namespace {
 
-Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneOffs) {
+// Byte strings one after another (a list's member entry IDs): one buffer, not one per member.
+struct PackedBytes {
+    Bytes data;
+    std::vector<std::uint32_t> ends;
+
+    std::size_t Count() const { return ends.size(); }
+    std::size_t Begin(std::size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
+    std::size_t Size(std::size_t i) const { return ends[i] - Begin(i); }
+    std::span<const std::uint8_t> At(std::size_t i) const {
+        return {data.data() + Begin(i), Size(i)};
+    }
+    void EndValue() {
+        if (data.size() > UINT32_MAX) throw LtpError("list members too large");
+        ends.push_back(static_cast<std::uint32_t>(data.size()));
+    }
+};
+
+// [MS-OXOCNTC] 2.2.2.2.4: PidLidDistributionListStream for the given members.
+Bytes DistListStream(const PackedBytes& members, const PackedBytes& oneOffs) {
     Bytes s;
+    s.reserve(28 + 12 * members.Count() + members.data.size() + oneOffs.data.size());
     AppendU16(s, 1);  // StreamVersion
     AppendU16(s, 0);
     AppendU32(s, 0);  // BuildVersion: no business-card definition is written
     AppendU32(s, 0);  // DistListStreamFlags
-    AppendU32(s, static_cast<std::uint32_t>(members.size()));
-    std::size_t eidTotal = 0;
-    std::size_t oneOffTotal = 0;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        eidTotal += members[i].size();
-        oneOffTotal += oneOffs[i].size();
-    }
-    AppendU32(s, static_cast<std::uint32_t>(eidTotal));
-    AppendU32(s, static_cast<std::uint32_t>(oneOffTotal));
+    AppendU32(s, static_cast<std::uint32_t>(members.Count()));
+    AppendU32(s, static_cast<std::uint32_t>(members.data.size()));
+    AppendU32(s, static_cast<std::uint32_t>(oneOffs.data.size()));
     AppendU32(s, 0);  // TotalExtraSize
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        AppendU32(s, static_cast<std::uint32_t>(members[i].size()));
-        s.insert(s.end(), members[i].begin(), members[i].end());
-        AppendU32(s, static_cast<std::uint32_t>(oneOffs[i].size()));
-        s.insert(s.end(), oneOffs[i].begin(), oneOffs[i].end());
+    for (std::size_t i = 0; i < members.Count(); ++i) {
+        const auto member = members.At(i);
+        const auto oneOff = oneOffs.At(i);
+        AppendU32(s, static_cast<std::uint32_t>(member.size()));
+        s.insert(s.end(), member.begin(), member.end());
+        AppendU32(s, static_cast<std::uint32_t>(oneOff.size()));
+        s.insert(s.end(), oneOff.begin(), oneOff.end());
         AppendU32(s, 0);  // ExtraMemberInfoSize
     }
     AppendU32(s, 0);
     AppendU32(s, 0);
     return s;
 }
+
+}  // namespace
 
 PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx) {
     const NameMap& n = *ctx.names;
@@ -298,37 +316,42 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     p.SetInt32(n.Tag(PropSet::Address, 0x8006, kInt32), -1);
     p.SetInt32(n.Tag(PropSet::Address, 0x8029, kInt32), 0);
 
-    std::vector<Bytes> members;
-    std::vector<Bytes> oneOffs;
-    members.reserve(list.members.size());
-    oneOffs.reserve(list.members.size());
+    PackedBytes members;
+    PackedBytes oneOffs;
+    members.ends.reserve(list.members.size());
+    oneOffs.ends.reserve(list.members.size());
     for (const auto& m : list.members) {
-        oneOffs.push_back(MemberOneOffEntryId(m));
+        const std::size_t oneOffAt = oneOffs.data.size();
+        AppendOneOffEntryId(oneOffs.data, m.displayName, m.addressType, m.address);
+        oneOffs.EndValue();
         // A one-off member's entry ID is its one-off entry ID.
-        members.push_back(
-            m.itemEntryId.empty()
-                ? oneOffs.back()
-                : WrappedEntryId(m.itemIsList ? kWrappedDistList : kWrappedContactEmail1,
-                                 m.itemEntryId));
+        if (m.itemEntryId.empty()) {
+            members.data.insert(members.data.end(), oneOffs.data.begin() + oneOffAt,
+                                oneOffs.data.end());
+        } else {
+            AppendWrappedEntryId(members.data,
+                                 m.itemIsList ? kWrappedDistList : kWrappedContactEmail1,
+                                 m.itemEntryId);
+        }
+        members.EndValue();
     }
     // The arrays hold the longest prefix that stays under the limit; a longer list is stored
     // whole in the stream, which readers prefer when it is present.
     std::size_t prefix = 0;
-    std::size_t memberBytes = 0;
-    std::size_t oneOffBytes = 0;
-    while (prefix < members.size() && memberBytes + members[prefix].size() < kMaxMemberArrayBytes &&
-           oneOffBytes + oneOffs[prefix].size() < kMaxMemberArrayBytes) {
-        memberBytes += members[prefix].size();
-        oneOffBytes += oneOffs[prefix].size();
+    while (prefix < members.Count() && members.ends[prefix] < kMaxMemberArrayBytes &&
+           oneOffs.ends[prefix] < kMaxMemberArrayBytes) {
         ++prefix;
     }
-    const std::span<const Bytes> shownMembers(members.data(), prefix);
-    const std::span<const Bytes> shownOneOffs(oneOffs.data(), prefix);
-    p[n.Tag(PropSet::Address, 0x8055, kMvBinary)] = MvBinaryValue(shownMembers);
-    p[n.Tag(PropSet::Address, 0x8054, kMvBinary)] = MvBinaryValue(shownOneOffs);
+    const std::span<const std::uint32_t> shown(members.ends.data(), prefix);
+    p[n.Tag(PropSet::Address, 0x8055, kMvBinary)] = MvBinaryValue(members.data, shown);
+    p[n.Tag(PropSet::Address, 0x8054, kMvBinary)] =
+        MvBinaryValue(oneOffs.data, std::span<const std::uint32_t>(oneOffs.ends.data(), prefix));
+    // [MS-OXPROPS] 2.95: the CRC of the shown member entry IDs, one after another.
+    const std::size_t shownBytes = prefix == 0 ? 0 : members.ends[prefix - 1];
     p.SetInt32(n.Tag(PropSet::Address, 0x804C, kInt32),
-               static_cast<std::int32_t>(DistListChecksum(shownMembers)));
-    if (prefix < members.size()) {
+               static_cast<std::int32_t>(
+                   ndb::Crc(std::span<const std::uint8_t>(members.data.data(), shownBytes), 0)));
+    if (prefix < members.Count()) {
         p[n.Tag(PropSet::Address, 0x8064, kBinary)] = DistListStream(members, oneOffs);
     }
 

@@ -112,11 +112,6 @@ std::string FileUnder(const ContactData& contact);
 // The Email1 display name Outlook computes: the given display part, else "Title (address)".
 std::string Email1DisplayName(const ContactData& contact);
 
-// The one-off entry ID of a member for PidLidDistributionListOneOffMembers.
-Bytes MemberOneOffEntryId(const ListMember& m);
-// [MS-OXOCNTC] 2.2.2.2.4: PidLidDistributionListStream for the given members.
-Bytes DistListStream(std::span<const Bytes> members, std::span<const Bytes> oneOffs);
-
 // Current time as a FILETIME (100 ns ticks since 1601).
 std::uint64_t FileTimeNow();
 

@@ -147,6 +147,20 @@ TEST_F(Readers, AccentedNamesAndListsAreReadBackByEveryReader) {
     EXPECT_LT(prefix.size(), 2000u);
     for (std::size_t i = 0; i < prefix.size(); ++i)
         ASSERT_EQ(prefix[i], everyone.members[i].entryId) << "member " << i;
+    // The longest prefix under the limit, in both arrays alike.
+    const std::vector<Bytes> oneOffPrefix =
+        MultiBinary(everyone.FindNamed(kPsetidAddress, 0x8054)->value);
+    ASSERT_EQ(oneOffPrefix.size(), prefix.size());
+    std::size_t memberBytes = 0;
+    std::size_t oneOffBytes = 0;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        memberBytes += prefix[i].size();
+        oneOffBytes += oneOffPrefix[i].size();
+    }
+    EXPECT_LT(std::max(memberBytes, oneOffBytes), messaging::kMaxMemberArrayBytes);
+    const auto& next = everyone.members[prefix.size()];  // a one-off: its entry ID is both
+    EXPECT_GE(std::max(memberBytes, oneOffBytes) + next.entryId.size(),
+              messaging::kMaxMemberArrayBytes);
 
     // libpff: items per kind, the subjects whole and the addresses.
     std::string exported;
