@@ -323,29 +323,38 @@ ResolvedMember AddressBooks::ResolveMember(const BookEntry& group, const Address
     if (!resolved_) throw std::logic_error("AddressBooks: members resolved before Resolve");
     ResolvedMember result;
     result.member = member;
-    const std::string_view name = Unquote(member.address);
+    const std::optional<std::string_view> name = NameToFind(group, result);
+    if (name) Resolved(Find(*name), result);
+    return result;
+}
+
+std::optional<std::string_view> AddressBooks::NameToFind(const BookEntry& group,
+                                                         ResolvedMember& result) {
+    const std::string_view name = Unquote(result.member.address);
     if (name.find('@') != std::string_view::npos) {
         result.reason = AddressReason::HasAt;
-        return result;
+        return std::nullopt;
     }
     if (SameNickname(name, group.nickname)) {
         result.reason = AddressReason::NamesItself;
-        return result;
+        return std::nullopt;
     }
-    const auto found = Find(name);
+    return name;
+}
+
+void AddressBooks::Resolved(std::optional<std::size_t> found, ResolvedMember& result) const {
     if (!found) {
         result.reason = AddressReason::NamesNothing;
-        return result;
+        return;
     }
     const BookEntry& target = entries_[*found];
     if (target.kind == EntryKind::Contact && target.addressText.empty()) {
         result.reason = AddressReason::NoEmailAddress;
-        return result;
+        return;
     }
     result.target = target.kind == EntryKind::Group ? MemberTarget::Group : MemberTarget::Contact;
     result.reason = AddressReason::None;
     result.entry = *found;
-    return result;
 }
 
 std::optional<std::size_t> AddressBooks::Find(std::string_view nickname) const {
@@ -358,9 +367,36 @@ std::optional<std::size_t> AddressBooks::Find(std::string_view nickname) const {
 
 std::vector<ResolvedMember> AddressBooks::ResolveMembers(const BookEntry& group,
                                                          std::string_view addressText) const {
-    std::vector<ResolvedMember> members;
-    for (const Address& member : SplitMembers(addressText)) {
-        members.push_back(ResolveMember(group, member));
+    if (!resolved_) throw std::logic_error("AddressBooks: members resolved before Resolve");
+    std::vector<Address> split = SplitMembers(addressText);
+    std::vector<ResolvedMember> members(split.size());
+    // The nicknames a list names are looked up a batch at a time (NicknameTable::FindBatch).
+    constexpr std::size_t kBatch = NicknameTable::kBatch;
+    std::string_view names[kBatch];
+    std::size_t which[kBatch];
+    const std::uint32_t* found[kBatch];
+    auto keyOf = [&](std::uint32_t i) -> std::string_view { return entries_[i].nickname; };
+    auto prefetch = [&](std::uint32_t i) {
+        const BookEntry& e = entries_[i];
+        __builtin_prefetch(&e);
+        __builtin_prefetch(reinterpret_cast<const char*>(&e) + sizeof(BookEntry) - 1);
+    };
+    for (std::size_t start = 0; start < split.size(); start += kBatch) {
+        std::size_t n = 0;
+        for (std::size_t i = start; i < std::min(split.size(), start + kBatch); ++i) {
+            members[i].member = std::move(split[i]);
+            if (const auto name = NameToFind(group, members[i]); name && !name->empty()) {
+                names[n] = *name;
+                which[n++] = i;
+            } else if (name) {
+                Resolved(std::nullopt, members[i]);
+            }
+        }
+        index_.FindBatch(std::span(names, n), std::span(found, n), keyOf, prefetch);
+        for (std::size_t k = 0; k < n; ++k) {
+            Resolved(found[k] ? std::optional<std::size_t>(*found[k]) : std::nullopt,
+                     members[which[k]]);
+        }
     }
     return members;
 }

@@ -150,6 +150,12 @@ class AddressBooks {
                                                std::string_view addressText) const;
 
   private:
+    // What ResolveMember does before and after its look-up: the name to look up (nothing for a
+    // member settled without one), and the member resolved from what the look-up found.
+    static std::optional<std::string_view> NameToFind(const BookEntry& group,
+                                                      ResolvedMember& result);
+    void Resolved(std::optional<std::size_t> found, ResolvedMember& result) const;
+
     struct PendingNote {
         int firstLine = 0;
         std::string nickname;  // as first written

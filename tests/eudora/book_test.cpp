@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,6 +102,21 @@ TEST(NicknameTableTest, ReservedOrGrownEveryNicknameKeepsItsValue) {
         EXPECT_FALSE(table.TryEmplace(names[v], 99999, keyOf).second);
     }
     EXPECT_EQ(table.Find("Name-none", keyOf), nullptr);
+
+    // Batches find what Find finds, the absent names among them included.
+    std::vector<std::string> queries;
+    for (int i = 0; i < 40; ++i) queries.push_back(i % 3 ? names[i * 71] : "Absent" + names[i]);
+    queries.push_back("NAME" + names[5].substr(4));
+    for (std::size_t start = 0; start < queries.size(); start += NicknameTable::kBatch) {
+        std::vector<std::string_view> batch(
+            queries.begin() + static_cast<std::ptrdiff_t>(start),
+            queries.begin() + static_cast<std::ptrdiff_t>(
+                                  std::min(queries.size(), start + NicknameTable::kBatch)));
+        std::vector<const std::uint32_t*> found(batch.size());
+        table.FindBatch(batch, found, keyOf, [](std::uint32_t) {});
+        for (std::size_t k = 0; k < batch.size(); ++k)
+            EXPECT_EQ(found[k], table.Find(batch[k], keyOf)) << batch[k];
+    }
 }
 
 TEST(AddressBooks, NotesFindTheirNicknameWhereverTheyStand) {
@@ -187,6 +204,35 @@ TEST(AddressBooks, MemberEntriesThatNameNicknamesAndCycles) {
               (std::vector<std::string>{"b -> group b", "c@x -> has @"}));
     EXPECT_EQ(MembersOf(books, lines, Named(books, "b")),
               (std::vector<std::string>{"a -> group a", "d@x -> has @"}));
+}
+
+TEST(AddressBooks, LongMemberListsResolveAsEachMemberAlone) {
+    // Members of every kind, three dozen of them, so they are looked up in several batches.
+    std::vector<std::string> lines = {"alias big-list placeholder"};
+    std::string members;
+    for (int i = 0; i < 36; ++i) {
+        // Every fifth person has a note and no address: a contact without e-mail address.
+        lines.push_back(i % 5 == 4 ? "note person" + std::to_string(i) + " <phone:1>"
+                                   : "alias person" + std::to_string(i) + " p" + std::to_string(i) +
+                                         "@example.com");
+        if (i % 9 == 0) lines.push_back("alias team" + std::to_string(i) + " a@x, b@x");
+        const std::string n = std::to_string(i);
+        const std::string kinds[] = {"PERSON" + n, "\"person" + n + "\"",    "team" + n,
+                                     "nobody" + n, "x" + n + "@example.org", "big-list"};
+        members += (members.empty() ? "" : ",") + kinds[i % 6];
+    }
+    lines[0] = "alias big-list " + members;
+    const AddressBooks books = OneBook(lines);
+    const BookEntry& group = Named(books, "big-list");
+    const std::vector<ResolvedMember> together = books.ResolveMembers(group, members);
+    const std::vector<Address> split = SplitMembers(members);
+    ASSERT_EQ(together.size(), 36u);
+    std::set<AddressReason> reasons;
+    for (std::size_t i = 0; i < split.size(); ++i) {
+        EXPECT_EQ(together[i], books.ResolveMember(group, split[i])) << split[i].address;
+        reasons.insert(together[i].reason);
+    }
+    EXPECT_EQ(reasons.size(), 5u) << "every outcome is among them";
 }
 
 TEST(AddressBooks, SeveralBooksLookUpMainBookFirstThenByOrder) {
