@@ -111,6 +111,12 @@ void MessageStore::CheckFolder(ndb::Nid folder) const {
     }
 }
 
+const ItemContext* MessageStore::ListContext(ndb::Nid item) const {
+    const auto it = std::lower_bound(listNids_.begin(), listNids_.end(), item);
+    if (it == listNids_.end() || *it != item) return nullptr;
+    return &listContexts_[static_cast<std::size_t>(it - listNids_.begin())];
+}
+
 ndb::Nid MessageStore::AllocateItemNid() {
     constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
     if (lastItemIndex_ >= kMaxNidIndex) throw MessagingError("node IDs of items are used up");
@@ -489,7 +495,7 @@ void MessageStore::UpdateDistList(ndb::Nid folderNid, ndb::Nid item,
     WriteUnwrittenList();
     const std::size_t weight = QueueWeight(*list);
     Queue(
-        [this, folderNid, item, list = std::move(list), ctx = lists_.at(item)] {
+        [this, folderNid, item, list = std::move(list), ctx = *ListContext(item)] {
             RewriteDistList(folderNid, item, DistListProperties(*list, ctx));
         },
         false, weight);
@@ -504,7 +510,8 @@ ndb::Nid MessageStore::AddDistList(ndb::Nid folder, std::shared_ptr<const DistLi
     const ndb::Nid nid = AllocateItemNid();
     const ItemContext ctx = NewItemContext(nid);
     unwrittenList_ = UnwrittenList{folder, nid, std::move(list), ctx};
-    lists_.emplace(nid, ctx);
+    listNids_.push_back(nid);  // the largest yet (AllocateItemNid)
+    listContexts_.push_back(ctx);
     return nid;
 }
 

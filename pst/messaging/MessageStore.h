@@ -96,7 +96,7 @@ class MessageStore {
     void UpdateDistList(ndb::Nid folder, ndb::Nid item, const DistListData& list) {
         UpdateDistList(folder, item, std::make_shared<const DistListData>(list));
     }
-    bool IsDistList(ndb::Nid item) const { return lists_.count(item) != 0; }
+    bool IsDistList(ndb::Nid item) const { return ListContext(item) != nullptr; }
     // Whether a contact or list was ever added.
     bool HasItems() const { return itemsAdded_; }
 
@@ -187,8 +187,11 @@ class MessageStore {
     // Kept by the caller's thread: what the calls check before queueing a write.
     std::set<ndb::Nid> folderNids_;
     // Each list with the context of its first save: a list saved again keeps its times and keys,
-    // so its contents row changes in its size only.
-    std::unordered_map<ndb::Nid, ItemContext> lists_;
+    // so its contents row changes in its size only. In NID order (item NIDs only grow), searched
+    // for every member of every list.
+    std::vector<ndb::Nid> listNids_;
+    std::vector<ItemContext> listContexts_;
+    const ItemContext* ListContext(ndb::Nid item) const;
     std::uint32_t lastItemIndex_ = 0;  // of normal-message NIDs handed out
     bool itemsAdded_ = false;
     bool closed_ = false;

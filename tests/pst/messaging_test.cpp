@@ -245,8 +245,15 @@ TEST(MessageStore, OnlyContactsAndListsSavedAgainAreWrittenAsFinal) {
     const ndb::Nid folder = store.DefaultContactsFolder();
     const ndb::Nid contact = store.AddContact(folder, {"Ann", "ann@x.org", "", ""});
     DistListData list{"Team", "", {{"Ann", "ann@x.org", "SMTP", store.EntryIdOf(contact)}}};
+    // Lists and contacts on either side of the one saved again below.
+    const ndb::Nid earlier = store.AddDistList(folder, DistListData{"Earlier", "", {}});
+    store.AddContact(folder, {"Bob", "bob@x.org", "", ""});
     const ndb::Nid nid = store.AddDistList(folder, list);
+    const ndb::Nid later = store.AddDistList(folder, DistListData{"Later", "", {}});
     store.Sync();
+    for (const ndb::Nid l : {earlier, nid, later}) EXPECT_TRUE(store.IsDistList(l)) << l;
+    EXPECT_FALSE(store.IsDistList(contact));
+    EXPECT_FALSE(store.IsDistList(later + 32)) << "an item NID never handed out";
     auto isFinal = [&](ndb::Nid node) { return db->finalBlocks.count(db->nodes.at(node).data); };
     EXPECT_TRUE(isFinal(contact));
     EXPECT_FALSE(isFinal(nid)) << "a list may be saved again";
