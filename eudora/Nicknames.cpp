@@ -57,10 +57,11 @@ std::string WithoutQuotes(std::string_view text) {
     return out;
 }
 
-// Pieces of an address list cut at commas that sit outside double quotes, parentheses and angle
-// brackets. Quotes inside a parenthesised comment do not count, as Eudora reads them.
-std::vector<std::string_view> CutAtCommas(std::string_view text) {
-    std::vector<std::string_view> pieces;
+// Calls f(piece) for the pieces of an address list cut at commas that sit outside double quotes,
+// parentheses and angle brackets, in order, until f returns false. Quotes inside a parenthesised
+// comment do not count, as Eudora reads them.
+template <typename F>
+void ForEachPiece(std::string_view text, F&& f) {
     bool inQuote = false;
     std::size_t parens = 0;
     std::size_t angles = 0;
@@ -89,7 +90,7 @@ std::vector<std::string_view> CutAtCommas(std::string_view text) {
                 break;
             case ',':
                 if (parens == 0 && angles == 0) {
-                    pieces.push_back(text.substr(start, i - start));
+                    if (!f(text.substr(start, i - start))) return;
                     start = i + 1;
                 }
                 break;
@@ -97,24 +98,20 @@ std::vector<std::string_view> CutAtCommas(std::string_view text) {
                 break;
         }
     }
-    pieces.push_back(text.substr(start));
-    return pieces;
+    f(text.substr(start));
 }
 
-// The trimmed entries that hold an address, in order, with their parsed addresses; no more than
-// `limit` of them.
-std::vector<std::pair<std::string_view, Address>> UsableEntries(std::string_view addressText,
-                                                                std::size_t limit = SIZE_MAX) {
-    std::vector<std::pair<std::string_view, Address>> entries;
-    for (std::string_view piece : CutAtCommas(addressText)) {
-        if (entries.size() == limit) break;
+// Calls f(entry, address) for the trimmed entries that hold an address, in order, with their
+// parsed addresses, until f returns false.
+template <typename F>
+void ForEachUsableEntry(std::string_view addressText, F&& f) {
+    ForEachPiece(addressText, [&](std::string_view piece) {
         const std::string_view entry = TrimView(piece);
-        if (entry.empty() || IsMailboxCopyItem(entry)) continue;
+        if (entry.empty() || IsMailboxCopyItem(entry)) return true;
         Address parsed = ParseAddress(entry);
-        if (parsed.address.empty()) continue;
-        entries.emplace_back(entry, std::move(parsed));
-    }
-    return entries;
+        if (parsed.address.empty()) return true;
+        return f(entry, std::move(parsed));
+    });
 }
 
 // "Carol White" -> Carol White; text without surrounding quotes is returned as it is.
@@ -264,7 +261,10 @@ Address ParseAddress(std::string_view entry) {
 
 std::vector<Address> SplitMembers(std::string_view addressText) {
     std::vector<Address> members;
-    for (auto& [entry, address] : UsableEntries(addressText)) members.push_back(std::move(address));
+    ForEachUsableEntry(addressText, [&](std::string_view, Address&& address) {
+        members.push_back(std::move(address));
+        return true;
+    });
     return members;
 }
 
@@ -297,21 +297,25 @@ ParsedNickname ParseNickname(std::string_view name, std::string_view addressText
     parsed.name = NicknameFromToken(name);
     const std::string_view addressText = TrimView(SkipBlanks(addressTextIn));
     // Two usable entries make a group: the rest are parsed when its members are.
-    const auto entries = UsableEntries(addressText, 2);
+    std::size_t usable = 0;
+    std::string_view first;
+    ForEachUsableEntry(addressText, [&](std::string_view entry, Address&&) {
+        if (usable++ == 0) first = entry;
+        return usable < 2;
+    });
 
     const bool nameHoldsComma = parsed.name.find(',') != std::string::npos;
-    if (entries.size() >= 2 || nameHoldsComma) {
+    if (usable >= 2 || nameHoldsComma) {
         parsed.kind = NicknameKind::Group;
         parsed.addressText = std::string(addressText);
     } else {
         parsed.kind = NicknameKind::Contact;
-        parsed.addressText =
-            entries.empty() ? std::string(addressText) : std::string(entries[0].first);
+        parsed.addressText = usable == 0 ? std::string(addressText) : std::string(first);
     }
 
     if (parsed.name.empty()) {
         parsed.skipReason = "no nickname";
-    } else if (entries.empty()) {
+    } else if (usable == 0) {
         parsed.skipReason = "no address";
     } else {
         parsed.paired = true;
