@@ -56,6 +56,67 @@ constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
 
 enum class InternalKind : std::uint8_t { XBlock, XXBlock, SlBlock, SiBlock };
 
+// Block ID -> reference change not yet in the block tree. A commit after thousands of lists saved
+// again holds a hundred thousand of them: one flat array, not a node allocated for each.
+class RefDeltas {
+  public:
+    // The change of `bid`, 0 when it has none yet (0 is never a block ID).
+    std::int32_t& operator[](Bid bid) {
+        if (2 * (size_ + 1) > slots_.size()) Rehash(slots_.empty() ? 1024 : 2 * slots_.size());
+        Slot& s = SlotOf(bid);
+        if (s.bid == 0) {
+            s = {bid, 0};
+            ++size_;
+        }
+        return s.delta;
+    }
+    std::int32_t Of(Bid bid) const {
+        if (slots_.empty()) return 0;
+        return const_cast<RefDeltas*>(this)->SlotOf(bid).delta;
+    }
+    // The blocks with a change, in block ID order.
+    std::vector<std::pair<Bid, std::int32_t>> Changes() const {
+        std::vector<std::pair<Bid, std::int32_t>> out;
+        out.reserve(size_);
+        for (const Slot& s : slots_)
+            if (s.bid != 0 && s.delta != 0) out.emplace_back(s.bid, s.delta);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    void Clear() {
+        // The room of a large commit is given back; a usual one's is kept for the next.
+        if (slots_.size() > (1u << 16))
+            std::vector<Slot>().swap(slots_);
+        else
+            std::fill(slots_.begin(), slots_.end(), Slot{});
+        size_ = 0;
+    }
+
+  private:
+    struct Slot {
+        Bid bid = 0;
+        std::int32_t delta = 0;
+    };
+    std::size_t Index(Bid bid) const {
+        return static_cast<std::size_t>((bid * 0x9E3779B97F4A7C15ULL) >> 20) & (slots_.size() - 1);
+    }
+    // The slot of `bid`, or the empty one where it would go.
+    Slot& SlotOf(Bid bid) {
+        for (std::size_t i = Index(bid);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].bid == bid || slots_[i].bid == 0) return slots_[i];
+        }
+    }
+    void Rehash(std::size_t size) {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& s : old)
+            if (s.bid != 0) SlotOf(s.bid) = s;
+    }
+
+    std::vector<Slot> slots_;  // a power of two, at most half full
+    std::size_t size_ = 0;
+};
+
 struct InternalBlock {
     InternalKind kind;
     std::uint64_t total;                // bytes of data below (data trees)
@@ -450,10 +511,7 @@ class Writer final : public NodeDatabase, private PageSink {
         std::int32_t& delta = refDelta_[bid];
         if (e->refs + delta > 0 && e->refs + --delta == 0) unreferenced_.push_back(bid);
     }
-    std::int64_t References(const BlockEntry& e) const {
-        const auto it = refDelta_.find(e.bid);
-        return e.refs + (it == refDelta_.end() ? 0 : it->second);
-    }
+    std::int64_t References(const BlockEntry& e) const { return e.refs + refDelta_.Of(e.bid); }
 
     Bid NewBid(bool internal) {
         const Bid bid = state_.bidNextB | (internal ? kBidInternal : 0);
@@ -536,7 +594,7 @@ class Writer final : public NodeDatabase, private PageSink {
             if (e == nullptr || References(*e) != 0) continue;
             FreeLater(e->ib, BlockSizeOnDisk(e->cb));
             bbt_.Erase(bid);
-            refDelta_.erase(bid);
+            refDelta_[bid] = 0;  // it has no entry left to change
             if (bid & kBidInternal) {
                 auto it = internal_.find(bid);
                 const std::vector<Bid> children = it->second.Children();
@@ -552,13 +610,13 @@ class Writer final : public NodeDatabase, private PageSink {
                 for (Bid child : children) Release(child);
             }
         }
-        for (const auto& [bid, delta] : refDelta_) {
-            if (delta != 0)
-                bbt_.Update(bid, [d = delta](BlockEntry& e) {
-                    e.refs = static_cast<std::uint16_t>(e.refs + d);
-                });
+        // In block order: consecutive updates mostly fall in the same leaf.
+        for (const auto& [bid, delta] : refDelta_.Changes()) {
+            bbt_.Update(bid, [d = delta](BlockEntry& e) {
+                e.refs = static_cast<std::uint16_t>(e.refs + d);
+            });
         }
-        refDelta_.clear();
+        refDelta_.Clear();
     }
 
     // --- space
@@ -1010,7 +1068,7 @@ class Writer final : public NodeDatabase, private PageSink {
     PageTree<BlockTreeTraits> bbt_;
     std::unordered_map<Bid, InternalBlock> internal_;
     std::unordered_multimap<std::uint64_t, Bid> internalByHash_;
-    std::unordered_map<Bid, std::int32_t> refDelta_;
+    RefDeltas refDelta_;
     std::vector<Bid> unreferenced_;
 
     std::vector<std::uint8_t> arena_;
