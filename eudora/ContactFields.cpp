@@ -33,12 +33,16 @@ std::string TrimBlank(std::string_view s) {
     return std::string(s);
 }
 
-// A field's value as a contact shows it: line breaks decoded, blank edges removed.
+// A field's value as a contact shows it: line breaks decoded, blank edges removed. A line break
+// (0x03) at an edge decodes to blanks that go with them, so the edges go first.
 std::optional<std::string> Value(const Note* note, NoteField field) {
     if (note == nullptr || !note->Field(field)) return std::nullopt;
-    std::string value = TrimBlank(DecodeLineBreaks(*note->Field(field)));
+    std::string_view value = *note->Field(field);
+    auto edge = [](char c) { return IsBlank(c) || c == '\x03'; };
+    while (!value.empty() && edge(value.front())) value.remove_prefix(1);
+    while (!value.empty() && edge(value.back())) value.remove_suffix(1);
     if (value.empty()) return std::nullopt;
-    return value;
+    return DecodeLineBreaks(value);
 }
 
 // The lines of a multi-line field (0x03-separated), each trimmed, empty ones left out.

@@ -112,15 +112,16 @@ std::optional<NoteLine> ParseNoteLine(std::string_view line) {
 }
 
 std::string DecodeLineBreaks(std::string_view text) {
+    std::size_t cut = text.find('\x03');
+    if (cut == std::string_view::npos) return std::string(text);  // most texts have none
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\x03') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
+    out.reserve(text.size() + 8);
+    while (cut != std::string_view::npos) {
+        out.append(text.substr(0, cut)).append("\r\n");
+        text.remove_prefix(cut + 1);
+        cut = text.find('\x03');
     }
+    out.append(text);
     return out;
 }
 

@@ -48,6 +48,22 @@ TEST(ContactFields, NamesAndDisplayNameSources) {
     EXPECT_FALSE(MapContactFields("bob", nullptr).emailDisplayName);
 }
 
+TEST(ContactFields, LineBreaksInsideAFieldAreKeptAndAtItsEdgesDropped) {
+    const ContactFields f =
+        Map("<phone:\x03 555\x03\x03"
+            "123 \x03><fax:\x03\x03><title:\tHead\x03of IT\r\n>"
+            "<company:Acme>");
+    EXPECT_EQ(f.homePhone, "555\r\n\r\n123");
+    EXPECT_EQ(f.homeFax, std::nullopt) << "only line breaks: no value";
+    EXPECT_EQ(f.title, "Head\r\nof IT");
+    EXPECT_EQ(f.company, "Acme");
+    EXPECT_EQ(DecodeLineBreaks("\x03"
+                               "a\x03\x03"
+                               "b\x03"),
+              "\r\na\r\n\r\nb\r\n");
+    EXPECT_EQ(DecodeLineBreaks("plain"), "plain");
+}
+
 TEST(ContactFields, PrimaryChoosesTheMailingSetAndPostalTextLeavesOutMissingParts) {
     const std::string both = "<city:Home Town><city2:Work Town>";
     // `primary` naming a set without a postal address falls back to the one that has it.
