@@ -3,6 +3,8 @@
 // contexts. The rest of their layout is the verifier's to check on every written file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "pst/ltp/Bth.h"
 #include "pst/ltp/Heap.h"
 #include "pst/ltp/PropertyContext.h"
@@ -74,6 +76,34 @@ TEST(PropertyBag, KeepsValuesInTagOrderAndCopiesAcrossItsOwnGrowth) {
     EXPECT_EQ(bag.at(Tag(0x0017, kInt32)), Int32Value(2));
     EXPECT_THROW(bag.SetString(Tag(0x3002, kString), "\xC3"), LtpError);
     EXPECT_EQ(bag.count(Tag(0x3002, kString)), 0u);  // a refused text leaves no value
+
+    // Values set again in any order: the last one set stands, whatever its size. Many others
+    // around them, set in descending order, so that putting them in order moves them all.
+    PropertyBag mixed;
+    for (std::uint16_t id = 0x7FFF; id > 0x7F00; --id) mixed.SetString(Tag(id, kString), "");
+    mixed.SetString(Tag(0x3001, kString), "first");
+    mixed.SetInt32(Tag(0x0017, kInt32), 1);
+    mixed.SetString(Tag(0x0037, kString), "");
+    mixed.SetString(Tag(0x0037, kString), "subject");  // where the empty one stood
+    mixed.SetString(Tag(0x3001, kString), "second, longer");
+    mixed.SetString(Tag(0x1000, kString), "body");
+    mixed.SetString(Tag(0x1000, kString), "");
+    mixed.SetInt32(Tag(0x0017, kInt32), 3);
+    const PropertyBag copy = mixed;
+    const PropertyBag& original = mixed;
+    for (const PropertyBag* b : {&original, &copy}) {
+        std::vector<std::uint32_t> order;
+        for (const auto& [tag, value] : *b) order.push_back(tag);
+        ASSERT_EQ(order.size(), 4u + 0xFF);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+        EXPECT_EQ(std::vector<std::uint32_t>(order.begin(), order.begin() + 4),
+                  (std::vector<std::uint32_t>{Tag(0x0017, kInt32), Tag(0x0037, kString),
+                                              Tag(0x1000, kString), Tag(0x3001, kString)}));
+        EXPECT_EQ(b->at(Tag(0x0017, kInt32)), Int32Value(3));
+        EXPECT_EQ(b->at(Tag(0x0037, kString)), Utf8ToUtf16Le("subject"));
+        EXPECT_TRUE(b->at(Tag(0x1000, kString)).empty());
+        EXPECT_EQ(b->at(Tag(0x3001, kString)), Utf8ToUtf16Le("second, longer"));
+    }
 }
 
 // The one-pass layout for a PC that fits one page must be byte for byte the general heap's.
