@@ -494,10 +494,20 @@ class Writer final : public NodeDatabase, private PageSink {
         return kind == InternalKind::XBlock || kind == InternalKind::XXBlock;
     }
 
-    // Reference changes collect here and reach the block tree at the commit, so that a block
-    // referred to by a new tree and let go by the old one leaves its B-tree page untouched.
+    // Reference changes of committed blocks collect here and reach the block tree at the commit,
+    // so that a block referred to by a new tree and let go by the old one leaves its B-tree page
+    // untouched. A block written since the last commit has its entry on a page the commit writes
+    // anyway: its count changes there at once.
+    bool WrittenSinceCommit(Bid bid) const { return (bid & ~kBidInternal) >= committed_.bidNextB; }
     void AddRef(Bid bid) {
         if (bid == 0) return;
+        if (WrittenSinceCommit(bid)) {
+            BlockEntry* e = bbt_.Mutable(bid);
+            if (e == nullptr) throw NdbError("unknown block " + Hex(bid));
+            if (e->refs >= 0xFFFE) throw NdbError("block " + Hex(bid) + " has too many references");
+            ++e->refs;
+            return;
+        }
         const BlockEntry& e = Block(bid);
         std::int32_t& delta = refDelta_[bid];
         if (e.refs + delta >= 0xFFFE)
@@ -506,6 +516,11 @@ class Writer final : public NodeDatabase, private PageSink {
     }
     void Release(Bid bid) {
         if (bid == 0) return;
+        if (WrittenSinceCommit(bid)) {
+            BlockEntry* e = bbt_.Mutable(bid);
+            if (e != nullptr && e->refs > 0 && --e->refs == 0) unreferenced_.push_back(bid);
+            return;
+        }
         const BlockEntry* e = bbt_.Find(bid);
         if (e == nullptr) return;
         std::int32_t& delta = refDelta_[bid];

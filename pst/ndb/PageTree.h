@@ -51,6 +51,23 @@ class PageTree {
         return (it != n->entries.end() && Traits::Key(*it) == key) ? &*it : nullptr;
     }
 
+    // The entry with `key` to change in place (its key must stay), its pages marked for the next
+    // write; nullptr when there is none (and nothing is marked).
+    Entry* Mutable(std::uint64_t key) {
+        Node* path[256];  // a level is one byte (BTPAGE cLevel)
+        std::size_t depth = 0;
+        Node* n = root_.get();
+        path[depth++] = n;
+        while (n->level > 0) {
+            n = n->children[ChildIndex(*n, key)].get();
+            path[depth++] = n;
+        }
+        auto it = LowerBound(n->entries, key);
+        if (it == n->entries.end() || Traits::Key(*it) != key) return nullptr;
+        for (std::size_t i = 0; i < depth; ++i) path[i]->dirty = true;
+        return &*it;
+    }
+
     // Changes the entry with `key` in place (its key must stay); false when there is none.
     template <class F>
     bool Update(std::uint64_t key, F&& change) {

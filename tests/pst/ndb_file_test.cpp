@@ -112,6 +112,25 @@ TEST_F(NdbFile, ReplacingNodesKeepsReferenceCountsAndReusesSpace) {
               (Lines{Expected(SomeBytes(500, 6)), Expected(SomeBytes(1 << 20, 199))}));
 }
 
+TEST_F(NdbFile, BlocksWrittenAndLetGoBetweenTwoCommitsAreDropped) {
+    db_->Commit();
+    const int before = CheckFile(path_).blocks;
+    // A node's data replaced three times, a block shared by two nodes then let go by one, a
+    // tree of blocks written and let go: none of it committed before it is let go.
+    for (std::uint32_t i = 0; i < 3; ++i)
+        db_->SetNode(0x200024, db_->WriteData(SomeBytes(300, 20 + i)), 0, 0x122);
+    const Bid shared = db_->WriteData(SomeBytes(200, 30));
+    db_->SetNode(0x200044, shared, 0, 0x122);
+    db_->SetNode(0x200064, shared, 0, 0x122);
+    db_->SetNode(0x200064, db_->WriteData(SomeBytes(kMaxBlockPayload * 2 + 1, 31)), 0, 0x122);
+    db_->SetNode(0x200064, db_->WriteData(SomeBytes(100, 32)), 0, 0x122);
+    const auto r = CloseClean();
+    EXPECT_EQ(r.blocks, before + 3) << "the last data of each node, nothing else";
+    EXPECT_EQ(ReadBack(path_, {{0x200024, 0}, {0x200044, 0}, {0x200064, 0}}),
+              (Lines{Expected(SomeBytes(300, 22)), Expected(SomeBytes(200, 30)),
+                     Expected(SomeBytes(100, 32))}));
+}
+
 TEST_F(NdbFile, DataOfEverySizeReadsBackAndUnreferencedTreesAreDropped) {
     const auto one = SomeBytes(100, 1);
     const auto two = SomeBytes(kMaxBlockPayload * 3 + 5, 2);           // an XBLOCK
