@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -70,15 +71,15 @@ class NicknameTable {
     void FindBatch(std::span<const std::string_view> nicknames,
                    std::span<const std::uint32_t*> found, KeyOf keyOf, Prefetch prefetch) const {
         const std::size_t n = std::min({nicknames.size(), found.size(), kBatch});
+        std::fill_n(found.begin(), n, nullptr);
+        if (slots_.empty()) return;
+        std::optional<FoldedNickname> keys[kBatch];
         std::uint32_t hashes[kBatch];
         std::size_t candidates[kBatch];
         for (std::size_t k = 0; k < n; ++k) {
-            found[k] = nullptr;
-            if (slots_.empty()) continue;
-            hashes[k] = FoldedNickname(nicknames[k]).Hash();
+            hashes[k] = keys[k].emplace(nicknames[k]).Hash();
             __builtin_prefetch(&slots_[hashes[k] & Mask()]);
         }
-        if (slots_.empty()) return;
         for (std::size_t k = 0; k < n; ++k) {
             std::size_t i = hashes[k] & Mask();
             while (slots_[i].value != kEmpty && slots_[i].hash != hashes[k]) i = (i + 1) & Mask();
@@ -86,11 +87,10 @@ class NicknameTable {
             if (slots_[i].value != kEmpty) prefetch(slots_[i].value);
         }
         for (std::size_t k = 0; k < n; ++k) {
-            const FoldedNickname key(nicknames[k]);
             for (std::size_t i = candidates[k];; i = (i + 1) & Mask()) {
                 const Slot& s = slots_[i];
                 if (s.value == kEmpty) break;
-                if (s.hash == hashes[k] && key.Matches(keyOf(s.value))) {
+                if (s.hash == hashes[k] && keys[k]->Matches(keyOf(s.value))) {
                     found[k] = &s.value;
                     break;
                 }

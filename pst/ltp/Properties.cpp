@@ -246,21 +246,6 @@ Bytes MvInt32Value(std::span<const std::int32_t> values) {
 }
 
 // [MS-PST] 2.3.3.4.2: count, one offset per value (from the start of the blob), then the data.
-Bytes MvBinaryValue(std::span<const Bytes> values) {
-    std::size_t offset = 4 + 4 * values.size();
-    std::size_t total = offset;
-    for (const auto& v : values) total += v.size();
-    Bytes b;
-    b.reserve(total);
-    AppendU32(b, static_cast<std::uint32_t>(values.size()));
-    for (const auto& v : values) {
-        AppendU32(b, static_cast<std::uint32_t>(offset));
-        offset += v.size();
-    }
-    for (const auto& v : values) b.insert(b.end(), v.begin(), v.end());
-    return b;
-}
-
 Bytes MvBinaryValue(std::span<const std::uint8_t> data, std::span<const std::uint32_t> ends) {
     const std::size_t used = ends.empty() ? 0 : ends.back();
     if (used > data.size()) throw LtpError("multi-valued binary: values past their data");

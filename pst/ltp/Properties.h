@@ -235,8 +235,7 @@ Bytes TimeValue(std::uint64_t filetime);
 // UTF-8 in, UTF-16LE out (no terminator). Invalid UTF-8 is an error, not a silent substitute.
 Bytes StringValue(std::string_view utf8);
 Bytes MvInt32Value(std::span<const std::int32_t> values);
-Bytes MvBinaryValue(std::span<const Bytes> values);
-// The same for values stored one after another in `data`, value i ending at ends[i].
+// Values stored one after another in `data`, value i ending at ends[i].
 Bytes MvBinaryValue(std::span<const std::uint8_t> data, std::span<const std::uint32_t> ends);
 
 // UTF-8 -> UTF-16LE bytes; characters outside the BMP become surrogate pairs.

@@ -71,6 +71,10 @@ std::uint32_t DistListChecksum(std::span<const Bytes> members) {
     return crc;
 }
 
+std::uint32_t DistListChecksum(std::span<const std::uint8_t> concatenated) {
+    return ndb::Crc(concatenated, 0);
+}
+
 std::string ToHex(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out(bytes.size() * 2, '\0');

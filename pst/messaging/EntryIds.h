@@ -29,8 +29,10 @@ inline constexpr std::uint8_t kWrappedDistList = 0xB4;       // bit 7 | 3 << 4 |
 Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner);
 void AppendWrappedEntryId(Bytes& out, std::uint8_t type, std::span<const std::uint8_t> inner);
 
-// [MS-OXPROPS] 2.95: the CRC of the concatenated member entry IDs (the PST's CRC variant).
+// [MS-OXPROPS] 2.95: the CRC of the concatenated member entry IDs (the PST's CRC variant), given
+// one by one or one after another.
 std::uint32_t DistListChecksum(std::span<const Bytes> members);
+std::uint32_t DistListChecksum(std::span<const std::uint8_t> concatenated);
 
 // Hex text (upper case) and back; FromHex throws ltp::LtpError on anything but pairs of hex digits.
 std::string ToHex(std::span<const std::uint8_t> bytes);

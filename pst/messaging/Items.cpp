@@ -3,8 +3,6 @@
 #include <chrono>
 #include <span>
 
-#include "pst/ndb/NodeDatabase.h"
-
 namespace tarvelle::pst::messaging {
 
 using namespace ltp;
@@ -346,11 +344,10 @@ PropertyBag DistListProperties(const DistListData& list, const ItemContext& ctx)
     p[n.Tag(PropSet::Address, 0x8055, kMvBinary)] = MvBinaryValue(members.data, shown);
     p[n.Tag(PropSet::Address, 0x8054, kMvBinary)] =
         MvBinaryValue(oneOffs.data, std::span<const std::uint32_t>(oneOffs.ends.data(), prefix));
-    // [MS-OXPROPS] 2.95: the CRC of the shown member entry IDs, one after another.
     const std::size_t shownBytes = prefix == 0 ? 0 : members.ends[prefix - 1];
     p.SetInt32(n.Tag(PropSet::Address, 0x804C, kInt32),
-               static_cast<std::int32_t>(
-                   ndb::Crc(std::span<const std::uint8_t>(members.data.data(), shownBytes), 0)));
+               static_cast<std::int32_t>(DistListChecksum(
+                   std::span<const std::uint8_t>(members.data.data(), shownBytes))));
     if (prefix < members.Count()) {
         p[n.Tag(PropSet::Address, 0x8064, kBinary)] = DistListStream(members, oneOffs);
     }

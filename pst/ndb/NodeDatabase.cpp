@@ -56,8 +56,8 @@ constexpr std::uint32_t kMaxNidIndex = (1u << 27) - 1;
 
 enum class InternalKind : std::uint8_t { XBlock, XXBlock, SlBlock, SiBlock };
 
-// Block ID -> reference change not yet in the block tree. A commit after thousands of lists saved
-// again holds a hundred thousand of them: one flat array, not a node allocated for each.
+// Block ID -> reference change of a committed block, not yet in the block tree. Lists saved again
+// let go of tens of thousands of blocks between two commits: one flat array, not a node each.
 class RefDeltas {
   public:
     // The change of `bid`, 0 when it has none yet (0 is never a block ID).

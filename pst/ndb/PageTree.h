@@ -71,14 +71,9 @@ class PageTree {
     // Changes the entry with `key` in place (its key must stay); false when there is none.
     template <class F>
     bool Update(std::uint64_t key, F&& change) {
-        if (Find(key) == nullptr) return false;
-        Node* n = root_.get();
-        for (;;) {
-            n->dirty = true;
-            if (n->level == 0) break;
-            n = n->children[ChildIndex(*n, key)].get();
-        }
-        change(*LowerBound(n->entries, key));
+        Entry* e = Mutable(key);
+        if (e == nullptr) return false;
+        change(*e);
         return true;
     }
 
