@@ -286,6 +286,33 @@ TEST_F(NdbFile, RejectsMisuseWithNdbError) {
     EXPECT_THROW(db_->WriteDataBlock(SomeBytes(1, 1)), NdbError);
 }
 
+// A close that fails part way (here inside the bracket of the exact maps) leaves the database
+// unusable even when the disk would take the next write: a second Close or Commit must not finish
+// a state the failed one left half written. The file keeps its last commit, its maps marked for
+// rebuilding.
+TEST(NdbFailure, AFailedCloseLeavesTheDatabaseUnusable) {
+    const TempDir dir("tarvelle-ndb-fail-");
+    const auto path = dir.path() / "failed.pst";
+    int steps = 0;
+    auto db = NodeDatabase::Create(path, CreateOptions{.afterMapStep = [&] {
+                                       if (++steps == 2) throw IoError("the disk went away");
+                                   }});
+    AddMandatoryNodes(*db);
+    db->SetNode(0x200024, db->WriteData(SomeBytes(3000, 1)), 0, 0x122);
+    db->Commit();
+    ASSERT_EQ(steps, 0) << "no growth: the steps counted are the close's";
+    EXPECT_THROW(db->Close(), IoError);
+    EXPECT_THROW(db->Close(), IoError);
+    EXPECT_THROW(db->Commit(), IoError);
+    EXPECT_EQ(steps, 2) << "nothing ran after the failure";
+    db.reset();
+    EXPECT_EQ(AMapValid(path), 0);
+    const auto r = CheckKilledFile(path);
+    EXPECT_EQ(r.errors, 0) << r.output.substr(0, 3000);
+    EXPECT_EQ(ReadBack(path, {{0x200024, 0}}),
+              std::vector<std::string>{Expected(SomeBytes(3000, 1))});
+}
+
 // Blocks written as final go to the disk while the file is being written, in ranges that nothing
 // writes again: not the other blocks beside them, replaced and zeroed after a later commit, not
 // the B-tree pages or the maps, not the close. The system caches and writes back whole pages, or
