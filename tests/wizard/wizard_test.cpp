@@ -146,12 +146,20 @@ TEST(SelectionPageTest, BrowseChecksThePickedFileAndACancelKeepsTheChoice) {
         ASSERT_EQ(bench.Seen(), Choosing(good, true));
 
         bool nextDuringCheck = false;
+        int clicks = 0;
         bench.services.onProcessEvents = [&] {
             nextDuringCheck |= (*bench.selection)[Next].enabled;
+            // Browse clicked again while the file is checked: no second picker, no second check.
+            if (clicks++ > 0) return;
+            bench.services.file = good;
+            page.OnBrowse();
         };
         bench.services.file = c.path;
         page.OnBrowse();
+        bench.services.onProcessEvents = [] {};
         EXPECT_FALSE(nextDuringCheck);
+        EXPECT_EQ(std::exchange(bench.services.file, {}), good)
+            << "a picker opened during the check";
         EXPECT_EQ(bench.services.filters.at(0).pattern, "*.txt");
         EXPECT_EQ(bench.services.filters.at(1).pattern, "*.*");  // a Mac book has no extension
         EXPECT_EQ(bench.Seen(), Choosing(c.passes ? c.path : "", c.passes));
