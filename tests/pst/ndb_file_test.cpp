@@ -1,9 +1,13 @@
 // Files written by the node database, read back by the strict checker and by hand.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "ndb_test_support.h"
 #include "pst/ndb/File.h"
@@ -419,6 +423,43 @@ TEST(NdbWriteBack, HandedOverRangesFollowTheFileAndReadBackUnchanged) {
         target.Close();
     }
     EXPECT_TRUE(FileBytes(path) == expected);
+}
+
+// Without a thread for the early write-back (the system refuses one) the file is written all the
+// same; the closing Sync takes it all to the disk.
+TEST(NdbWriteBack, NoThreadToBeHadLeavesItToTheSync) {
+    TempDir dir{"tarvelle-ndb-"};
+    const auto path = dir.path() / "file.bin";
+    const auto [said, code] = Finish(Fork([&](int report) {
+        // Threads with a stack larger than the machine's memory: the system refuses each one.
+        pthread_attr_t huge;
+        if (::pthread_attr_init(&huge) != 0 ||
+            ::pthread_attr_setstacksize(&huge, std::size_t{1} << 46) != 0 ||
+            ::pthread_setattr_default_np(&huge) != 0)
+            ::_exit(3);
+        try {
+            std::thread([] {}).join();
+            ::_exit(77);
+        } catch (const std::system_error&) {
+        }
+        std::vector<std::uint8_t> expected;
+        try {
+            File file = File::CreateNew(path, false);
+            for (std::uint32_t i = 0; i < 8; ++i) {
+                const auto bytes = SomeBytes(1 << 20, i);
+                file.WriteAt(bytes, expected.size());
+                file.StartWriteBack(expected.size(), bytes.size());
+                expected.insert(expected.end(), bytes.begin(), bytes.end());
+            }
+            file.Sync();
+            file.Close();
+        } catch (const std::exception& e) {
+            ::_exit(static_cast<int>(::write(report, e.what(), std::strlen(e.what())) > 0) + 4);
+        }
+        ::_exit(FileBytes(path) == expected ? 0 : 6);
+    }));
+    if (code == 77) GTEST_SKIP() << "this system creates threads of any stack size";
+    EXPECT_EQ(code, 0) << said;
 }
 
 }  // namespace
