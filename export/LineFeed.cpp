@@ -115,8 +115,9 @@ void LineFeed::Read(platform::TextFileOpener& opener, const std::string& path,
         std::uint64_t hash = 0;
         bool first = true;
         bool aliasNoteLayout = false;
+        std::string text;
         while (!reader->AtEndOfStream()) {
-            const std::string text = reader->ReadLine();
+            reader->ReadLineInto(text);
             const bool tooLong = reader->LastLineTooLong();
             Batch::Line& line = batch.lines.emplace_back();
             hash = HashLine(hash, text, tooLong);

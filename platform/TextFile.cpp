@@ -100,9 +100,15 @@ class DecodingTextReader final : public TextReader {
     TextEncoding Encoding() const override { return encoding_; }
 
     std::string ReadLine() override {
+        std::string line;
+        ReadLineInto(line);
+        return line;
+    }
+
+    void ReadLineInto(std::string& raw) override {
         Start();
         if (AtEndOfStream()) throw TextFileError("Input past end of file");
-        std::string raw;
+        raw.clear();
         tooLong_ = false;
         while (Available() > 0 || Fill()) {
             const char* from = buffer_.data() + begin_;
@@ -117,7 +123,7 @@ class DecodingTextReader final : public TextReader {
             if (!tooLong_ && static_cast<std::size_t>(stop - from) > maxLineBytes_ - raw.size()) {
                 // Past the bound the rest of the line is only looked through for its end.
                 tooLong_ = true;
-                std::string().swap(raw);
+                raw.clear();
             }
             if (!tooLong_) raw.append(from, stop);
             if (stop == to) {
@@ -130,10 +136,8 @@ class DecodingTextReader final : public TextReader {
             }
             break;
         }
-        if (tooLong_) return {};
-        // Most lines are ASCII, the same in every encoding: no second copy for them.
-        if (IsAscii(raw)) return raw;
-        return Decode(encoding_, raw);
+        // Most lines are ASCII, the same in every encoding: they stay as read.
+        if (!tooLong_ && !IsAscii(raw)) raw = Decode(encoding_, raw);
     }
 
   private:

@@ -46,6 +46,9 @@ class TextReader {
     virtual bool AtEndOfStream() = 0;
     // The next line. Throws TextFileError when the read fails part-way, or when called at the end.
     virtual std::string ReadLine() = 0;
+    // ReadLine into `line`, whose memory a reader may keep using: a book's hundreds of thousands
+    // of lines then cost no allocation each. `line` is unspecified after a throw.
+    virtual void ReadLineInto(std::string& line) { line = ReadLine(); }
     // Whether the line ReadLine returned last was over the length bound (and so came back empty).
     virtual bool LastLineTooLong() const { return false; }
     // Whether the first kBinaryProbeBytes of the input hold a NUL byte: a binary file.

@@ -8,10 +8,12 @@ namespace {
 
 void AddLines(platform::TextReader& reader, eudora::AddressBookCheck& check,
               const std::function<void()>& betweenLines) {
+    std::string line;
     while (true) {
         if (betweenLines) betweenLines();
         if (reader.AtEndOfStream()) return;
-        check.AddLine(reader.ReadLine());
+        reader.ReadLineInto(line);
+        check.AddLine(line);
     }
 }
 

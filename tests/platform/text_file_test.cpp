@@ -27,12 +27,25 @@ Lines ReadAll(TextReader& reader) {
     return lines;
 }
 
-// The same bytes read in one go and handed over one byte at a time must give the same lines.
+// ReadAll with every line read into one string, which starts with text of its own.
+Lines ReadAllInto(TextReader& reader) {
+    std::vector<std::string> lines;
+    std::string line = "left over";
+    while (!reader.AtEndOfStream()) {
+        reader.ReadLineInto(line);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The same bytes read in one go, handed over one byte at a time, and read line after line into
+// one string must give the same lines.
 Lines LinesOf(const std::string& bytes) {
     auto whole = MakeStringTextReader(bytes);
     auto trickle = MakeStringTextReader(bytes, 1);
     Lines lines = ReadAll(*whole);
     EXPECT_EQ(ReadAll(*trickle), lines) << "read one byte at a time";
+    EXPECT_EQ(ReadAllInto(*MakeStringTextReader(bytes)), lines) << "read into one string";
     return lines;
 }
 
@@ -98,13 +111,24 @@ TEST(TextReaderTest, LinesOverTheBoundComeBackEmptyAndFlagged) {
         auto reader =
             MakeStringTextReader("abcd\nabcdefgh\r\nx\rabcde", chunk, TextEncoding::Auto, {}, 4);
         std::vector<std::pair<std::string, bool>> lines;
+        std::string into;  // every other line read into the same string
         while (!reader->AtEndOfStream()) {
-            std::string line = reader->ReadLine();
+            if (lines.size() % 2 == 1) reader->ReadLineInto(into);
+            std::string line = lines.size() % 2 == 1 ? into : reader->ReadLine();
             lines.emplace_back(std::move(line), reader->LastLineTooLong());
         }
         EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
                              {"abcd", false}, {"", true}, {"x", false}, {"", true}}))
             << chunk;
+    }
+    // Over the bound only after a 64 KiB block of it was read: nothing of it comes back.
+    auto reader =
+        MakeStringTextReader(std::string(100000, 'a') + "\nb", 0, TextEncoding::Auto, {}, 70000);
+    for (const char* expected : {"", "b"}) {
+        std::string line = "left over";
+        reader->ReadLineInto(line);
+        EXPECT_EQ(line, expected);
+        EXPECT_EQ(reader->LastLineTooLong(), line.empty());
     }
     // A NUL byte within the first 4 KB marks the input as binary, wherever the lines end.
     EXPECT_TRUE(MakeStringTextReader(std::string("a\nb\0", 4), 1)->StartsBinary());
