@@ -51,24 +51,11 @@ void AppendOneOffEntryId(Bytes& out, std::string_view displayName, std::string_v
     AppendZ(out, address);
 }
 
-Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner) {
-    Bytes out;
-    out.reserve(21 + inner.size());
-    AppendWrappedEntryId(out, type, inner);
-    return out;
-}
-
 void AppendWrappedEntryId(Bytes& out, std::uint8_t type, std::span<const std::uint8_t> inner) {
     ltp::AppendU32(out, 0);
     out.insert(out.end(), std::begin(kWrapUid), std::end(kWrapUid));
     out.push_back(type);
     out.insert(out.end(), inner.begin(), inner.end());
-}
-
-std::uint32_t DistListChecksum(std::span<const Bytes> members) {
-    std::uint32_t crc = 0;
-    for (const auto& m : members) crc = ndb::Crc(m, crc);
-    return crc;
 }
 
 std::uint32_t DistListChecksum(std::span<const std::uint8_t> concatenated) {

@@ -26,12 +26,9 @@ void AppendOneOffEntryId(Bytes& out, std::string_view displayName, std::string_v
 // [MS-OXOCNTC] 2.2.2.2.4.1.1: an entry ID wrapped with the contact provider's UID and a type byte.
 inline constexpr std::uint8_t kWrappedContactEmail1 = 0xC3;  // bit 7 | Email1 (4) << 4 | contact
 inline constexpr std::uint8_t kWrappedDistList = 0xB4;       // bit 7 | 3 << 4 | personal list
-Bytes WrappedEntryId(std::uint8_t type, std::span<const std::uint8_t> inner);
 void AppendWrappedEntryId(Bytes& out, std::uint8_t type, std::span<const std::uint8_t> inner);
 
-// [MS-OXPROPS] 2.95: the CRC of the concatenated member entry IDs (the PST's CRC variant), given
-// one by one or one after another.
-std::uint32_t DistListChecksum(std::span<const Bytes> members);
+// [MS-OXPROPS] 2.95: the CRC of the member entry IDs one after another (the PST's CRC variant).
 std::uint32_t DistListChecksum(std::span<const std::uint8_t> concatenated);
 
 // Hex text (upper case) and back; FromHex throws ltp::LtpError on anything but pairs of hex digits.

@@ -74,6 +74,11 @@ class RefDeltas {
         if (slots_.empty()) return 0;
         return const_cast<RefDeltas*>(this)->SlotOf(bid).delta;
     }
+    // Drops the change of `bid`, if it has one.
+    void Forget(Bid bid) {
+        if (slots_.empty()) return;
+        if (Slot& s = SlotOf(bid); s.bid == bid) s.delta = 0;
+    }
     // The blocks with a change, in block ID order.
     std::vector<std::pair<Bid, std::int32_t>> Changes() const {
         std::vector<std::pair<Bid, std::int32_t>> out;
@@ -609,7 +614,7 @@ class Writer final : public NodeDatabase, private PageSink {
             if (e == nullptr || References(*e) != 0) continue;
             FreeLater(e->ib, BlockSizeOnDisk(e->cb));
             bbt_.Erase(bid);
-            refDelta_[bid] = 0;  // it has no entry left to change
+            refDelta_.Forget(bid);  // it has no entry left to change
             if (bid & kBidInternal) {
                 auto it = internal_.find(bid);
                 const std::vector<Bid> children = it->second.Children();

@@ -26,10 +26,10 @@ TEST(EntryIds, WrappedMembersAndChecksumOfTheOutlook2007List) {
     std::copy(key.begin(), key.end(), rk.begin());
     const Bytes contact = PstEntryId(rk, 0x200064);
     EXPECT_EQ(ToHex(contact), "00000000A41D63DBC53B8E4AB8071E15E55750CE64002000");
-    const std::vector<Bytes> members = {
-        WrappedEntryId(kWrappedContactEmail1, contact),
-        OneOffEntryId("dist name 1", "SMTP", "dist1@rjohnson.id.au"),
-        OneOffEntryId("dist name 2", "SMTP", "dist2@rjohnson.id.au")};
+    Bytes members;
+    AppendWrappedEntryId(members, kWrappedContactEmail1, contact);
+    AppendOneOffEntryId(members, "dist name 1", "SMTP", "dist1@rjohnson.id.au");
+    AppendOneOffEntryId(members, "dist name 2", "SMTP", "dist2@rjohnson.id.au");
     EXPECT_EQ(DistListChecksum(members), 0xFAA61F37u);
 }
 
